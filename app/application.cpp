@@ -1,0 +1,48 @@
+#include "app/application.h"
+
+#include <QApplication>
+
+#include "app/about_window.h"
+#include "app/fonts.h"
+#include "app/handlers.h"
+#include "app/main_window.h"
+#include "channels/channel_window.h"
+#include "light/zone_editor_window.h"
+#include "remote/shutdown_window.h"
+#include "settings/settings_window.h"
+
+namespace {
+
+// Runs a window's creation handler: an error is shown and start-up goes on, except the one that ends it.
+template <typename Fn>
+void runCreation(Fn&& creation) {
+    std::exception_ptr aborted;
+    RunHandler([&] {
+        try {
+            creation();
+        } catch (const StartupAborted&) {
+            aborted = std::current_exception();
+        }
+    });
+    if (aborted) std::rethrow_exception(aborted);
+}
+
+}  // namespace
+
+void App::Prepare() {
+    QApplication::setApplicationName(QStringLiteral("Varnex"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    InstallFontSubstitutes();
+}
+
+App::App() {
+    Form1 = std::make_unique<TForm1>(*this);
+    runCreation([this] { Form1->FormCreate(); });
+    Form2 = std::make_unique<TForm2>(*this);
+    Form3 = std::make_unique<TForm3>(*this);
+    Form4 = std::make_unique<TForm4>(*this);
+    Form5 = std::make_unique<TForm5>(*this);
+    Form6 = std::make_unique<TForm6>(*this);
+}
+
+App::~App() = default;

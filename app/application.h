@@ -1,0 +1,34 @@
+#pragma once
+
+// The application object: owns the six windows, created once each, in order, and reachable from one another
+// through it (app.Form2->LEdit1 ...). Tests build a fresh one per test.
+
+#include <memory>
+
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+class TForm6;
+
+class App final {
+public:
+    // Sets the application-wide things that come before any window: the title, the font substitutes, and that
+    // only the main window's close ends the program. Call once, after QApplication exists.
+    static void Prepare();
+
+    // Creates TForm1 to TForm6 and runs their creation handlers. An error in one creation handler is shown and
+    // the next window is still created. Throws StartupAborted when the program cannot start.
+    App();
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TForm2> Form2;
+    std::unique_ptr<TForm3> Form3;
+    std::unique_ptr<TForm4> Form4;
+    std::unique_ptr<TForm5> Form5;
+    std::unique_ptr<TForm6> Form6;
+};

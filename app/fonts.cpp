@@ -1,0 +1,9 @@
+#include "app/fonts.h"
+
+QFont Gothic(int pixels) {
+    QFont font(QStringLiteral("Century Gothic"));
+    font.setPixelSize(pixels);
+    return font;
+}
+
+void InstallFontSubstitutes() { QFont::insertSubstitution(QStringLiteral("Century Gothic"), QStringLiteral("URW Gothic")); }

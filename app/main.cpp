@@ -1,0 +1,20 @@
+#include <QApplication>
+#include <cstdio>
+
+#include "app/application.h"
+#include "app/main_window.h"
+
+int main(int argc, char** argv) {
+    // The program reads no command-line arguments; Qt gets none either.
+    int qtArgc = argc > 0 ? 1 : 0;
+    QApplication application(qtArgc, argv);
+    App::Prepare();
+    try {
+        App app;
+        app.Form1->show();
+        return QApplication::exec();
+    } catch (const StartupAborted& e) {
+        std::fprintf(stderr, "varnex: %s\n", e.what());
+        return 1;
+    }
+}

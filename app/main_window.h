@@ -1,0 +1,141 @@
+#pragma once
+
+// TForm1, the main window: the mode row, the light row and the music player, plus the non-visual parts the
+// subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and the
+// program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
+
+#include <QMainWindow>
+#include <QString>
+
+#include "player/audio_library.h"
+
+class App;
+class ColorEdit;
+class SerialLink;
+class HintSwitch;
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QSystemTrayIcon;
+class QTcpSocket;
+class QTimer;
+class SkinSlider;
+class TImage2;
+
+// Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
+class StartupAborted : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TForm1 final : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm1)
+
+public:
+    static constexpr int ClientWidth = 425;
+    static constexpr int CollapsedHeight = 220;  // playlist hidden
+    static constexpr int ExpandedHeight = 310;   // playlist shown
+
+    explicit TForm1(App& app);
+    ~TForm1() override;
+
+    // Runs once, right after the window has been built.
+    void FormCreate();
+
+    // Enabling rule: the AmbiLight switch follows the port, the static colour controls follow Flag.
+    void EnabledBtn(bool Flag);
+    // Shows or hides the playlist by growing or shrinking the window one pixel at a time.
+    void btnPlaylistClick();
+
+    int ClientHeight() const;
+    void SetClientHeight(int height);
+    // The main window's show-hint switch, which every control but ComboBox1 follows.
+    void SetShowHint(bool on);
+    bool ShowHint() const;
+
+    App& app;
+
+    // Mode row.
+    QFrame* Panel2;
+    QLabel* Label1;
+    QComboBox* ComboBox1;
+    QPushButton* Button7;
+    QPushButton* Button8;
+    QPushButton* Button5;
+    QPushButton* SpeedButton1;
+
+    // Light row.
+    QFrame* Panel1;
+    QLabel* Label5;
+    ColorEdit* RzColorEdit1;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QPushButton* Button4;
+
+    // Player.
+    QFrame* PanelMusic;
+    TImage2* btnVk;
+    QLabel* Time2;
+    TImage2* btnPrev;
+    TImage2* btnPause;
+    TImage2* btnPlay;
+    TImage2* btnNext;
+    QLabel* Time1;
+    TImage2* btnPlaylist;
+    TImage2* btnVisual1;
+    SkinSlider* ProgressBar;
+    QListWidget* PlayList;
+
+    // Non-visual parts.
+    SerialLink* ComPort;
+    QTimer* Timer1;
+    QTimer* Timer2;
+    QTimer* TVisual1;
+    QTimer* TrackPos;
+    QTimer* TimerNextSong;
+    QTcpSocket* cs;
+    QString csHost = QStringLiteral("localhost");
+    quint16 csPort = 8765;
+    QMenuBar* MainMenu1;
+    QAction* N2;
+    QAction* N3;
+    QAction* N4;
+    QMenu* PopupMenu1;
+    QAction* N6;
+    QAction* N7;
+    QAction* N9;
+    QAction* N1;
+    QSystemTrayIcon* Tray;
+
+    // Blending while the zone editor is open; off otherwise.
+    bool AlphaBlend = false;
+    int AlphaBlendValue = 125;
+
+    // Program-wide state.
+    HSTREAM StreamHandle = 0;
+    bool ColorMusicOn = false;
+    bool KeySound = false;
+    QString LircCode, LircRepeat, LircKey, LircRest;  // the last WinLIRC line's fields
+    QString ModeX, ModeY;                             // the mode in use by AmbiLight
+    quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildModeRow();
+    void buildLightRow();
+    void buildPlayer();
+    void buildNonVisual();
+    void buildMenus();
+    void setHints();
+
+    QWidget* client_;
+    HintSwitch* hintSwitch_;
+};

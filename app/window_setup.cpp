@@ -1,0 +1,24 @@
+#include "app/window_setup.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/fonts.h"
+
+void SetupWindow(QWidget* window, const char* objectName, const QString& caption, Qt::WindowFlags frame,
+                 QSize clientSize, QColor background, int fontPixels) {
+    window->setObjectName(QLatin1String(objectName));
+    window->setWindowFlags(frame);
+    window->setWindowTitle(caption);
+    if (clientSize.isValid()) window->setFixedSize(clientSize);
+    window->setAutoFillBackground(true);
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, background);
+    window->setPalette(palette);
+    window->setFont(Gothic(fontPixels));
+}
+
+void CentreOnScreen(QWidget* window) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    window->move(screen.center() - QPoint(window->width() / 2, window->height() / 2));
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+// The serial port that carries light commands to the board: 9600 baud, 8N1, no flow control, DTR and RTS held
+// off. Opened and closed through Connected; every write goes through WriteText and is synchronous.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class SerialLink final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SerialLink)
+
+public:
+    static constexpr qint32 BaudRate = 9600;
+    static constexpr qint64 QueueSize = 1024;
+
+    explicit SerialLink(QObject* parent = nullptr);
+
+    // The port's name as listed in the settings window ("ttyUSB0", or a full path such as "/dev/pts/3").
+    QString Port = QStringLiteral("COM1");
+
+    bool Connected() const { return port_.isOpen(); }
+    // Opens or closes the port named by Port; setting the state it already has does nothing. An open that fails
+    // raises "Unable to open com port (win error code: N)" or the text of the step that failed, and leaves the
+    // port closed.
+    void SetConnected(bool connected);
+
+    // Writes every byte of `text`, nothing appended, and returns once the bytes have left the port. Raises
+    // "WriteFile function failed (win error code: N)" when the write is refused, fails or times out.
+    void WriteText(const QByteArray& text);
+
+    // True when the named port can be opened exclusively right now. A port this program holds answers false.
+    static bool PortAvailable(const QString& name);
+
+signals:
+    // The device went away while open (an adapter unplugged); the port has been closed.
+    void DeviceLost(const QString& errorText);
+
+private:
+    void open();
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QWidget>
+
+class App;
+
+// TForm5, the AmbiLight zone editor: a borderless window over the whole screen.
+class TForm5 final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm5(App& app);
+    App& app;
+};
