@@ -17,6 +17,7 @@
 
 #include "app/color_edit.h"
 #include "app/fonts.h"
+#include "app/handlers.h"
 #include "app/hints.h"
 #include "app/image_button.h"
 #include "app/skin_slider.h"
@@ -99,6 +100,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     buildPlayer();
     buildNonVisual();
     buildMenus();
+    On(btnPlaylist, &TImage2::clicked, this, &TForm1::btnPlaylistClick);
 
     // As designed: the playlist shows until start-up sets the client height.
     SetClientHeight(ExpandedHeight);

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Varnex needs: "build" for building and running, "test" adds what the tests use.
+# Uses sudo when not run as root. Skips apt-get entirely when everything is installed already.
+set -euo pipefail
+
+build_packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+    libx11-dev libxext-dev libxtst-dev
+    fonts-urw-base35 fontconfig
+)
+test_packages=(
+    xvfb xauth x11-utils gstreamer1.0-tools
+)
+
+wanted=("${build_packages[@]}")
+for group in "$@"; do
+    case "$group" in
+        build) ;;
+        test) wanted+=("${test_packages[@]}") ;;
+        *) echo "deps.sh: unknown group '$group' (build, test)" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

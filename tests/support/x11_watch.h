@@ -1,0 +1,39 @@
+#pragma once
+
+// Watches an X display for top-level windows being mapped, so that a test (or a benchmark) can tell whether and
+// when a program showed a window, and where.
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+#include <chrono>
+#include <optional>
+
+struct MappedWindow {
+    unsigned long id = 0;
+    QString title;
+    QRect geometry;  // in root coordinates
+    std::chrono::steady_clock::time_point when;
+};
+
+class X11Watch {
+public:
+    // Opens the display named by DISPLAY and starts listening; throws when there is none.
+    X11Watch();
+    ~X11Watch();
+    X11Watch(const X11Watch&) = delete;
+    X11Watch& operator=(const X11Watch&) = delete;
+
+    // The next top-level window mapped with that title, waiting up to `waitMs`.
+    std::optional<MappedWindow> waitForWindow(const QString& title, int waitMs);
+    // Every top-level window mapped since the watch began, reading what the server has sent so far.
+    int mappedCount();
+
+private:
+    void drain(int waitMs);
+    struct Impl;
+    Impl* d;
+};
+
+// The colour of one pixel of a window, read from the X server (0xRRGGBB).
+QRgb PixelAt(unsigned long window, int x, int y);

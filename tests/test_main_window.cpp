@@ -1,0 +1,130 @@
+// The main window's enabling rule and the playlist animation.
+
+#include <QFrame>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/color_edit.h"
+#include "app/image_button.h"
+#include "app/main_window.h"
+#include "light/serial_link.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/test_main.h"
+
+namespace {
+
+// Records every client height the window passes through.
+class HeightLog : public QObject {
+public:
+    explicit HeightLog(TForm1& form) : form_(form) { form.centralWidget()->installEventFilter(this); }
+    QList<int> heights;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Resize) heights.append(form_.ClientHeight());
+        return false;
+    }
+
+private:
+    TForm1& form_;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void enabledBtnFollowsFlagAndPort() {
+        App app;
+        TForm1& form = *app.Form1;
+        auto lightRowEnabled = [&] {
+            return form.RzColorEdit1->isEnabled() && form.Button1->isEnabled() && form.Button2->isEnabled();
+        };
+        auto lightRowDisabled = [&] {
+            return !form.RzColorEdit1->isEnabled() && !form.Button1->isEnabled() && !form.Button2->isEnabled();
+        };
+
+        // Port closed: the AmbiLight switch stays off whatever the flag says.
+        form.EnabledBtn(true);
+        QVERIFY(!form.SpeedButton1->isEnabled());
+        QVERIFY(lightRowEnabled());
+        form.EnabledBtn(false);
+        QVERIFY(!form.SpeedButton1->isEnabled());
+        QVERIFY(lightRowDisabled());
+
+        // Port open: the switch is usable with either flag.
+        PseudoTerminal line;
+        form.ComPort->Port = line.slavePath();
+        form.ComPort->SetConnected(true);
+        QVERIFY(form.ComPort->Connected());
+        form.EnabledBtn(false);
+        QVERIFY(form.SpeedButton1->isEnabled());
+        QVERIFY(lightRowDisabled());
+        form.EnabledBtn(true);
+        QVERIFY(form.SpeedButton1->isEnabled());
+        QVERIFY(lightRowEnabled());
+
+        // Nothing else is touched.
+        QVERIFY(!form.Button8->isEnabled());
+        QVERIFY(form.Button4->isEnabled());
+        form.ComPort->SetConnected(false);
+        form.EnabledBtn(true);
+        QVERIFY(!form.SpeedButton1->isEnabled());
+    }
+
+    void playlistShowsAndHides() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        HeightLog log(form);
+        emit form.btnPlaylist->clicked();
+        QCOMPARE(form.ClientHeight(), 310);
+        QCOMPARE(log.heights.size(), 90);  // one pixel a step
+        QVERIFY(form.PlayList->geometry().bottom() + form.PanelMusic->y() < 310);
+        emit form.btnPlaylist->clicked();
+        QCOMPARE(form.ClientHeight(), 220);
+        QCOMPARE(log.heights.size(), 180);
+    }
+
+    void secondClickWhileGrowing() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        HeightLog log(form);
+        // The second click arrives at the first event pumping of the animation.
+        QTimer::singleShot(0, &form, [&] { emit form.btnPlaylist->clicked(); });
+        emit form.btnPlaylist->clicked();
+        QCOMPARE(form.ClientHeight(), 310);
+        // It shrank back to 220 before growing on.
+        QCOMPARE(log.heights.first(), 221);
+        QCOMPARE(log.heights.indexOf(220), 1);
+        QCOMPARE(log.heights.last(), 310);
+    }
+
+    void secondClickWhileShrinking() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        emit form.btnPlaylist->clicked();
+        QCOMPARE(form.ClientHeight(), 310);
+        HeightLog log(form);
+        QTimer::singleShot(0, &form, [&] { emit form.btnPlaylist->clicked(); });
+        emit form.btnPlaylist->clicked();
+        QCOMPARE(form.ClientHeight(), 220);
+        QVERIFY(*std::min_element(log.heights.begin(), log.heights.end()) == 220);
+        QVERIFY(*std::max_element(log.heights.begin(), log.heights.end()) == 309);
+        // Timers still tick between the steps.
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(0);
+        connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start();
+        emit form.btnPlaylist->clicked();
+        QVERIFY(ticks > 0);
+    }
+};
+
+VARNEX_TEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"

@@ -1,0 +1,89 @@
+// The real executable on a real X server: what a user sees at start, and a quiet failure when the audio output
+// cannot be made.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "tests/support/test_main.h"
+#include "tests/support/x11_watch.h"
+
+namespace {
+
+// The executable copied into a fresh folder: it must run from wherever it is copied to.
+QString copyOfExecutable(const QTemporaryDir& dir) {
+    const QString target = dir.filePath(QStringLiteral("varnex"));
+    if (!QFile::copy(QStringLiteral(VARNEX_EXECUTABLE), target)) return {};
+    return target;
+}
+
+QProcessEnvironment environmentWithSink(const QString& sink) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("VARNEX_AUDIO_SINK"), sink);
+    return env;
+}
+
+void stop(QProcess& process) {
+    process.terminate();
+    if (!process.waitForFinished(5000)) process.kill();
+    process.waitForFinished(5000);
+}
+
+}  // namespace
+
+class ProgramStartTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mainWindowShowsAtItsPlace() {
+        QTemporaryDir dir;
+        const QString exe = copyOfExecutable(dir);
+        QVERIFY(!exe.isEmpty());
+        X11Watch watch;
+        QProcess process;
+        process.setProcessEnvironment(environmentWithSink(QStringLiteral("fakesink sync=true")));
+        process.setWorkingDirectory(QDir::rootPath());
+        process.start(exe, {});
+        const std::optional<MappedWindow> window = watch.waitForWindow(QStringLiteral("Varnex"), 15000);
+        QVERIFY2(window, "no window titled Varnex was shown");
+        QCOMPARE(window->geometry.topLeft(), QPoint(399, 352));
+        QCOMPARE(window->geometry.width(), 425);
+
+        // Below the menu bar the client area is 220 high: the mode row's colour starts it, the player's ends it.
+        QTest::qWait(500);
+        int clientTop = -1;
+        for (int y = 0; y < window->geometry.height(); ++y) {
+            if (PixelAt(window->id, 2, y) == 0xE0D6D6) {
+                clientTop = y;
+                break;
+            }
+        }
+        QVERIFY2(clientTop > 0, "the mode row is not below a menu bar");
+        QCOMPARE(window->geometry.height() - clientTop, 220);
+        QCOMPARE(PixelAt(window->id, 2, clientTop + 56), QRgb(0xD5C8C8));
+        QCOMPARE(PixelAt(window->id, 2, window->geometry.height() - 1), QRgb(0x363636));
+        QCOMPARE(process.state(), QProcess::Running);
+        stop(process);
+    }
+
+    void audioFailureShowsNothingAndExitsWithOne() {
+        X11Watch watch;
+        QProcess process;
+        process.setProcessEnvironment(environmentWithSink(QStringLiteral("no_such_audio_sink_element")));
+        process.start(QStringLiteral(VARNEX_EXECUTABLE), {});
+        QVERIFY(process.waitForFinished(15000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        const QStringList lines = QString::fromUtf8(process.readAllStandardError())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                                      .filter(QStringLiteral("varnex:"));
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().contains(QStringLiteral("audio library")));
+        QCOMPARE(watch.mappedCount(), 0);
+    }
+};
+
+VARNEX_TEST_MAIN(ProgramStartTest)
+#include "test_program_start.moc"
