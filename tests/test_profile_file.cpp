@@ -1,0 +1,212 @@
+// The profile file: reading and writing rules, and input that is not what the program writes.
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include "settings/cp1251.h"
+#include "settings/profile_file.h"
+
+namespace {
+
+ProfileFile FromText(const QString& text) {
+    return ProfileFile::Parse(cp1251::Encode(text));
+}
+QString TextOf(const ProfileFile& file) {
+    return cp1251::Decode(file.ToBytes());
+}
+
+}  // namespace
+
+class ProfileFileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void codePage1251() {
+        // "Отмена" in code page 1251.
+        const QByteArray bytes("\xCE\xF2\xEC\xE5\xED\xE0");
+        QCOMPARE(cp1251::Decode(bytes), QStringLiteral("Отмена"));
+        QCOMPARE(cp1251::Encode(QStringLiteral("Отмена")), bytes);
+        // Every byte, the unassigned 0x98 included, comes back as itself.
+        QByteArray all;
+        for (int b = 0; b < 256; ++b) all.append(char(b));
+        const QString decoded = cp1251::Decode(all);
+        QCOMPARE(decoded.size(), 256);
+        QCOMPARE(decoded.at(0x98), QChar(0x98));
+        QCOMPARE(cp1251::Encode(decoded), all);
+        // What the code page cannot hold becomes one "?" per character, surrogate pairs included.
+        QCOMPARE(cp1251::Encode(QStringLiteral("a€文😀b")), QByteArray("a\x88??b"));
+        QCOMPARE(cp1251::Encode(QString(QChar(0xD800))), QByteArray("?"));
+    }
+
+    void readsWindowsProfileSemantics() {
+        const ProfileFile file =
+            FromText(QStringLiteral("orphan=before any section\r\n"
+                                    "[Общие настройки]\r\n"
+                                    "  ID контакта   =  12345  \r\n"
+                                    "Путь к WinLirc=/usr/bin/lircd=1\n"
+                                    "Пусто=\r\n"
+                                    "[ AmbiLight ] trailing words\n"
+                                    "1=0,300"));
+        QCOMPARE(file.ReadString(u"общие НАСТРОЙКИ", u"id КОНТАКТА"), QStringLiteral("12345"));
+        QCOMPARE(file.ReadString(u"Общие настройки", u"путь к winlirc"), QStringLiteral("/usr/bin/lircd=1"));
+        QVERIFY(file.HasKey(u"Общие настройки", u"Пусто"));
+        QCOMPARE(file.ReadString(u"Общие настройки", u"Пусто", QStringLiteral("x")), QString());
+        QCOMPARE(file.ReadString(u"ambilight", u"1"), QStringLiteral("0,300"));
+        // Keys before the first section belong to none; keys do not leak between sections.
+        QVERIFY(!file.HasKey(u"", u"orphan"));
+        QVERIFY(!file.HasKey(u"AmbiLight", u"ID контакта"));
+        QCOMPARE(file.ReadString(u"Нет такой", u"1", QStringLiteral("default")), QStringLiteral("default"));
+        // Values are cut to 2047 characters.
+        const ProfileFile longValue = FromText(QStringLiteral("[s]\nk=") + QString(5000, u'ж') + u'\n');
+        QCOMPARE(longValue.ReadString(u"s", u"k"), QString(2047, u'ж'));
+    }
+
+    void portKeyReadsBackWithItsTrailingBlank() {
+        const QString port = QStringLiteral("Выбор порта ");
+        ProfileFile file;
+        file.WriteString(u"Общие настройки", port, u"ttyUSB0");
+        QVERIFY(TextOf(file).contains(QStringLiteral("\r\nВыбор порта =ttyUSB0\r\n")));
+        QCOMPARE(ProfileFile::Parse(file.ToBytes()).ReadString(u"Общие настройки", port),
+                 QStringLiteral("ttyUSB0"));
+        // Edited by hand with other blanks, it is still found.
+        QCOMPARE(FromText(QStringLiteral("[Общие настройки]\nВыбор порта\t =  ttyS1 \n"))
+                     .ReadString(u"Общие настройки", port),
+                 QStringLiteral("ttyS1"));
+    }
+
+    void integersAndFlags() {
+        const QList<std::pair<QString, std::optional<int>>> cases = {
+            {"1", 1},
+            {"0", 0},
+            {"0x1", 1},
+            {"0X1f", 31},
+            {"$FF", 255},
+            {"-5", -5},
+            {"+7", 7},
+            {"007", 7},
+            {"2147483647", 2147483647},
+            {"-2147483648", -2147483647 - 1},
+            {"0xFFFFFFFF", -1},
+            {"-$1", -1},
+            {"2147483648", {}},
+            {"0x100000000", {}},
+            {"yes", {}},
+            {"", {}},
+            {"0x", {}},
+            {"$", {}},
+            {"12abc", {}},
+            {"1 2", {}},
+            {"0x1g", {}},
+            {"--1", {}},
+            {QStringLiteral("١"), {}},  // an Arabic-Indic digit is not a digit here
+        };
+        for (const auto& [text, expected] : cases) {
+            QVERIFY2(ParseProfileInteger(text) == expected, qPrintable(text));
+        }
+
+        const ProfileFile file = FromText(
+            QStringLiteral("[s]\nhex=0x1\nyes=yes\nzero=0\ntwo=2\nblank=   \nspaced=  0X10  \nminus=-1\n"));
+        QVERIFY(file.ReadFlag(u"s", u"hex", false));
+        QVERIFY(file.ReadFlag(u"s", u"yes", true));
+        QVERIFY(!file.ReadFlag(u"s", u"yes", false));
+        QVERIFY(!file.ReadFlag(u"s", u"zero", true));
+        QVERIFY(file.ReadFlag(u"s", u"two", false));
+        QVERIFY(file.ReadFlag(u"s", u"blank", true));
+        QVERIFY(file.ReadFlag(u"s", u"missing", true));
+        QVERIFY(file.ReadFlag(u"s", u"minus", false));
+        QCOMPARE(file.ReadInteger(u"s", u"spaced", 0), 16);
+        QCOMPARE(file.ReadInteger(u"s", u"yes", 42), 42);
+    }
+
+    void writingChangesOnlyWhatItMust() {
+        const QString before = QStringLiteral(
+            "; comment\n"
+            "[Общие настройки]\n"
+            "Неизвестный ключ = оставить  \n"
+            "id контакта=1\n"
+            "строка без равенства\n"
+            "\n"
+            "[Чужая секция]\n"
+            "a=b\n");
+        ProfileFile file = FromText(before);
+        file.WriteString(u"Общие настройки", u"ID контакта", u"777");
+        file.WriteString(u"Общие настройки", u"Светомузыка", u"KEY_RED");
+        file.WriteString(u"Новая", u"k", u"v");
+        // An existing key is rewritten where it stands; a new one ends its section (before the blank line); a
+        // new section ends the file; lines end as the file's lines do (LF here).
+        QCOMPARE(TextOf(file), QStringLiteral("; comment\n"
+                                              "[Общие настройки]\n"
+                                              "Неизвестный ключ = оставить  \n"
+                                              "ID контакта=777\n"
+                                              "строка без равенства\n"
+                                              "Светомузыка=KEY_RED\n"
+                                              "\n"
+                                              "[Чужая секция]\n"
+                                              "a=b\n"
+                                              "[Новая]\n"
+                                              "k=v\n"));
+
+        // A last line without a line end gets one when something follows it; a new file gets CR LF.
+        ProfileFile unterminated = FromText(QStringLiteral("[s]\r\na=1"));
+        QCOMPARE(unterminated.ToBytes(), QByteArray("[s]\r\na=1"));
+        unterminated.WriteString(u"s", u"b", u"2");
+        QCOMPARE(unterminated.ToBytes(), QByteArray("[s]\r\na=1\r\nb=2\r\n"));
+        ProfileFile fresh;
+        fresh.WriteString(u"s", u"k", u"v");
+        QCOMPARE(fresh.ToBytes(), QByteArray("[s]\r\nk=v\r\n"));
+
+        // Line breaks in a value cannot make new lines, keys or sections.
+        ProfileFile injected;
+        injected.WriteString(u"s", u"k", u"x\r\n[evil]\r\nk=v");
+        QCOMPARE(injected.ToBytes(), QByteArray("[s]\r\nk=x  [evil]  k=v\r\n"));
+        QCOMPARE(ProfileFile::Parse(injected.ToBytes()).ReadString(u"evil", u"k", QStringLiteral("none")),
+                 QStringLiteral("none"));
+        // A character the code page cannot hold is stored, and read back, as "?".
+        injected.WriteString(u"s", u"k", u"путь/文");
+        QCOMPARE(injected.ReadString(u"s", u"k"), QStringLiteral("путь/?"));
+    }
+
+    void duplicatesReadAndWriteTheFirst() {
+        ProfileFile file = FromText(QStringLiteral("[s]\nk=first\nK=second\n[S]\nk=third\nx=1\n"));
+        QCOMPARE(file.ReadString(u"s", u"k"), QStringLiteral("first"));
+        QVERIFY(!file.HasKey(u"s", u"x"));  // the second section of the name is shadowed
+        file.WriteString(u"s", u"k", u"new");
+        QCOMPARE(TextOf(file), QStringLiteral("[s]\nk=new\nK=second\n[S]\nk=third\nx=1\n"));
+    }
+
+    void removeKeysLeavesOtherLines() {
+        ProfileFile file = FromText(QStringLiteral("[m]\n1=a\n; note\n2=b\n[other]\n1=keep\n[M]\n1=c\n"));
+        file.RemoveKeys(u"m", [](QStringView key) { return key == u"1"; });
+        QCOMPARE(TextOf(file), QStringLiteral("[m]\n; note\n2=b\n[other]\n1=keep\n[M]\n"));
+    }
+
+    void badInputIsReadAndKeptWhole() {
+        // Binary bytes, every byte value, an unassigned byte in a value, lines without "=" and lone CRs.
+        QByteArray junk = "first line\n";
+        QRandomGenerator random(1251);
+        for (int i = 0; i < 20000; ++i) junk.append(char(random.bounded(256)));
+        for (int b = 0; b < 256; ++b) junk.append(char(b));
+        const QByteArray bytes =
+            junk + "\n[s]\nbad\x98value=x\x98y\r\nno equals sign\rstill that line\n[s\nk\n";
+        ProfileFile file = ProfileFile::Parse(bytes);
+        QCOMPARE(file.ToBytes(), bytes);
+        QCOMPARE(file.ReadString(u"s", u"bad\u0098value"), QStringLiteral("x\u0098y"));
+        QVERIFY(!file.HasKey(u"s", u"no equals sign"));
+        QVERIFY(!file.HasKey(u"s", u"k"));
+        // "[s" is no section, so the new key ends the section [s] after "k".
+        file.WriteString(u"s", u"new", u"\u0098");
+        QCOMPARE(file.ToBytes(), bytes + "new=\x98\n");
+
+        // A large file (2 MB of long lines): values are cut on reading, but saving keeps every byte.
+        QByteArray large = "[s]\n";
+        for (int i = 0; i < 500; ++i)
+            large += "k" + QByteArray::number(i) + "=" + QByteArray(4000, 'v') + "\n";
+        ProfileFile big = ProfileFile::Parse(large);
+        QCOMPARE(big.ReadString(u"s", u"k499").size(), 2047);
+        big.WriteString(u"s", u"k0", QString(4000, u'v'));
+        QCOMPARE(big.ToBytes(), large);
+    }
+};
+
+QTEST_GUILESS_MAIN(ProfileFileTest)
+#include "test_profile_file.moc"

@@ -1,0 +1,293 @@
+// settings.ini on disk: the general keys and the AmbiLight modes read back as written, in the window's order,
+// and a save that fails, or a file that cannot be read, loses nothing.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+#include "settings/ambilight_modes.h"
+#include "settings/cp1251.h"
+#include "settings/general_settings.h"
+#include "settings/profile_file.h"
+#include "settings/settings_keys.h"
+
+namespace {
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// The error text of what throws, or "" when nothing does.
+QString ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
+}
+
+// Runs check in a child process as an ordinary user (nobody), since root may write any file; false when the
+// check fails or the child does not end within 10 s. Without root, it runs as the current user.
+bool AsOrdinaryUser(const std::function<bool()>& check) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        _exit(check() ? 0 : 1);
+    }
+    const QDeadlineTimer deadline(10000);
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (deadline.hasExpired()) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return false;
+        }
+        QTest::qWait(10);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+GeneralSettings Sample() {
+    GeneralSettings settings;
+    settings.port = QStringLiteral("ttyUSB0");
+    settings.checkBoxes = {true, false, true, true, false, true, false, true, false};
+    for (int i = 0; i <= 9; ++i) settings.edits[i] = QStringLiteral("KEY_%1 кнопка").arg(i);
+    settings.edits[0] = QStringLiteral("/opt/Win Lirc/lircd \"x\"");
+    settings.edits[9] = QStringLiteral("1234567");
+    return settings;
+}
+
+}  // namespace
+
+class SettingsFileTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString Path(const QString& name = QStringLiteral("settings.ini")) const { return dir_.filePath(name); }
+
+private slots:
+    void init() {
+        QVERIFY(dir_.isValid());
+        QDir(dir_.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(dir_.path()));
+        // Readable by the ordinary user of AsOrdinaryUser.
+        QFile::setPermissions(dir_.path(),
+                              QFile::permissions(dir_.path()) | QFile::ReadOther | QFile::ExeOther);
+    }
+
+    void missingFileGivesTheDefaults() {
+        const ProfileFile file = ProfileFile::Load(Path());
+        QVERIFY(file.IsWhole());
+        const GeneralSettings settings = ReadGeneralSettings(file);
+        QCOMPARE(settings.port, QString());
+        QVERIFY((settings.checkBoxes ==
+                 std::array<bool, 9>{false, false, false, false, false, false, false, false, true}));
+        QVERIFY((settings.edits == std::array<QString, 10>{}));
+        QCOMPARE(ReadModes(file), QStringList());
+        QVERIFY(!QFile::exists(Path()));
+    }
+
+    void everyKeyReadsBackAsWritten() {
+        ProfileFile file = ProfileFile::Load(Path());
+        WriteGeneralSettings(file, Sample());
+        WriteModes(file, {QStringLiteral("0,300"), QStringLiteral("10,20")});
+        file.Save(Path());
+
+        const ProfileFile again = ProfileFile::Load(Path());
+        QVERIFY(ReadGeneralSettings(again) == Sample());
+        QCOMPARE(ReadModes(again), (QStringList{"0,300", "10,20"}));
+        // Every flag both ways, and back to the defaults' opposite.
+        GeneralSettings flipped = Sample();
+        for (bool& box : flipped.checkBoxes) box = !box;
+        flipped.port.clear();
+        ProfileFile changed = ProfileFile::Load(Path());
+        WriteGeneralSettings(changed, flipped);
+        changed.Save(Path());
+        QVERIFY(ReadGeneralSettings(ProfileFile::Load(Path())) == flipped);
+    }
+
+    void firstSaveWritesTheKeysInTheWindowsOrder() {
+        ProfileFile file = ProfileFile::Load(Path());
+        WriteGeneralSettings(file, Sample());
+        file.Save(Path());
+        const QString expected = QStringLiteral(
+            "[Общие настройки]\r\n"
+            "Выбор порта =ttyUSB0\r\n"
+            "Подключаться к порту при запуске программы=1\r\n"
+            "\"Выключать свет\" при запуске программы=0\r\n"
+            "Запускать программу при загрузке Windows=1\r\n"
+            "Сворачивать программу при запуске=1\r\n"
+            "Открывать WinLirc при запуске программы=0\r\n"
+            "Подключаться к WinLirc автоматически=1\r\n"
+            "Создавать плейлист vk при запуске программы=0\r\n"
+            "Использовать звук при нажатии нопки пульта=1\r\n"
+            "Использовать подсказки в главном окне=0\r\n"
+            "Путь к WinLirc=/opt/Win Lirc/lircd \"x\"\r\n"
+            "Воспроизвести / пауза=KEY_1 кнопка\r\n"
+            "Следующая песня=KEY_2 кнопка\r\n"
+            "Предыдущая песня=KEY_3 кнопка\r\n"
+            "Светомузыка=KEY_4 кнопка\r\n"
+            "AmbiLight=KEY_5 кнопка\r\n"
+            "Выкл. компьютера (3 секунды)=KEY_6 кнопка\r\n"
+            "Отмена=KEY_7 кнопка\r\n"
+            "Вкл / выкл монитор (3 секунды)=KEY_8 кнопка\r\n"
+            "ID контакта=1234567\r\n");
+        QCOMPARE(cp1251::Decode(ReadBytes(Path())), expected);
+        QVERIFY(ReadBytes(Path()).contains("\xCE\xF2\xEC\xE5\xED\xE0=KEY_7"));  // "Отмена" in code page 1251
+    }
+
+    void modesStopAtAGapAndAreNumberedAnew() {
+        WriteBytes(Path(), cp1251::Encode(QStringLiteral(
+                               "[AmbiLight]\r\n1=0,300\r\n2=abc\r\n; kept\r\n4=9,9\r\n2=shadowed\r\n"
+                               "[Общие настройки]\r\nAmbiLight=KEY_A\r\n")));
+        ProfileFile file = ProfileFile::Load(Path());
+        // A gap ends the list; values are not checked; the first of duplicate keys counts.
+        QStringList modes = ReadModes(file);
+        QCOMPARE(modes, (QStringList{"0,300", "abc"}));
+        // Deleting the first renumbers: only key 1 is left (and the stray 4 is gone, or it would be loaded
+        // later).
+        modes.removeFirst();
+        WriteModes(file, modes);
+        file.Save(Path());
+        QCOMPARE(
+            cp1251::Decode(ReadBytes(Path())),
+            QStringLiteral("[AmbiLight]\r\n; kept\r\n1=abc\r\n[Общие настройки]\r\nAmbiLight=KEY_A\r\n"));
+        QCOMPARE(ReadModes(ProfileFile::Load(Path())), QStringList{"abc"});
+
+        // No modes and no section: nothing to write.
+        ProfileFile empty;
+        WriteModes(empty, {});
+        QCOMPARE(empty.ToBytes(), QByteArray());
+    }
+
+    void unknownLinesSurviveASave() {
+        const QByteArray before = cp1251::Encode(QStringLiteral("; written by hand\n"
+                                                                "[Чужая секция]\n"
+                                                                "ключ=значение\n"
+                                                                "[общие настройки]\n"
+                                                                "Неизвестный ключ=1\n"
+                                                                "строка без равенства\n"
+                                                                "ID контакта=5\n"
+                                                                "\n"
+                                                                "[Ещё одна]\n"
+                                                                "x = y \n")) +
+                                  "binary \x98\x00\xff line\n";
+        WriteBytes(Path(), before);
+        ProfileFile file = ProfileFile::Load(Path());
+        GeneralSettings settings = ReadGeneralSettings(file);
+        QCOMPARE(settings.edits[9], QStringLiteral("5"));
+        settings.edits[9] = QStringLiteral("6");
+        WriteGeneralSettings(file, settings);
+        file.Save(Path());
+
+        const QByteArray after = ReadBytes(Path());
+        // Every line but the rewritten one is still there, in order, byte for byte.
+        QByteArray expected = before;
+        expected.replace(cp1251::Encode(u"ID контакта=5"), cp1251::Encode(u"ID контакта=6"));
+        QByteArray rest = after;
+        for (const QByteArray& line : expected.split('\n')) {
+            const qsizetype at = rest.indexOf(line);
+            QVERIFY2(at >= 0, line.constData());
+            rest = rest.mid(at + line.size());
+        }
+        QVERIFY(ReadGeneralSettings(ProfileFile::Load(Path())) == settings);
+        // The new keys went into the general section, before its blank line.
+        QVERIFY(after.indexOf(cp1251::Encode(settings_keys::kLEditLabels[8])) < after.indexOf("\n\n["));
+    }
+
+    void failedSaveLeavesTheOldFileWhole() {
+        // A read-only file, for an ordinary user.
+        const QByteArray old = cp1251::Encode(QStringLiteral("[Общие настройки]\r\nID контакта=1\r\n"));
+        WriteBytes(Path(), old);
+        QVERIFY(QFile::setPermissions(Path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        const QString expectedError = "Unable to write to " + Path();
+        QVERIFY(AsOrdinaryUser([&] {
+            ProfileFile file = ProfileFile::Load(Path());
+            WriteGeneralSettings(file, Sample());
+            return ErrorOf([&] { file.Save(Path()); }) == expectedError;
+        }));
+        QCOMPARE(ReadBytes(Path()), old);
+
+        // A folder where the file should be.
+        QVERIFY(QDir().mkpath(Path("folder.ini/inside")));
+        QCOMPARE(ErrorOf([&] { ProfileFile().Save(Path("folder.ini")); }),
+                 "Unable to write to " + Path("folder.ini"));
+        QVERIFY(QFileInfo(Path("folder.ini/inside")).isDir());
+
+        // A path under a regular file; the text names the full path also for a relative one.
+        QVERIFY(QDir::setCurrent(dir_.path()));
+        QCOMPARE(ErrorOf([&] { ProfileFile().Save(QStringLiteral("settings.ini/settings.ini")); }),
+                 "Unable to write to " + Path("settings.ini/settings.ini"));
+        QCOMPARE(ReadBytes(Path()), old);
+    }
+
+    void writableFileInAReadOnlyFolderIsSaved() {
+        QVERIFY(QDir().mkpath(Path("locked")));
+        const QString path = Path("locked/settings.ini");
+        WriteBytes(path, "[AmbiLight]\r\n1=0,1\r\n");
+        QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOther));
+        QVERIFY(QFile::setPermissions(Path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                          QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(AsOrdinaryUser([&] {
+            ProfileFile file = ProfileFile::Load(path);
+            WriteModes(file, {QStringLiteral("5,5")});
+            return ErrorOf([&] { file.Save(path); }).isEmpty();
+        }));
+        QCOMPARE(ReadBytes(path), QByteArray("[AmbiLight]\r\n1=5,5\r\n"));
+    }
+
+    void unreadableFileGivesDefaultsAndIsNeverOverwritten() {
+        // A folder in place of the file.
+        QVERIFY(QDir().mkpath(Path()));
+        ProfileFile folder = ProfileFile::Load(Path());
+        QVERIFY(!folder.IsWhole());
+        QVERIFY(ReadGeneralSettings(folder) == ReadGeneralSettings(ProfileFile()));
+        QCOMPARE(ErrorOf([&] { folder.Save(Path()); }), "Unable to write to " + Path());
+        QVERIFY(QFileInfo(Path()).isDir());
+
+        // A file too large to be settings (sparse, so it costs no disk).
+        const QString huge = Path("huge.ini");
+        {
+            QFile file(huge);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write("[AmbiLight]\n1=0,1\n") > 0);
+            QVERIFY(file.resize(ProfileFile::kMaxFileSize + 1));
+        }
+        ProfileFile large = ProfileFile::Load(huge);
+        QVERIFY(!large.IsWhole());
+        QCOMPARE(ReadModes(large), QStringList());
+        WriteModes(large, {QStringLiteral("1,1")});
+        QVERIFY(!ErrorOf([&] { large.Save(huge); }).isEmpty());
+        QCOMPARE(QFileInfo(huge).size(), ProfileFile::kMaxFileSize + 1);
+        QVERIFY(ReadBytes(huge).startsWith("[AmbiLight]\n1=0,1\n"));
+
+        // A file the user may not read.
+        const QString secret = Path("secret.ini");
+        WriteBytes(secret, "[AmbiLight]\n1=0,1\n");
+        QVERIFY(QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteOther));
+        QVERIFY(AsOrdinaryUser([&] {
+            ProfileFile file = ProfileFile::Load(secret);
+            WriteModes(file, {});
+            return !file.IsWhole() && ReadModes(file).isEmpty() &&
+                   !ErrorOf([&] { file.Save(secret); }).isEmpty();
+        }));
+        QCOMPARE(ReadBytes(secret), QByteArray("[AmbiLight]\n1=0,1\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsFileTest)
+#include "test_settings_file.moc"
