@@ -1,5 +1,6 @@
 // Start-up benchmark: starts the real program several times on the current X display and reports, as medians,
-// the time from starting the executable to its main window being mapped, and its resident memory 3 s after start.
+// the time from starting the executable to its main window being mapped, and its resident memory 3 s after
+// start.
 //
 //   DISPLAY=:N build/bench/bench_startup [runs]      (default 7 runs)
 
@@ -48,9 +49,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         const double ms = std::chrono::duration<double, std::milli>(window->when - t0).count();
-        QThread::msleep(std::max<qint64>(
-            0, 3000 - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
-                          .count()));
+        QThread::msleep(std::max<qint64>(0, 3000 - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       std::chrono::steady_clock::now() - t0)
+                                                       .count()));
         const double mb = residentMegabytes(process.processId());
         process.terminate();
         process.waitForFinished(5000);
