@@ -1,14 +1,29 @@
 #pragma once
 
+// TForm6, the About window: the author's mail address and a link to the article on building the light board.
+
 #include <QWidget>
 
 class App;
+class QLabel;
+class LinkLabel;
 
-// TForm6, the About window.
 class TForm6 final : public QWidget {
     Q_OBJECT
 
 public:
+    static const QString AuthorMail;
+    static const QString BoardArticle;
+
     explicit TForm6(App& app);
     App& app;
+
+    void Label3Click();
+    void Label5Click();
+
+    QLabel* Label1;
+    LinkLabel* Label5;
+    QLabel* Label4;
+    QLabel* Label2;
+    LinkLabel* Label3;
 };

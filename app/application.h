@@ -18,8 +18,8 @@ public:
     // only the main window's close ends the program. Call once, after QApplication exists.
     static void Prepare();
 
-    // Creates TForm1 to TForm6 and runs their creation handlers. An error in one creation handler is shown and
-    // the next window is still created. Throws StartupAborted when the program cannot start.
+    // Creates TForm1 to TForm6 and runs their creation handlers. An error in one creation handler is shown
+    // and the next window is still created. Throws StartupAborted when the program cannot start.
     App();
     ~App();
     App(const App&) = delete;

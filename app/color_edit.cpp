@@ -11,7 +11,9 @@ constexpr int kButtonWidth = 13;
 constexpr int kGridColumns = 8;
 }  // namespace
 
-QColor ColorFromBgr(quint32 bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+QColor ColorFromBgr(quint32 bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
 
 quint32 BgrFromColor(const QColor& color) {
     return quint32(color.red()) | (quint32(color.green()) << 8) | (quint32(color.blue()) << 16);
@@ -72,8 +74,8 @@ void ColorEdit::openGrid() {
         auto* cell = new QToolButton(grid);
         cell->setFixedSize(16, 16);
         cell->setAutoRaise(true);
-        cell->setStyleSheet(QStringLiteral("background: %1; border: 1px solid #808080;")
-                                .arg(ColorFromBgr(colors[i]).name()));
+        cell->setStyleSheet(
+            QStringLiteral("background: %1; border: 1px solid #808080;").arg(ColorFromBgr(colors[i]).name()));
         const quint32 color = colors[i];
         connect(cell, &QToolButton::clicked, &menu, [this, &menu, color] {
             menu.close();

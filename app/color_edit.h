@@ -1,8 +1,9 @@
 #pragma once
 
 // The light row's colour box: a swatch of the selected colour (white while disabled, empty before the first
-// choice) with a drop-down button that opens a grid of standard colours. Choosing a colour in the grid sets it
-// and raises Change, even when the same colour is chosen again; closing the grid without a choice does nothing.
+// choice) with a drop-down button that opens a grid of standard colours. Choosing a colour in the grid sets
+// it and raises Change, even when the same colour is chosen again; closing the grid without a choice does
+// nothing.
 
 #include <QColor>
 #include <QWidget>

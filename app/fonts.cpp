@@ -6,4 +6,6 @@ QFont Gothic(int pixels) {
     return font;
 }
 
-void InstallFontSubstitutes() { QFont::insertSubstitution(QStringLiteral("Century Gothic"), QStringLiteral("URW Gothic")); }
+void InstallFontSubstitutes() {
+    QFont::insertSubstitution(QStringLiteral("Century Gothic"), QStringLiteral("URW Gothic"));
+}

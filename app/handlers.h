@@ -1,7 +1,7 @@
 #pragma once
 
-// Every event handler runs through RunHandler: an error it raises ends that handler only, is shown in the error
-// box, and the program goes on. No exception ever crosses Qt's own code.
+// Every event handler runs through RunHandler: an error it raises ends that handler only, is shown in the
+// error box, and the program goes on. No exception ever crosses Qt's own code.
 
 #include <QObject>
 #include <concepts>
@@ -16,7 +16,7 @@ template <typename Fn>
 struct Guarded {
     Fn fn;
     template <typename... Args>
-        requires std::invocable<Fn&, Args...>
+    requires std::invocable<Fn&, Args...>
     void operator()(Args&&... args) {
         RunHandler([&] { std::invoke(fn, std::forward<Args>(args)...); });
     }
@@ -32,6 +32,7 @@ QMetaObject::Connection On(const Sender* sender, Signal signal, const QObject* c
 
 // Connects `signal` of `sender` to a handler member of `receiver` that takes no arguments, guarded.
 template <typename Sender, typename Signal, typename Receiver>
-QMetaObject::Connection On(const Sender* sender, Signal signal, Receiver* receiver, void (Receiver::*handler)()) {
+QMetaObject::Connection On(const Sender* sender, Signal signal, Receiver* receiver,
+                           void (Receiver::*handler)()) {
     return On(sender, signal, receiver, [receiver, handler] { (receiver->*handler)(); });
 }

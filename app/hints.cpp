@@ -41,7 +41,9 @@ HintSwitch::HintSwitch(QWidget* window) : QObject(window), window_(window) {
     qApp->installEventFilter(this);
 }
 
-void HintSwitch::Exclude(QWidget* control) { excluded_.append(control); }
+void HintSwitch::Exclude(QWidget* control) {
+    excluded_.append(control);
+}
 
 bool HintSwitch::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::ToolTip || !watched->isWidgetType()) return false;

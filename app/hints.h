@@ -1,6 +1,7 @@
 #pragma once
 
-// Hints (tool tips): they come up 50 ms after the pointer rests on a control, go away after 5000 ms, on white.
+// Hints (tool tips): they come up 50 ms after the pointer rests on a control, go away after 5000 ms, on
+// white.
 
 #include <QObject>
 #include <QString>

@@ -3,11 +3,17 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-QPixmap LoadBitmapResource(const QString& resourceName) { return QPixmap(ResourcePath(resourceName)); }
+QPixmap LoadBitmapResource(const QString& resourceName) {
+    return QPixmap(ResourcePath(resourceName));
+}
 
-QString ResourcePath(const QString& resourceName) { return QStringLiteral(":/%1.png").arg(resourceName); }
+QString ResourcePath(const QString& resourceName) {
+    return QStringLiteral(":/%1.png").arg(resourceName);
+}
 
-TImage2::TImage2(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
+TImage2::TImage2(QWidget* parent) : QWidget(parent) {
+    setCursor(Qt::PointingHandCursor);
+}
 
 void TImage2::LoadBitmap(const QString& resourceName) {
     pixmap_ = LoadBitmapResource(resourceName);
@@ -25,11 +31,16 @@ void TImage2::mousePressEvent(QMouseEvent* event) {
 }
 
 void TImage2::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
     if (click) emit clicked();
 }
 
-void TImage2::enterEvent(QEnterEvent*) { emit mouseEntered(); }
+void TImage2::enterEvent(QEnterEvent*) {
+    emit mouseEntered();
+}
 
-void TImage2::leaveEvent(QEvent*) { emit mouseLeft(); }
+void TImage2::leaveEvent(QEvent*) {
+    emit mouseLeft();
+}

@@ -1,8 +1,8 @@
 #pragma once
 
 // TForm1, the main window: the mode row, the light row and the music player, plus the non-visual parts the
-// subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and the
-// program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
+// subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and
+// the program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
 
 #include <QMainWindow>
 #include <QString>
@@ -125,8 +125,38 @@ public:
     QString ModeX, ModeY;                             // the mode in use by AmbiLight
     quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
 
+    // Tray, menus and the main window's visibility.
+    static constexpr int SC_MINIMIZE = 0xF020;
+    void WMSysCommand(int command);
+    void N6Click();
+    void N7Click();
+    void N9Click();
+    void N1Click();
+    void N2Click();
+    void N3Click();
+    void N4Click();
+    void TrayDblClick();
+    bool StaysOnTop() const;
+
+    // Hover faces of the image buttons.
+    void btnPlayMouseEnter();
+    void btnPlayMouseLeave();
+    void btnPauseMouseEnter();
+    void btnPauseMouseLeave();
+    void btnNextMouseEnter();
+    void btnNextMouseLeave();
+    void btnPrevMouseEnter();
+    void btnPrevMouseLeave();
+    void btnPlaylistMouseEnter();
+    void btnPlaylistMouseLeave();
+    void btnVisual1MouseEnter();
+    void btnVisual1MouseLeave();
+    void btnVkMouseEnter();
+    void btnVkMouseLeave();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildModeRow();
@@ -135,6 +165,8 @@ private:
     void buildNonVisual();
     void buildMenus();
     void setHints();
+    void connectShellHandlers();
+    void connectSkinHandlers();
 
     QWidget* client_;
     HintSwitch* hintSwitch_;

@@ -15,19 +15,24 @@ void show(Kind kind, const QString& text) {
         return;
     }
     if (qEnvironmentVariable("VARNEX_MESSAGES") == QLatin1String("stderr")) {
-        std::fprintf(stderr, "%s: %s\n", kind == Kind::Error ? "error" : "message", text.toUtf8().constData());
+        std::fprintf(stderr, "%s: %s\n", kind == Kind::Error ? "error" : "message",
+                     text.toUtf8().constData());
         std::fflush(stderr);
         return;
     }
-    QMessageBox box(kind == Kind::Error ? QMessageBox::Critical : QMessageBox::NoIcon, QStringLiteral("Varnex"),
-                    text, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(kind == Kind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    QStringLiteral("Varnex"), text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 
 }  // namespace
 
-void ShowMessage(const QString& text) { show(Kind::Message, text); }
-void ShowError(const QString& text) { show(Kind::Error, text); }
+void ShowMessage(const QString& text) {
+    show(Kind::Message, text);
+}
+void ShowError(const QString& text) {
+    show(Kind::Error, text);
+}
 
 Recorder::Recorder() {
     Q_ASSERT(!recording);
@@ -39,7 +44,9 @@ Recorder::~Recorder() {
     recording = nullptr;
 }
 
-const QList<Shown>& Recorder::shown() const { return *recording; }
+const QList<Shown>& Recorder::shown() const {
+    return *recording;
+}
 
 QStringList Recorder::texts() const {
     QStringList list;
@@ -47,6 +54,8 @@ QStringList Recorder::texts() const {
     return list;
 }
 
-void Recorder::clear() { recording->clear(); }
+void Recorder::clear() {
+    recording->clear();
+}
 
 }  // namespace messages

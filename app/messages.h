@@ -1,8 +1,8 @@
 #pragma once
 
-// The two boxes the program shows: the message box for expected conditions and the error box for errors raised
-// by handlers. Both carry the caption "Varnex". Tests switch them to recording; the environment variable
-// VARNEX_MESSAGES=stderr prints them to standard error instead of showing them (for scripted runs).
+// The two boxes the program shows: the message box for expected conditions and the error box for errors
+// raised by handlers. Both carry the caption "Varnex". Tests switch them to recording; the environment
+// variable VARNEX_MESSAGES=stderr prints them to standard error instead of showing them (for scripted runs).
 
 #include <QList>
 #include <QString>

@@ -17,11 +17,16 @@ namespace {
 int systemError(const QSerialPort& port, int savedErrno) {
     if (savedErrno != 0) return savedErrno;
     switch (port.error()) {
-        case QSerialPort::DeviceNotFoundError: return ENOENT;
-        case QSerialPort::PermissionError: return EACCES;
-        case QSerialPort::TimeoutError: return ETIMEDOUT;
-        case QSerialPort::ResourceError: return EIO;
-        default: return EIO;
+        case QSerialPort::DeviceNotFoundError:
+            return ENOENT;
+        case QSerialPort::PermissionError:
+            return EACCES;
+        case QSerialPort::TimeoutError:
+            return ETIMEDOUT;
+        case QSerialPort::ResourceError:
+            return EIO;
+        default:
+            return EIO;
     }
 }
 

@@ -22,9 +22,9 @@ public:
     QString Port = QStringLiteral("COM1");
 
     bool Connected() const { return port_.isOpen(); }
-    // Opens or closes the port named by Port; setting the state it already has does nothing. An open that fails
-    // raises "Unable to open com port (win error code: N)" or the text of the step that failed, and leaves the
-    // port closed.
+    // Opens or closes the port named by Port; setting the state it already has does nothing. An open that
+    // fails raises "Unable to open com port (win error code: N)" or the text of the step that failed, and
+    // leaves the port closed.
     void SetConnected(bool connected);
 
     // Writes every byte of `text`, nothing appended, and returns once the bytes have left the port. Raises

@@ -41,7 +41,8 @@ bool BASS_Init(int /*device*/, DWORD /*freq*/, DWORD /*flags*/, void* /*win*/, c
     Library& lib = library();
     GError* gerror = nullptr;
     if (!gst_init_check(nullptr, nullptr, &gerror)) {
-        lib.lastInitError = std::string("GStreamer cannot be initialised: ") + (gerror ? gerror->message : "");
+        lib.lastInitError =
+            std::string("GStreamer cannot be initialised: ") + (gerror ? gerror->message : "");
         g_clear_error(&gerror);
         return false;
     }
@@ -62,6 +63,8 @@ bool BASS_Init(int /*device*/, DWORD /*freq*/, DWORD /*flags*/, void* /*win*/, c
 
 namespace audio_library {
 
-std::string LastInitError() { return library().lastInitError; }
+std::string LastInitError() {
+    return library().lastInitError;
+}
 
 }  // namespace audio_library

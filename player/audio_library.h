@@ -10,9 +10,9 @@ using DWORD = std::uint32_t;
 using QWORD = std::uint64_t;
 using HSTREAM = DWORD;
 
-// Initialises the library for the default output (device -1). Fails when GStreamer cannot be initialised or the
-// audio sink cannot be made. The sink is the default audio output, or the GStreamer description held in the
-// environment variable VARNEX_AUDIO_SINK (for example "fakesink sync=true").
+// Initialises the library for the default output (device -1). Fails when GStreamer cannot be initialised or
+// the audio sink cannot be made. The sink is the default audio output, or the GStreamer description held in
+// the environment variable VARNEX_AUDIO_SINK (for example "fakesink sync=true").
 bool BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid);
 
 namespace audio_library {

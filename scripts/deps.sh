@@ -12,7 +12,7 @@ build_packages=(
     fonts-urw-base35 fontconfig
 )
 test_packages=(
-    xvfb xauth x11-utils gstreamer1.0-tools
+    xvfb xauth x11-utils gstreamer1.0-tools trayer
 )
 
 wanted=("${build_packages[@]}")

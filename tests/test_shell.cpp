@@ -1,0 +1,207 @@
+// The application shell: tray menu captions, hiding and showing, stay on top, exit, hover faces, hints and
+// the About window's links.
+
+#include <QAction>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QHelpEvent>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolTip>
+
+#include "app/about_window.h"
+#include "app/image_button.h"
+#include "app/link_label.h"
+#include "app/main_window.h"
+#include "settings/settings_window.h"
+#include "tests/support/test_main.h"
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+namespace {
+
+void click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+// Whether the control's hint comes up when the pointer rests on it.
+bool hintShows(QWidget* control) {
+    QToolTip::hideText();
+    QHelpEvent event(QEvent::ToolTip, control->rect().center(),
+                     control->mapToGlobal(control->rect().center()));
+    QApplication::sendEvent(control, &event);
+    const bool shown = QToolTip::isVisible() && QToolTip::text() == control->toolTip();
+    QToolTip::hideText();
+    return shown;
+}
+
+}  // namespace
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void trayMenuCaptionFollowsVisibility() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        form.N6->trigger();
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
+        form.N6->trigger();
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        // A double click on the icon while shown keeps it shown.
+        form.TrayDblClick();
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+    }
+
+    void minimiseWithoutNotificationAreaKeepsWindowReachable() {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) QSKIP("this platform has a notification area");
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        form.WMSysCommand(TForm1::SC_MINIMIZE);
+        // Not hidden: with no tray icon a hidden window could never come back.
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+    }
+
+    void stayOnTopSwitches() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        QVERIFY(!form.StaysOnTop());
+        form.N3->trigger();
+        QVERIFY(form.StaysOnTop());
+        QVERIFY(form.isVisible());
+        form.N3->trigger();
+        QVERIFY(!form.StaysOnTop());
+        QVERIFY(form.isVisible());
+    }
+
+    void menusShowTheirWindows() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        form.N2->trigger();
+        QVERIFY(app.Form2->isVisible());
+        app.Form2->hide();
+        form.N7->trigger();
+        QVERIFY(app.Form2->isVisible());
+        form.N4->trigger();
+        QVERIFY(app.Form6->isVisible());
+        // Monitor off from the tray runs the button's click even while the button is disabled.
+        int clicks = 0;
+        connect(form.Button4, &QPushButton::clicked, [&] { ++clicks; });
+        form.Button4->setEnabled(false);
+        form.N9->trigger();
+        QCOMPARE(clicks, 1);
+    }
+
+    void exitEndsProgramWhileHidden() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        QTimer::singleShot(0, &form, [&] {
+            form.N6->trigger();  // to the tray
+            form.N1->trigger();
+        });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+    }
+
+    void hoverFaces() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        emit form.btnNext->mouseEntered();
+        QCOMPARE(form.btnNext->bitmapName(), QStringLiteral("NEXT2"));
+        emit form.btnNext->mouseLeft();
+        QCOMPARE(form.btnNext->bitmapName(), QStringLiteral("NEXT1"));
+        const QList<std::pair<TImage2*, QString>> faces = {{form.btnPlay, "PLAY"},
+                                                           {form.btnPause, "PAUSE"},
+                                                           {form.btnPrev, "PREV"},
+                                                           {form.btnPlaylist, "PLAYLIST"},
+                                                           {form.btnVk, "VK"}};
+        for (const auto& [button, face] : faces) {
+            emit button->mouseEntered();
+            QCOMPARE(button->bitmapName(), face + "2");
+            emit button->mouseLeft();
+            QCOMPARE(button->bitmapName(), face + "1");
+        }
+        // Colour music keeps its lit face under a passing pointer.
+        emit form.btnVisual1->mouseEntered();
+        QCOMPARE(form.btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
+        emit form.btnVisual1->mouseLeft();
+        QCOMPARE(form.btnVisual1->bitmapName(), QStringLiteral("VISUAL1"));
+        form.ColorMusicOn = true;
+        form.btnVisual1->LoadBitmap(QStringLiteral("VISUAL12"));
+        emit form.btnVisual1->mouseEntered();
+        emit form.btnVisual1->mouseLeft();
+        QCOMPARE(form.btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
+    }
+
+    void hiddenButtonHandsHoverToTheOneBelow() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseMove(form.btnPlay, form.btnPlay->rect().center());
+        QTRY_COMPARE(form.btnPlay->bitmapName(), QStringLiteral("PLAY2"));
+        form.btnPlay->hide();
+        QTRY_COMPARE(form.btnPause->bitmapName(), QStringLiteral("PAUSE2"));
+        QCOMPARE(form.btnPlay->bitmapName(), QStringLiteral("PLAY1"));
+    }
+
+    void mainWindowHintsFollowTheSwitch() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(!hintShows(form.Button5));
+        form.SetShowHint(true);
+        QVERIFY(hintShows(form.Button5));
+        QVERIFY(hintShows(form.btnVk));
+        // The mode list never shows a hint, even one given to it.
+        form.ComboBox1->setToolTip(QStringLiteral("0,150"));
+        QVERIFY(!hintShows(form.ComboBox1));
+        QCOMPARE(form.btnVk->toolTip(), QStringLiteral("Создать плейлист первых\n50-ти аудиозаписей вк"));
+        QCOMPARE(form.btnVk->toolTipDuration(), 5000);
+        QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 50);
+        QCOMPARE(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::white));
+    }
+
+    void aboutLinksOpenTheDesktopsPrograms() {
+        App app;
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "open");
+        app.Form6->show();
+        QVERIFY(QTest::qWaitForWindowExposed(app.Form6.get()));
+        click(app.Form6->Label3);
+        click(app.Form6->Label5);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+        QCOMPARE(recorder.opened, (QList<QUrl>{QUrl(TForm6::BoardArticle),
+                                               QUrl(QStringLiteral("mailto:") + TForm6::AuthorMail)}));
+        // "данный" sits in the gap of the sentence.
+        QVERIFY(app.Form6->Label3->x() > app.Form6->Label2->x());
+        QVERIFY(app.Form6->Label3->geometry().right() < app.Form6->Label2->geometry().right());
+    }
+};
+
+VARNEX_TEST_MAIN(ShellTest)
+#include "test_shell.moc"

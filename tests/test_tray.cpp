@@ -1,0 +1,66 @@
+// Hiding to the tray and coming back, on a real X server with a notification area (trayer).
+
+#include <QAction>
+#include <QProcess>
+#include <QSystemTrayIcon>
+
+#include "app/main_window.h"
+#include "tests/support/test_main.h"
+
+class TrayTest : public QObject {
+    Q_OBJECT
+
+    QProcess trayer_;
+
+private slots:
+    void initTestCase() {
+        trayer_.start(QStringLiteral("trayer"), {"--edge", "top", "--align", "left", "--widthtype", "pixel",
+                                                 "--width", "40", "--height", "20"});
+        QVERIFY2(trayer_.waitForStarted(5000), "trayer is not installed");
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    }
+
+    void cleanupTestCase() {
+        trayer_.terminate();
+        if (!trayer_.waitForFinished(3000)) trayer_.kill();
+        trayer_.waitForFinished(3000);
+    }
+
+    void minimiseBoxHidesToTrayAndDoubleClickBringsBack() {
+        App app;
+        TForm1& form = *app.Form1;
+        QVERIFY(form.Tray->isVisible());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QRect before = form.geometry();
+
+        form.setWindowState(Qt::WindowMinimized);  // what the title bar's box does
+        QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 5000);
+        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
+
+        form.TrayDblClick();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(!(form.windowState() & Qt::WindowMinimized));
+        QCOMPARE(form.geometry(), before);
+        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+    }
+
+    void minimiseRequestHidesAndMenuRestores() {
+        App app;
+        TForm1& form = *app.Form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.WMSysCommand(TForm1::SC_MINIMIZE);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
+        form.N6->trigger();
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        // Other system commands are left alone.
+        form.WMSysCommand(0xF060);
+        QVERIFY(form.isVisible());
+    }
+};
+
+VARNEX_TEST_MAIN(TrayTest)
+#include "test_tray.moc"
