@@ -44,7 +44,7 @@ QString EscapeString(const QString& value) {
 }  // namespace
 
 QString AutostartFolder() {
-    // The base directory specification ignores a relative XDG_CONFIG_HOME.
+    // A relative XDG_CONFIG_HOME is not valid and counts as unset.
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!QDir::isAbsolutePath(config)) config = QDir::homePath() + "/.config";
     return config + "/autostart";
