@@ -167,7 +167,6 @@ QString ProfileFile::ReadString(QStringView section, QStringView key, const QStr
 }
 
 int ProfileFile::ReadInteger(QStringView section, QStringView key, int defaultValue) const {
-    if (!HasKey(section, key)) return defaultValue;
     return ParseProfileInteger(ReadString(section, key)).value_or(defaultValue);
 }
 
