@@ -96,20 +96,15 @@ void BoardWindow::refresh() {
     set(rightUpper_, RightUpperZone);
     set(rightLower_, RightLowerZone);
 
-    static qint64 lastBytes = 0;
-    static QElapsedTimer lastTime;
-    QString rate;
-    if (!lastTime.isValid() || lastTime.elapsed() >= 1000) {
-        if (lastTime.isValid())
-            rate = QString::number((line_.BytesRead() - lastBytes) * 1000 / lastTime.elapsed());
-        lastBytes = line_.BytesRead();
-        lastTime.start();
-        status_->setProperty("rate", rate);
+    if (!rateClock_.isValid() || rateClock_.elapsed() >= 1000) {
+        if (rateClock_.isValid()) rate_ = (line_.BytesRead() - rateBytes_) * 1000 / rateClock_.elapsed();
+        rateBytes_ = line_.BytesRead();
+        rateClock_.start();
     }
     status_->setText(QStringLiteral("Port: %1\n(%2)\n\nbytes %3, items %4, faults %5\n%6 bytes/s")
                          .arg(line_.LinkPath(), line_.DevicePath())
                          .arg(line_.BytesRead())
                          .arg(parser.Items())
                          .arg(parser.Faults())
-                         .arg(status_->property("rate").toString()));
+                         .arg(rate_));
 }

@@ -3,6 +3,7 @@
 // The virtual board's window: a screen outline with the four light zones at its left and right edges, each
 // filled with the colour its three channels make and labelled with their letters and levels.
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include "light/light_protocol.h"
@@ -45,4 +46,8 @@ private:
     ZoneView* rightLower_;
     QLabel* status_;
     QCheckBox* paced_;
+    // Bytes per second, counted over the last whole second.
+    QElapsedTimer rateClock_;
+    qint64 rateBytes_ = 0;
+    qint64 rate_ = 0;
 };
