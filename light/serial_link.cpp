@@ -1,52 +1,45 @@
 #include "light/serial_link.h"
 
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <QDeadlineTimer>
+#include <QThread>
 #include <cerrno>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
-[[noreturn]] void raise(const char* what, int code) {
-    throw std::runtime_error(std::string(what) + " (win error code: " + std::to_string(code) + ")");
+std::string errorText(const char* what, int code) {
+    return std::string(what) + " (win error code: " + std::to_string(code) + ")";
 }
 
-// Qt's port errors carry no system error number; errno is read right at the failing call and, where the call
-// left none, a number that matches Qt's error class is used.
+[[noreturn]] void raise(const char* what, int code) {
+    throw std::runtime_error(errorText(what, code));
+}
+
+// Qt's port errors carry no system error number: errno is taken right after the failing call, and where it
+// does not fit Qt's error class, the class's usual number stands in.
 int systemError(const QSerialPort& port, int savedErrno) {
-    if (savedErrno != 0) return savedErrno;
     switch (port.error()) {
         case QSerialPort::DeviceNotFoundError:
-            return ENOENT;
+            return savedErrno == ENODEV || savedErrno == ENXIO ? savedErrno : ENOENT;
         case QSerialPort::PermissionError:
-            return EACCES;
+            return savedErrno == EACCES || savedErrno == EPERM ? savedErrno : EBUSY;
         case QSerialPort::TimeoutError:
             return ETIMEDOUT;
-        case QSerialPort::ResourceError:
-            return EIO;
         default:
-            return EIO;
+            return savedErrno != 0 ? savedErrno : EIO;
     }
-}
-
-void applyLineSettings(QSerialPort& port) {
-    port.setReadBufferSize(SerialLink::QueueSize);
-    errno = 0;
-    const bool ok = port.setBaudRate(SerialLink::BaudRate) && port.setDataBits(QSerialPort::Data8) &&
-                    port.setParity(QSerialPort::NoParity) && port.setStopBits(QSerialPort::OneStop) &&
-                    port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!ok) raise("SetCommState function failed", systemError(port, errno));
-    // Modem lines are held inactive; a pseudo-terminal has none, which is not a fault of the link.
-    port.setDataTerminalReady(false);
-    port.setRequestToSend(false);
-    port.clearError();
 }
 
 }  // namespace
 
 SerialLink::SerialLink(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+    connect(&port_, &QSerialPort::readyRead, this, [this] { port_.readAll(); });
 }
 
 void SerialLink::SetConnected(bool connected) {
@@ -54,11 +47,12 @@ void SerialLink::SetConnected(bool connected) {
     if (connected) {
         open();
     } else {
-        port_.close();
+        close();
     }
 }
 
 void SerialLink::open() {
+    lossPending_ = false;
     port_.setPortName(Port);
     errno = 0;
     if (!port_.open(QIODevice::ReadWrite)) {
@@ -67,32 +61,97 @@ void SerialLink::open() {
         raise("Unable to open com port", code);
     }
     try {
-        applyLineSettings(port_);
+        applySettings();
     } catch (...) {
         port_.close();
         throw;
     }
 }
 
+void SerialLink::applySettings() {
+    const int fd = port_.handle();
+
+    // Queues: what arrives is read into at most QueueSize bytes (and dropped); both driver queues start
+    // empty.
+    port_.setReadBufferSize(QueueSize);
+    if (::tcflush(fd, TCIOFLUSH) != 0) raise("SetupComm function failed", errno);
+
+    // Line settings.
+    errno = 0;
+    const bool ok = port_.setBaudRate(BaudRate) && port_.setDataBits(QSerialPort::Data8) &&
+                    port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop) &&
+                    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) raise("SetCommState function failed", systemError(port_, errno));
+    // Modem lines are held inactive; a pseudo-terminal has none, which is not a fault of the link.
+    port_.setDataTerminalReady(false);
+    port_.setRequestToSend(false);
+    port_.clearError();
+
+    // Time-outs: a read never waits (nothing is read anyway); writes are bounded by WriteText's deadline.
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) raise("SetCommTimeouts failed", errno);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) raise("SetCommTimeouts failed", errno);
+}
+
+void SerialLink::close() {
+    lossPending_ = false;
+    port_.close();
+    port_.clearError();
+}
+
 void SerialLink::WriteText(const QByteArray& text) {
     if (text.isEmpty()) return;
     if (!port_.isOpen()) raise("WriteFile function failed", EBADF);
+    const QDeadlineTimer deadline(WriteTimeout + PerByteTimeout * text.size(), Qt::PreciseTimer);
+    port_.readAll();
+
     errno = 0;
-    if (port_.write(text) != text.size()) raise("WriteFile function failed", systemError(port_, errno));
-    // The driver gives up after 1000 ms plus 100 ms per byte.
-    QDeadlineTimer deadline(1000 + 100 * text.size());
+    if (port_.write(text) != text.size()) failWrite(systemError(port_, errno));
     while (port_.bytesToWrite() > 0) {
+        if (deadline.hasExpired()) failWrite(ETIMEDOUT);
         errno = 0;
-        if (!port_.waitForBytesWritten(int(deadline.remainingTime())) || deadline.hasExpired()) {
-            if (port_.bytesToWrite() == 0) break;
-            const int code = deadline.hasExpired() ? ETIMEDOUT : systemError(port_, errno);
-            port_.clear(QSerialPort::Output);
-            port_.clearError();
-            raise("WriteFile function failed", code);
+        if (port_.waitForBytesWritten(int(qMax<qint64>(deadline.remainingTime(), 1)))) continue;
+        const int savedErrno = errno;
+        if (port_.bytesToWrite() == 0) break;
+        if (deviceGone()) failWrite(EIO);
+        switch (port_.error()) {
+            case QSerialPort::NoError:
+            case QSerialPort::TimeoutError:
+            case QSerialPort::ReadError:
+                // Woken by something else than the write (or not yet done): go on until the deadline.
+                port_.clearError();
+                port_.readAll();
+                break;
+            default:
+                failWrite(systemError(port_, savedErrno));
         }
     }
-    // Bytes in the kernel's buffer have not reached the line yet; wait until they have.
-    if (::tcdrain(port_.handle()) != 0) raise("WriteFile function failed", errno);
+
+    // Bytes in the driver's queue have not reached the line yet: wait until the queue is empty, then for the
+    // last character to leave.
+    const int fd = port_.handle();
+    int queued = 0;
+    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (deadline.hasExpired()) failWrite(ETIMEDOUT);
+        QThread::msleep(qMin<qint64>(deadline.remainingTime(), queued * 10000 / BaudRate + 1));
+    }
+    if (::tcdrain(fd) != 0) failWrite(errno);
+}
+
+void SerialLink::failWrite(int code) {
+    // Whatever did not go out is dropped, so that no half command is sent ahead of the next one.
+    port_.clear(QSerialPort::Output);
+    port_.clearError();
+    if (deviceGone()) {
+        code = EIO;
+        noteLoss(QString());
+        port_.close();
+    } else if (lossPending_) {
+        lossText_.clear();
+    }
+    raise("WriteFile function failed", code);
 }
 
 bool SerialLink::PortAvailable(const QString& name) {
@@ -104,10 +163,34 @@ bool SerialLink::PortAvailable(const QString& name) {
     return true;
 }
 
+bool SerialLink::deviceGone() const {
+    if (!port_.isOpen()) return false;
+    pollfd fd{port_.handle(), 0, 0};
+    return ::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
 void SerialLink::onError(QSerialPort::SerialPortError error) {
-    // Only a device that is gone closes the link; failed writes are reported by WriteText itself.
-    if (error != QSerialPort::ResourceError || !port_.isOpen()) return;
-    const QString text = QStringLiteral("WriteFile function failed (win error code: %1)").arg(EIO);
+    // A failed read or write whose device has hung up means the device is gone; other errors (such as the
+    // modem-line calls on a pseudo-terminal) are not faults of the link.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError)
+        return;
+    if (lossPending_ || !deviceGone()) return;
+    noteLoss(QString::fromStdString(errorText("WriteFile function failed", EIO)));
+}
+
+void SerialLink::noteLoss(const QString& text) {
+    lossText_ = text;
+    if (lossPending_) return;
+    lossPending_ = true;
+    // Closed from the event loop, never from inside Qt's own port code that reported the error.
+    QMetaObject::invokeMethod(this, &SerialLink::finishLoss, Qt::QueuedConnection);
+}
+
+void SerialLink::finishLoss() {
+    if (!lossPending_) return;
+    lossPending_ = false;
     port_.close();
-    emit DeviceLost(text);
+    port_.clearError();
+    emit DeviceLost(lossText_);
 }

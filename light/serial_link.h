@@ -1,7 +1,8 @@
 #pragma once
 
 // The serial port that carries light commands to the board: 9600 baud, 8N1, no flow control, DTR and RTS held
-// off. Opened and closed through Connected; every write goes through WriteText and is synchronous.
+// off, queues of 1024 bytes. Opened and closed through Connected; every write goes through WriteText and is
+// synchronous. The link never reads: anything the device sends is thrown away.
 
 #include <QByteArray>
 #include <QObject>
@@ -15,6 +16,9 @@ class SerialLink final : public QObject {
 public:
     static constexpr qint32 BaudRate = 9600;
     static constexpr qint64 QueueSize = 1024;
+    // A write gives up after this many milliseconds, plus PerByteTimeout for each byte.
+    static constexpr int WriteTimeout = 1000;
+    static constexpr int PerByteTimeout = 100;
 
     explicit SerialLink(QObject* parent = nullptr);
 
@@ -23,24 +27,37 @@ public:
 
     bool Connected() const { return port_.isOpen(); }
     // Opens or closes the port named by Port; setting the state it already has does nothing. An open that
-    // fails raises "Unable to open com port (win error code: N)" or the text of the step that failed, and
-    // leaves the port closed.
+    // fails raises "Unable to open com port (win error code: N)", or the text of the settings step that
+    // failed
+    // ("SetupComm function failed", "SetCommState function failed", "SetCommTimeouts failed", each with the
+    // code), and leaves the port closed.
     void SetConnected(bool connected);
 
     // Writes every byte of `text`, nothing appended, and returns once the bytes have left the port. Raises
-    // "WriteFile function failed (win error code: N)" when the write is refused, fails or times out.
+    // "WriteFile function failed (win error code: N)" when the write is refused, fails or times out; the port
+    // stays open unless the device itself is gone.
     void WriteText(const QByteArray& text);
 
     // True when the named port can be opened exclusively right now. A port this program holds answers false.
     static bool PortAvailable(const QString& name);
 
 signals:
-    // The device went away while open (an adapter unplugged); the port has been closed.
+    // The device went away while open (an adapter unplugged, the far end of a pseudo-terminal closed) and the
+    // port has been closed. Emitted from the event loop, once per loss. `errorText` is the error to show, or
+    // empty when WriteText ran into the loss and has raised that error itself.
     void DeviceLost(const QString& errorText);
 
 private:
     void open();
+    void applySettings();
+    void close();
     void onError(QSerialPort::SerialPortError error);
+    bool deviceGone() const;
+    void noteLoss(const QString& errorText);
+    void finishLoss();
+    [[noreturn]] void failWrite(int code);
 
     QSerialPort port_;
+    bool lossPending_ = false;
+    QString lossText_;
 };

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Varnex needs: "build" for building and running, "test" adds what the tests use.
+# Installs the Debian 12 packages Varnex needs: "build" for building and running, "test" adds what the tests use,
+# "bench" what the benchmarks use.
 # Uses sudo when not run as root. Skips apt-get entirely when everything is installed already.
 set -euo pipefail
 
@@ -14,13 +15,17 @@ build_packages=(
 test_packages=(
     xvfb xauth x11-utils gstreamer1.0-tools trayer
 )
+bench_packages=(
+    libbenchmark-dev
+)
 
 wanted=("${build_packages[@]}")
 for group in "$@"; do
     case "$group" in
         build) ;;
         test) wanted+=("${test_packages[@]}") ;;
-        *) echo "deps.sh: unknown group '$group' (build, test)" >&2; exit 2 ;;
+        bench) wanted+=("${bench_packages[@]}") ;;
+        *) echo "deps.sh: unknown group '$group' (build, test, bench)" >&2; exit 2 ;;
     esac
 done
 

@@ -18,6 +18,7 @@ TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     PageControl1->addTab(TabSheet1, QStringLiteral("Общие"));
     PageControl1->addTab(TabSheet2, QStringLiteral("WinLirc"));
+    buildPortRow();
 
     // The white strip along the bottom holds the save and cancel buttons.
     BottomPanel = new QWidget(this);

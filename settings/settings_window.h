@@ -5,6 +5,9 @@
 #include <QWidget>
 
 class App;
+class QComboBox;
+class QLabel;
+class QPushButton;
 class QTabWidget;
 
 class TForm2 final : public QWidget {
@@ -18,4 +21,16 @@ public:
     QWidget* TabSheet1;  // "Общие"
     QWidget* TabSheet2;  // "WinLirc"
     QWidget* BottomPanel;
+
+    // Port row of "Общие" and its handlers (light/port_handlers.cpp).
+    QLabel* Label1;        // "Выбор порта "
+    QComboBox* ComBox;     // the computer's serial ports
+    QPushButton* Button1;  // "Открыть"
+    QPushButton* Button2;  // "Закрыть"
+    void Button1Click();
+    void Button2Click();
+    void ComPortDeviceLost(const QString& errorText);
+
+private:
+    void buildPortRow();
 };

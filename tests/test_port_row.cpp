@@ -1,0 +1,211 @@
+// The settings window's port row: the port list, "Открыть" and "Закрыть" with their effect on the main
+// window's light row, a device that goes away while open, and the not-connected guard.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "app/color_edit.h"
+#include "app/handlers.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "light/connection_guard.h"
+#include "light/light_protocol.h"
+#include "light/port_list.h"
+#include "light/serial_link.h"
+#include "settings/settings_window.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/test_main.h"
+
+namespace {
+
+// Extra ports for the port list while it lives (the list is read when the settings window is made).
+class ExtraPorts {
+public:
+    explicit ExtraPorts(const QString& paths) { qputenv(ExtraPortsVariable, paths.toLocal8Bit()); }
+    ~ExtraPorts() { qunsetenv(ExtraPortsVariable); }
+};
+
+struct PortRowState {
+    bool connected, portListEnabled, lightRowEnabled, ambiLightEnabled;
+    bool operator==(const PortRowState&) const = default;
+};
+
+PortRowState stateOf(const App& app) {
+    const TForm1& main = *app.Form1;
+    const TForm2& settings = *app.Form2;
+    const bool lightRow =
+        main.RzColorEdit1->isEnabled() && main.Button1->isEnabled() && main.Button2->isEnabled();
+    const bool lightRowOff =
+        !main.RzColorEdit1->isEnabled() && !main.Button1->isEnabled() && !main.Button2->isEnabled();
+    Q_ASSERT(lightRow || lightRowOff);
+    Q_ASSERT(settings.Label1->isEnabled() == settings.ComBox->isEnabled());
+    return {main.ComPort->Connected(), settings.ComBox->isEnabled(), lightRow,
+            main.SpeedButton1->isEnabled()};
+}
+
+const PortRowState Closed{false, true, false, false};
+const PortRowState Open{true, false, true, true};
+
+void choose(TForm2& settings, const QString& port) {
+    const int index = settings.ComBox->findText(port);
+    QVERIFY2(index >= 0, qPrintable(port));
+    settings.ComBox->setCurrentIndex(index);
+}
+
+}  // namespace
+
+class PortRowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void portRowIsLaidOutOnTheGeneralTab() {
+        ExtraPorts extra(QStringLiteral("/tmp/board-b:/tmp/board-a"));
+        App app;
+        TForm2& settings = *app.Form2;
+        QCOMPARE(settings.Label1->parentWidget(), settings.TabSheet1);
+        QCOMPARE(settings.Label1->text(), QStringLiteral("Выбор порта "));
+        QCOMPARE(settings.Label1->pos(), QPoint(8, 18));
+        QCOMPARE(settings.ComBox->geometry(), QRect(96, 16, 73, 25));
+        QVERIFY(!settings.ComBox->isEditable());
+        QCOMPARE(settings.Button1->text(), QStringLiteral("Открыть"));
+        QCOMPARE(settings.Button1->geometry(), QRect(176, 16, 73, 25));
+        QCOMPARE(settings.Button1->toolTip(), QStringLiteral("Подключиться к указаному порту"));
+        QCOMPARE(settings.Button2->text(), QStringLiteral("Закрыть"));
+        QCOMPARE(settings.Button2->geometry(), QRect(256, 16, 73, 25));
+        QCOMPARE(settings.Button2->toolTip(), QStringLiteral("Отключиться от порта"));
+        for (QWidget* w :
+             QList<QWidget*>{settings.Label1, settings.ComBox, settings.Button1, settings.Button2})
+            QCOMPARE(settings.findChild<QWidget*>(w->objectName()), w);
+
+        // The computer's ports first, then the extra paths as given; the first entry is selected.
+        QStringList listed;
+        for (int i = 0; i < settings.ComBox->count(); ++i) listed << settings.ComBox->itemText(i);
+        QCOMPARE(listed, PortList(SystemPortNames(), QStringLiteral("/tmp/board-b:/tmp/board-a")));
+        QCOMPARE(listed.mid(listed.size() - 2), (QStringList{"/tmp/board-b", "/tmp/board-a"}));
+        QCOMPARE(settings.ComBox->currentIndex(), 0);
+        QCOMPARE(stateOf(app), Closed);
+    }
+
+    void openAndCloseThroughTheButtons() {
+        PseudoTerminal line;
+        ExtraPorts extra(line.slavePath());
+        messages::Recorder recorder;
+        App app;
+        TForm2& settings = *app.Form2;
+        choose(settings, line.slavePath());
+
+        settings.Button1->click();
+        QCOMPARE(stateOf(app), Open);
+        QCOMPARE(app.Form1->ComPort->Port, line.slavePath());
+        QVERIFY(settings.Button1->isEnabled());
+        QVERIFY(recorder.shown().isEmpty());
+
+        // "Открыть" again: the program holds the port, so the probe fails; the link stays open.
+        settings.Button1->click();
+        QCOMPARE(recorder.texts(), QStringList{"Данный порт недоступен!"});
+        QCOMPARE(stateOf(app), Open);
+        app.Form1->ComPort->WriteText("E8F0D0");
+        QCOMPARE(line.read(6), QByteArray("E8F0D0"));
+
+        settings.Button2->click();
+        QCOMPARE(stateOf(app), Closed);
+        QVERIFY(SerialLink::PortAvailable(line.slavePath()));
+
+        // "Закрыть" while closed changes nothing but the port list and the light row.
+        app.Form1->EnabledBtn(true);
+        settings.Label1->setEnabled(false);
+        settings.ComBox->setEnabled(false);
+        settings.Button2->click();
+        QCOMPARE(stateOf(app), Closed);
+        QCOMPARE(recorder.shown().size(), 1);
+        QCOMPARE(line.read(1, 100), QByteArray());  // nothing is sent on connect or disconnect
+    }
+
+    void unavailablePortChangesNothing() {
+        PseudoTerminal line;
+        ExtraPorts extra(line.slavePath() + QStringLiteral(":/nonexistent/ttyX"));
+        messages::Recorder recorder;
+        App app;
+        TForm2& settings = *app.Form2;
+
+        SerialLink other;  // someone else holds the port
+        other.Port = line.slavePath();
+        other.SetConnected(true);
+        choose(settings, line.slavePath());
+        settings.Button1->click();
+        QCOMPARE(stateOf(app), Closed);
+
+        choose(settings, QStringLiteral("/nonexistent/ttyX"));
+        settings.Button1->click();
+        QCOMPARE(stateOf(app), Closed);
+
+        settings.ComBox->clear();  // no ports at all
+        QCOMPARE(settings.ComBox->currentText(), QString());
+        settings.Button1->click();
+        QCOMPARE(stateOf(app), Closed);
+        QCOMPARE(recorder.texts(), QStringList(3, QStringLiteral("Данный порт недоступен!")));
+    }
+
+    void deviceGoneWhileOpenIsClosedAsCloseWouldClose() {
+        PseudoTerminal line;
+        ExtraPorts extra(line.slavePath());
+        messages::Recorder recorder;
+        App app;
+        choose(*app.Form2, line.slavePath());
+        app.Form2->Button1->click();
+        QCOMPARE(stateOf(app), Open);
+
+        line.closeMaster();
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(app), Closed, 2000);
+        QTest::qWait(100);
+        QCOMPARE(recorder.shown(),
+                 (QList<messages::Shown>{
+                     {messages::Kind::Error, "WriteFile function failed (win error code: 5)"}}));
+    }
+
+    void lossFoundByAWriteIsShownOnce() {
+        PseudoTerminal line;
+        ExtraPorts extra(line.slavePath());
+        messages::Recorder recorder;
+        App app;
+        choose(*app.Form2, line.slavePath());
+        app.Form2->Button1->click();
+
+        // A light action that writes two commands: the failure ends it after the first.
+        int written = 0;
+        QPushButton action;
+        On(&action, &QPushButton::clicked, &action, [&] {
+            app.Form1->ComPort->WriteText(AllOffCommand);
+            ++written;
+            app.Form1->ComPort->WriteText("E8F0D0");
+            ++written;
+        });
+        line.closeMaster();
+        action.click();
+        QCOMPARE(written, 0);
+        QCOMPARE(recorder.shown().size(), 1);
+        QCOMPARE(recorder.shown().first().kind, messages::Kind::Error);
+        QVERIFY(recorder.shown().first().text.startsWith("WriteFile function failed (win error code: "));
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(app), Closed, 2000);
+        QTest::qWait(100);
+        QCOMPARE(recorder.shown().size(), 1);
+    }
+
+    void guardLetsLightActionsThroughOnlyWhileOpen() {
+        PseudoTerminal line;
+        messages::Recorder recorder;
+        SerialLink link;
+        QVERIFY(!EnsureConnected(link));
+        QCOMPARE(recorder.shown(),
+                 (QList<messages::Shown>{{messages::Kind::Message, "Программа не подключена к COM порту!"}}));
+        link.Port = line.slavePath();
+        link.SetConnected(true);
+        QVERIFY(EnsureConnected(link));
+        QCOMPARE(recorder.shown().size(), 1);
+    }
+};
+
+VARNEX_TEST_MAIN(PortRowTest)
+#include "test_port_row.moc"

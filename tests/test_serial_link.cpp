@@ -1,0 +1,200 @@
+// The serial link on a real pseudo-terminal: what reaches the line, the port's settings, the probe, and the
+// failures of open and write.
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QThread>
+
+#include "light/board_parser.h"
+#include "light/light_protocol.h"
+#include "light/serial_link.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/test_main.h"
+
+namespace {
+
+// Runs `write` and answers the error text it raised (empty when it raised none).
+template <typename Fn>
+QString raised(Fn&& write) {
+    try {
+        write();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
+}
+
+const QRegularExpression writeFailed(
+    QStringLiteral(R"(^WriteFile function failed \(win error code: \d+\)$)"));
+
+}  // namespace
+
+class SerialLinkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void bytesOnTheLineAreExactlyTheCommands() {
+        PseudoTerminal line;
+        SerialLink link;
+        link.Port = line.slavePath();
+        link.SetConnected(true);
+        QVERIFY(link.Connected());
+
+        link.WriteText(ZoneCommand(LeftUpperZone, 0x000000FF));
+        QCOMPARE(line.read(6), QByteArray("E8F0D0"));
+        link.WriteText(QByteArray());  // an empty command writes nothing
+        link.WriteText(P1AllOffCommand);
+        link.WriteText("K8J8L8");
+        link.WriteText("A1 B0 C0 D1 E0 F0");
+        const QByteArray expected = QByteArray(P1AllOffCommand) + "K8J8L8" + "A1 B0 C0 D1 E0 F0";
+        const QByteArray received = line.read(expected.size());
+        QCOMPARE(received, expected);
+        QCOMPARE(line.read(1, 100), QByteArray());
+
+        BoardParser board;
+        board.Feed(received);
+        QCOMPARE(board.LevelDigits(), QByteArray("100100000888"));
+        QCOMPARE(board.Faults(), 0);
+    }
+
+    void portIsSetUpAsTheBoardExpects() {
+        PseudoTerminal line;
+        SerialLink link;
+        link.Port = line.slavePath();
+        link.SetConnected(true);
+        link.SetConnected(true);  // already open: nothing happens
+        QVERIFY(link.Connected());
+
+        const int fd =
+            ::open(QFile::encodeName(line.slavePath()).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        termios settings{};
+        QCOMPARE(::tcgetattr(fd, &settings), 0);
+        ::close(fd);
+        QCOMPARE(::cfgetospeed(&settings), speed_t(B9600));
+        QCOMPARE(settings.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+        QCOMPARE(settings.c_iflag & (IXON | IXOFF | IXANY), tcflag_t(0));
+        QCOMPARE(settings.c_oflag & OPOST, tcflag_t(0));  // bytes go out unchanged
+
+        link.SetConnected(false);
+        QVERIFY(!link.Connected());
+        QCOMPARE(raised([&] { link.WriteText("E8F0D0"); }),
+                 QStringLiteral("WriteFile function failed (win error code: 9)"));
+    }
+
+    void probeAnswersWhetherThePortCanBeOpenedNow() {
+        PseudoTerminal line;
+        QVERIFY(SerialLink::PortAvailable(line.slavePath()));
+        QVERIFY(SerialLink::PortAvailable(line.slavePath()));  // the probe released it again
+
+        SerialLink holder;
+        holder.Port = line.slavePath();
+        holder.SetConnected(true);
+        QVERIFY(!SerialLink::PortAvailable(line.slavePath()));
+        holder.SetConnected(false);
+        QVERIFY(SerialLink::PortAvailable(line.slavePath()));
+
+        QVERIFY(!SerialLink::PortAvailable(QStringLiteral("/nonexistent/ttyX")));
+        QVERIFY(!SerialLink::PortAvailable(QString()));
+        QVERIFY(!SerialLink::PortAvailable(QStringLiteral("/dev/null")));  // not a serial device
+    }
+
+    void openFailuresLeaveThePortClosed() {
+        SerialLink link;
+        link.Port = QStringLiteral("/nonexistent/ttyX");
+        QCOMPARE(raised([&] { link.SetConnected(true); }),
+                 QStringLiteral("Unable to open com port (win error code: 2)"));
+        QVERIFY(!link.Connected());
+
+        PseudoTerminal line;
+        SerialLink holder;
+        holder.Port = line.slavePath();
+        holder.SetConnected(true);
+        link.Port = line.slavePath();
+        QVERIFY(
+            raised([&] { link.SetConnected(true); }).startsWith("Unable to open com port (win error code: "));
+        QVERIFY(!link.Connected());
+        QVERIFY(holder.Connected());
+    }
+
+    void writeAfterTheFarSideIsGone() {
+        PseudoTerminal line;
+        SerialLink link;
+        QSignalSpy lost(&link, &SerialLink::DeviceLost);
+        link.Port = line.slavePath();
+        link.SetConnected(true);
+        line.closeMaster();
+
+        const QString error = raised([&] { link.WriteText("E8F0D0"); });
+        QVERIFY2(writeFailed.match(error).hasMatch(), qPrintable(error));
+        QVERIFY(!link.Connected());
+        // The loss is reported once more from the event loop, without a second text: the write raised it.
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 2000);
+        QCOMPARE(lost.first().first().toString(), QString());
+        QTest::qWait(100);
+        QCOMPARE(lost.size(), 1);
+    }
+
+    void deviceThatVanishesWhileIdleIsClosedOnce() {
+        PseudoTerminal line;
+        SerialLink link;
+        QSignalSpy lost(&link, &SerialLink::DeviceLost);
+        link.Port = line.slavePath();
+        link.SetConnected(true);
+        line.closeMaster();
+
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 2000);
+        QCOMPARE(lost.first().first().toString(),
+                 QStringLiteral("WriteFile function failed (win error code: 5)"));
+        QVERIFY(!link.Connected());
+        QTest::qWait(100);
+        QCOMPARE(lost.size(), 1);
+    }
+
+    void writeThatCannotLeaveTimesOutAndThePortStaysOpen() {
+        PseudoTerminal line;
+        SerialLink link;
+        link.Port = line.slavePath();
+        link.SetConnected(true);
+
+        // Nobody reads the line: fill it up from a second descriptor until it takes no more (the kernel moves
+        // bytes along in the background, so it has to refuse several times in a row).
+        const int filler =
+            ::open(QFile::encodeName(line.slavePath()).constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(filler >= 0);
+        const QByteArray chunk(256, 'x');
+        QDeadlineTimer fillLimit(5000);
+        for (int refusals = 0; refusals < 5 && !fillLimit.hasExpired();) {
+            qint64 taken = 0;
+            for (ssize_t n; (n = ::write(filler, chunk.constData(), chunk.size())) > 0;) taken += n;
+            for (ssize_t n; (n = ::write(filler, "x", 1)) > 0;) taken += n;
+            refusals = taken == 0 ? refusals + 1 : 0;
+            QThread::msleep(20);
+        }
+        ::close(filler);
+
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(raised([&] { link.WriteText("E8F0D0"); }),
+                 QStringLiteral("WriteFile function failed (win error code: 110)"));
+        QVERIFY(clock.elapsed() >= 1500);  // 1000 ms + 100 ms a byte
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(link.Connected());
+
+        // Once the line moves again, the next command goes out alone: nothing of the failed one follows it.
+        line.read(1, 200);
+        link.WriteText("K8J8L8");
+        const QByteArray after = line.read(6);
+        QVERIFY(after.endsWith("K8J8L8"));
+        QVERIFY(!after.contains("E8F0D0"));
+    }
+};
+
+VARNEX_TEST_MAIN(SerialLinkTest)
+#include "test_serial_link.moc"
