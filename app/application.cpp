@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include "app/about_window.h"
 #include "app/fonts.h"
@@ -35,10 +36,12 @@ void App::Prepare() {
     InstallFontSubstitutes();
 }
 
-App::App() {
+App::App(const QString& folder)
+    : folder_(folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder) {
     Form1 = std::make_unique<TForm1>(*this);
     runCreation([this] { Form1->FormCreate(); });
     Form2 = std::make_unique<TForm2>(*this);
+    runCreation([this] { Form2->FormCreate(); });
     Form3 = std::make_unique<TForm3>(*this);
     Form4 = std::make_unique<TForm4>(*this);
     Form5 = std::make_unique<TForm5>(*this);
@@ -46,3 +49,7 @@ App::App() {
 }
 
 App::~App() = default;
+
+QString App::SettingsPath() const {
+    return QDir(folder_).filePath(QStringLiteral("settings.ini"));
+}

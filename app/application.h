@@ -3,6 +3,7 @@
 // The application object: owns the six windows, created once each, in order, and reachable from one another
 // through it (app.Form2->LEdit1 ...). Tests build a fresh one per test.
 
+#include <QString>
 #include <memory>
 
 class TForm1;
@@ -20,10 +21,16 @@ public:
 
     // Creates TForm1 to TForm6 and runs their creation handlers. An error in one creation handler is shown
     // and the next window is still created. Throws StartupAborted when the program cannot start.
-    App();
+    // `folder` is where settings.ini and sound.wav are kept: the executable's folder unless given (tests give
+    // a folder of their own).
+    explicit App(const QString& folder = {});
     ~App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
+
+    // settings.ini in the program's folder.
+    QString SettingsPath() const;
+    QString Folder() const { return folder_; }
 
     std::unique_ptr<TForm1> Form1;
     std::unique_ptr<TForm2> Form2;
@@ -31,4 +38,7 @@ public:
     std::unique_ptr<TForm4> Form4;
     std::unique_ptr<TForm5> Form5;
     std::unique_ptr<TForm6> Form6;
+
+private:
+    QString folder_;
 };

@@ -11,4 +11,8 @@ class TForm5 final : public QWidget {
 public:
     explicit TForm5(App& app);
     App& app;
+
+    // Rewrites the stored AmbiLight modes from the main window's mode list: every item after the built-in
+    // first one, numbered from 1 in list order.
+    void saveAS();
 };

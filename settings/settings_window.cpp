@@ -1,8 +1,44 @@
 #include "settings/settings_window.h"
 
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 
+#include "app/fonts.h"
+#include "app/handlers.h"
+#include "app/hints.h"
 #include "app/window_setup.h"
+#include "settings/labeled_edit.h"
+#include "settings/settings_keys.h"
+
+namespace {
+
+constexpr int kCheckBoxWidth = 313;
+
+// The caption of CheckBox<n>, which is also its key in settings.ini.
+const QString& caption(int n) {
+    return settings_keys::kCheckBoxCaptions[n - 1];
+}
+
+// A check box with its caption on the left and the box on the right.
+QCheckBox* makeCheckBox(QWidget* parent, const char* name, QPoint at, int height, const QString& caption) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setLayoutDirection(Qt::RightToLeft);
+    box->setGeometry(at.x(), at.y(), kCheckBoxWidth, height);
+    return box;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, QRect geometry, const QString& text) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    return button;
+}
+
+}  // namespace
 
 TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
     SetupWindow(this, "Form2", QStringLiteral("Varnex | Настройки"),
@@ -24,4 +60,92 @@ TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
     BottomPanel = new QWidget(this);
     BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
     BottomPanel->setGeometry(0, 500 - 58, 361, 58);
+    Button3 = makeButton(BottomPanel, "Button3", {56, 16, 161, 25}, QStringLiteral("Сохранить изменения"));
+    Button4 = makeButton(BottomPanel, "Button4", {224, 16, 73, 25}, QStringLiteral("Отмена"));
+
+    buildGeneralTab();
+    buildWinLircTab();
+    Hints = new HintSwitch(this);
+
+    On(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
+    On(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
+    // Setting a box from code runs its handler just as a click does.
+    On(CheckBox3, &QCheckBox::toggled, this, &TForm2::CheckBox3Click);
+    On(CheckBox8, &QCheckBox::toggled, this, &TForm2::CheckBox8Click);
+    On(CheckBox9, &QCheckBox::toggled, this, &TForm2::CheckBox9Click);
+    LEdit9->installEventFilter(this);
+}
+
+void TForm2::buildGeneralTab() {
+    QWidget* tab = TabSheet1;
+    CheckBox1 = makeCheckBox(tab, "CheckBox1", {8, 49}, 32, caption(1));
+    CheckBox2 = makeCheckBox(tab, "CheckBox2", {8, 88}, 17, caption(2));
+    CheckBox3 = makeCheckBox(tab, "CheckBox3", {8, 120}, 17, caption(3));
+    CheckBox4 = makeCheckBox(tab, "CheckBox4", {8, 152}, 17, caption(4));
+    CheckBox8 = makeCheckBox(tab, "CheckBox8", {8, 184}, 17, caption(8));
+    CheckBox9 = makeCheckBox(tab, "CheckBox9", {8, 216}, 17, caption(9));
+    CheckBox7 = makeCheckBox(tab, "CheckBox7", {8, 248}, 17, caption(7));
+    LEdit9 = new LabeledEdit(tab, "LEdit9", {8, 280, 97, 25}, settings_keys::kLEditLabels[9]);
+}
+
+void TForm2::buildWinLircTab() {
+    QWidget* tab = TabSheet2;
+    Button5 = makeButton(tab, "Button5", {8, 16, 49, 25}, QStringLiteral("обзор"));
+    LEdit0 = new LabeledEdit(tab, "LEdit0", {61, 16, 165, 25}, settings_keys::kLEditLabels[0], 8);
+    Button7 = makeButton(tab, "Button7", {8, 48, 67, 25}, QStringLiteral("открыть"));
+    Button6 = makeButton(tab, "Button6", {80, 48, 99, 25}, QStringLiteral("подключиться"));
+    Label4 = new QLabel(QStringLiteral("WinLirc отключен"), tab);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setFont(Gothic(13));
+    Label4->setStyleSheet(QStringLiteral("color: #33a4e8;"));
+    Label4->move(192, 54);
+    Label4->adjustSize();
+    CheckBox5 = makeCheckBox(tab, "CheckBox5", {8, 72}, 41, caption(5));
+    CheckBox6 = makeCheckBox(tab, "CheckBox6", {8, 104}, 41, caption(6));
+    LabeledEdit** boxes[] = {&LEdit1, &LEdit2, &LEdit3, &LEdit4, &LEdit5, &LEdit6, &LEdit7, &LEdit8};
+    for (int i = 0; i < 8; ++i) {
+        const QByteArray name = "LEdit" + QByteArray::number(i + 1);
+        *boxes[i] = new LabeledEdit(tab, name.constData(), {8, 144 + 32 * i, 97, 25},
+                                    settings_keys::kLEditLabels[i + 1]);
+    }
+}
+
+void TForm2::setHints() {
+    SetHint(CheckBox7,
+            QStringLiteral("Добавлять в плейлист первые 50 аудиозаписей\rс указанного ниже ID контакта"));
+    SetHint(LEdit9, QStringLiteral("ID пользователя сайта вконтакте\r(можно вводить только цифры!)"));
+    SetHint(LEdit4, QStringLiteral("Включить/выключить светомузыку"));
+    SetHint(LEdit5, QStringLiteral("Включить/выключить амбилайт"));
+    SetHint(LEdit6, QStringLiteral(
+                        "Выключить компьюетр (держать нажатой кнопку более 3-х секунд)\rПри появлении окна "
+                        "\"Выключить компьютер?\" нажать на кнопку пулта ещё раз"));
+    SetHint(LEdit7,
+            QStringLiteral("Отмена выключения компьюетра\r(когда появилось окно \"Выключить компьютер?\")"));
+    SetHint(LEdit8,
+            QStringLiteral(
+                "Выключить/включить монитор\r(Для выключения, держать нажатой кнопку более 3-х секунд)"));
+}
+
+QCheckBox* TForm2::CheckBox(int n) const {
+    return findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(n));
+}
+
+LabeledEdit* TForm2::LEdit(int n) const {
+    return findChild<LabeledEdit*>(QStringLiteral("LEdit%1").arg(n));
+}
+
+// The contact id takes digits only: a typed character passes when it is a digit or backspace. Text pasted
+// into the box is not filtered.
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != LEdit9 || event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    if (text.isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+    const QChar c = text.front();
+    const bool passes = c == QChar(8) || key->key() == Qt::Key_Backspace || (c >= u'0' && c <= u'9');
+    return !passes && c.isPrint();
+}
+
+void TForm2::Button4Click() {
+    close();
 }

@@ -5,6 +5,9 @@
 #include <QWidget>
 
 class App;
+class HintSwitch;
+class LabeledEdit;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -16,6 +19,20 @@ class TForm2 final : public QWidget {
 public:
     explicit TForm2(App& app);
     App& app;
+
+    // Runs once, right after the window has been built: loads the settings and applies the start-up options.
+    void FormCreate();
+    void SettingsRead();
+    void Reading();
+    void Button3Click();
+    void Button4Click();
+    void CheckBox3Click();
+    void CheckBox8Click();
+    void CheckBox9Click();
+
+    // The check box CheckBox<n> (1..9) and the edit box LEdit<n> (0..9), looked up by name.
+    QCheckBox* CheckBox(int n) const;
+    LabeledEdit* LEdit(int n) const;
 
     QTabWidget* PageControl1;
     QWidget* TabSheet1;  // "Общие"
@@ -31,6 +48,44 @@ public:
     void Button2Click();
     void ComPortDeviceLost(const QString& errorText);
 
+    QPushButton* Button3;
+    QPushButton* Button4;
+
+    // "Общие".
+    QCheckBox* CheckBox1;
+    QCheckBox* CheckBox2;
+    QCheckBox* CheckBox3;
+    QCheckBox* CheckBox4;
+    QCheckBox* CheckBox8;
+    QCheckBox* CheckBox9;
+    QCheckBox* CheckBox7;
+    LabeledEdit* LEdit9;
+
+    // "WinLirc".
+    QPushButton* Button5;
+    LabeledEdit* LEdit0;
+    QPushButton* Button7;
+    QPushButton* Button6;
+    QLabel* Label4;
+    QCheckBox* CheckBox5;
+    QCheckBox* CheckBox6;
+    LabeledEdit* LEdit1;
+    LabeledEdit* LEdit2;
+    LabeledEdit* LEdit3;
+    LabeledEdit* LEdit4;
+    LabeledEdit* LEdit5;
+    LabeledEdit* LEdit6;
+    LabeledEdit* LEdit7;
+    LabeledEdit* LEdit8;
+
+    HintSwitch* Hints;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void buildGeneralTab();
+    void buildWinLircTab();
+    void setHints();
     void buildPortRow();
 };

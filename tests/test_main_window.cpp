@@ -37,7 +37,8 @@ class MainWindowTest : public QObject {
 
 private slots:
     void enabledBtnFollowsFlagAndPort() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         auto lightRowEnabled = [&] {
             return form.RzColorEdit1->isEnabled() && form.Button1->isEnabled() && form.Button2->isEnabled();
@@ -76,7 +77,8 @@ private slots:
     }
 
     void playlistShowsAndHides() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         HeightLog log(form);
@@ -90,7 +92,8 @@ private slots:
     }
 
     void secondClickWhileGrowing() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         HeightLog log(form);
@@ -105,7 +108,8 @@ private slots:
     }
 
     void secondClickWhileShrinking() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         emit form.btnPlaylist->clicked();

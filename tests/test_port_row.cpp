@@ -62,7 +62,8 @@ class PortRowTest : public QObject {
 private slots:
     void portRowIsLaidOutOnTheGeneralTab() {
         ExtraPorts extra(QStringLiteral("/tmp/board-b:/tmp/board-a"));
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm2& settings = *app.Form2;
         QCOMPARE(settings.Label1->parentWidget(), settings.TabSheet1);
         QCOMPARE(settings.Label1->text(), QStringLiteral("Выбор порта "));
@@ -92,7 +93,8 @@ private slots:
         PseudoTerminal line;
         ExtraPorts extra(line.slavePath());
         messages::Recorder recorder;
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm2& settings = *app.Form2;
         choose(settings, line.slavePath());
 
@@ -127,7 +129,8 @@ private slots:
         PseudoTerminal line;
         ExtraPorts extra(line.slavePath() + QStringLiteral(":/nonexistent/ttyX"));
         messages::Recorder recorder;
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm2& settings = *app.Form2;
 
         SerialLink other;  // someone else holds the port
@@ -152,7 +155,8 @@ private slots:
         PseudoTerminal line;
         ExtraPorts extra(line.slavePath());
         messages::Recorder recorder;
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         choose(*app.Form2, line.slavePath());
         app.Form2->Button1->click();
         QCOMPARE(stateOf(app), Open);
@@ -169,7 +173,8 @@ private slots:
         PseudoTerminal line;
         ExtraPorts extra(line.slavePath());
         messages::Recorder recorder;
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         choose(*app.Form2, line.slavePath());
         app.Form2->Button1->click();
 

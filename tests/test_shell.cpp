@@ -51,7 +51,8 @@ class ShellTest : public QObject {
 
 private slots:
     void trayMenuCaptionFollowsVisibility() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
@@ -69,7 +70,8 @@ private slots:
 
     void minimiseWithoutNotificationAreaKeepsWindowReachable() {
         if (QSystemTrayIcon::isSystemTrayAvailable()) QSKIP("this platform has a notification area");
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         form.WMSysCommand(TForm1::SC_MINIMIZE);
@@ -79,7 +81,8 @@ private slots:
     }
 
     void stayOnTopSwitches() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         QVERIFY(!form.StaysOnTop());
@@ -92,7 +95,8 @@ private slots:
     }
 
     void menusShowTheirWindows() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         form.N2->trigger();
@@ -111,7 +115,8 @@ private slots:
     }
 
     void exitEndsProgramWhileHidden() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         QTimer::singleShot(0, &form, [&] {
@@ -123,7 +128,8 @@ private slots:
     }
 
     void hoverFaces() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -155,7 +161,8 @@ private slots:
     }
 
     void hiddenButtonHandsHoverToTheOneBelow() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -167,10 +174,12 @@ private slots:
     }
 
     void mainWindowHintsFollowTheSwitch() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.SetShowHint(false);
         QVERIFY(!hintShows(form.Button5));
         form.SetShowHint(true);
         QVERIFY(hintShows(form.Button5));
@@ -185,7 +194,8 @@ private slots:
     }
 
     void aboutLinksOpenTheDesktopsPrograms() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "open");

@@ -4,7 +4,11 @@
 #include <QProcess>
 #include <QSystemTrayIcon>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "app/main_window.h"
+#include "settings/cp1251.h"
 #include "tests/support/test_main.h"
 
 class TrayTest : public QObject {
@@ -27,7 +31,8 @@ private slots:
     }
 
     void minimiseBoxHidesToTrayAndDoubleClickBringsBack() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         QVERIFY(form.Tray->isVisible());
         form.show();
@@ -46,7 +51,8 @@ private slots:
     }
 
     void minimiseRequestHidesAndMenuRestores() {
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         TForm1& form = *app.Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -59,6 +65,20 @@ private slots:
         // Other system commands are left alone.
         form.WMSysCommand(0xF060);
         QVERIFY(form.isVisible());
+    }
+
+    void startupMinimiseOptionHidesAfterShowing() {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("settings.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(cp1251::Encode(u"[Общие настройки]\r\nСворачивать программу при запуске=1\r\n"));
+        file.close();
+        App app(dir.path());
+        TForm1& form = *app.Form1;
+        form.show();
+        QVERIFY(form.isVisible());  // shown for a moment
+        QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 5000);
+        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
     }
 };
 

@@ -70,7 +70,8 @@ private slots:
 
         qputenv(ExtraPortsVariable, link.toLocal8Bit());
         messages::Recorder recorder;
-        App app;
+        TestApp testApp;
+        App& app = testApp.app;
         qunsetenv(ExtraPortsVariable);
         TForm2& settings = *app.Form2;
         settings.ComBox->setCurrentIndex(settings.ComBox->findText(link));

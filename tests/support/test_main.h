@@ -3,9 +3,16 @@
 // A Qt Test main that prepares the application as the program does before the windows are made.
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/application.h"
+
+// The application object over a folder of its own, so that no settings.ini of another run is read.
+struct TestApp {
+    QTemporaryDir folder;
+    App app{folder.path()};
+};
 
 #define VARNEX_TEST_MAIN(TestClass)             \
     int main(int argc, char** argv) {           \

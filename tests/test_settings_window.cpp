@@ -1,0 +1,242 @@
+// The settings window: loading settings.ini at start, the start-up options, saving, and the options that act
+// at once.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/hints.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "light/serial_link.h"
+#include "light/zone_editor_window.h"
+#include "settings/cp1251.h"
+#include "settings/labeled_edit.h"
+#include "settings/settings_window.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/test_main.h"
+
+namespace {
+
+void writeSettings(const QString& folder, const QString& text) {
+    QFile file(folder + QStringLiteral("/settings.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(cp1251::Encode(text));
+}
+
+QString readSettings(const QString& folder) {
+    QFile file(folder + QStringLiteral("/settings.ini"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return cp1251::Decode(file.readAll());
+}
+
+QStringList modeItems(const TForm1& form) {
+    QStringList items;
+    for (int i = 0; i < form.ComboBox1->count(); ++i) items << form.ComboBox1->itemText(i);
+    return items;
+}
+
+}  // namespace
+
+class SettingsWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir config_;
+
+private slots:
+    void init() {
+        // Autostart entries go to a folder of the test's own.
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+        qunsetenv("VARNEX_SERIAL_PORTS");
+    }
+
+    void firstStartWithoutFile() {
+        QTemporaryDir dir;
+        messages::Recorder recorder;
+        App app(dir.path());
+        TForm2& settings = *app.Form2;
+        for (int n = 1; n <= 8; ++n) QVERIFY(!settings.CheckBox(n)->isChecked());
+        QVERIFY(settings.CheckBox9->isChecked());
+        QVERIFY(app.Form1->ShowHint());
+        QCOMPARE(modeItems(*app.Form1), QStringList{"0,150"});
+        QCOMPARE(settings.ComBox->currentIndex(), settings.ComBox->count() > 0 ? 0 : -1);
+        QVERIFY(!app.Form1->ComPort->Connected());
+        QVERIFY(!app.Form1->Timer2->isActive());
+        QVERIFY(!app.Form1->KeySound);
+        QCOMPARE(settings.PageControl1->currentIndex(), 0);
+        QVERIFY(settings.Hints->Enabled());
+        QVERIFY(recorder.shown().isEmpty());
+        QVERIFY(!QFile::exists(app.SettingsPath()));
+        QVERIFY(!settings.isVisible());
+    }
+
+    void saveAndRestartKeepsEverySetting() {
+        QTemporaryDir dir;
+        PseudoTerminal line;
+        qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
+        messages::Recorder recorder;
+        QStringList texts;
+        {
+            App app(dir.path());
+            TForm2& settings = *app.Form2;
+            settings.ComBox->setCurrentIndex(settings.ComBox->findText(line.slavePath()));
+            settings.CheckBox6->setChecked(true);
+            settings.CheckBox7->setChecked(true);
+            settings.CheckBox8->setChecked(true);
+            settings.CheckBox9->setChecked(false);
+            for (int n = 0; n <= 9; ++n) {
+                texts << QStringLiteral("Кнопка=%1 \"x\"").arg(n);
+                settings.LEdit(n)->setText(texts.last());
+            }
+            settings.show();
+            settings.Button3->click();
+            QVERIFY(!settings.isVisible());
+        }
+        // The first save writes the keys in the window's order.
+        const QStringList lines = readSettings(dir.path()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 21);
+        QCOMPARE(lines[0], QStringLiteral("[Общие настройки]"));
+        QCOMPARE(lines[1], QStringLiteral("Выбор порта =") + line.slavePath());
+        QCOMPARE(lines[4], QStringLiteral("Запускать программу при загрузке Windows=0"));
+        QCOMPARE(lines[20], QStringLiteral("ID контакта=") + texts[9]);
+
+        App app(dir.path());
+        TForm2& settings = *app.Form2;
+        QCOMPARE(settings.ComBox->currentText(), line.slavePath());
+        const QList<bool> ticked = {false, false, false, false, false, true, true, true, false};
+        for (int n = 1; n <= 9; ++n) QCOMPARE(settings.CheckBox(n)->isChecked(), ticked[n - 1]);
+        for (int n = 0; n <= 9; ++n) QCOMPARE(settings.LEdit(n)->text(), texts[n]);
+        // What the start applies: WinLIRC's connection timer, the click sound; hints stay off.
+        QVERIFY(app.Form1->Timer2->isActive());
+        QVERIFY(app.Form1->KeySound);
+        QVERIFY(!app.Form1->ShowHint());
+        QVERIFY(recorder.shown().isEmpty());
+    }
+
+    void portUnavailableAtStartShowsBothMessagesInOrder() {
+        QTemporaryDir dir;
+        PseudoTerminal line;
+        SerialLink holder;  // another user holds the port
+        holder.Port = line.slavePath();
+        holder.SetConnected(true);
+        qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
+        writeSettings(dir.path(), QStringLiteral("[Общие настройки]\r\nВыбор порта =%1\r\n"
+                                                 "Подключаться к порту при запуске программы=1\r\n"
+                                                 "\"Выключать свет\" при запуске программы=1\r\n")
+                                      .arg(line.slavePath()));
+        messages::Recorder recorder;
+        App app(dir.path());
+        QCOMPARE(recorder.texts(),
+                 (QStringList{"Данный порт недоступен!", "Программа не подключена к COM порту!"}));
+        QVERIFY(!app.Form1->isVisible());
+        QVERIFY(!app.Form1->ComPort->Connected());
+    }
+
+    void startupConnectsAndSwitchesLightOff() {
+        QTemporaryDir dir;
+        PseudoTerminal line;
+        qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
+        writeSettings(dir.path(), QStringLiteral("[Общие настройки]\nВыбор порта =%1\n"
+                                                 "Подключаться к порту при запуске программы=0x1\n"
+                                                 "\"Выключать свет\" при запуске программы=$1\n")
+                                      .arg(line.slavePath()));
+        messages::Recorder recorder;
+        App app(dir.path());
+        QVERIFY(recorder.shown().isEmpty());
+        QVERIFY(app.Form1->ComPort->Connected());
+        QVERIFY(!app.Form2->ComBox->isEnabled());
+        QCOMPARE(line.read(41), QByteArray("P1 S0 A0 B0 C0 D0 E0 F0 G0 H0 I0 J0 K0 L0"));
+    }
+
+    void failingStepIsShownAndLaterStepsRun() {
+        QTemporaryDir dir;
+        // The autostart folder lies under a regular file: the entry cannot be written.
+        QFile blocker(dir.filePath(QStringLiteral("config")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("XDG_CONFIG_HOME", blocker.fileName().toUtf8());
+        writeSettings(dir.path(), QStringLiteral("[Общие настройки]\n"
+                                                 "Запускать программу при загрузке Windows=1\n"
+                                                 "Подключаться к WinLirc автоматически=1\n"
+                                                 "ID контакта=42\n"));
+        messages::Recorder recorder;
+        App app(dir.path());
+        QCOMPARE(recorder.shown(),
+                 (QList<messages::Shown>{{messages::Kind::Error, "Failed to set data for 'VX_beacon'"}}));
+        QCOMPARE(app.Form2->LEdit9->text(), QStringLiteral("42"));
+        QVERIFY(app.Form1->Timer2->isActive());
+        QVERIFY(app.Form1->ShowHint());
+        QVERIFY(app.Form2->Hints->Enabled());
+        QVERIFY(!app.Form2->LEdit9->toolTip().isEmpty());
+    }
+
+    void autostartActsAtTheClick() {
+        QTemporaryDir dir;
+        App app(dir.path());
+        const QString entry = config_.filePath(QStringLiteral("autostart/VX_beacon.desktop"));
+        app.Form2->CheckBox3->click();
+        QVERIFY(QFile::exists(entry));
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains(QCoreApplication::applicationFilePath().toUtf8()));
+        app.Form2->CheckBox3->click();
+        app.Form2->Button4->click();  // "Отмена" keeps the deletion
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(!QFile::exists(app.SettingsPath()));
+    }
+
+    void failedSaveIsReportedAndWindowCloses() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("settings.ini")));
+        messages::Recorder recorder;
+        App app(dir.path());
+        app.Form2->show();
+        app.Form2->Button3->click();
+        QVERIFY(!app.Form2->isVisible());
+        QCOMPARE(recorder.texts(), QStringList{"Unable to write to " + app.SettingsPath()});
+    }
+
+    void modesLoadUntilAGapAndSaveRenumbers() {
+        QTemporaryDir dir;
+        writeSettings(dir.path(),
+                      QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=30,40\r\n3=50,60\r\n5=70,80\r\n"));
+        App app(dir.path());
+        TForm1& form = *app.Form1;
+        QCOMPARE(modeItems(form), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
+        QCOMPARE(form.ComboBox1->currentIndex(), 0);
+        form.ComboBox1->removeItem(2);
+        app.Form5->saveAS();
+        QCOMPARE(readSettings(dir.path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
+    }
+
+    void contactIdTakesDigitsOnly() {
+        QTemporaryDir dir;
+        App app(dir.path());
+        LabeledEdit* edit = app.Form2->LEdit9;
+        app.Form2->show();
+        QTest::keyClicks(edit, QStringLiteral("12a3 "));
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QStringLiteral("б"), Qt::NoModifier);
+        QTest::keyClicks(edit, QStringLiteral("4"));
+        QCOMPARE(edit->text(), QStringLiteral("1234"));
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QStringLiteral("123"));
+        edit->insert(QStringLiteral("x9"));  // pasted text is not filtered
+        QCOMPARE(edit->text(), QStringLiteral("123x9"));
+    }
+
+    void minimiseOptionActsOnceTheLoopRuns() {
+        QTemporaryDir dir;
+        writeSettings(dir.path(), QStringLiteral("[Общие настройки]\nСворачивать программу при запуске=1\n"));
+        App app(dir.path());
+        app.Form1->show();
+        QVERIFY(app.Form1->isVisible());
+        QTRY_VERIFY(app.Form1->isMinimized() || !app.Form1->isVisible());
+    }
+};
+
+VARNEX_TEST_MAIN(SettingsWindowTest)
+#include "test_settings_window.moc"
