@@ -13,18 +13,8 @@ const QString TForm6::BoardArticle = QStringLiteral("https://example.org/varnex/
 
 namespace {
 
-template <typename L>
-L* makeLabel(QWidget* parent, const char* name, QPoint at, const QString& text, int fontPixels) {
-    auto* label = new L(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setFont(Gothic(fontPixels));
-    label->move(at);
-    label->adjustSize();
-    return label;
-}
-
 LinkLabel* makeLink(QWidget* parent, const char* name, QPoint at, const QString& text) {
-    auto* link = makeLabel<LinkLabel>(parent, name, at, text, 16);
+    auto* link = MakeLabel<LinkLabel>(parent, name, at, text, 16);
     link->setStyleSheet(QStringLiteral("color: #0080c0;"));
     link->setCursor(Qt::PointingHandCursor);
     return link;
@@ -36,10 +26,10 @@ TForm6::TForm6(App& application) : QWidget(nullptr), app(application) {
     SetupWindow(this, "Form6", QStringLiteral("Varnex | О программе"),
                 Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, {386, 71}, Qt::white, 12);
     CentreOnScreen(this);
-    Label1 = makeLabel<QLabel>(this, "Label1", {16, 16}, QStringLiteral("Емейл автора : "), 12);
+    Label1 = MakeLabel(this, "Label1", {16, 16}, QStringLiteral("Емейл автора : "), 12);
     Label5 = makeLink(this, "Label5", {112, 14}, AuthorMail);
-    Label4 = makeLabel<QLabel>(this, "Label4", {320, 4}, QStringLiteral("Версия 1.0 "), 11);
-    Label2 = makeLabel<QLabel>(
+    Label4 = MakeLabel(this, "Label4", {320, 4}, QStringLiteral("Версия 1.0 "), 11);
+    Label2 = MakeLabel(
         this, "Label2", {16, 40},
         QStringLiteral("Программа использует") + QString(25, QLatin1Char(' ')) + QStringLiteral("амбилайт!"),
         12);

@@ -21,6 +21,7 @@
 #include "app/hints.h"
 #include "app/image_button.h"
 #include "app/skin_slider.h"
+#include "app/window_setup.h"
 #include "light/serial_link.h"
 
 namespace {
@@ -46,15 +47,6 @@ W* place(W* widget, const char* name, QRect geometry) {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
     return widget;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, QPoint at, const QString& text, int fontPixels) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setFont(Gothic(fontPixels));
-    label->move(at);
-    label->adjustSize();
-    return label;
 }
 
 QPushButton* makeButton(QWidget* parent, const char* name, QRect geometry, const QString& text) {
@@ -113,7 +105,7 @@ TForm1::~TForm1() = default;
 
 void TForm1::buildModeRow() {
     Panel2 = makePanel(client_, "Panel2", {0, 0, 425, 56}, kModeRowColor);
-    Label1 = makeLabel(Panel2, "Label1", {16, 17}, QStringLiteral("Режим:"), 15);
+    Label1 = MakeLabel(Panel2, "Label1", {16, 17}, QStringLiteral("Режим:"), 15);
     ComboBox1 = place(new QComboBox(Panel2), "ComboBox1", {80, 16, 73, 25});
     ComboBox1->setFont(Gothic(12));
     ComboBox1->setEditable(false);
@@ -130,7 +122,7 @@ void TForm1::buildModeRow() {
 
 void TForm1::buildLightRow() {
     Panel1 = makePanel(client_, "Panel1", {0, 56, 425, 56}, kLightRowColor);
-    Label5 = makeLabel(Panel1, "Label5", {16, 18}, QStringLiteral("Подсветка:"), 15);
+    Label5 = MakeLabel(Panel1, "Label5", {16, 18}, QStringLiteral("Подсветка:"), 15);
     RzColorEdit1 = place(new ColorEdit(Panel1), "RzColorEdit1", {108, 18, 45, 23});
     Button1 = makeButton(Panel1, "Button1", {155, 17, 50, 25}, QStringLiteral("обзор"));
     Button2 = makeButton(Panel1, "Button2", {207, 17, 106, 25}, QStringLiteral("выкл. подсветку"));

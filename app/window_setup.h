@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QLabel>
 #include <QSize>
 #include <QString>
 #include <QWidget>
+
+#include "app/fonts.h"
 
 // Gives a top-level window its name, caption, frame, fixed client size, background and font (Century Gothic
 // of `fontPixels`). The caption is set as it stands: an empty caption stays empty.
@@ -12,3 +15,15 @@ void SetupWindow(QWidget* window, const char* objectName, const QString& caption
 
 // Centres a window on the primary screen.
 void CentreOnScreen(QWidget* window);
+
+// A label of `L` (QLabel or a kind of it) at `at` in `parent`, in Century Gothic of `fontPixels`, sized to
+// its text.
+template <typename L = QLabel>
+L* MakeLabel(QWidget* parent, const char* name, QPoint at, const QString& text, int fontPixels) {
+    auto* label = new L(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFont(Gothic(fontPixels));
+    label->move(at);
+    label->adjustSize();
+    return label;
+}

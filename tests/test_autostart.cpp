@@ -10,17 +10,9 @@
 #include <QTest>
 
 #include "settings/autostart.h"
+#include "tests/support/error_of.h"
 
 namespace {
-
-QString ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
 
 // The program that GLib's desktop entry reading would run: the Exec value split into arguments.
 QStringList ExecArguments(const QString& desktopFile) {

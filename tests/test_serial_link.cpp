@@ -13,21 +13,11 @@
 #include "light/board_parser.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
+#include "tests/support/error_of.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 
 namespace {
-
-// Runs `write` and answers the error text it raised (empty when it raised none).
-template <typename Fn>
-QString raised(Fn&& write) {
-    try {
-        write();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
 
 const QRegularExpression writeFailed(
     QStringLiteral(R"(^WriteFile function failed \(win error code: \d+\)$)"));
@@ -84,7 +74,7 @@ private slots:
 
         link.SetConnected(false);
         QVERIFY(!link.Connected());
-        QCOMPARE(raised([&] { link.WriteText("E8F0D0"); }),
+        QCOMPARE(ErrorOf([&] { link.WriteText("E8F0D0"); }),
                  QStringLiteral("WriteFile function failed (win error code: 9)"));
     }
 
@@ -108,7 +98,7 @@ private slots:
     void openFailuresLeaveThePortClosed() {
         SerialLink link;
         link.Port = QStringLiteral("/nonexistent/ttyX");
-        QCOMPARE(raised([&] { link.SetConnected(true); }),
+        QCOMPARE(ErrorOf([&] { link.SetConnected(true); }),
                  QStringLiteral("Unable to open com port (win error code: 2)"));
         QVERIFY(!link.Connected());
 
@@ -117,8 +107,9 @@ private slots:
         holder.Port = line.slavePath();
         holder.SetConnected(true);
         link.Port = line.slavePath();
-        QVERIFY(
-            raised([&] { link.SetConnected(true); }).startsWith("Unable to open com port (win error code: "));
+        QVERIFY(ErrorOf([&] {
+                    link.SetConnected(true);
+                }).startsWith("Unable to open com port (win error code: "));
         QVERIFY(!link.Connected());
         QVERIFY(holder.Connected());
     }
@@ -131,7 +122,7 @@ private slots:
         link.SetConnected(true);
         line.closeMaster();
 
-        const QString error = raised([&] { link.WriteText("E8F0D0"); });
+        const QString error = ErrorOf([&] { link.WriteText("E8F0D0"); });
         QVERIFY2(writeFailed.match(error).hasMatch(), qPrintable(error));
         QVERIFY(!link.Connected());
         // The loss is reported once more from the event loop, without a second text: the write raised it.
@@ -181,7 +172,7 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(raised([&] { link.WriteText("E8F0D0"); }),
+        QCOMPARE(ErrorOf([&] { link.WriteText("E8F0D0"); }),
                  QStringLiteral("WriteFile function failed (win error code: 110)"));
         QVERIFY(clock.elapsed() >= 1500);  // 1000 ms + 100 ms a byte
         QVERIFY(clock.elapsed() < 5000);

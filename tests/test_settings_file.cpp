@@ -16,6 +16,7 @@
 #include "settings/general_settings.h"
 #include "settings/profile_file.h"
 #include "settings/settings_keys.h"
+#include "tests/support/error_of.h"
 
 namespace {
 
@@ -28,16 +29,6 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
-}
-
-// The error text of what throws, or "" when nothing does.
-QString ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
 }
 
 // Runs check in a child process as an ordinary user (nobody), since root may write any file; false when the
