@@ -83,8 +83,8 @@ QTimer* makeTimer(QObject* parent, const char* name, int interval) {
 TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Varnex"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(Gothic(11));
 
     client_ = new QWidget(this);
@@ -101,6 +101,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     buildNonVisual();
     buildMenus();
     On(btnPlaylist, &TImage2::clicked, this, &TForm1::btnPlaylistClick);
+    ConnectPlayerHandlers();
 
     // As designed: the playlist shows until start-up sets the client height.
     SetClientHeight(ExpandedHeight);
@@ -150,8 +151,9 @@ void TForm1::buildPlayer() {
     PlayList = place(new QListWidget(PanelMusic), "PlayList", {16, 109, 393, 76});
     PlayList->setFrameShape(QFrame::NoFrame);
     PlayList->setFont(Gothic(12));
-    PlayList->setStyleSheet(QStringLiteral("QListWidget { background: #363636; color: white; }"
-                                           "QListWidget::item { height: 17px; }"));
+    PlayList->setStyleSheet(
+        QStringLiteral("QListWidget { background: #363636; color: white; }"
+                       "QListWidget::item { height: 17px; }"));
 }
 
 void TForm1::buildNonVisual() {
@@ -198,7 +200,8 @@ void TForm1::buildMenus() {
 
 void TForm1::FormCreate() {
     EnabledBtn(false);
-    // The hand cursor of the image buttons and the slider is the system's standard pointing hand (set on each).
+    // The hand cursor of the image buttons and the slider is the system's standard pointing hand (set on
+    // each).
     SetClientHeight(CollapsedHeight);
     if (!BASS_Init(-1, 44100, 0, reinterpret_cast<void*>(winId()), nullptr))
         throw StartupAborted("the audio library cannot be initialised: " + audio_library::LastInitError());
@@ -237,7 +240,9 @@ void TForm1::setHints() {
     SetHint(Button4, QStringLiteral("Выключить монитор"));
 }
 
-int TForm1::ClientHeight() const { return client_->height(); }
+int TForm1::ClientHeight() const {
+    return client_->height();
+}
 
 void TForm1::SetClientHeight(int height) {
     client_->setFixedSize(ClientWidth, height);
@@ -245,9 +250,13 @@ void TForm1::SetClientHeight(int height) {
     setFixedSize(ClientWidth, height + menuHeight);
 }
 
-void TForm1::SetShowHint(bool on) { hintSwitch_->SetEnabled(on); }
+void TForm1::SetShowHint(bool on) {
+    hintSwitch_->SetEnabled(on);
+}
 
-bool TForm1::ShowHint() const { return hintSwitch_->Enabled(); }
+bool TForm1::ShowHint() const {
+    return hintSwitch_->Enabled();
+}
 
 void TForm1::EnabledBtn(bool Flag) {
     SpeedButton1->setEnabled(ComPort->Connected());

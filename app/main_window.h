@@ -1,8 +1,8 @@
 #pragma once
 
 // TForm1, the main window: the mode row, the light row and the music player, plus the non-visual parts the
-// subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and the
-// program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
+// subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and
+// the program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
 
 #include <QMainWindow>
 #include <QString>
@@ -52,6 +52,19 @@ public:
     void EnabledBtn(bool Flag);
     // Shows or hides the playlist by growing or shrinking the window one pixel at a time.
     void btnPlaylistClick();
+
+    // Player: playback, playlist and track position (player/playback.cpp).
+    void ConnectPlayerHandlers();
+    void PlayListDblClick();
+    void btnPlayClick();
+    void btnPauseClick();
+    void btnNextClick();
+    void btnPrevClick();
+    void TrackPosTimer();
+    void ProgressBarChanged();
+    void TimerNextSongTimer();
+    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
+    bool EndReported = false;  // the ended track has already met the empty-list message
 
     int ClientHeight() const;
     void SetClientHeight(int height);
