@@ -43,7 +43,8 @@ private slots:
             return form.RzColorEdit1->isEnabled() && form.Button1->isEnabled() && form.Button2->isEnabled();
         };
         auto lightRowDisabled = [&] {
-            return !form.RzColorEdit1->isEnabled() && !form.Button1->isEnabled() && !form.Button2->isEnabled();
+            return !form.RzColorEdit1->isEnabled() && !form.Button1->isEnabled() &&
+                   !form.Button2->isEnabled();
         };
 
         // Port closed: the AmbiLight switch stays off whatever the flag says.

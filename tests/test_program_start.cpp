@@ -1,5 +1,5 @@
-// The real executable on a real X server: what a user sees at start, and a quiet failure when the audio output
-// cannot be made.
+// The real executable on a real X server: what a user sees at start, and a quiet failure when the audio
+// output cannot be made.
 
 #include <QDir>
 #include <QFile>
@@ -51,7 +51,8 @@ private slots:
         QCOMPARE(window->geometry.topLeft(), QPoint(399, 352));
         QCOMPARE(window->geometry.width(), 425);
 
-        // Below the menu bar the client area is 220 high: the mode row's colour starts it, the player's ends it.
+        // Below the menu bar the client area is 220 high: the mode row's colour starts it, the player's ends
+        // it.
         QTest::qWait(500);
         int clientTop = -1;
         for (int y = 0; y < window->geometry.height(); ++y) {

@@ -1,9 +1,9 @@
 // Start-up: the six windows, what is shown, the main window's frame and its enabled states.
 
 #include <QComboBox>
-#include <QTcpSocket>
-#include <QPushButton>
 #include <QFrame>
+#include <QPushButton>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include "app/about_window.h"
@@ -11,8 +11,8 @@
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/skin_slider.h"
-#include "light/serial_link.h"
 #include "channels/channel_window.h"
+#include "light/serial_link.h"
 #include "light/zone_editor_window.h"
 #include "remote/shutdown_window.h"
 #include "settings/settings_window.h"
@@ -87,8 +87,8 @@ private slots:
     void enabledStatesAtStart() {
         App app;
         TForm1& form = *app.Form1;
-        for (QWidget* w : QList<QWidget*>{form.SpeedButton1, form.RzColorEdit1, form.Button1, form.Button2,
-                                          form.Button8})
+        for (QWidget* w :
+             QList<QWidget*>{form.SpeedButton1, form.RzColorEdit1, form.Button1, form.Button2, form.Button8})
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
         for (QWidget* w : QList<QWidget*>{form.btnPlay, form.btnPause, form.btnNext, form.btnPrev, form.btnVk,
                                           form.btnPlaylist, form.btnVisual1, form.ProgressBar, form.ComboBox1,

@@ -1,7 +1,7 @@
 #pragma once
 
-// A pseudo-terminal standing in for the light board's serial port: the program opens the slave side by its path,
-// the test reads what reached the "line" from the master side.
+// A pseudo-terminal standing in for the light board's serial port: the program opens the slave side by its
+// path, the test reads what reached the "line" from the master side.
 
 #include <QByteArray>
 #include <QString>

@@ -7,10 +7,10 @@
 
 #include "app/application.h"
 
-#define VARNEX_TEST_MAIN(TestClass)                 \
-    int main(int argc, char** argv) {               \
-        QApplication application(argc, argv);       \
-        App::Prepare();                             \
-        TestClass test;                             \
-        return QTest::qExec(&test, argc, argv);     \
+#define VARNEX_TEST_MAIN(TestClass)             \
+    int main(int argc, char** argv) {           \
+        QApplication application(argc, argv);   \
+        App::Prepare();                         \
+        TestClass test;                         \
+        return QTest::qExec(&test, argc, argv); \
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-// Watches an X display for top-level windows being mapped, so that a test (or a benchmark) can tell whether and
-// when a program showed a window, and where.
+// Watches an X display for top-level windows being mapped, so that a test (or a benchmark) can tell whether
+// and when a program showed a window, and where.
 
 #include <QColor>
 #include <QRect>
