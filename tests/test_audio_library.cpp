@@ -203,6 +203,19 @@ private slots:
         }
     }
 
+    void truncatedFileEndsWhereItsDataEnds() {
+        // A WAV whose header promises three seconds but that holds one.
+        HttpFileServer server;
+        std::string wav = tones::Wav(3.0, 44100, 2, 0.5, 0.5);
+        wav.resize(44 + kBytesPerSecond);
+        server.Add("/cut.wav", wav, "audio/wav");
+        const HSTREAM h = open(server.Url("/cut.wav"));
+        QVERIFY(h != 0);
+        QVERIFY(BASS_ChannelPlay(h, false));
+        QVERIFY(QTest::qWaitFor([&] { return position(h) == length(h); }, 2500));
+        BASS_StreamFree(h);
+    }
+
     void serverDyingMidTrackEndsIt() {
         HttpFileServer server;
         const std::string wav = tones::Wav(3.0, 44100, 2, 0.5, 0.5);
