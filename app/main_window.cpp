@@ -95,6 +95,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     On(btnPlaylist, &TImage2::clicked, this, &TForm1::btnPlaylistClick);
     connectShellHandlers();
     connectSkinHandlers();
+    ConnectPlayerHandlers();
 
     // As designed: the playlist shows until start-up sets the client height.
     SetClientHeight(ExpandedHeight);

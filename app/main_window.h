@@ -53,6 +53,19 @@ public:
     // Shows or hides the playlist by growing or shrinking the window one pixel at a time.
     void btnPlaylistClick();
 
+    // Player: playback, playlist and track position (player/playback.cpp).
+    void ConnectPlayerHandlers();
+    void PlayListDblClick();
+    void btnPlayClick();
+    void btnPauseClick();
+    void btnNextClick();
+    void btnPrevClick();
+    void TrackPosTimer();
+    void ProgressBarChanged();
+    void TimerNextSongTimer();
+    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
+    bool EndReported = false;  // the ended track has already met the empty-list message
+
     int ClientHeight() const;
     void SetClientHeight(int height);
     // The main window's show-hint switch, which every control but ComboBox1 follows.

@@ -2,19 +2,36 @@
 
 #include <gst/gst.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <map>
+#include <memory>
+
+#include "player/audio_stream.h"
 
 namespace {
+
+constexpr std::chrono::milliseconds kPrerollLimit{5000};
+constexpr QWORD kFailed = ~QWORD{0};
 
 struct Library {
     bool initialised = false;
     std::string sinkDescription;  // empty: the default output
     std::string lastInitError;
+    std::map<HSTREAM, std::unique_ptr<AudioStream>> streams;
+    HSTREAM nextHandle = 1;
 };
 
+// Never destroyed: streams still open when the program ends are left to the process's end.
 Library& library() {
-    static Library instance;
-    return instance;
+    static Library* instance = new Library;
+    return *instance;
+}
+
+AudioStream* find(DWORD handle) {
+    auto& streams = library().streams;
+    const auto it = streams.find(handle);
+    return it == streams.end() ? nullptr : it->second.get();
 }
 
 // Makes one audio sink element as configured; nullptr with the reason in `error` when it cannot be made.
@@ -33,6 +50,14 @@ GstElement* makeSink(const std::string& description, std::string& error) {
         return nullptr;
     }
     return sink;
+}
+
+std::string toUri(const char* url) {
+    if (gst_uri_is_valid(url)) return url;
+    gchar* uri = gst_filename_to_uri(url, nullptr);
+    std::string result = uri ? uri : "";
+    g_free(uri);
+    return result;
 }
 
 }  // namespace
@@ -59,6 +84,69 @@ bool BASS_Init(int /*device*/, DWORD /*freq*/, DWORD /*flags*/, void* /*win*/, c
     lib.initialised = true;
     lib.lastInitError.clear();
     return true;
+}
+
+HSTREAM BASS_StreamCreateURL(const char* url, DWORD /*offset*/, DWORD /*flags*/, DOWNLOADPROC* /*proc*/,
+                             void* /*user*/) {
+    Library& lib = library();
+    if (!lib.initialised || !url || !*url) return 0;
+    const std::string uri = toUri(url);
+    if (uri.empty()) return 0;
+    std::string error;
+    GstElement* sink = makeSink(lib.sinkDescription, error);
+    if (!sink) return 0;
+    std::unique_ptr<AudioStream> stream = AudioStream::Open(uri, sink, kPrerollLimit);
+    if (!stream) return 0;
+    HSTREAM handle = lib.nextHandle++;
+    while (handle == 0 || lib.streams.count(handle)) handle = lib.nextHandle++;
+    lib.streams.emplace(handle, std::move(stream));
+    return handle;
+}
+
+bool BASS_StreamFree(HSTREAM handle) {
+    return library().streams.erase(handle) > 0;
+}
+
+bool BASS_ChannelPlay(DWORD handle, bool /*restart*/) {
+    AudioStream* stream = find(handle);
+    return stream && stream->Play();
+}
+
+bool BASS_ChannelPause(DWORD handle) {
+    AudioStream* stream = find(handle);
+    return stream && stream->Pause();
+}
+
+bool BASS_ChannelStop(DWORD handle) {
+    AudioStream* stream = find(handle);
+    return stream && stream->Stop();
+}
+
+QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) {
+    AudioStream* stream = find(handle);
+    if (!stream || mode != 0) return kFailed;
+    return static_cast<QWORD>(stream->Length());
+}
+
+QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
+    AudioStream* stream = find(handle);
+    if (!stream || mode != 0) return kFailed;
+    return static_cast<QWORD>(stream->Position());
+}
+
+bool BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
+    AudioStream* stream = find(handle);
+    return stream && mode == 0 && stream->SetPosition(static_cast<std::int64_t>(pos));
+}
+
+double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
+    AudioStream* stream = find(handle);
+    return stream ? stream->BytesToSeconds(pos) : -1;
+}
+
+DWORD BASS_ChannelGetLevel(DWORD handle) {
+    AudioStream* stream = find(handle);
+    return stream ? stream->Level() : audio_units::kNoLevel;
 }
 
 namespace audio_library {

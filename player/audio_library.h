@@ -10,10 +10,37 @@ using DWORD = std::uint32_t;
 using QWORD = std::uint64_t;
 using HSTREAM = DWORD;
 
+// Called with downloaded data; accepted for the calls' shape, never called (the program passes none).
+using DOWNLOADPROC = void(const void* buffer, DWORD length, void* user);
+
 // Initialises the library for the default output (device -1). Fails when GStreamer cannot be initialised or
 // the audio sink cannot be made. The sink is the default audio output, or the GStreamer description held in
 // the environment variable VARNEX_AUDIO_SINK (for example "fakesink sync=true").
 bool BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid);
+
+// Opens a stream from an http(s) or file URL (or a local path) and makes it ready to play, waiting at most
+// five seconds. Returns its handle, or 0 when it cannot be opened. Offset and flags are taken as 0.
+HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, DOWNLOADPROC* proc, void* user);
+// Releases the stream; its handle is dead from then on.
+bool BASS_StreamFree(HSTREAM handle);
+
+// Starts a stream, or resumes a paused one where it stopped.
+bool BASS_ChannelPlay(DWORD handle, bool restart);
+bool BASS_ChannelPause(DWORD handle);
+bool BASS_ChannelStop(DWORD handle);
+
+// Lengths and positions (mode 0) are bytes of the decoded stream as 16-bit PCM. A 0 or dead handle, another
+// mode or an unknown length gives all bits set (-1). The position equals the length once the stream has
+// played to its end (or its source failed mid-way) and stays short of it before.
+QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
+QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+// Seeks; fails on a stream whose server does not serve byte ranges, and playback then goes on where it was.
+bool BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
+// Seconds in `pos` bytes of the stream; negative for a 0 or dead handle.
+double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+// Peaks of the last 20 ms heard: left in the low 16 bits, right in the high 16 bits, each 0..32768. All bits
+// set for a 0 or dead handle and for a stream that is not playing (paused, stopped, ended).
+DWORD BASS_ChannelGetLevel(DWORD handle);
 
 namespace audio_library {
 

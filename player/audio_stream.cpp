@@ -1,0 +1,343 @@
+#include "player/audio_stream.h"
+
+#include <gst/audio/audio.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr guint kPlayAudioOnly = 1u << 1;  // playbin's "audio" flag: no video or subtitle branches
+
+// What the streaming thread needs to stamp samples with their stream time; owned by the pad probe.
+struct ProbeContext {
+    std::shared_ptr<PeakMeter> meter;
+    GstSegment segment;
+};
+
+PeakMeter::SampleFormat sampleFormatOf(GstAudioFormat format) {
+    switch (format) {
+        case GST_AUDIO_FORMAT_S16:
+            return PeakMeter::SampleFormat::S16;
+        case GST_AUDIO_FORMAT_S32:
+            return PeakMeter::SampleFormat::S32;
+        case GST_AUDIO_FORMAT_F32:
+            return PeakMeter::SampleFormat::F32;
+        case GST_AUDIO_FORMAT_F64:
+            return PeakMeter::SampleFormat::F64;
+        default:
+            return PeakMeter::SampleFormat::Unknown;
+    }
+}
+
+GstPadProbeReturn onSinkData(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* context = static_cast<ProbeContext*>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        switch (GST_EVENT_TYPE(event)) {
+            case GST_EVENT_CAPS: {
+                GstCaps* caps = nullptr;
+                gst_event_parse_caps(event, &caps);
+                GstAudioInfo audio;
+                if (gst_audio_info_from_caps(&audio, caps) &&
+                    GST_AUDIO_INFO_LAYOUT(&audio) == GST_AUDIO_LAYOUT_INTERLEAVED)
+                    context->meter->SetFormat(sampleFormatOf(GST_AUDIO_INFO_FORMAT(&audio)),
+                                              GST_AUDIO_INFO_CHANNELS(&audio), GST_AUDIO_INFO_RATE(&audio));
+                else
+                    context->meter->SetFormat(PeakMeter::SampleFormat::Unknown, 0, 0);
+                break;
+            }
+            case GST_EVENT_SEGMENT:
+                gst_event_copy_segment(event, &context->segment);
+                break;
+            case GST_EVENT_FLUSH_STOP:
+                context->meter->Clear();
+                break;
+            default:
+                break;
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer) || context->segment.format != GST_FORMAT_TIME)
+        return GST_PAD_PROBE_OK;
+    const guint64 start =
+        gst_segment_to_stream_time(&context->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    if (start == GST_CLOCK_TIME_NONE) return GST_PAD_PROBE_OK;
+    GstMapInfo map;
+    if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        context->meter->Add(static_cast<std::int64_t>(start), map.data, map.size);
+        gst_buffer_unmap(buffer, &map);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+bool isHttp(const std::string& uri) {
+    return uri.rfind("http://", 0) == 0 || uri.rfind("https://", 0) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<AudioStream> AudioStream::Open(const std::string& uri, GstElement* sink,
+                                               std::chrono::milliseconds limit) {
+    GstElement* pipeline = gst_element_factory_make("playbin", nullptr);
+    if (!pipeline) {
+        gst_object_unref(gst_object_ref_sink(sink));
+        return nullptr;
+    }
+    g_object_set(pipeline, "uri", uri.c_str(), "flags", kPlayAudioOnly, "audio-sink", sink, nullptr);
+    std::unique_ptr<AudioStream> stream(new AudioStream(pipeline, sink));
+    stream->fileSource_ = uri.rfind("file:", 0) == 0;
+    if (!isHttp(uri) && !stream->fileSource_) stream->rangesAccepted_ = true;  // left to the seeking query
+    if (!stream->preroll(limit)) return nullptr;
+    stream->watch_ = gst_bus_add_watch(stream->bus_, &AudioStream::onBusMessage, stream.get());
+    return stream;
+}
+
+AudioStream::AudioStream(GstElement* pipeline, GstElement* sink)
+    : pipeline_(pipeline), bus_(gst_element_get_bus(pipeline)), meter_(std::make_shared<PeakMeter>()) {
+    if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
+        auto* context = new ProbeContext{meter_, {}};
+        gst_segment_init(&context->segment, GST_FORMAT_UNDEFINED);
+        gst_pad_add_probe(pad,
+                          GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          onSinkData, context, [](gpointer c) { delete static_cast<ProbeContext*>(c); });
+        gst_object_unref(pad);
+    }
+}
+
+AudioStream::~AudioStream() {
+    if (watch_) gst_bus_remove_watch(bus_);
+    gst_object_unref(bus_);
+    // Shutting a network pipeline down joins its threads; that happens off the user-interface thread.
+    gst_element_call_async(
+        pipeline_, [](GstElement* pipeline, gpointer) { gst_element_set_state(pipeline, GST_STATE_NULL); },
+        nullptr, nullptr);
+    gst_object_unref(pipeline_);
+}
+
+bool AudioStream::preroll(std::chrono::milliseconds limit) {
+    const GstStateChangeReturn change = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+    if (change == GST_STATE_CHANGE_FAILURE) return false;
+    bool ready = change != GST_STATE_CHANGE_ASYNC;
+    const gint64 deadline = g_get_monotonic_time() + std::chrono::microseconds(limit).count();
+    while (!ready) {
+        const gint64 left = deadline - g_get_monotonic_time();
+        if (left <= 0) return false;
+        GstMessage* message = gst_bus_timed_pop(bus_, GstClockTime(left) * GST_USECOND);
+        if (!message) return false;
+        const GstMessageType type = GST_MESSAGE_TYPE(message);
+        if (type == GST_MESSAGE_ERROR) {
+            gst_message_unref(message);
+            return false;
+        }
+        if (type == GST_MESSAGE_ASYNC_DONE && GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) ready = true;
+        handle(message);
+        gst_message_unref(message);
+    }
+    pump();
+    if (state_ == State::Ended) return false;
+    readFormat();
+    if (format_.rate <= 0) return false;  // nothing reached the audio sink: not audio
+    readDuration();
+    if (duration_ < 0) {
+        // A plain MP3 tells its duration only after a while of playing; until then estimate it from the size
+        // and the bitrate, which is exact for constant-bitrate files.
+        gint64 bytes = -1;
+        if (gst_element_query_duration(pipeline_, GST_FORMAT_BYTES, &bytes)) contentBytes_ = bytes;
+        duration_ = audio_units::EstimateDuration(contentBytes_, bitrate_);
+    }
+    return true;
+}
+
+gboolean AudioStream::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
+    static_cast<AudioStream*>(self)->handle(message);
+    return G_SOURCE_CONTINUE;
+}
+
+void AudioStream::pump() {
+    while (GstMessage* message = gst_bus_pop(bus_)) {
+        handle(message);
+        gst_message_unref(message);
+    }
+}
+
+void AudioStream::handle(GstMessage* message) {
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_EOS:
+            end();
+            break;
+        case GST_MESSAGE_ERROR:
+            // A server that went away mid-track, or a decoding failure: the track is over.
+            end();
+            break;
+        case GST_MESSAGE_DURATION_CHANGED:
+            readDuration();
+            break;
+        case GST_MESSAGE_BUFFERING:
+            gst_message_parse_buffering(message, &buffering_);
+            applyPipelineState();
+            break;
+        case GST_MESSAGE_CLOCK_LOST:
+            if (state_ == State::Playing) {
+                gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+                applyPipelineState();
+            }
+            break;
+        case GST_MESSAGE_TAG: {
+            GstTagList* tags = nullptr;
+            gst_message_parse_tag(message, &tags);
+            guint bitrate = 0;
+            if (gst_tag_list_get_uint(tags, GST_TAG_NOMINAL_BITRATE, &bitrate) ||
+                gst_tag_list_get_uint(tags, GST_TAG_BITRATE, &bitrate))
+                bitrate_ = bitrate;
+            gst_tag_list_unref(tags);
+            break;
+        }
+        case GST_MESSAGE_ELEMENT: {
+            const GstStructure* s = gst_message_get_structure(message);
+            if (s && gst_structure_has_name(s, "http-headers")) readHeaders(s);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void AudioStream::readHeaders(const GstStructure* headers) {
+    // Seeking over HTTP asks the server for a byte range. A server that does not say it serves ranges would
+    // answer with the whole file, which GStreamer treats as a fatal error, so such a stream is not seeked.
+    const GValue* response = gst_structure_get_value(headers, "response-headers");
+    if (!response || !GST_VALUE_HOLDS_STRUCTURE(response)) return;
+    const GstStructure* fields = gst_value_get_structure(response);
+    bool accepted = false;
+    gst_structure_foreach(
+        fields,
+        [](GQuark field, const GValue* value, gpointer result) -> gboolean {
+            if (g_ascii_strcasecmp(g_quark_to_string(field), "Accept-Ranges") == 0 &&
+                G_VALUE_HOLDS_STRING(value))
+                *static_cast<bool*>(result) = g_ascii_strcasecmp(g_value_get_string(value), "bytes") == 0;
+            return TRUE;
+        },
+        &accepted);
+    guint status = 0;
+    gst_structure_get_uint(headers, "http-status-code", &status);
+    if (status == 200 || status == 206) rangesAccepted_ = accepted;
+}
+
+void AudioStream::readFormat() {
+    GstElement* sink = nullptr;
+    g_object_get(pipeline_, "audio-sink", &sink, nullptr);
+    if (!sink) return;
+    if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
+        if (GstCaps* caps = gst_pad_get_current_caps(pad)) {
+            GstAudioInfo audio;
+            if (gst_audio_info_from_caps(&audio, caps))
+                format_ = {GST_AUDIO_INFO_RATE(&audio), GST_AUDIO_INFO_CHANNELS(&audio)};
+            else
+                format_.rate = 0;
+            gst_caps_unref(caps);
+        } else {
+            format_.rate = 0;
+        }
+        gst_object_unref(pad);
+    }
+    gst_object_unref(sink);
+}
+
+void AudioStream::readDuration() {
+    gint64 duration = -1;
+    if (gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &duration) && duration > 0)
+        duration_ = duration;
+}
+
+void AudioStream::end() {
+    if (state_ == State::Ended) return;
+    if (duration_ < 0) {
+        const std::int64_t at = queryPosition();
+        if (at >= 0) lastPosition_ = audio_units::TimeToBytes(at, format_);
+    }
+    state_ = State::Ended;
+    meter_->Clear();
+    gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+}
+
+void AudioStream::applyPipelineState() {
+    // While the network buffer refills, the pipeline waits instead of stuttering.
+    if (state_ != State::Playing) return;
+    gst_element_set_state(pipeline_, buffering_ < 100 ? GST_STATE_PAUSED : GST_STATE_PLAYING);
+}
+
+std::int64_t AudioStream::queryPosition() const {
+    gint64 at = -1;
+    if (!gst_element_query_position(pipeline_, GST_FORMAT_TIME, &at)) return -1;
+    return at;
+}
+
+bool AudioStream::Play() {
+    pump();
+    if (state_ == State::Stopped || state_ == State::Ended) return false;
+    state_ = State::Playing;
+    applyPipelineState();
+    return true;
+}
+
+bool AudioStream::Pause() {
+    pump();
+    if (state_ != State::Playing) return false;
+    state_ = State::Paused;
+    gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+    return true;
+}
+
+bool AudioStream::Stop() {
+    pump();
+    if (state_ != State::Ended) state_ = State::Stopped;
+    gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+    return true;
+}
+
+std::int64_t AudioStream::Length() {
+    pump();
+    if (duration_ >= 0) return audio_units::TimeToBytes(duration_, format_);
+    return state_ == State::Ended ? lastPosition_ : -1;
+}
+
+std::int64_t AudioStream::Position() {
+    const std::int64_t length = Length();
+    if (state_ != State::Ended && state_ != State::Stopped) {
+        const std::int64_t at = queryPosition();
+        if (at >= 0) lastPosition_ = audio_units::TimeToBytes(at, format_);
+    }
+    return audio_units::ReportedPosition(lastPosition_, length, state_ == State::Ended, format_);
+}
+
+bool AudioStream::SetPosition(std::int64_t bytes) {
+    const std::int64_t length = Length();
+    if (state_ == State::Stopped || state_ == State::Ended || bytes < 0) return false;
+    if (length >= 0 && bytes > length) return false;
+    if (!fileSource_ && !rangesAccepted_) return false;
+    GstQuery* query = gst_query_new_seeking(GST_FORMAT_TIME);
+    gboolean seekable = FALSE;
+    if (gst_element_query(pipeline_, query))
+        gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
+    gst_query_unref(query);
+    if (!seekable) return false;
+    const std::int64_t at = audio_units::BytesToTime(bytes, format_);
+    if (!gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
+                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), at))
+        return false;
+    meter_->Clear();
+    lastPosition_ = bytes - bytes % format_.frameBytes();
+    return true;
+}
+
+double AudioStream::BytesToSeconds(std::uint64_t bytes) const {
+    return audio_units::BytesToSeconds(bytes, format_);
+}
+
+std::uint32_t AudioStream::Level() {
+    pump();
+    if (state_ != State::Playing) return audio_units::kNoLevel;
+    const std::int64_t at = queryPosition();
+    return at < 0 ? 0 : meter_->LevelAt(at);
+}

@@ -1,0 +1,165 @@
+#include "tests/support/http_file_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+bool sendAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (sent <= 0) return false;
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+std::string headerValue(const std::string& request, const std::string& name) {
+    std::string lower = request;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    const std::size_t at = lower.find("\r\n" + name + ":");
+    if (at == std::string::npos) return {};
+    const std::size_t start = request.find_first_not_of(' ', at + name.size() + 3);
+    return request.substr(start, request.find("\r\n", start) - start);
+}
+
+}  // namespace
+
+HttpFileServer::HttpFileServer() {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listenFd_, 16) != 0)
+        throw std::runtime_error("the test HTTP server cannot listen");
+    socklen_t length = sizeof address;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+}
+
+HttpFileServer::~HttpFileServer() {
+    Stop();
+}
+
+void HttpFileServer::Add(const std::string& path, std::string body, std::string contentType) {
+    std::lock_guard lock(mutex_);
+    files_[path] = {std::move(body), std::move(contentType)};
+}
+
+void HttpFileServer::SetRangesHonoured(bool honoured) {
+    rangesHonoured_ = honoured;
+}
+
+void HttpFileServer::DieAfter(const std::string& path, std::size_t bytes) {
+    std::lock_guard lock(mutex_);
+    dieAfter_[path] = bytes;
+}
+
+std::string HttpFileServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void HttpFileServer::Stop() {
+    running_ = false;
+    if (acceptThread_.joinable()) acceptThread_.join();
+    stopListening();
+    {
+        std::lock_guard lock(mutex_);
+        for (int fd : connections_) ::shutdown(fd, SHUT_RDWR);
+    }
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+}
+
+void HttpFileServer::stopListening() {
+    std::lock_guard lock(mutex_);
+    if (listenFd_ >= 0) ::close(listenFd_);
+    listenFd_ = -1;
+}
+
+void HttpFileServer::acceptLoop() {
+    while (running_) {
+        int listenFd;
+        {
+            std::lock_guard lock(mutex_);
+            listenFd = listenFd_;
+        }
+        if (listenFd < 0) return;
+        pollfd p{listenFd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        std::lock_guard lock(mutex_);
+        connections_.push_back(fd);
+        threads_.emplace_back([this, fd] { serve(fd); });
+    }
+}
+
+void HttpFileServer::serve(int fd) {
+    timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        request.append(buffer, static_cast<std::size_t>(got));
+    }
+    ++requests_;
+    const std::size_t pathStart = request.find(' ') + 1;
+    const std::string path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+
+    File file;
+    bool found = false;
+    std::size_t dieAfter = std::string::npos;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = files_.find(path); it != files_.end()) {
+            file = it->second;
+            found = true;
+        }
+        if (auto it = dieAfter_.find(path); it != dieAfter_.end()) dieAfter = it->second;
+    }
+    if (!found) {
+        const std::string reply =
+            "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found";
+        sendAll(fd, reply.data(), reply.size());
+    } else {
+        std::size_t from = 0;
+        const std::string range = headerValue(request, "range");
+        const bool partial = rangesHonoured_ && range.rfind("bytes=", 0) == 0;
+        if (partial) from = std::min<std::size_t>(std::stoull(range.substr(6)), file.body.size());
+        std::string head = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+        head += "Content-Type: " + file.type + "\r\n";
+        head += "Content-Length: " + std::to_string(file.body.size() - from) + "\r\n";
+        if (partial)
+            head += "Content-Range: bytes " + std::to_string(from) + "-" +
+                    std::to_string(file.body.size() - 1) + "/" + std::to_string(file.body.size()) + "\r\n";
+        if (rangesHonoured_) head += "Accept-Ranges: bytes\r\n";
+        head += "Connection: close\r\n\r\n";
+        if (sendAll(fd, head.data(), head.size())) {
+            const std::size_t end =
+                std::min(file.body.size(), dieAfter == std::string::npos ? file.body.size() : dieAfter);
+            if (from < end) sendAll(fd, file.body.data() + from, end - from);
+            if (dieAfter != std::string::npos) stopListening();
+        }
+    }
+    ::shutdown(fd, SHUT_RDWR);
+    std::lock_guard lock(mutex_);
+    connections_.erase(std::find(connections_.begin(), connections_.end(), fd));
+    ::close(fd);
+}

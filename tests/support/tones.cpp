@@ -1,0 +1,81 @@
+#include "tests/support/tones.h"
+
+#include <gst/gst.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+
+namespace tones {
+
+namespace {
+
+void put(std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+std::string Wav(double seconds, int rate, int channels, double leftAmplitude, double rightAmplitude) {
+    const auto frames = static_cast<std::uint32_t>(std::lround(seconds * rate));
+    const std::uint32_t dataBytes = frames * static_cast<std::uint32_t>(channels) * 2;
+    std::string out = "RIFF";
+    put(out, 36 + dataBytes, 4);
+    out += "WAVEfmt ";
+    put(out, 16, 4);
+    put(out, 1, 2);  // PCM
+    put(out, static_cast<std::uint32_t>(channels), 2);
+    put(out, static_cast<std::uint32_t>(rate), 4);
+    put(out, static_cast<std::uint32_t>(rate * channels * 2), 4);
+    put(out, static_cast<std::uint32_t>(channels * 2), 2);
+    put(out, 16, 2);
+    out += "data";
+    put(out, dataBytes, 4);
+    out.reserve(out.size() + dataBytes);
+    for (std::uint32_t f = 0; f < frames; ++f) {
+        const double sine = std::sin(2 * std::numbers::pi * 440.0 * f / rate);
+        for (int c = 0; c < channels; ++c) {
+            const double amplitude = c == 0 ? leftAmplitude : rightAmplitude;
+            const auto sample = static_cast<std::int16_t>(std::lround(sine * amplitude * 32767));
+            put(out, static_cast<std::uint16_t>(sample), 2);
+        }
+    }
+    return out;
+}
+
+std::string Mp3(double seconds, int kbps) {
+    gst_init(nullptr, nullptr);
+    char path[] = "/tmp/varnex-tone-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) return {};
+    ::close(fd);
+    const long buffers = std::lround(seconds * 44100 / 1024);
+    const std::string description = "audiotestsrc num-buffers=" + std::to_string(buffers) +
+                                    " samplesperbuffer=1024 wave=sine freq=440 volume=0.5 ! "
+                                    "audio/x-raw,format=S16LE,rate=44100,channels=2"
+                                    " ! lamemp3enc target=bitrate cbr=true bitrate=" +
+                                    std::to_string(kbps) + " ! filesink location=" + path;
+    std::string result;
+    if (GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr)) {
+        gst_element_set_state(pipeline, GST_STATE_PLAYING);
+        GstBus* bus = gst_element_get_bus(pipeline);
+        GstMessage* done = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
+                                                      GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        const bool ok = done && GST_MESSAGE_TYPE(done) == GST_MESSAGE_EOS;
+        if (done) gst_message_unref(done);
+        gst_object_unref(bus);
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(pipeline);
+        if (ok) {
+            std::ifstream in(path, std::ios::binary);
+            result.assign(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+    ::unlink(path);
+    return result;
+}
+
+}  // namespace tones

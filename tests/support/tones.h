@@ -1,0 +1,16 @@
+#pragma once
+
+// Audio files made by tests: WAV written directly, MP3 encoded by GStreamer's lamemp3enc.
+
+#include <string>
+
+namespace tones {
+
+// A 16-bit WAV of a 440 Hz sine, each channel at its own amplitude (0..1; 0 is silence).
+std::string Wav(double seconds, int rate, int channels, double leftAmplitude, double rightAmplitude);
+
+// A stereo 44.1 kHz MP3 of a 440 Hz sine at constant `kbps`, with no Xing header (so its duration is known
+// only from its size or after a while of playing). Empty when it cannot be encoded.
+std::string Mp3(double seconds, int kbps);
+
+}  // namespace tones

@@ -1,0 +1,134 @@
+// The player's pure rules: time display, slider scale, byte and time units, peaks.
+
+#include <QTest>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "player/pcm_units.h"
+#include "player/peak_meter.h"
+#include "player/track_display.h"
+
+using audio_units::PcmFormat;
+
+class PlayerUnitsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void timeDisplay() {
+        using track_display::FormatTime;
+        QCOMPARE(FormatTime(0), "00:00:00");
+        QCOMPARE(FormatTime(3723.7), "01:02:03");       // the fraction is dropped, not rounded
+        QCOMPARE(FormatTime(25 * 3600.0), "01:00:00");  // hours modulo 24
+        QCOMPARE(FormatTime(59.9996), "00:01:00");      // nearest millisecond first
+        QCOMPARE(FormatTime(59.9994), "00:00:59");
+        QCOMPARE(FormatTime(86399.0), "23:59:59");
+        QCOMPARE(FormatTime(-1), "00:00:00");  // no stream
+        QCOMPARE(FormatTime(1e13 + 3723.7), FormatTime(std::fmod(1e13, 86400.0) + 3723.7));
+    }
+
+    void sliderScale() {
+        using namespace track_display;
+        // Below 2^31 bytes the slider counts bytes, as the low 32 bits; the failure value stays -1.
+        QCOMPARE(SliderShift(0), 0);
+        QCOMPARE(SliderShift(2147483647), 0);
+        QCOMPARE(ToSlider(123456789, 0), 123456789);
+        QCOMPARE(ToSlider(-1, SliderShift(-1)), -1);
+        QCOMPARE(FromSlider(-1, 0), std::int64_t{-1});
+
+        // 2^31 bytes and more: the slider never overflows or goes negative, and a move maps back near its
+        // bytes.
+        for (std::int64_t length :
+             {std::int64_t{1} << 31, (std::int64_t{1} << 33) + 12345, std::int64_t{1} << 40}) {
+            const int shift = SliderShift(length);
+            QVERIFY(shift > 0);
+            const std::int32_t maximum = ToSlider(length, shift);
+            QVERIFY(maximum > 0);
+            QVERIFY(ToSlider(length - 1, shift) >= 0);
+            QVERIFY(ToSlider(length / 2, shift) < maximum);
+            const std::int64_t back = FromSlider(maximum / 2, shift);
+            QVERIFY(std::llabs(back - length / 2) <= (std::int64_t{1} << shift));
+        }
+    }
+
+    void bytesAndTime() {
+        const PcmFormat cd{44100, 2};
+        QCOMPARE(audio_units::TimeToBytes(1'000'000'000, cd), std::int64_t{176400});
+        QCOMPARE(audio_units::TimeToBytes(-1, cd), std::int64_t{-1});
+        // Whole frames only: never half a frame.
+        QCOMPARE(audio_units::TimeToBytes(30'000, cd) % 4, std::int64_t{0});
+        QCOMPARE(audio_units::BytesToTime(176400, cd), std::int64_t{1'000'000'000});
+        QCOMPARE(audio_units::BytesToSeconds(176400 * 90, cd), 90.0);
+        QCOMPARE(audio_units::BytesToSeconds(88200, PcmFormat{44100, 1}), 1.0);
+        QCOMPARE(audio_units::BytesToSeconds(~std::uint64_t{0}, cd), -1.0);
+        // Ten hours at 96 kHz, 8 channels: no overflow on the way.
+        const PcmFormat big{96000, 8};
+        const std::int64_t tenHours = std::int64_t{36000} * 1'000'000'000;
+        QCOMPARE(audio_units::BytesToTime(audio_units::TimeToBytes(tenHours, big), big), tenHours);
+
+        // 128 kbit/s over 74814 bytes: the length of a plain CBR MP3 before its parser knows it.
+        QCOMPARE(audio_units::EstimateDuration(74814, 128000), std::int64_t{4'675'875'000});
+        QCOMPARE(audio_units::EstimateDuration(-1, 128000), std::int64_t{-1});
+        QCOMPARE(audio_units::EstimateDuration(1000, 0), std::int64_t{-1});
+    }
+
+    void positionAgainstLength() {
+        const PcmFormat cd{44100, 2};
+        using audio_units::ReportedPosition;
+        QCOMPARE(ReportedPosition(1000, 4000, false, cd), std::int64_t{1000});
+        // Before the end the position stays short of the length, so that equality means "ended".
+        QCOMPARE(ReportedPosition(4000, 4000, false, cd), std::int64_t{3996});
+        QCOMPARE(ReportedPosition(5000, 4000, false, cd), std::int64_t{3996});
+        QCOMPARE(ReportedPosition(3990, 4000, true, cd), std::int64_t{4000});
+        QCOMPARE(ReportedPosition(-5, 4000, false, cd), std::int64_t{0});
+        QCOMPARE(ReportedPosition(7777, -1, false, cd), std::int64_t{7777});  // length not known
+    }
+
+    void levelWord() {
+        QCOMPARE(audio_units::PackLevel(32768, 0), 0x00008000u);
+        QCOMPARE(audio_units::PackLevel(0, 32768), 0x80000000u);
+        QCOMPARE(audio_units::PackLevel(40000, -3), 0x00008000u);
+        QVERIFY(audio_units::PackLevel(32768, 32768) != audio_units::kNoLevel);
+    }
+
+    void peaksFollowThePlayPosition() {
+        PeakMeter meter;
+        meter.SetFormat(PeakMeter::SampleFormat::S16, 2, 1000);
+        // 100 ms of loud left-only audio, then 100 ms of a quiet right channel.
+        std::vector<std::int16_t> loudLeft(200), quietRight(200);
+        for (int f = 0; f < 100; ++f) {
+            loudLeft[2 * f] = f == 50 ? -32768 : 20000;
+            quietRight[2 * f + 1] = 1000;
+        }
+        meter.Add(0, loudLeft.data(), loudLeft.size() * 2);
+        meter.Add(100'000'000, quietRight.data(), quietRight.size() * 2);
+
+        QCOMPARE(meter.LevelAt(55'000'000), audio_units::PackLevel(32768, 0));
+        QCOMPARE(meter.LevelAt(20'000'000), audio_units::PackLevel(20000, 0));
+        // The window covers only the last 20 ms: well into the quiet part the loud part no longer counts.
+        QCOMPARE(meter.LevelAt(150'000'000), audio_units::PackLevel(0, 1000));
+        QCOMPARE(meter.LevelAt(5'000'000'000), 0u);  // nothing known there
+        meter.Clear();
+        QCOMPARE(meter.LevelAt(55'000'000), 0u);
+    }
+
+    void peaksOfOtherSampleFormats() {
+        PeakMeter meter;
+        meter.SetFormat(PeakMeter::SampleFormat::F32, 2, 1000);
+        const float samples[] = {1.5f, -0.25f, 0.5f, 0.0f};  // over full scale is clamped
+        meter.Add(0, samples, sizeof samples);
+        QCOMPARE(meter.LevelAt(1'000'000), audio_units::PackLevel(32768, 8192));
+
+        meter.SetFormat(PeakMeter::SampleFormat::S32, 1, 1000);  // mono: both halves
+        const std::int32_t mono[] = {-(1 << 30), 0};
+        meter.Add(0, mono, sizeof mono);
+        QCOMPARE(meter.LevelAt(1'000'000), audio_units::PackLevel(16384, 16384));
+
+        meter.SetFormat(PeakMeter::SampleFormat::Unknown, 2, 1000);
+        meter.Add(0, samples, sizeof samples);
+        QCOMPARE(meter.LevelAt(1'000'000), 0u);
+    }
+};
+
+QTEST_APPLESS_MAIN(PlayerUnitsTest)
+#include "test_player_units.moc"
