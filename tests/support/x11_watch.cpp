@@ -29,7 +29,11 @@ QString windowTitle(Display* display, Window window) {
 }  // namespace
 
 X11Watch::X11Watch() : d(new Impl) {
-    d->display = XOpenDisplay(nullptr);
+    // A busy server can refuse a connection for a moment (its listen queue is full): try again for up to 2 s.
+    for (int attempt = 0; attempt < 100 && !d->display; ++attempt) {
+        d->display = XOpenDisplay(nullptr);
+        if (!d->display) ::poll(nullptr, 0, 20);
+    }
     if (!d->display) {
         delete d;
         throw std::runtime_error("no X display: run the tests under xvfb-run");
