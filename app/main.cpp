@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
         App app;
         app.Form1->show();
         return QApplication::exec();
-    } catch (const StartupAborted& e) {
+    } catch (const std::exception& e) {
+        // The audio library could not be initialised, or a window could not be made at all.
         std::fprintf(stderr, "varnex: %s\n", e.what());
         return 1;
     }

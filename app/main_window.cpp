@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "app/color_edit.h"
+#include "app/fixed_row_delegate.h"
 #include "app/fonts.h"
 #include "app/handlers.h"
 #include "app/hints.h"
@@ -47,12 +48,6 @@ W* place(W* widget, const char* name, QRect geometry) {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
     return widget;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, QRect geometry, const QString& text) {
-    auto* button = place(new QPushButton(text, parent), name, geometry);
-    button->setFocusPolicy(Qt::TabFocus);
-    return button;
 }
 
 QLabel* makeTimePanel(QWidget* parent, const char* name, QRect geometry) {
@@ -110,14 +105,14 @@ void TForm1::buildModeRow() {
     ComboBox1 = place(new QComboBox(Panel2), "ComboBox1", {80, 16, 73, 25});
     ComboBox1->setFont(Gothic(12));
     ComboBox1->setEditable(false);
-    ComboBox1->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item { min-height: 17px; }"));
+    ComboBox1->setItemDelegate(new FixedRowDelegate(17, ComboBox1));
     ComboBox1->addItem(QStringLiteral("0,150"));
     ComboBox1->setCurrentIndex(0);
-    Button7 = makeButton(Panel2, "Button7", {155, 16, 54, 25}, QStringLiteral("обзор"));
-    Button8 = makeButton(Panel2, "Button8", {211, 16, 62, 25}, QStringLiteral("удалить"));
+    Button7 = MakeButton(Panel2, "Button7", {155, 16, 54, 25}, QStringLiteral("обзор"));
+    Button8 = MakeButton(Panel2, "Button8", {211, 16, 62, 25}, QStringLiteral("удалить"));
     Button8->setEnabled(false);
-    Button5 = makeButton(Panel2, "Button5", {275, 16, 57, 25}, QStringLiteral("новый"));
-    SpeedButton1 = makeButton(Panel2, "SpeedButton1", {334, 16, 74, 25}, QStringLiteral("включить"));
+    Button5 = MakeButton(Panel2, "Button5", {275, 16, 57, 25}, QStringLiteral("новый"));
+    SpeedButton1 = MakeButton(Panel2, "SpeedButton1", {334, 16, 74, 25}, QStringLiteral("включить"));
     SpeedButton1->setCheckable(true);
 }
 
@@ -125,9 +120,9 @@ void TForm1::buildLightRow() {
     Panel1 = makePanel(client_, "Panel1", {0, 56, 425, 56}, kLightRowColor);
     Label5 = MakeLabel(Panel1, "Label5", {16, 18}, QStringLiteral("Подсветка:"), 15);
     RzColorEdit1 = place(new ColorEdit(Panel1), "RzColorEdit1", {108, 18, 45, 23});
-    Button1 = makeButton(Panel1, "Button1", {155, 17, 50, 25}, QStringLiteral("обзор"));
-    Button2 = makeButton(Panel1, "Button2", {207, 17, 106, 25}, QStringLiteral("выкл. подсветку"));
-    Button4 = makeButton(Panel1, "Button4", {315, 17, 94, 25}, QStringLiteral("выкл. монитор"));
+    Button1 = MakeButton(Panel1, "Button1", {155, 17, 50, 25}, QStringLiteral("обзор"));
+    Button2 = MakeButton(Panel1, "Button2", {207, 17, 106, 25}, QStringLiteral("выкл. подсветку"));
+    Button4 = MakeButton(Panel1, "Button4", {315, 17, 94, 25}, QStringLiteral("выкл. монитор"));
 }
 
 void TForm1::buildPlayer() {
@@ -145,9 +140,8 @@ void TForm1::buildPlayer() {
     PlayList = place(new QListWidget(PanelMusic), "PlayList", {16, 109, 393, 76});
     PlayList->setFrameShape(QFrame::NoFrame);
     PlayList->setFont(Gothic(12));
-    PlayList->setStyleSheet(
-        QStringLiteral("QListWidget { background: #363636; color: white; }"
-                       "QListWidget::item { height: 17px; }"));
+    PlayList->setStyleSheet(QStringLiteral("QListWidget { background: #363636; color: white; }"));
+    PlayList->setItemDelegate(new FixedRowDelegate(17, PlayList));
 }
 
 void TForm1::buildNonVisual() {
@@ -210,7 +204,8 @@ void TForm1::FormCreate() {
     ProgressBar->SetSkin(QStringLiteral("PRBAR"), QStringLiteral("PRCHANGE"));
 
     Tray->setIcon(QIcon(LoadBitmapResource(QStringLiteral("ICON"))));
-    if (QSystemTrayIcon::isSystemTrayAvailable()) Tray->show();
+    // Shown from now on; where the desktop's notification area starts later, the icon docks there then.
+    Tray->show();
 
     setHints();
     SetApplicationHintTiming();

@@ -180,6 +180,7 @@ private:
     void setHints();
     void connectShellHandlers();
     void connectSkinHandlers();
+    void restoreFromTray();
 
     QWidget* client_;
     HintSwitch* hintSwitch_;

@@ -80,12 +80,16 @@ void TForm1::N6Click() {
         hide();
         N6->setText(kRestore);
     } else {
-        showWindow(this);
-        N6->setText(kMinimise);
+        restoreFromTray();
     }
 }
 
 void TForm1::TrayDblClick() {
+    restoreFromTray();
+}
+
+// Shows the window at its old place and size, in front, and never left minimised.
+void TForm1::restoreFromTray() {
     setWindowState(windowState() & ~Qt::WindowMinimized);
     showWindow(this);
     N6->setText(kMinimise);

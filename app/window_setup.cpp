@@ -22,3 +22,10 @@ void CentreOnScreen(QWidget* window) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     window->move(screen.center() - QPoint(window->width() / 2, window->height() / 2));
 }
+
+QPushButton* MakeButton(QWidget* parent, const char* name, QRect geometry, const QString& text) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    return button;
+}

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QLabel>
+#include <QPushButton>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -27,3 +28,6 @@ L* MakeLabel(QWidget* parent, const char* name, QPoint at, const QString& text, 
     label->adjustSize();
     return label;
 }
+
+// A push button with `text` at `geometry` in `parent`.
+QPushButton* MakeButton(QWidget* parent, const char* name, QRect geometry, const QString& text);

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         QProcess process;
         const auto t0 = std::chrono::steady_clock::now();
         process.start(QStringLiteral(VARNEX_EXECUTABLE), {});
-        const auto window = watch.waitForWindow(QStringLiteral("Varnex"), 20000);
+        const auto window = watch.waitForWindow(QStringLiteral("Varnex"), 20000, process.processId());
         if (!window) {
             std::fprintf(stderr, "run %d: no window within 20 s\n", i + 1);
             return 1;

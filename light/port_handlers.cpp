@@ -11,27 +11,22 @@
 #include "app/hints.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "app/window_setup.h"
 #include "light/port_list.h"
 #include "light/serial_link.h"
+#include "settings/settings_keys.h"
 #include "settings/settings_window.h"
 
 void TForm2::buildPortRow() {
-    Label1 = new QLabel(QStringLiteral("Выбор порта "), TabSheet1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(8, 18);
-    Label1->adjustSize();
+    Label1 = MakeLabel(TabSheet1, "Label1", {8, 18}, settings_keys::kPortKey, 12);
 
     ComBox = new QComboBox(TabSheet1);
     ComBox->setObjectName(QStringLiteral("ComBox"));
     ComBox->setGeometry(96, 16, 73, 25);
     ComBox->setEditable(false);
 
-    Button1 = new QPushButton(QStringLiteral("Открыть"), TabSheet1);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(176, 16, 73, 25);
-    Button2 = new QPushButton(QStringLiteral("Закрыть"), TabSheet1);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(256, 16, 73, 25);
+    Button1 = MakeButton(TabSheet1, "Button1", {176, 16, 73, 25}, QStringLiteral("Открыть"));
+    Button2 = MakeButton(TabSheet1, "Button2", {256, 16, 73, 25}, QStringLiteral("Закрыть"));
     SetHint(Button1, QStringLiteral("Подключиться к указаному порту"));
     SetHint(Button2, QStringLiteral("Отключиться от порта"));
 
@@ -69,7 +64,8 @@ void TForm2::Button2Click() {
 }
 
 void TForm2::ComPortDeviceLost(const QString& errorText) {
-    // The device is gone and the port already closed: show why once, then leave everything as "Закрыть" does.
-    if (!errorText.isEmpty()) messages::ShowError(errorText);
+    // The device is gone and the port already closed: leave everything as "Закрыть" does, then show why,
+    // once.
     Button2Click();
+    if (!errorText.isEmpty()) messages::ShowError(errorText);
 }

@@ -42,6 +42,11 @@ SerialLink::SerialLink(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, [this] { port_.readAll(); });
 }
 
+SerialLink::~SerialLink() {
+    // The port closes as it goes; nothing of that is news to anyone any more.
+    port_.disconnect(this);
+}
+
 void SerialLink::SetConnected(bool connected) {
     if (connected == Connected()) return;
     if (connected) {

@@ -21,6 +21,7 @@ public:
     static constexpr int PerByteTimeout = 100;
 
     explicit SerialLink(QObject* parent = nullptr);
+    ~SerialLink() override;
 
     // The port's name as listed in the settings window ("ttyUSB0", or a full path such as "/dev/pts/3").
     QString Port = QStringLiteral("COM1");
@@ -57,7 +58,7 @@ private:
     void finishLoss();
     [[noreturn]] void failWrite(int code);
 
-    QSerialPort port_;
     bool lossPending_ = false;
     QString lossText_;
+    QSerialPort port_;  // destroyed first: closing it may still report to the members above
 };

@@ -13,10 +13,10 @@ build_packages=(
     fonts-urw-base35 fontconfig
 )
 test_packages=(
-    xvfb xauth x11-utils gstreamer1.0-tools trayer
+    xvfb xauth trayer
 )
 bench_packages=(
-    libbenchmark-dev
+    libbenchmark-dev gstreamer1.0-tools xvfb xauth
 )
 
 wanted=("${build_packages[@]}")

@@ -1,8 +1,7 @@
 #pragma once
 
 // Starting the program at logon: an XDG autostart entry, $XDG_CONFIG_HOME/autostart/<name>.desktop (by
-// default
-// ~/.config/autostart), that runs the executable.
+// default ~/.config/autostart), that runs the executable.
 
 #include <QString>
 

@@ -1,6 +1,7 @@
 #include "settings/settings_window.h"
 
 #include <QCheckBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -31,13 +32,6 @@ QCheckBox* makeCheckBox(QWidget* parent, const char* name, QPoint at, int height
     return box;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, QRect geometry, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
-    return button;
-}
-
 }  // namespace
 
 TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
@@ -60,8 +54,8 @@ TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
     BottomPanel = new QWidget(this);
     BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
     BottomPanel->setGeometry(0, 500 - 58, 361, 58);
-    Button3 = makeButton(BottomPanel, "Button3", {56, 16, 161, 25}, QStringLiteral("Сохранить изменения"));
-    Button4 = makeButton(BottomPanel, "Button4", {224, 16, 73, 25}, QStringLiteral("Отмена"));
+    Button3 = MakeButton(BottomPanel, "Button3", {56, 16, 161, 25}, QStringLiteral("Сохранить изменения"));
+    Button4 = MakeButton(BottomPanel, "Button4", {224, 16, 73, 25}, QStringLiteral("Отмена"));
 
     buildGeneralTab();
     buildWinLircTab();
@@ -90,10 +84,10 @@ void TForm2::buildGeneralTab() {
 
 void TForm2::buildWinLircTab() {
     QWidget* tab = TabSheet2;
-    Button5 = makeButton(tab, "Button5", {8, 16, 49, 25}, QStringLiteral("обзор"));
+    Button5 = MakeButton(tab, "Button5", {8, 16, 49, 25}, QStringLiteral("обзор"));
     LEdit0 = new LabeledEdit(tab, "LEdit0", {61, 16, 165, 25}, settings_keys::kLEditLabels[0], 8);
-    Button7 = makeButton(tab, "Button7", {8, 48, 67, 25}, QStringLiteral("открыть"));
-    Button6 = makeButton(tab, "Button6", {80, 48, 99, 25}, QStringLiteral("подключиться"));
+    Button7 = MakeButton(tab, "Button7", {8, 48, 67, 25}, QStringLiteral("открыть"));
+    Button6 = MakeButton(tab, "Button6", {80, 48, 99, 25}, QStringLiteral("подключиться"));
     Label4 = new QLabel(QStringLiteral("WinLirc отключен"), tab);
     Label4->setObjectName(QStringLiteral("Label4"));
     Label4->setFont(Gothic(13));
@@ -134,10 +128,18 @@ LabeledEdit* TForm2::LEdit(int n) const {
     return findChild<LabeledEdit*>(QStringLiteral("LEdit%1").arg(n));
 }
 
-// The contact id takes digits only: a typed character passes when it is a digit or backspace. Text pasted
-// into the box is not filtered.
+// The contact id takes digits only: a typed character passes when it is a digit or backspace, also when an
+// input method composes it. Text pasted into the box is not filtered.
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != LEdit9 || event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+    if (watched != LEdit9) return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::InputMethod) {
+        auto* input = static_cast<QInputMethodEvent*>(event);
+        QString digits = input->commitString();
+        digits.removeIf([](QChar c) { return c < u'0' || c > u'9'; });
+        if (digits != input->commitString()) input->setCommitString(digits);
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     const QString text = key->text();
     if (text.isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;

@@ -46,7 +46,8 @@ private slots:
         process.setProcessEnvironment(environmentWithSink(QStringLiteral("fakesink sync=true")));
         process.setWorkingDirectory(QDir::rootPath());
         process.start(exe, {});
-        const std::optional<MappedWindow> window = watch.waitForWindow(QStringLiteral("Varnex"), 15000);
+        const std::optional<MappedWindow> window =
+            watch.waitForWindow(QStringLiteral("Varnex"), 15000, process.processId());
         QVERIFY2(window, "no window titled Varnex was shown");
         QCOMPARE(window->geometry.topLeft(), QPoint(399, 352));
         QCOMPARE(window->geometry.width(), 425);
@@ -74,6 +75,7 @@ private slots:
         QProcess process;
         process.setProcessEnvironment(environmentWithSink(QStringLiteral("no_such_audio_sink_element")));
         process.start(QStringLiteral(VARNEX_EXECUTABLE), {});
+        const qint64 pid = process.processId();
         QVERIFY(process.waitForFinished(15000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 1);
@@ -82,7 +84,7 @@ private slots:
                                       .filter(QStringLiteral("varnex:"));
         QCOMPARE(lines.size(), 1);
         QVERIFY(lines.first().contains(QStringLiteral("audio library")));
-        QCOMPARE(watch.mappedCount(), 0);
+        QCOMPARE(watch.mappedCount(pid), 0);
     }
 };
 

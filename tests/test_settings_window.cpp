@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -224,6 +225,11 @@ private slots:
         QCOMPARE(edit->text(), QStringLiteral("1234"));
         QTest::keyClick(edit, Qt::Key_Backspace);
         QCOMPARE(edit->text(), QStringLiteral("123"));
+        QInputMethodEvent composed;  // an input method's commit
+        composed.setCommitString(QStringLiteral("5ж6"));
+        QApplication::sendEvent(edit, &composed);
+        QCOMPARE(edit->text(), QStringLiteral("12356"));
+        edit->setText(QStringLiteral("123"));
         edit->insert(QStringLiteral("x9"));  // pasted text is not filtered
         QCOMPARE(edit->text(), QStringLiteral("123x9"));
     }

@@ -78,6 +78,13 @@ private slots:
         // Not hidden: with no tray icon a hidden window could never come back.
         QVERIFY(form.isVisible());
         QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        QTRY_VERIFY(form.isMinimized());
+        // The tray menu still hides and brings it back, no longer minimised.
+        form.N6->trigger();
+        QVERIFY(!form.isVisible());
+        form.N6->trigger();
+        QVERIFY(form.isVisible());
+        QVERIFY(!form.isMinimized());
     }
 
     void stayOnTopSwitches() {

@@ -1,7 +1,10 @@
 // Start-up: the six windows, what is shown, the main window's frame and its enabled states.
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFrame>
+#include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTimer>
@@ -54,15 +57,77 @@ private slots:
         QCOMPARE(form.minimumSize(), form.maximumSize());
         QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-        // The panels fill the width one below the other; at 220 only the top of the player lies inside.
-        QCOMPARE(form.Panel2->geometry(), QRect(0, 0, 425, 56));
-        QCOMPARE(form.Panel1->geometry(), QRect(0, 56, 425, 56));
-        QCOMPARE(form.PanelMusic->geometry(), QRect(0, 112, 425, 200));
-        QCOMPARE(form.btnPlay->geometry(), form.btnPause->geometry());
+        // Play lies above pause at the same place.
+        QVERIFY(form.PanelMusic->children().indexOf(form.btnPlay) >
+                form.PanelMusic->children().indexOf(form.btnPause));
         QCOMPARE(form.btnPlay->bitmapName(), QStringLiteral("PLAY1"));
         QVERIFY(!form.ProgressBar->styleSheet().isEmpty());
         QCOMPARE(form.ComboBox1->count(), 1);
         QCOMPARE(form.ComboBox1->currentText(), QStringLiteral("0,150"));
+    }
+
+    void everyControlAtItsPlace() {
+        TestApp testApp;
+        const TForm1& form = *testApp.app.Form1;
+        struct Control {
+            const char* name;
+            const char* parent;
+            QRect geometry;  // an empty size: the control is sized to its text
+            QString text;
+            int fontPixels;
+        };
+        const QList<Control> controls = {
+            {"Panel2", "client", {0, 0, 425, 56}, {}, 11},
+            {"Label1", "Panel2", {16, 17, 0, 0}, "Режим:", 15},
+            {"ComboBox1", "Panel2", {80, 16, 73, 25}, "0,150", 12},
+            {"Button7", "Panel2", {155, 16, 54, 25}, "обзор", 11},
+            {"Button8", "Panel2", {211, 16, 62, 25}, "удалить", 11},
+            {"Button5", "Panel2", {275, 16, 57, 25}, "новый", 11},
+            {"SpeedButton1", "Panel2", {334, 16, 74, 25}, "включить", 11},
+            {"Panel1", "client", {0, 56, 425, 56}, {}, 11},
+            {"Label5", "Panel1", {16, 18, 0, 0}, "Подсветка:", 15},
+            {"RzColorEdit1", "Panel1", {108, 18, 45, 23}, {}, 11},
+            {"Button1", "Panel1", {155, 17, 50, 25}, "обзор", 11},
+            {"Button2", "Panel1", {207, 17, 106, 25}, "выкл. подсветку", 11},
+            {"Button4", "Panel1", {315, 17, 94, 25}, "выкл. монитор", 11},
+            {"PanelMusic", "client", {0, 112, 425, 200}, {}, 11},
+            {"btnVk", "PanelMusic", {10, 8, 24, 24}, {}, 11},
+            {"Time2", "PanelMusic", {80, 10, 41, 17}, "00:00:00", 9},
+            {"btnPrev", "PanelMusic", {144, 24, 32, 32}, {}, 11},
+            {"btnPause", "PanelMusic", {188, 16, 48, 48}, {}, 11},
+            {"btnPlay", "PanelMusic", {188, 16, 48, 48}, {}, 11},
+            {"btnNext", "PanelMusic", {248, 24, 32, 32}, {}, 11},
+            {"Time1", "PanelMusic", {304, 10, 41, 17}, "00:00:00", 9},
+            {"btnPlaylist", "PanelMusic", {363, 8, 24, 24}, {}, 11},
+            {"btnVisual1", "PanelMusic", {392, 8, 24, 24}, {}, 11},
+            {"ProgressBar", "PanelMusic", {8, 66, 409, 40}, {}, 11},
+            {"PlayList", "PanelMusic", {16, 109, 393, 76}, {}, 12},
+        };
+        for (const Control& c : controls) {
+            const auto* widget = form.findChild<QWidget*>(QLatin1String(c.name));
+            QVERIFY2(widget, c.name);
+            QCOMPARE(widget->parentWidget()->objectName(), QLatin1String(c.parent));
+            if (c.geometry.size().isEmpty())
+                QCOMPARE(widget->pos(), c.geometry.topLeft());
+            else
+                QCOMPARE(widget->geometry(), c.geometry);
+            QCOMPARE(widget->font().pixelSize(), c.fontPixels);
+            QCOMPARE(widget->font().family(), QStringLiteral("Century Gothic"));
+            QString text;
+            if (auto* label = qobject_cast<const QLabel*>(widget)) text = label->text();
+            if (auto* button = qobject_cast<const QAbstractButton*>(widget)) text = button->text();
+            if (auto* combo = qobject_cast<const QComboBox*>(widget)) text = combo->currentText();
+            QCOMPARE(text, c.text);
+        }
+        // The panels' colours, 0xRRGGBB.
+        QCOMPARE(form.Panel2->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0xE0D6D6u);
+        QCOMPARE(form.Panel1->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0xD5C8C8u);
+        QCOMPARE(form.PanelMusic->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0x363636u);
+        // Lists have 17-pixel rows.
+        QCOMPARE(form.ComboBox1->view()->sizeHintForRow(0), 17);
+        form.PlayList->addItem(QStringLiteral("http://127.0.0.1/a.mp3"));
+        QCOMPARE(form.PlayList->sizeHintForRow(0), 17);
+        QVERIFY(form.SpeedButton1->isCheckable());
     }
 
     void nonVisualPartsAtStart() {

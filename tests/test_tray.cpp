@@ -16,12 +16,29 @@ class TrayTest : public QObject {
 
     QProcess trayer_;
 
-private slots:
-    void initTestCase() {
+    // The notification area (trayer) starts once, when the first test needs it.
+    void startTray() {
+        if (trayer_.state() != QProcess::NotRunning) return;
         trayer_.start(QStringLiteral("trayer"), {"--edge", "top", "--align", "left", "--widthtype", "pixel",
                                                  "--width", "40", "--height", "20"});
         QVERIFY2(trayer_.waitForStarted(5000), "trayer is not installed");
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    }
+
+private slots:
+    void trayStartingAfterTheProgramStillTakesTheIcon() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        TestApp testApp;
+        TForm1& form = *testApp.app.Form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        startTray();
+        QTRY_VERIFY_WITH_TIMEOUT(form.Tray->geometry().width() > 0, 10000);
+        form.WMSysCommand(TForm1::SC_MINIMIZE);
+        QVERIFY(!form.isVisible());
+        form.N6->trigger();
+        QVERIFY(form.isVisible());
+        QVERIFY(!form.isMinimized());
     }
 
     void cleanupTestCase() {
@@ -31,6 +48,7 @@ private slots:
     }
 
     void minimiseBoxHidesToTrayAndDoubleClickBringsBack() {
+        startTray();
         TestApp testApp;
         App& app = testApp.app;
         TForm1& form = *app.Form1;
@@ -51,6 +69,7 @@ private slots:
     }
 
     void minimiseRequestHidesAndMenuRestores() {
+        startTray();
         TestApp testApp;
         App& app = testApp.app;
         TForm1& form = *app.Form1;
@@ -68,6 +87,7 @@ private slots:
     }
 
     void startupMinimiseOptionHidesAfterShowing() {
+        startTray();
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("settings.ini")));
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -4,9 +4,11 @@
 
 #include <QDeadlineTimer>
 #include <QList>
+#include <algorithm>
 #include <stdexcept>
 
 // Xlib's macros clash with Qt's names: it comes last.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -24,6 +26,21 @@ QString windowTitle(Display* display, Window window) {
     if (XFetchName(display, window, &name) && name) title = QString::fromUtf8(name);
     if (name) XFree(name);
     return title;
+}
+
+qint64 windowPid(Display* display, Window window) {
+    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    qint64 pid = 0;
+    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success &&
+        data && format == 32 && count == 1)
+        pid = qint64(*reinterpret_cast<unsigned long*>(data));
+    if (data) XFree(data);
+    return pid;
 }
 
 }  // namespace
@@ -60,6 +77,7 @@ void X11Watch::drain(int waitMs) {
             m.id = window;
             m.when = std::chrono::steady_clock::now();
             m.title = windowTitle(display, window);
+            m.pid = windowPid(display, window);
             XWindowAttributes attributes;
             if (XGetWindowAttributes(display, window, &attributes))
                 m.geometry = QRect(attributes.x, attributes.y, attributes.width, attributes.height);
@@ -72,22 +90,24 @@ void X11Watch::drain(int waitMs) {
     }
 }
 
-std::optional<MappedWindow> X11Watch::waitForWindow(const QString& title, int waitMs) {
+std::optional<MappedWindow> X11Watch::waitForWindow(const QString& title, int waitMs, qint64 pid) {
     QDeadlineTimer deadline(waitMs);
     for (;;) {
         while (d->consumed < d->mapped.size()) {
             const MappedWindow& m = d->mapped[d->consumed++];
-            if (m.title == title) return m;
+            if (m.title == title && (pid == 0 || m.pid == pid)) return m;
         }
         if (deadline.hasExpired()) return std::nullopt;
         drain(int(qMin<qint64>(deadline.remainingTime(), 20)));
     }
 }
 
-int X11Watch::mappedCount() {
+int X11Watch::mappedCount(qint64 pid) {
     XSync(d->display, False);
     drain(0);
-    return int(d->mapped.size());
+    return int(std::count_if(d->mapped.begin(), d->mapped.end(), [pid](const MappedWindow& m) {
+        return pid == 0 || m.pid == pid || m.pid == 0;
+    }));
 }
 
 QRgb PixelAt(unsigned long window, int x, int y) {

@@ -12,6 +12,7 @@
 struct MappedWindow {
     unsigned long id = 0;
     QString title;
+    qint64 pid = 0;  // of the program that owns it (_NET_WM_PID), 0 when it does not say
     QRect geometry;  // in root coordinates
     std::chrono::steady_clock::time_point when;
 };
@@ -24,10 +25,12 @@ public:
     X11Watch(const X11Watch&) = delete;
     X11Watch& operator=(const X11Watch&) = delete;
 
-    // The next top-level window mapped with that title, waiting up to `waitMs`.
-    std::optional<MappedWindow> waitForWindow(const QString& title, int waitMs);
-    // Every top-level window mapped since the watch began, reading what the server has sent so far.
-    int mappedCount();
+    // The next top-level window mapped with that title (by the process `pid`, when given), waiting up to
+    // `waitMs`. Other tests may show windows on the same display: the pid tells them apart.
+    std::optional<MappedWindow> waitForWindow(const QString& title, int waitMs, qint64 pid = 0);
+    // The top-level windows mapped since the watch began (by the process `pid`, or by one that does not say,
+    // when a pid is given), reading what the server has sent so far.
+    int mappedCount(qint64 pid = 0);
 
 private:
     void drain(int waitMs);
