@@ -14,21 +14,6 @@ struct ProbeContext {
     GstSegment segment;
 };
 
-PeakMeter::SampleFormat sampleFormatOf(GstAudioFormat format) {
-    switch (format) {
-        case GST_AUDIO_FORMAT_S16:
-            return PeakMeter::SampleFormat::S16;
-        case GST_AUDIO_FORMAT_S32:
-            return PeakMeter::SampleFormat::S32;
-        case GST_AUDIO_FORMAT_F32:
-            return PeakMeter::SampleFormat::F32;
-        case GST_AUDIO_FORMAT_F64:
-            return PeakMeter::SampleFormat::F64;
-        default:
-            return PeakMeter::SampleFormat::Unknown;
-    }
-}
-
 GstPadProbeReturn onSinkData(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* context = static_cast<ProbeContext*>(data);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
@@ -39,11 +24,11 @@ GstPadProbeReturn onSinkData(GstPad*, GstPadProbeInfo* info, gpointer data) {
                 gst_event_parse_caps(event, &caps);
                 GstAudioInfo audio;
                 if (gst_audio_info_from_caps(&audio, caps) &&
+                    GST_AUDIO_INFO_FORMAT(&audio) == GST_AUDIO_FORMAT_S16 &&
                     GST_AUDIO_INFO_LAYOUT(&audio) == GST_AUDIO_LAYOUT_INTERLEAVED)
-                    context->meter->SetFormat(sampleFormatOf(GST_AUDIO_INFO_FORMAT(&audio)),
-                                              GST_AUDIO_INFO_CHANNELS(&audio), GST_AUDIO_INFO_RATE(&audio));
+                    context->meter->SetFormat(GST_AUDIO_INFO_CHANNELS(&audio), GST_AUDIO_INFO_RATE(&audio));
                 else
-                    context->meter->SetFormat(PeakMeter::SampleFormat::Unknown, 0, 0);
+                    context->meter->SetFormat(0, 0);
                 break;
             }
             case GST_EVENT_SEGMENT:
@@ -75,27 +60,59 @@ bool isHttp(const std::string& uri) {
     return uri.rfind("http://", 0) == 0 || uri.rfind("https://", 0) == 0;
 }
 
+// The audio sink as the stream plays into it: whatever the decoder gives is converted to 16-bit samples
+// before `sink`, so that the peaks are read from one format. Takes `sink` over; the converted samples leave
+// the element returned as `*converted`. nullptr when the conversion cannot be made.
+GstElement* convertingSink(GstElement* sink, GstElement** converted) {
+    GstElement* bin = gst_bin_new(nullptr);
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
+    if (!convert || !filter) {
+        for (GstElement* e : {convert, filter, sink, bin})
+            if (e) gst_object_unref(gst_object_ref_sink(e));
+        return nullptr;
+    }
+    GstCaps* caps = gst_caps_from_string("audio/x-raw,format=" GST_AUDIO_NE(S16) ",layout=interleaved");
+    g_object_set(filter, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    gst_bin_add_many(GST_BIN(bin), convert, filter, sink, nullptr);
+    GstPad* input = gst_element_get_static_pad(convert, "sink");
+    const bool made = gst_element_link_many(convert, filter, sink, nullptr) &&
+                      gst_element_add_pad(bin, gst_ghost_pad_new("sink", input));
+    gst_object_unref(input);
+    if (!made) {
+        gst_object_unref(gst_object_ref_sink(bin));
+        return nullptr;
+    }
+    *converted = filter;
+    return bin;
+}
+
 }  // namespace
 
 std::unique_ptr<AudioStream> AudioStream::Open(const std::string& uri, GstElement* sink,
                                                std::chrono::milliseconds limit) {
+    GstElement* converted = nullptr;
+    GstElement* output = convertingSink(sink, &converted);
+    if (!output) return nullptr;
     GstElement* pipeline = gst_element_factory_make("playbin", nullptr);
     if (!pipeline) {
-        gst_object_unref(gst_object_ref_sink(sink));
+        gst_object_unref(gst_object_ref_sink(output));
         return nullptr;
     }
-    g_object_set(pipeline, "uri", uri.c_str(), "flags", kPlayAudioOnly, "audio-sink", sink, nullptr);
-    std::unique_ptr<AudioStream> stream(new AudioStream(pipeline, sink));
-    stream->fileSource_ = uri.rfind("file:", 0) == 0;
-    if (!isHttp(uri) && !stream->fileSource_) stream->rangesAccepted_ = true;  // left to the seeking query
+    g_object_set(pipeline, "uri", uri.c_str(), "flags", kPlayAudioOnly, "audio-sink", output, nullptr);
+    std::unique_ptr<AudioStream> stream(new AudioStream(pipeline, converted));
+    // Files and other local sources seek when their pipeline says it can; HTTP only once the server has
+    // said it serves byte ranges.
+    stream->seekAllowed_ = !isHttp(uri);
     if (!stream->preroll(limit)) return nullptr;
     stream->watch_ = gst_bus_add_watch(stream->bus_, &AudioStream::onBusMessage, stream.get());
     return stream;
 }
 
-AudioStream::AudioStream(GstElement* pipeline, GstElement* sink)
+AudioStream::AudioStream(GstElement* pipeline, GstElement* converted)
     : pipeline_(pipeline), bus_(gst_element_get_bus(pipeline)), meter_(std::make_shared<PeakMeter>()) {
-    if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
+    if (GstPad* pad = gst_element_get_static_pad(converted, "src")) {
         auto* context = new ProbeContext{meter_, {}};
         gst_segment_init(&context->segment, GST_FORMAT_UNDEFINED);
         gst_pad_add_probe(pad,
@@ -142,9 +159,9 @@ bool AudioStream::preroll(std::chrono::milliseconds limit) {
     if (duration_ < 0) {
         // A plain MP3 tells its duration only after a while of playing; until then estimate it from the size
         // and the bitrate, which is exact for constant-bitrate files.
-        gint64 bytes = -1;
-        if (gst_element_query_duration(pipeline_, GST_FORMAT_BYTES, &bytes)) contentBytes_ = bytes;
-        duration_ = audio_units::EstimateDuration(contentBytes_, bitrate_);
+        gint64 contentBytes = -1;
+        if (!gst_element_query_duration(pipeline_, GST_FORMAT_BYTES, &contentBytes)) contentBytes = -1;
+        duration_ = audio_units::EstimateDuration(contentBytes, bitrate_);
     }
     return true;
 }
@@ -221,7 +238,7 @@ void AudioStream::readHeaders(const GstStructure* headers) {
         &accepted);
     guint status = 0;
     gst_structure_get_uint(headers, "http-status-code", &status);
-    if (status == 200 || status == 206) rangesAccepted_ = accepted;
+    if (status == 200 || status == 206) seekAllowed_ = accepted;
 }
 
 void AudioStream::readFormat() {
@@ -315,7 +332,7 @@ bool AudioStream::SetPosition(std::int64_t bytes) {
     const std::int64_t length = Length();
     if (state_ == State::Stopped || state_ == State::Ended || bytes < 0) return false;
     if (length >= 0 && bytes > length) return false;
-    if (!fileSource_ && !rangesAccepted_) return false;
+    if (!seekAllowed_) return false;
     GstQuery* query = gst_query_new_seeking(GST_FORMAT_TIME);
     gboolean seekable = FALSE;
     if (gst_element_query(pipeline_, query))

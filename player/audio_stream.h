@@ -38,7 +38,8 @@ public:
 private:
     enum class State { Ready, Playing, Paused, Stopped, Ended };
 
-    explicit AudioStream(GstElement* pipeline, GstElement* sink);
+    // `converted` is the element whose output the peaks are read from.
+    AudioStream(GstElement* pipeline, GstElement* converted);
     bool preroll(std::chrono::milliseconds limit);
     void pump();
     void handle(GstMessage* message);
@@ -57,11 +58,9 @@ private:
     std::shared_ptr<PeakMeter> meter_;
     audio_units::PcmFormat format_;
     State state_ = State::Ready;
-    bool fileSource_ = false;
-    bool rangesAccepted_ = false;
+    bool seekAllowed_ = false;  // false for a server that has not said it serves byte ranges
     int buffering_ = 100;
-    std::int64_t duration_ = -1;      // ns, -1 while unknown
-    std::int64_t contentBytes_ = -1;  // size of the encoded file, for an estimate of the duration
+    std::int64_t duration_ = -1;  // ns, -1 while unknown
     std::uint32_t bitrate_ = 0;
     std::int64_t lastPosition_ = 0;  // bytes
 };

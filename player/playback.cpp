@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QTimer>
 #include <functional>
 
@@ -35,13 +36,19 @@ private:
     std::function<bool(QEvent*)> filter_;
 };
 
-// The slider seeks only on the user's own finished moves: the mouse released after dragging the thumb (the
-// slider's sliderReleased) or after holding it down on the rail, a left or right arrow (one step), Home or
-// End. Keys and the wheel that would move it otherwise are swallowed, so the thumb never leaves the play
-// position without a seek.
+// The slider seeks only on the user's own finished moves: the left button released after dragging the thumb
+// (a press on the thumb that did not move it is no move) or after holding it down on the rail, a left or
+// right arrow (one step), Home or End. Keys and the wheel that would move it otherwise are swallowed, so the
+// thumb never leaves the play position without a seek; other mouse buttons never seek.
 void HookSliderMoves(QSlider* slider, std::function<void()> moved) {
-    auto pressed = std::make_shared<bool>(false);
-    new EventHook(slider, [slider, moved, pressed](QEvent* event) {
+    auto pressed = std::make_shared<bool>(false);  // the left button is down on the rail or the thumb
+    auto dragged = std::make_shared<bool>(false);  // the thumb has moved under the mouse since the press
+    On(slider, &QSlider::sliderMoved, slider, [dragged] { *dragged = true; });
+    On(slider, &QSlider::sliderReleased, slider, [moved, dragged] {
+        if (*dragged) moved();
+        *dragged = false;
+    });
+    new EventHook(slider, [slider, moved, pressed, dragged](QEvent* event) {
         switch (event->type()) {
             case QEvent::Wheel:
                 return true;
@@ -73,9 +80,13 @@ void HookSliderMoves(QSlider* slider, std::function<void()> moved) {
                 return true;
             }
             case QEvent::MouseButtonPress:
-                *pressed = true;
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                    *pressed = true;
+                    *dragged = false;
+                }
                 return false;
             case QEvent::MouseButtonRelease:
+                if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
                 // A drag ends with sliderReleased; a hold on the rail ends here.
                 if (*pressed && !slider->isSliderDown()) RunHandler(moved);
                 *pressed = false;
@@ -96,7 +107,6 @@ void TForm1::ConnectPlayerHandlers() {
     On(btnPrev, &TImage2::clicked, this, &TForm1::btnPrevClick);
     On(TrackPos, &QTimer::timeout, this, &TForm1::TrackPosTimer);
     On(TimerNextSong, &QTimer::timeout, this, &TForm1::TimerNextSongTimer);
-    On(ProgressBar, &QSlider::sliderReleased, this, &TForm1::ProgressBarChanged);
     HookSliderMoves(ProgressBar, [this] { ProgressBarChanged(); });
     // A double click anywhere in the list, below its items too, plays the selected item.
     new EventHook(PlayList->viewport(), [this](QEvent* event) {
@@ -117,6 +127,14 @@ void showPlaying(TForm1& form, bool playing) {
     }
 }
 
+// Stops and releases the stream, if there is one.
+void freeStream(TForm1& form) {
+    if (form.StreamHandle == 0) return;
+    BASS_ChannelStop(form.StreamHandle);
+    BASS_StreamFree(form.StreamHandle);
+    form.StreamHandle = 0;
+}
+
 // The slider keeps its maximum when asked for one not above its minimum (a stream of unknown length).
 void setSliderMaximum(QSlider* slider, int maximum) {
     if (maximum > slider->minimum()) slider->setMaximum(maximum);
@@ -127,11 +145,7 @@ void setSliderMaximum(QSlider* slider, int maximum) {
 void TForm1::PlayListDblClick() {
     const int row = PlayList->currentRow();
     if (row < 0 || row >= PlayList->count()) return;  // nothing selected: nothing to play
-    if (StreamHandle != 0) {
-        BASS_ChannelStop(StreamHandle);
-        BASS_StreamFree(StreamHandle);
-        StreamHandle = 0;
-    }
+    freeStream(*this);
     const QByteArray url = PlayList->item(row)->text().toUtf8();
     StreamHandle = BASS_StreamCreateURL(url.constData(), 0, 0, nullptr, nullptr);
     BASS_ChannelPlay(StreamHandle, false);
@@ -173,12 +187,10 @@ void TForm1::btnNextClick() {
         PlayListDblClick();
         return;
     }
-    // Past the last track: the selection stays on it and playback stops.
-    if (StreamHandle != 0) {
-        BASS_ChannelStop(StreamHandle);
-        BASS_StreamFree(StreamHandle);
-        StreamHandle = 0;
-    }
+    // Past the last track: the selection stays on it and playback stops. So does the advance, which would
+    // otherwise take "no stream" for an ended track and move on from whatever is selected next.
+    freeStream(*this);
+    TimerNextSong->stop();
     showPlaying(*this, false);
 }
 

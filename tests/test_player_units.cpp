@@ -93,7 +93,7 @@ private slots:
 
     void peaksFollowThePlayPosition() {
         PeakMeter meter;
-        meter.SetFormat(PeakMeter::SampleFormat::S16, 2, 1000);
+        meter.SetFormat(2, 1000);
         // 100 ms of loud left-only audio, then 100 ms of a quiet right channel.
         std::vector<std::int16_t> loudLeft(200), quietRight(200);
         for (int f = 0; f < 100; ++f) {
@@ -112,21 +112,17 @@ private slots:
         QCOMPARE(meter.LevelAt(55'000'000), 0u);
     }
 
-    void peaksOfOtherSampleFormats() {
+    void peaksOfMonoAndUnreadAudio() {
         PeakMeter meter;
-        meter.SetFormat(PeakMeter::SampleFormat::F32, 2, 1000);
-        const float samples[] = {1.5f, -0.25f, 0.5f, 0.0f};  // over full scale is clamped
-        meter.Add(0, samples, sizeof samples);
-        QCOMPARE(meter.LevelAt(1'000'000), audio_units::PackLevel(32768, 8192));
-
-        meter.SetFormat(PeakMeter::SampleFormat::S32, 1, 1000);  // mono: both halves
-        const std::int32_t mono[] = {-(1 << 30), 0};
+        meter.SetFormat(1, 1000);  // mono: both halves
+        const std::int16_t mono[] = {-16384, 0, 300};
         meter.Add(0, mono, sizeof mono);
-        QCOMPARE(meter.LevelAt(1'000'000), audio_units::PackLevel(16384, 16384));
+        QCOMPARE(meter.LevelAt(2'000'000), audio_units::PackLevel(16384, 16384));
 
-        meter.SetFormat(PeakMeter::SampleFormat::Unknown, 2, 1000);
-        meter.Add(0, samples, sizeof samples);
-        QCOMPARE(meter.LevelAt(1'000'000), 0u);
+        meter.SetFormat(0, 0);  // audio of a format not read: silence, never stale peaks
+        QCOMPARE(meter.LevelAt(2'000'000), 0u);
+        meter.Add(0, mono, sizeof mono);
+        QCOMPARE(meter.LevelAt(2'000'000), 0u);
     }
 };
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <stdexcept>
 
@@ -30,6 +31,13 @@ std::string headerValue(const std::string& request, const std::string& name) {
     if (at == std::string::npos) return {};
     const std::size_t start = request.find_first_not_of(' ', at + name.size() + 3);
     return request.substr(start, request.find("\r\n", start) - start);
+}
+
+// The first byte of a range such as "1000-" or "1000-1999"; 0 when it does not start with a number.
+std::size_t firstByte(const std::string& range) {
+    std::size_t value = 0;
+    std::from_chars(range.data(), range.data() + range.size(), value);
+    return value;
 }
 
 }  // namespace
@@ -64,9 +72,9 @@ void HttpFileServer::SetRangesHonoured(bool honoured) {
     rangesHonoured_ = honoured;
 }
 
-void HttpFileServer::DieAfter(const std::string& path, std::size_t bytes) {
+void HttpFileServer::StallAfter(const std::string& path, std::size_t bytes) {
     std::lock_guard lock(mutex_);
-    dieAfter_[path] = bytes;
+    stallAfter_[path] = bytes;
 }
 
 std::string HttpFileServer::Url(const std::string& path) const {
@@ -87,7 +95,10 @@ void HttpFileServer::Stop() {
 
 void HttpFileServer::stopListening() {
     std::lock_guard lock(mutex_);
-    if (listenFd_ >= 0) ::close(listenFd_);
+    if (listenFd_ >= 0) {
+        ::shutdown(listenFd_, SHUT_RD);
+        ::close(listenFd_);
+    }
     listenFd_ = -1;
 }
 
@@ -119,20 +130,19 @@ void HttpFileServer::serve(int fd) {
         if (got <= 0) break;
         request.append(buffer, static_cast<std::size_t>(got));
     }
-    ++requests_;
     const std::size_t pathStart = request.find(' ') + 1;
     const std::string path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
 
     File file;
     bool found = false;
-    std::size_t dieAfter = std::string::npos;
+    std::size_t stallAfter = std::string::npos;
     {
         std::lock_guard lock(mutex_);
         if (auto it = files_.find(path); it != files_.end()) {
             file = it->second;
             found = true;
         }
-        if (auto it = dieAfter_.find(path); it != dieAfter_.end()) dieAfter = it->second;
+        if (auto it = stallAfter_.find(path); it != stallAfter_.end()) stallAfter = it->second;
     }
     if (!found) {
         const std::string reply =
@@ -142,7 +152,7 @@ void HttpFileServer::serve(int fd) {
         std::size_t from = 0;
         const std::string range = headerValue(request, "range");
         const bool partial = rangesHonoured_ && range.rfind("bytes=", 0) == 0;
-        if (partial) from = std::min<std::size_t>(std::stoull(range.substr(6)), file.body.size());
+        if (partial) from = std::min(firstByte(range.substr(6)), file.body.size());
         std::string head = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
         head += "Content-Type: " + file.type + "\r\n";
         head += "Content-Length: " + std::to_string(file.body.size() - from) + "\r\n";
@@ -152,10 +162,13 @@ void HttpFileServer::serve(int fd) {
         if (rangesHonoured_) head += "Accept-Ranges: bytes\r\n";
         head += "Connection: close\r\n\r\n";
         if (sendAll(fd, head.data(), head.size())) {
-            const std::size_t end =
-                std::min(file.body.size(), dieAfter == std::string::npos ? file.body.size() : dieAfter);
+            const std::size_t end = std::min(file.body.size(), stallAfter);
             if (from < end) sendAll(fd, file.body.data() + from, end - from);
-            if (dieAfter != std::string::npos) stopListening();
+            // A stalled answer holds the connection, sending nothing more, until Stop() breaks it off.
+            while (end < file.body.size() && running_) {
+                pollfd p{fd, POLLIN, 0};
+                if (::poll(&p, 1, 50) > 0 && (p.revents & (POLLHUP | POLLERR))) break;
+            }
         }
     }
     ::shutdown(fd, SHUT_RDWR);

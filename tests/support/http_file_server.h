@@ -2,7 +2,7 @@
 
 // A small HTTP/1.1 file server on 127.0.0.1 for tests and benchmarks. It serves in-memory files with
 // Content-Length, answers byte ranges with 206 (unless told not to, when it sends the whole file with 200 and
-// no Accept-Ranges), 404 for unknown paths, and can be told to die in the middle of a file. It runs on its
+// no Accept-Ranges), 404 for unknown paths, and can be told to stall in the middle of a file. It runs on its
 // own threads, so it answers while the caller's thread waits, and stops when destroyed.
 
 #include <atomic>
@@ -23,12 +23,12 @@ public:
     void Add(const std::string& path, std::string body, std::string contentType);
     // Serve whole files only, as a server that ignores Range headers does.
     void SetRangesHonoured(bool honoured);
-    // After `bytes` of the body of `path`, close the connection and stop listening for good.
-    void DieAfter(const std::string& path, std::size_t bytes);
+    // After `bytes` of the body of `path`, send nothing more and hold the connection until Stop(), as a
+    // server that dies in the middle of a file does once it is stopped.
+    void StallAfter(const std::string& path, std::size_t bytes);
 
     std::uint16_t Port() const { return port_; }
     std::string Url(const std::string& path) const;
-    int Requests() const { return requests_; }
     // Stops listening and closes every connection; also done by the destructor.
     void Stop();
 
@@ -46,10 +46,9 @@ private:
     std::uint16_t port_ = 0;
     std::atomic<bool> running_{true};
     std::atomic<bool> rangesHonoured_{true};
-    std::atomic<int> requests_{0};
     std::mutex mutex_;
     std::map<std::string, File> files_;
-    std::map<std::string, std::size_t> dieAfter_;
+    std::map<std::string, std::size_t> stallAfter_;
     std::vector<int> connections_;
     std::vector<std::thread> threads_;
     std::thread acceptThread_;

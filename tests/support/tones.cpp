@@ -3,6 +3,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -19,28 +20,40 @@ void put(std::string& out, std::uint32_t value, int bytes) {
 
 }  // namespace
 
-std::string Wav(double seconds, int rate, int channels, double leftAmplitude, double rightAmplitude) {
+std::string Wav(double seconds, int rate, int channels, double leftAmplitude, double rightAmplitude,
+                int bits) {
     const auto frames = static_cast<std::uint32_t>(std::lround(seconds * rate));
-    const std::uint32_t dataBytes = frames * static_cast<std::uint32_t>(channels) * 2;
+    const auto sampleBytes = static_cast<std::uint32_t>(bits / 8);
+    const std::uint32_t dataBytes = frames * static_cast<std::uint32_t>(channels) * sampleBytes;
     std::string out = "RIFF";
     put(out, 36 + dataBytes, 4);
     out += "WAVEfmt ";
     put(out, 16, 4);
-    put(out, 1, 2);  // PCM
+    put(out, bits == 32 ? 3 : 1, 2);  // IEEE float or PCM
     put(out, static_cast<std::uint32_t>(channels), 2);
     put(out, static_cast<std::uint32_t>(rate), 4);
-    put(out, static_cast<std::uint32_t>(rate * channels * 2), 4);
-    put(out, static_cast<std::uint32_t>(channels * 2), 2);
-    put(out, 16, 2);
+    put(out, static_cast<std::uint32_t>(rate * channels) * sampleBytes, 4);
+    put(out, static_cast<std::uint32_t>(channels) * sampleBytes, 2);
+    put(out, static_cast<std::uint32_t>(bits), 2);
     out += "data";
     put(out, dataBytes, 4);
     out.reserve(out.size() + dataBytes);
     for (std::uint32_t f = 0; f < frames; ++f) {
         const double sine = std::sin(2 * std::numbers::pi * 440.0 * f / rate);
         for (int c = 0; c < channels; ++c) {
-            const double amplitude = c == 0 ? leftAmplitude : rightAmplitude;
-            const auto sample = static_cast<std::int16_t>(std::lround(sine * amplitude * 32767));
-            put(out, static_cast<std::uint16_t>(sample), 2);
+            const double value = sine * (c == 0 ? leftAmplitude : rightAmplitude);
+            switch (bits) {
+                case 8:
+                    put(out, static_cast<std::uint32_t>(128 + std::lround(value * 127)), 1);
+                    break;
+                case 32:
+                    put(out, std::bit_cast<std::uint32_t>(static_cast<float>(value)), 4);
+                    break;
+                default: {
+                    const long full = (1L << (bits - 1)) - 1;
+                    put(out, static_cast<std::uint32_t>(std::lround(value * full)), bits / 8);
+                }
+            }
         }
     }
     return out;
