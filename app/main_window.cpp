@@ -188,8 +188,7 @@ void TForm1::buildMenus() {
 
 void TForm1::FormCreate() {
     EnabledBtn(false);
-    // The hand cursor of the image buttons and the slider is the system's standard pointing hand (set on
-    // each).
+    // The image buttons and the slider carry the system's standard pointing hand, set on each as it is made.
     SetClientHeight(CollapsedHeight);
     if (!BASS_Init(-1, 44100, 0, reinterpret_cast<void*>(winId()), nullptr))
         throw StartupAborted("the audio library cannot be initialised: " + audio_library::LastInitError());
