@@ -2,7 +2,8 @@
 
 #include <gst/audio/audio.h>
 
-#include <cstring>
+#include <bit>
+#include <utility>
 
 namespace {
 
@@ -14,6 +15,42 @@ struct ProbeContext {
     GstSegment segment;
 };
 
+// How the peak meter reads samples of `format`; Unknown for formats it does not read.
+std::pair<PeakMeter::SampleFormat, std::endian> sampleFormatOf(GstAudioFormat format) {
+    using F = PeakMeter::SampleFormat;
+    constexpr auto le = std::endian::little, be = std::endian::big;
+    switch (format) {
+        case GST_AUDIO_FORMAT_U8:
+            return {F::U8, std::endian::native};
+        case GST_AUDIO_FORMAT_S16LE:
+            return {F::S16, le};
+        case GST_AUDIO_FORMAT_S16BE:
+            return {F::S16, be};
+        case GST_AUDIO_FORMAT_S24LE:
+            return {F::S24, le};
+        case GST_AUDIO_FORMAT_S24BE:
+            return {F::S24, be};
+        case GST_AUDIO_FORMAT_S24_32LE:
+            return {F::S24_32, le};
+        case GST_AUDIO_FORMAT_S24_32BE:
+            return {F::S24_32, be};
+        case GST_AUDIO_FORMAT_S32LE:
+            return {F::S32, le};
+        case GST_AUDIO_FORMAT_S32BE:
+            return {F::S32, be};
+        case GST_AUDIO_FORMAT_F32LE:
+            return {F::F32, le};
+        case GST_AUDIO_FORMAT_F32BE:
+            return {F::F32, be};
+        case GST_AUDIO_FORMAT_F64LE:
+            return {F::F64, le};
+        case GST_AUDIO_FORMAT_F64BE:
+            return {F::F64, be};
+        default:
+            return {F::Unknown, std::endian::native};
+    }
+}
+
 GstPadProbeReturn onSinkData(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* context = static_cast<ProbeContext*>(data);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
@@ -24,11 +61,13 @@ GstPadProbeReturn onSinkData(GstPad*, GstPadProbeInfo* info, gpointer data) {
                 gst_event_parse_caps(event, &caps);
                 GstAudioInfo audio;
                 if (gst_audio_info_from_caps(&audio, caps) &&
-                    GST_AUDIO_INFO_FORMAT(&audio) == GST_AUDIO_FORMAT_S16 &&
-                    GST_AUDIO_INFO_LAYOUT(&audio) == GST_AUDIO_LAYOUT_INTERLEAVED)
-                    context->meter->SetFormat(GST_AUDIO_INFO_CHANNELS(&audio), GST_AUDIO_INFO_RATE(&audio));
-                else
-                    context->meter->SetFormat(0, 0);
+                    GST_AUDIO_INFO_LAYOUT(&audio) == GST_AUDIO_LAYOUT_INTERLEAVED) {
+                    const auto [format, order] = sampleFormatOf(GST_AUDIO_INFO_FORMAT(&audio));
+                    context->meter->SetFormat(format, order, GST_AUDIO_INFO_CHANNELS(&audio),
+                                              GST_AUDIO_INFO_RATE(&audio));
+                } else {
+                    context->meter->SetFormat(PeakMeter::SampleFormat::Unknown, std::endian::native, 0, 0);
+                }
                 break;
             }
             case GST_EVENT_SEGMENT:
@@ -60,48 +99,17 @@ bool isHttp(const std::string& uri) {
     return uri.rfind("http://", 0) == 0 || uri.rfind("https://", 0) == 0;
 }
 
-// The audio sink as the stream plays into it: whatever the decoder gives is converted to 16-bit samples
-// before `sink`, so that the peaks are read from one format. Takes `sink` over; the converted samples leave
-// the element returned as `*converted`. nullptr when the conversion cannot be made.
-GstElement* convertingSink(GstElement* sink, GstElement** converted) {
-    GstElement* bin = gst_bin_new(nullptr);
-    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
-    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-    if (!convert || !filter) {
-        for (GstElement* e : {convert, filter, sink, bin})
-            if (e) gst_object_unref(gst_object_ref_sink(e));
-        return nullptr;
-    }
-    GstCaps* caps = gst_caps_from_string("audio/x-raw,format=" GST_AUDIO_NE(S16) ",layout=interleaved");
-    g_object_set(filter, "caps", caps, nullptr);
-    gst_caps_unref(caps);
-    gst_bin_add_many(GST_BIN(bin), convert, filter, sink, nullptr);
-    GstPad* input = gst_element_get_static_pad(convert, "sink");
-    const bool made = gst_element_link_many(convert, filter, sink, nullptr) &&
-                      gst_element_add_pad(bin, gst_ghost_pad_new("sink", input));
-    gst_object_unref(input);
-    if (!made) {
-        gst_object_unref(gst_object_ref_sink(bin));
-        return nullptr;
-    }
-    *converted = filter;
-    return bin;
-}
-
 }  // namespace
 
 std::unique_ptr<AudioStream> AudioStream::Open(const std::string& uri, GstElement* sink,
                                                std::chrono::milliseconds limit) {
-    GstElement* converted = nullptr;
-    GstElement* output = convertingSink(sink, &converted);
-    if (!output) return nullptr;
     GstElement* pipeline = gst_element_factory_make("playbin", nullptr);
     if (!pipeline) {
-        gst_object_unref(gst_object_ref_sink(output));
+        gst_object_unref(gst_object_ref_sink(sink));
         return nullptr;
     }
-    g_object_set(pipeline, "uri", uri.c_str(), "flags", kPlayAudioOnly, "audio-sink", output, nullptr);
-    std::unique_ptr<AudioStream> stream(new AudioStream(pipeline, converted));
+    g_object_set(pipeline, "uri", uri.c_str(), "flags", kPlayAudioOnly, "audio-sink", sink, nullptr);
+    std::unique_ptr<AudioStream> stream(new AudioStream(pipeline, sink));
     // Files and other local sources seek when their pipeline says it can; HTTP only once the server has
     // said it serves byte ranges.
     stream->seekAllowed_ = !isHttp(uri);
@@ -110,9 +118,11 @@ std::unique_ptr<AudioStream> AudioStream::Open(const std::string& uri, GstElemen
     return stream;
 }
 
-AudioStream::AudioStream(GstElement* pipeline, GstElement* converted)
+AudioStream::AudioStream(GstElement* pipeline, GstElement* sink)
     : pipeline_(pipeline), bus_(gst_element_get_bus(pipeline)), meter_(std::make_shared<PeakMeter>()) {
-    if (GstPad* pad = gst_element_get_static_pad(converted, "src")) {
+    // The peaks are read from the samples as the sink takes them, in whatever format that is: converting
+    // them to one format for the meter would cost every stream a conversion the sink does not need.
+    if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
         auto* context = new ProbeContext{meter_, {}};
         gst_segment_init(&context->segment, GST_FORMAT_UNDEFINED);
         gst_pad_add_probe(pad,

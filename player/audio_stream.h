@@ -38,8 +38,8 @@ public:
 private:
     enum class State { Ready, Playing, Paused, Stopped, Ended };
 
-    // `converted` is the element whose output the peaks are read from.
-    AudioStream(GstElement* pipeline, GstElement* converted);
+    // The peaks are read from the samples that reach `sink`.
+    AudioStream(GstElement* pipeline, GstElement* sink);
     bool preroll(std::chrono::milliseconds limit);
     void pump();
     void handle(GstMessage* message);

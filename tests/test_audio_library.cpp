@@ -280,10 +280,11 @@ private slots:
 
     void serverDyingMidTrackEndsIt() {
         HttpFileServer server;
-        // Half of it sent: more than the player buffers before it starts.
+        // Three quarters of it sent: more than the player buffers before it starts (half of it was about as
+        // much, so that the player now and then waited for the rest of its buffer and never started).
         const std::string wav = tones::Wav(6.0, 44100, 2, 0.5, 0.5);
         server.Add("/tone.wav", wav, "audio/wav");
-        server.StallAfter("/tone.wav", wav.size() / 2);
+        server.StallAfter("/tone.wav", wav.size() / 4 * 3);
         const HSTREAM h = open(server.Url("/tone.wav"));
         QVERIFY(h != 0);
         QVERIFY(BASS_ChannelPlay(h, false));

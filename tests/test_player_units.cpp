@@ -1,8 +1,10 @@
 // The player's pure rules: time display, slider scale, byte and time units, peaks.
 
 #include <QTest>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "player/pcm_units.h"
@@ -93,7 +95,7 @@ private slots:
 
     void peaksFollowThePlayPosition() {
         PeakMeter meter;
-        meter.SetFormat(2, 1000);
+        meter.SetFormat(PeakMeter::SampleFormat::S16, std::endian::native, 2, 1000);
         // 100 ms of loud left-only audio, then 100 ms of a quiet right channel.
         std::vector<std::int16_t> loudLeft(200), quietRight(200);
         for (int f = 0; f < 100; ++f) {
@@ -114,15 +116,109 @@ private slots:
 
     void peaksOfMonoAndUnreadAudio() {
         PeakMeter meter;
-        meter.SetFormat(1, 1000);  // mono: both halves
+        meter.SetFormat(PeakMeter::SampleFormat::S16, std::endian::native, 1, 1000);  // mono: both halves
         const std::int16_t mono[] = {-16384, 0, 300};
         meter.Add(0, mono, sizeof mono);
         QCOMPARE(meter.LevelAt(2'000'000), audio_units::PackLevel(16384, 16384));
 
-        meter.SetFormat(0, 0);  // audio of a format not read: silence, never stale peaks
+        // Audio of a format not read, or of no channels: silence, never stale peaks.
+        meter.SetFormat(PeakMeter::SampleFormat::Unknown, std::endian::native, 1, 1000);
         QCOMPARE(meter.LevelAt(2'000'000), 0u);
         meter.Add(0, mono, sizeof mono);
         QCOMPARE(meter.LevelAt(2'000'000), 0u);
+        meter.SetFormat(PeakMeter::SampleFormat::S16, std::endian::native, 0, 0);
+        meter.Add(0, mono, sizeof mono);
+        QCOMPARE(meter.LevelAt(2'000'000), 0u);
+    }
+
+    void sampleMagnitudes() {
+        using F = PeakMeter::SampleFormat;
+        constexpr auto le = std::endian::little, be = std::endian::big;
+        const auto magnitude = [](F format, std::endian order, std::vector<unsigned char> bytes) {
+            return PeakMeter::Magnitude(format, order, bytes.data());
+        };
+        // Every integer format reaches exactly full scale at its most negative value, on the 16-bit scale.
+        QCOMPARE(magnitude(F::U8, le, {0x00}), 32768);
+        QCOMPARE(magnitude(F::U8, le, {0xFF}), 127 * 256);
+        QCOMPARE(magnitude(F::U8, le, {0x80}), 0);  // 128 is silence
+        QCOMPARE(magnitude(F::U8, le, {0x40}), 64 * 256);
+        QCOMPARE(magnitude(F::S16, le, {0x00, 0x80}), 32768);
+        QCOMPARE(magnitude(F::S16, le, {0x30, 0x75}), 30000);
+        QCOMPARE(magnitude(F::S16, be, {0x75, 0x30}), 30000);
+        QCOMPARE(magnitude(F::S16, le, {0xD0, 0x8A}), 30000);  // -30000
+        QCOMPARE(magnitude(F::S24, le, {0x00, 0x00, 0x80}), 32768);
+        QCOMPARE(magnitude(F::S24, le, {0xFF, 0xFF, 0x7F}), 32767);
+        QCOMPARE(magnitude(F::S24, le, {0x00, 0x30, 0x75}), 30000);
+        QCOMPARE(magnitude(F::S24, be, {0x75, 0x30, 0x00}), 30000);
+        QCOMPARE(magnitude(F::S24, le, {0x00, 0xD0, 0x8A}), 30000);  // -30000 * 256
+        QCOMPARE(magnitude(F::S24, le, {0xFF, 0xFF, 0xFF}), 0);      // -1
+        // 24 bits in 32: the top byte, sign-extended or not, is not part of the sample.
+        QCOMPARE(magnitude(F::S24_32, le, {0x00, 0xD0, 0x8A, 0xFF}), 30000);
+        QCOMPARE(magnitude(F::S24_32, le, {0x00, 0xD0, 0x8A, 0x00}), 30000);
+        QCOMPARE(magnitude(F::S24_32, le, {0x00, 0x30, 0x75, 0xFF}), 30000);
+        QCOMPARE(magnitude(F::S24_32, be, {0x00, 0x80, 0x00, 0x00}), 32768);
+        QCOMPARE(magnitude(F::S32, le, {0x00, 0x00, 0x00, 0x80}), 32768);  // no overflow taking |INT32_MIN|
+        QCOMPARE(magnitude(F::S32, le, {0x00, 0x00, 0x30, 0x75}), 30000);
+        QCOMPARE(magnitude(F::S32, be, {0x8A, 0xD0, 0x00, 0x00}), 30000);
+        QCOMPARE(magnitude(F::Unknown, le, {0x00, 0x80}), 0);
+
+        // Floating point: full scale at 1, louder samples clipped; NaN carries no level and infinities are
+        // full scale, without an undefined conversion to int.
+        const auto f32 = [](float v, std::endian order) {
+            auto bits = std::bit_cast<std::uint32_t>(v);
+            unsigned char b[4];
+            for (int i = 0; i < 4; ++i)
+                b[order == std::endian::little ? i : 3 - i] = (bits >> (8 * i)) & 0xFF;
+            return PeakMeter::Magnitude(F::F32, order, b);
+        };
+        const auto f64 = [](double v, std::endian order) {
+            auto bits = std::bit_cast<std::uint64_t>(v);
+            unsigned char b[8];
+            for (int i = 0; i < 8; ++i)
+                b[order == std::endian::little ? i : 7 - i] = (bits >> (8 * i)) & 0xFF;
+            return PeakMeter::Magnitude(F::F64, order, b);
+        };
+        for (const std::endian order : {le, be}) {
+            QCOMPARE(f32(0.5f, order), 16384);
+            QCOMPARE(f32(-0.25f, order), 8192);
+            QCOMPARE(f32(-1.0f, order), 32768);
+            QCOMPARE(f32(3.0f, order), 32768);
+            QCOMPARE(f32(std::numeric_limits<float>::infinity(), order), 32768);
+            QCOMPARE(f32(-std::numeric_limits<float>::infinity(), order), 32768);
+            QCOMPARE(f32(std::numeric_limits<float>::quiet_NaN(), order), 0);
+            QCOMPARE(f32(-std::numeric_limits<float>::quiet_NaN(), order), 0);
+            QCOMPARE(f32(std::numeric_limits<float>::denorm_min(), order), 0);
+            QCOMPARE(f64(0.5, order), 16384);
+            QCOMPARE(f64(-1.0, order), 32768);
+            QCOMPARE(f64(-1e300, order), 32768);
+            QCOMPARE(f64(std::numeric_limits<double>::infinity(), order), 32768);
+            QCOMPARE(f64(std::numeric_limits<double>::quiet_NaN(), order), 0);
+            QCOMPARE(f64(std::numeric_limits<double>::signaling_NaN(), order), 0);
+        }
+    }
+
+    void peaksOfOtherSampleWidths() {
+        // Frames of 3-byte samples step by whole frames and keep their channels apart.
+        PeakMeter meter;
+        meter.SetFormat(PeakMeter::SampleFormat::S24, std::endian::little, 2, 1000);
+        const unsigned char s24[] = {0x00, 0x00, 0x40, 0x00, 0x00, 0x00,   // left 0.5
+                                     0x00, 0x00, 0x00, 0x00, 0x00, 0xE0};  // right -0.25
+        meter.Add(0, s24, sizeof s24);
+        QCOMPARE(meter.LevelAt(1'000'000), audio_units::PackLevel(16384, 8192));
+
+        // Floats with a NaN among them: the other samples still give the peak.
+        meter.SetFormat(PeakMeter::SampleFormat::F32, std::endian::native, 2, 1000);
+        QCOMPARE(meter.LevelAt(1'000'000), 0u);  // a new format drops the old peaks
+        const float f32[] = {std::numeric_limits<float>::quiet_NaN(), 0.125f, -0.75f,
+                             std::numeric_limits<float>::quiet_NaN()};
+        meter.Add(0, f32, sizeof f32);
+        QCOMPARE(meter.LevelAt(1'000'000), audio_units::PackLevel(24576, 4096));
+
+        // 8-bit: one byte a sample, 128 the middle.
+        meter.SetFormat(PeakMeter::SampleFormat::U8, std::endian::native, 2, 1000);
+        const unsigned char u8[] = {128, 0, 192, 128, 128, 128};
+        meter.Add(0, u8, sizeof u8);
+        QCOMPARE(meter.LevelAt(2'000'000), audio_units::PackLevel(16384, 32768));
     }
 };
 
