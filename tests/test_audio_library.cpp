@@ -12,6 +12,7 @@
 
 #include "player/audio_library.h"
 #include "tests/support/http_file_server.h"
+#include "tests/support/stream_checks.h"
 #include "tests/support/tones.h"
 
 namespace {
@@ -20,31 +21,11 @@ constexpr QWORD kFailed = ~QWORD{0};
 constexpr DWORD kNoLevel = 0xFFFFFFFFu;
 constexpr std::int64_t kBytesPerSecond = 44100 * 2 * 2;
 
-std::int64_t length(HSTREAM h) {
-    return static_cast<std::int64_t>(BASS_ChannelGetLength(h, 0));
-}
-std::int64_t position(HSTREAM h) {
-    return static_cast<std::int64_t>(BASS_ChannelGetPosition(h, 0));
-}
 int left(DWORD level) {
     return static_cast<int>(level & 0xFFFF);
 }
 int right(DWORD level) {
     return static_cast<int>(level >> 16);
-}
-
-// The position of a paused stream once its pause has taken hold; -1 when it does not stand still.
-std::int64_t settledPosition(HSTREAM h) {
-    std::int64_t last = -2;
-    const bool settled = QTest::qWaitFor(
-        [&] {
-            const std::int64_t now = position(h);
-            const bool still = now == last;
-            last = now;
-            return still;
-        },
-        2000);
-    return settled ? last : -1;
 }
 
 // A listener on 127.0.0.1 whose connections the system completes and nobody ever answers.

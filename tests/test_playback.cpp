@@ -18,6 +18,7 @@
 #include "app/skin_slider.h"
 #include "player/track_display.h"
 #include "tests/support/http_file_server.h"
+#include "tests/support/stream_checks.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
 
@@ -26,12 +27,6 @@ namespace {
 constexpr std::int64_t kBytesPerSecond = 44100 * 2 * 2;
 const QString kEmpty = QStringLiteral("Плейлист пуст!");
 
-std::int64_t position(HSTREAM h) {
-    return static_cast<std::int64_t>(BASS_ChannelGetPosition(h, 0));
-}
-std::int64_t length(HSTREAM h) {
-    return static_cast<std::int64_t>(BASS_ChannelGetLength(h, 0));
-}
 QString shownTime(double seconds) {
     return QString::fromStdString(track_display::FormatTime(seconds));
 }
@@ -50,20 +45,6 @@ QRect thumbRect(const QSlider* slider) {
     option.pageStep = slider->pageStep();
     option.upsideDown = slider->invertedAppearance();
     return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
-}
-
-// The position of a paused stream once its pause has taken hold; -1 when it does not stand still.
-std::int64_t settledPosition(HSTREAM h) {
-    std::int64_t last = -2;
-    const bool settled = QTest::qWaitFor(
-        [&] {
-            const std::int64_t now = position(h);
-            const bool still = now == last;
-            last = now;
-            return still;
-        },
-        2000);
-    return settled ? last : -1;
 }
 
 // A main window with a server of tones beside it.
