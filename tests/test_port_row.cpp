@@ -54,6 +54,17 @@ void choose(TForm2& settings, const QString& port) {
     settings.ComBox->setCurrentIndex(index);
 }
 
+// A main window whose port row has opened `line` through "Открыть".
+struct OpenedPort {
+    explicit OpenedPort(const PseudoTerminal& line) : extra(line.slavePath()) {
+        choose(*app.Form2, line.slavePath());
+        app.Form2->Button1->click();
+    }
+    ExtraPorts extra;  // before the window, which reads the port list when it is made
+    TestApp testApp;
+    App& app = testApp.app;
+};
+
 }  // namespace
 
 class PortRowTest : public QObject {
@@ -153,12 +164,9 @@ private slots:
 
     void deviceGoneWhileOpenIsClosedAsCloseWouldClose() {
         PseudoTerminal line;
-        ExtraPorts extra(line.slavePath());
         messages::Recorder recorder;
-        TestApp testApp;
-        App& app = testApp.app;
-        choose(*app.Form2, line.slavePath());
-        app.Form2->Button1->click();
+        OpenedPort opened(line);
+        App& app = opened.app;
         QCOMPARE(stateOf(app), Open);
 
         line.closeMaster();
@@ -171,12 +179,9 @@ private slots:
 
     void lossFoundByAWriteIsShownOnce() {
         PseudoTerminal line;
-        ExtraPorts extra(line.slavePath());
         messages::Recorder recorder;
-        TestApp testApp;
-        App& app = testApp.app;
-        choose(*app.Form2, line.slavePath());
-        app.Form2->Button1->click();
+        OpenedPort opened(line);
+        App& app = opened.app;
 
         // A light action that writes two commands: the failure ends it after the first.
         int written = 0;
