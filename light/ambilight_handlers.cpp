@@ -33,6 +33,11 @@ int modeNumberOrRaise(const QString& text) {
 void TForm1::ConnectAmbiLightHandlers() {
     On(SpeedButton1, &QPushButton::clicked, this, &TForm1::SpeedButton1Click);
     On(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    // A line found gone between ticks is reported by the port row, once; AmbiLight only stops, so that no tick
+    // runs into the closed port and reports it again.
+    On(ComPort, &SerialLink::DeviceLost, this, [this] {
+        if (Timer1->isActive()) StopAmbiLight(false);
+    });
 }
 
 void TForm1::SpeedButton1Click() {
