@@ -1,14 +1,17 @@
-// AmbiLight over a real X server and a pseudo-terminal as the board: a backdrop window paints known colours
-// where the zones lie and the frames on the line must match, byte for byte, between the P1 all-off of the
-// start and the all-off of the stop; the controls it locks and unlocks; modes it refuses; the board going
-// away; and the capture following a screen resize.
+// The lights on a pseudo-terminal as the board, read back byte for byte. Static colour: the four zone
+// commands of a colour from the colour dialog or the colour box, the dialog's starting colour and cancel,
+// light off, the closed port. AmbiLight over a real X server: a backdrop window paints known colours where
+// the zones lie and the frames must match between the P1 all-off of the start and the all-off of the stop;
+// the controls it locks and unlocks; modes it refuses; the board going away; the capture following a screen
+// resize.
 
+#include <QColorDialog>
 #include <QComboBox>
+#include <QLabel>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
-#include <functional>
 
 #include "app/color_edit.h"
 #include "app/image_button.h"
@@ -22,24 +25,6 @@
 #include "tests/support/test_main.h"
 
 namespace {
-
-// A borderless window over the whole 1920 x 1080 screen, painted by `paint`.
-class Backdrop : public QWidget {
-public:
-    explicit Backdrop(std::function<void(QPainter&)> paint) : paint_(std::move(paint)) {
-        setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
-        setGeometry(0, 0, 1920, 1080);
-        show();
-    }
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), Qt::black);
-        paint_(painter);
-    }
-
-private:
-    std::function<void(QPainter&)> paint_;
-};
 
 struct Run {
     PseudoTerminal line;
@@ -75,6 +60,19 @@ struct Run {
     }
 };
 
+// Answers the colour dialog as soon as it is open: notes where it opened, then confirms `colour`, or cancels
+// when `colour` is invalid.
+void answerDialog(QColor colour, QColor* openedAt) {
+    QTimer::singleShot(0, [=] {
+        auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        *openedAt = dialog->currentColor();
+        if (!colour.isValid()) return dialog->reject();
+        dialog->setCurrentColor(colour);
+        dialog->accept();
+    });
+}
+
 void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
     for (int x = area.left(); x <= area.right(); ++x)
         painter.fillRect(x, area.top(), 1, area.height(), (x % 2) ? odd : even);
@@ -82,10 +80,55 @@ void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
 
 }  // namespace
 
-class AmbiLightTest : public QObject {
+class LightsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void staticColoursReachTheLineZoneByZone() {
+        Run run;
+        auto& [line, recorder, testApp, form] = run;
+        for (int i = 0; i < QColorDialog::customCount(); ++i)
+            QCOMPARE(QColorDialog::customColor(i), QColor(Qt::white));
+
+        const std::pair<QColor, QByteArray> cases[] = {
+            {QColor(255, 255, 255), "B8C8A8E8F8D8H8G8I8K8J8L8"},
+            {QColor(16, 16, 16), "B0C0A0E0F0D0H0G0I0K0J0L0"},
+            {QColor(17, 17, 17), "B1C1A1E1F1D1H1G1I1K1J1L1"},
+            {QColor(64, 255, 128), "B2C8A4E2F8D4H2G8I4K2J8L4"},
+        };
+        QColor openedAt, confirmed = Qt::black;
+        for (const auto& [colour, expected] : cases) {
+            answerDialog(colour, &openedAt);
+            form.Button1->click();
+            QCOMPARE(openedAt, confirmed);  // at black first, then at the colour last confirmed
+            QCOMPARE(line.read(24), expected);
+            QCOMPARE(form.RzColorEdit1->SelectedColor(), BgrFromColor(colour));
+            confirmed = colour;
+        }
+        answerDialog(QColor(), &openedAt);  // cancelled: nothing sent, nothing changed
+        form.Button1->click();
+        QCOMPARE(line.read(1, 100), QByteArray());
+
+        // The same grid colour twice is sent twice; light off keeps the box's colour.
+        form.RzColorEdit1->ChooseFromGrid(0x0000FF);
+        form.RzColorEdit1->ChooseFromGrid(0x0000FF);
+        QCOMPARE(line.read(48), QByteArray("B8C0A0E8F0D0H8G0I0K8J0L0").repeated(2));
+        form.Button2->click();
+        QCOMPARE(line.read(38), QByteArray(AllOffCommand));
+        QCOMPARE(form.RzColorEdit1->SelectedColor(), 0x0000FFu);
+        QVERIFY(recorder.shown().isEmpty());
+
+        // Closed: each of the three says so and sends nothing (the dialog still opens first).
+        form.ComPort->SetConnected(false);
+        form.RzColorEdit1->ChooseFromGrid(0x00FF00);
+        form.Button2Click();
+        answerDialog(Qt::red, &openedAt);
+        form.Button1Click();
+        QCOMPARE(openedAt, confirmed);
+        QCOMPARE(recorder.texts(), QStringList(3, QStringLiteral("Программа не подключена к COM порту!")));
+        QCOMPARE(line.read(1, 100), QByteArray());
+    }
+
     void averagingIsExactAndRoundsHalfToEven() {
         const struct {
             int width;
@@ -107,25 +150,29 @@ private slots:
     void framesFollowTheScreen() {
         // Zones of mode 0,150 on 1920 x 1080. Left upper: means of red 16, green 16.5 and blue 47.5, which
         // give levels 0, 0 and 2 only when each mean is rounded half to even before its level.
-        Backdrop zones([](QPainter& p) {
-            fillColumns(p, {0, 150, 100, 300}, QColor(0, 16, 47), QColor(32, 17, 48));
-            p.fillRect(0, 630, 100, 300, QColor(255, 0, 0));
-            p.fillRect(1820, 150, 100, 300, QColor(0, 255, 0));
-            p.fillRect(1820, 630, 100, 300, QColor(40, 90, 200));
-        });
-        QVERIFY(QTest::qWaitForWindowExposed(&zones));
-        const struct {
-            QString mode;
-            QByteArray frame;
-        } cases[] = {
+        QPixmap screen(1920, 1080);
+        screen.fill(Qt::black);
+        QPainter p(&screen);
+        fillColumns(p, {0, 150, 100, 300}, QColor(0, 16, 47), QColor(32, 17, 48));
+        p.fillRect(0, 630, 100, 300, QColor(255, 0, 0));
+        p.fillRect(1820, 150, 100, 300, QColor(0, 255, 0));
+        p.fillRect(1820, 630, 100, 300, QColor(40, 90, 200));
+        p.end();
+        QLabel backdrop;  // a borderless window over the whole screen
+        backdrop.setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+        backdrop.setPixmap(screen);
+        backdrop.setGeometry(0, 0, 1920, 1080);
+        backdrop.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
+        const std::pair<QString, QByteArray> cases[] = {
             {"0,150", "E0F0D2B8C0A0H0G8I0K1J3L6"},
             // Half of each rectangle off screen: the on-screen half alone is averaged.
             {"-50,150", "E0F0D2B8C0A0H0G8I0K1J3L6"},
             {"2147483647,-2147483648", "E0F0D0B0C0A0H0G0I0K0J0L0"},  // wholly off screen: black
         };
-        for (const auto& c : cases) {
+        for (const auto& [mode, frame] : cases) {
             Run run;
-            run.selectMode(c.mode);
+            run.selectMode(mode);
             run.form.SpeedButton1->click();
             run.checkControls(true);
             QByteArray got;
@@ -135,17 +182,14 @@ private slots:
             got += run.line.read(38, 2000);
             QVERIFY2(got.startsWith(P1AllOffCommand) && got.endsWith(AllOffCommand), got.constData());
             const QByteArray frames = got.mid(41, got.size() - 41 - 38);
-            QCOMPARE(frames, c.frame.repeated(int(frames.size() / 24)));
+            QCOMPARE(frames, frame.repeated(int(frames.size() / 24)));
             QVERIFY(run.recorder.shown().isEmpty());
         }
     }
 
     void refusesToStartWithoutAUsableMode() {
         Run run;
-        const struct {
-            QString mode;
-            QString error;
-        } cases[] = {
+        const std::pair<QString, QString> cases[] = {
             {"a,b", "'b' is not a valid integer value"},
             {"1", "'' is not a valid integer value"},
             {",", "'' is not a valid integer value"},
@@ -153,10 +197,10 @@ private slots:
             {"99999999999,5", "'99999999999' is not a valid integer value"},
             {"5,-", "'-' is not a valid integer value"},
         };
-        for (const auto& c : cases) {
-            run.selectMode(c.mode);
+        for (const auto& [mode, error] : cases) {
+            run.selectMode(mode);
             run.form.SpeedButton1->click();
-            QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Error, c.error}));
+            QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Error, error}));
             run.checkControls(false);
         }
         run.form.ComboBox1->setCurrentIndex(-1);
@@ -217,5 +261,5 @@ private slots:
     }
 };
 
-VARNEX_TEST_MAIN(AmbiLightTest)
-#include "test_ambilight.moc"
+VARNEX_TEST_MAIN(LightsTest)
+#include "test_lights.moc"
