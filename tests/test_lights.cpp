@@ -1,9 +1,6 @@
-// The lights on a pseudo-terminal as the board, read back byte for byte. Static colour: the four zone
-// commands of a colour from the colour dialog or the colour box, the dialog's starting colour and cancel,
-// light off, the closed port. AmbiLight over a real X server: a backdrop window paints known colours where
-// the zones lie and the frames must match between the P1 all-off of the start and the all-off of the stop;
-// the controls it locks and unlocks; modes it refuses; the board going away; the capture following a screen
-// resize.
+// Static colour and AmbiLight on a pseudo-terminal as the board, read back byte for byte: colours from the
+// dialog and the colour box; AmbiLight frames over a painted screen between the start's P1 all-off and the
+// stop's all-off, locked controls, refused modes, a lost board, and capture across a screen resize.
 
 #include <QColorDialog>
 #include <QComboBox>
