@@ -155,6 +155,22 @@ public:
     QString ModeX, ModeY;                             // the mode in use by AmbiLight
     quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
 
+    // Lights: modes and colour music (light/mode_handlers.cpp, light/colour_music_handlers.cpp).
+    void ConnectModeHandlers();
+    void ComboBox1Change();
+    void Button5Click();
+    void Button7MouseDown();
+    void Button7MouseUp();
+    void Button8Click();
+    // Blending on: the window at AlphaBlendValue of 255; off: opaque.
+    void SetAlphaBlend(bool on);
+    void ConnectColourMusicHandlers();
+    void btnVisual1Click();
+    void TVisual1Timer();
+    // Colour music off: its face, flag and timer, the all-off command when `lightsOff`, and the light row and
+    // the AmbiLight switch given back.
+    void StopColourMusic(bool lightsOff);
+
     // Tray, menus and the main window's visibility.
     static constexpr int SC_MINIMIZE = 0xF020;
     void WMSysCommand(int command);
