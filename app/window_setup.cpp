@@ -20,7 +20,9 @@ void SetupWindow(QWidget* window, const char* objectName, const QString& caption
 
 void CentreOnScreen(QWidget* window) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    window->move(screen.center() - QPoint(window->width() / 2, window->height() / 2));
+    // Half of what is left on each side, rounded down: QRect::center() is a pixel short for even sizes.
+    window->move(screen.x() + (screen.width() - window->width()) / 2,
+                 screen.y() + (screen.height() - window->height()) / 2);
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, QRect geometry, const QString& text) {

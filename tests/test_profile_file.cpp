@@ -5,6 +5,7 @@
 
 #include "settings/cp1251.h"
 #include "settings/profile_file.h"
+#include "tests/support/error_of.h"
 
 namespace {
 
@@ -36,6 +37,17 @@ private slots:
         // What the code page cannot hold becomes one "?" per character, surrogate pairs included.
         QCOMPARE(cp1251::Encode(QStringLiteral("a€文😀b")), QByteArray("a\x88??b"));
         QCOMPARE(cp1251::Encode(QString(QChar(0xD800))), QByteArray("?"));
+
+        // A file an editor saved as UTF-8, with the signature or without, reads as UTF-8 and is written back
+        // whole in the code page, without the signature.
+        const QString text = QStringLiteral("[Общие настройки]\nID контакта=5 ж 文\n");
+        for (const QByteArray& signature : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
+            ProfileFile file = ProfileFile::Parse(signature + text.toUtf8());
+            QCOMPARE(file.ReadString(u"Общие настройки", u"ID контакта"), QStringLiteral("5 ж ?"));
+            file.WriteString(u"Общие настройки", u"Отмена", u"да");
+            QCOMPARE(TextOf(file), QStringLiteral("[Общие настройки]\nID контакта=5 ж ?\nОтмена=да\n"));
+        }
+        QCOMPARE(ProfileFile::Parse("\xEF\xBB\xBF[s]\nk=v").ReadString(u"s", u"k"), QStringLiteral("v"));
     }
 
     void readsWindowsProfileSemantics() {
@@ -56,9 +68,27 @@ private slots:
         QVERIFY(!file.HasKey(u"", u"orphan"));
         QVERIFY(!file.HasKey(u"AmbiLight", u"ID контакта"));
         QCOMPARE(file.ReadString(u"Нет такой", u"1", QStringLiteral("default")), QStringLiteral("default"));
-        // Values are cut to 2047 characters.
-        const ProfileFile longValue = FromText(QStringLiteral("[s]\nk=") + QString(5000, u'ж') + u'\n');
+        // Values are cut to 2047 characters, after one pair of matching quotes around them is removed.
+        const ProfileFile longValue =
+            FromText(QStringLiteral("[s]\nk=\"") + QString(5000, u'ж') + QStringLiteral("\"\n"));
         QCOMPARE(longValue.ReadString(u"s", u"k"), QString(2047, u'ж'));
+
+        // Lone CRs end lines too.
+        const ProfileFile quoted = ProfileFile::Parse(
+            "[s]\rpath=\"/opt/Win Lirc/lircd\"\rsingle= 'x' \rinner=\" a \"\rempty=\"\"\rone=\"\rleft=\"x\r"
+            "mixed=\"x'\rright=x'\rtwice=\"\"x\"\"");
+        const QList<std::pair<QString, QString>> values = {
+            {"path", "/opt/Win Lirc/lircd"},
+            {"single", "x"},
+            {"inner", " a "},
+            {"empty", ""},
+            {"one", "\""},
+            {"left", "\"x"},
+            {"mixed", "\"x'"},
+            {"right", "x'"},
+            {"twice", "\"x\""},
+        };
+        for (const auto& [key, value] : values) QCOMPARE(quoted.ReadString(u"s", key), value);
     }
 
     void portKeyReadsBackWithItsTrailingBlank() {
@@ -146,14 +176,21 @@ private slots:
                                               "[Новая]\n"
                                               "k=v\n"));
 
-        // A last line without a line end gets one when something follows it; a new file gets CR LF.
-        ProfileFile unterminated = FromText(QStringLiteral("[s]\r\na=1"));
-        QCOMPARE(unterminated.ToBytes(), QByteArray("[s]\r\na=1"));
-        unterminated.WriteString(u"s", u"b", u"2");
-        QCOMPARE(unterminated.ToBytes(), QByteArray("[s]\r\na=1\r\nb=2\r\n"));
-        ProfileFile fresh;
-        fresh.WriteString(u"s", u"k", u"v");
-        QCOMPARE(fresh.ToBytes(), QByteArray("[s]\r\nk=v\r\n"));
+        // A new line ends as the file's first line does (CR LF in a new file); a last line without a line end
+        // gets one when something follows it.
+        const QList<std::pair<QByteArray, QByteArray>> endings = {
+            {"", "[s]\r\nb=2\r\n"},
+            {"[s]\r\na=1", "[s]\r\na=1\r\nb=2\r\n"},
+            {"[s]\r\na=1\nc=3\n", "[s]\r\na=1\nc=3\nb=2\r\n"},
+            {"[s]\na=1\r\n", "[s]\na=1\r\nb=2\n"},
+            {"[s]\ra=1\r", "[s]\ra=1\rb=2\r"},
+        };
+        for (const auto& [before, after] : endings) {
+            ProfileFile file = ProfileFile::Parse(before);
+            QCOMPARE(file.ToBytes(), before);
+            file.WriteString(u"s", u"b", u"2");
+            QCOMPARE(file.ToBytes(), after);
+        }
 
         // Line breaks in a value cannot make new lines, keys or sections.
         ProfileFile injected;
@@ -164,6 +201,13 @@ private slots:
         // A character the code page cannot hold is stored, and read back, as "?".
         injected.WriteString(u"s", u"k", u"путь/文");
         QCOMPARE(injected.ReadString(u"s", u"k"), QStringLiteral("путь/?"));
+        // Keys that would not read back as themselves are refused, and nothing is written.
+        for (const QString key : {"[evil]", " [x", "a=b", "a\nb", "a\rb"}) {
+            QCOMPARE(ErrorOf([&] { injected.WriteString(u"s", key, u"v"); }),
+                     "A settings key cannot start with \"[\" or hold \"=\" or a line break: " + key);
+            QCOMPARE(ErrorOf([&] { injected.AppendEntries(u"t", {{key, "v"}}); }).isEmpty(), false);
+        }
+        QCOMPARE(injected.ToBytes(), cp1251::Encode(u"[s]\r\nk=путь/?\r\n"));
     }
 
     void duplicatesReadAndWriteTheFirst() {
@@ -174,10 +218,10 @@ private slots:
         QCOMPARE(TextOf(file), QStringLiteral("[s]\nk=new\nK=second\n[S]\nk=third\nx=1\n"));
     }
 
-    void removeKeysLeavesOtherLines() {
-        ProfileFile file = FromText(QStringLiteral("[m]\n1=a\n; note\n2=b\n[other]\n1=keep\n[M]\n1=c\n"));
-        file.RemoveKeys(u"m", [](QStringView key) { return key == u"1"; });
-        QCOMPARE(TextOf(file), QStringLiteral("[m]\n; note\n2=b\n[other]\n1=keep\n[M]\n"));
+    void removeSectionRemovesEveryOneOfTheName() {
+        ProfileFile file = FromText(QStringLiteral("[m]\n1=a\n; note\n\n[other]\n1=keep\n[ M ]\n1=c\n"));
+        file.RemoveSection(u"m");
+        QCOMPARE(TextOf(file), QStringLiteral("[other]\n1=keep\n"));
     }
 
     void badInputIsReadAndKeptWhole() {
@@ -187,11 +231,12 @@ private slots:
         for (int i = 0; i < 20000; ++i) junk.append(char(random.bounded(256)));
         for (int b = 0; b < 256; ++b) junk.append(char(b));
         const QByteArray bytes =
-            junk + "\n[s]\nbad\x98value=x\x98y\r\nno equals sign\rstill that line\n[s\nk\n";
+            junk + "\n[s]\nbad\x98value=x\x98y\r\nno equals sign\rcr=ends a line\n[s\nk\n";
         ProfileFile file = ProfileFile::Parse(bytes);
         QCOMPARE(file.ToBytes(), bytes);
         QCOMPARE(file.ReadString(u"s", u"bad\u0098value"), QStringLiteral("x\u0098y"));
         QVERIFY(!file.HasKey(u"s", u"no equals sign"));
+        QCOMPARE(file.ReadString(u"s", u"cr"), QStringLiteral("ends a line"));
         QVERIFY(!file.HasKey(u"s", u"k"));
         // "[s" is no section, so the new key ends the section [s] after "k".
         file.WriteString(u"s", u"new", u"\u0098");

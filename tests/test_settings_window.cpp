@@ -1,38 +1,61 @@
 // The settings window: loading settings.ini at start, the start-up options, saving, and the options that act
 // at once.
 
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "app/about_window.h"
 #include "app/hints.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
-#include "settings/cp1251.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 
 namespace {
 
 void writeSettings(const QString& folder, const QString& text) {
-    QFile file(folder + QStringLiteral("/settings.ini"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(cp1251::Encode(text));
+    WriteSettingsText(folder + QStringLiteral("/settings.ini"), text);
 }
 
 QString readSettings(const QString& folder) {
-    QFile file(folder + QStringLiteral("/settings.ini"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return cp1251::Decode(file.readAll());
+    return ReadSettingsText(folder + QStringLiteral("/settings.ini"));
+}
+
+// Runs the program at `path` (its bytes) with `arguments`; true when it ends with 0 within 60 s.
+bool Succeeds(const QByteArray& path, QList<QByteArray> arguments) {
+    arguments.prepend(path);
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawn(&child, path.constData(), nullptr, nullptr, argv.data(), environ) != 0) return false;
+    const QDeadlineTimer deadline(60000);
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (deadline.hasExpired()) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+        }
+        QTest::qWait(20);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 QStringList modeItems(const TForm1& form) {
@@ -212,6 +235,53 @@ private slots:
         form.ComboBox1->removeItem(2);
         app.Form5->saveAS();
         QCOMPARE(readSettings(dir.path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
+    }
+
+    // The settings beside an executable in a folder whose name is not valid UTF-8 are read and saved there.
+    void settingsBesideAnExecutableInAnOddFolder() {
+        messages::Recorder recorder;
+        if (qEnvironmentVariableIsSet("VARNEX_ODD_FOLDER")) {  // the copy started below
+            App app;
+            QCOMPARE(app.Form2->LEdit9->text(), QStringLiteral("42"));
+            app.Form2->LEdit9->setText(QStringLiteral("43"));
+            app.Form2->Button3->click();
+            QCOMPARE(recorder.texts(), QStringList());
+            return;
+        }
+        // Beside this program, so that it can be linked there.
+        QTemporaryDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/odd-XXXXXX"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("plain")));
+        writeSettings(dir.filePath(QStringLiteral("plain")),
+                      QStringLiteral("[Общие настройки]\nID контакта=42\n"));
+        const QString self = QCoreApplication::applicationFilePath();
+        const QString program = dir.filePath(QStringLiteral("plain/program"));
+        QVERIFY(link(QFile::encodeName(self).constData(), QFile::encodeName(program).constData()) == 0 ||
+                QFile::copy(self, program));
+        const QByteArray plain = QFile::encodeName(dir.filePath(QStringLiteral("plain")));
+        const QByteArray odd = QFile::encodeName(dir.path()) + "/\xFF\xFE \xEF";
+        QCOMPARE(rename(plain.constData(), odd.constData()), 0);
+        qputenv("VARNEX_ODD_FOLDER", "1");
+        const bool succeeded = Succeeds(odd + "/program", {"settingsBesideAnExecutableInAnOddFolder"});
+        qunsetenv("VARNEX_ODD_FOLDER");
+        QCOMPARE(rename(odd.constData(), plain.constData()), 0);
+        QVERIFY(succeeded);
+        QVERIFY(readSettings(plain).startsWith(QStringLiteral("[Общие настройки]\nID контакта=43\n")));
+    }
+
+    void windowsAreCentredEachTimeTheyAreShown() {
+        TestApp testApp;
+        // The offscreen screen: 800 x 800.
+        QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 800, 800));
+        const QList<std::pair<QWidget*, QPoint>> windows = {{testApp.app.Form2.get(), {219, 150}},
+                                                            {testApp.app.Form6.get(), {207, 364}}};
+        for (const auto& [window, centred] : windows) {
+            window->show();
+            QCOMPARE(window->pos(), centred);
+            window->move(10, 10);
+            window->hide();
+            window->show();
+            QCOMPARE(window->pos(), centred);
+        }
     }
 
     void contactIdTakesDigitsOnly() {
