@@ -40,12 +40,10 @@ private slots:
 
         // A file an editor saved as UTF-8, with the signature or without, reads as UTF-8 and is written back
         // whole in the code page, without the signature.
-        const QString text = QStringLiteral("[Общие настройки]\nID контакта=5 ж 文\n");
         for (const QByteArray& signature : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
-            ProfileFile file = ProfileFile::Parse(signature + text.toUtf8());
-            QCOMPARE(file.ReadString(u"Общие настройки", u"ID контакта"), QStringLiteral("5 ж ?"));
-            file.WriteString(u"Общие настройки", u"Отмена", u"да");
-            QCOMPARE(TextOf(file), QStringLiteral("[Общие настройки]\nID контакта=5 ж ?\nОтмена=да\n"));
+            ProfileFile file = ProfileFile::Parse(signature + QStringLiteral("[Общие]\nID=ж 文\n").toUtf8());
+            file.WriteString(u"Общие", u"Отмена", u"да");
+            QCOMPARE(TextOf(file), QStringLiteral("[Общие]\nID=ж ?\nОтмена=да\n"));
         }
         QCOMPARE(ProfileFile::Parse("\xEF\xBB\xBF[s]\nk=v").ReadString(u"s", u"k"), QStringLiteral("v"));
     }
@@ -73,22 +71,15 @@ private slots:
             FromText(QStringLiteral("[s]\nk=\"") + QString(5000, u'ж') + QStringLiteral("\"\n"));
         QCOMPARE(longValue.ReadString(u"s", u"k"), QString(2047, u'ж'));
 
-        // Lone CRs end lines too.
-        const ProfileFile quoted = ProfileFile::Parse(
-            "[s]\rpath=\"/opt/Win Lirc/lircd\"\rsingle= 'x' \rinner=\" a \"\rempty=\"\"\rone=\"\rleft=\"x\r"
-            "mixed=\"x'\rright=x'\rtwice=\"\"x\"\"");
-        const QList<std::pair<QString, QString>> values = {
-            {"path", "/opt/Win Lirc/lircd"},
-            {"single", "x"},
-            {"inner", " a "},
-            {"empty", ""},
-            {"one", "\""},
-            {"left", "\"x"},
-            {"mixed", "\"x'"},
-            {"right", "x'"},
-            {"twice", "\"x\""},
-        };
-        for (const auto& [key, value] : values) QCOMPARE(quoted.ReadString(u"s", key), value);
+        // Lone CRs end lines too; an unpaired quote stays.
+        QStringList values;
+        for (const auto& entry :
+             ProfileFile::Parse("[s]\r1=\"/opt/Win Lirc/lircd\"\r2= 'x' \r3=\" a \"\r4=\"\"\r5=\"\r"
+                                "6=\"x\r7=\"x'\r8=x'\r9=\"\"x\"\"")
+                 .Entries(u"s"))
+            values << entry.second;
+        QCOMPARE(values,
+                 (QStringList{"/opt/Win Lirc/lircd", "x", " a ", "", "\"", "\"x", "\"x'", "x'", "\"x\""}));
     }
 
     void portKeyReadsBackWithItsTrailingBlank() {
@@ -205,7 +196,6 @@ private slots:
         for (const QString key : {"[evil]", " [x", "a=b", "a\nb", "a\rb"}) {
             QCOMPARE(ErrorOf([&] { injected.WriteString(u"s", key, u"v"); }),
                      "A settings key cannot start with \"[\" or hold \"=\" or a line break: " + key);
-            QCOMPARE(ErrorOf([&] { injected.AppendEntries(u"t", {{key, "v"}}); }).isEmpty(), false);
         }
         QCOMPARE(injected.ToBytes(), cp1251::Encode(u"[s]\r\nk=путь/?\r\n"));
     }
@@ -231,12 +221,11 @@ private slots:
         for (int i = 0; i < 20000; ++i) junk.append(char(random.bounded(256)));
         for (int b = 0; b < 256; ++b) junk.append(char(b));
         const QByteArray bytes =
-            junk + "\n[s]\nbad\x98value=x\x98y\r\nno equals sign\rcr=ends a line\n[s\nk\n";
+            junk + "\n[s]\nbad\x98value=x\x98y\r\nno equals sign\rstill that line\n[s\nk\n";
         ProfileFile file = ProfileFile::Parse(bytes);
         QCOMPARE(file.ToBytes(), bytes);
         QCOMPARE(file.ReadString(u"s", u"bad\u0098value"), QStringLiteral("x\u0098y"));
         QVERIFY(!file.HasKey(u"s", u"no equals sign"));
-        QCOMPARE(file.ReadString(u"s", u"cr"), QStringLiteral("ends a line"));
         QVERIFY(!file.HasKey(u"s", u"k"));
         // "[s" is no section, so the new key ends the section [s] after "k".
         file.WriteString(u"s", u"new", u"\u0098");

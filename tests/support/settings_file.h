@@ -1,6 +1,7 @@
 #pragma once
 
-// settings.ini as the tests write and read it: its bytes as they stand, or its text in code page 1251.
+// settings.ini as the tests write and read it: the text of the one in a folder, in code page 1251, or the bytes
+// of any file as they stand.
 
 #include <QFile>
 #include <QTest>
@@ -12,17 +13,15 @@ inline QByteArray ReadFileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
+inline QString ReadSettings(const QString& folder) {
+    return cp1251::Decode(ReadFileBytes(folder + QStringLiteral("/settings.ini")));
+}
 
 inline void WriteFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
-
-inline QString ReadSettingsText(const QString& path) {
-    return cp1251::Decode(ReadFileBytes(path));
-}
-
-inline void WriteSettingsText(const QString& path, const QString& text) {
-    WriteFileBytes(path, cp1251::Encode(text));
+inline void WriteSettings(const QString& folder, const QString& text) {
+    WriteFileBytes(folder + QStringLiteral("/settings.ini"), cp1251::Encode(text));
 }
