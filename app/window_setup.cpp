@@ -20,7 +20,8 @@ void SetupWindow(QWidget* window, const char* objectName, const QString& caption
 
 void CentreOnScreen(QWidget* window) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    // Half of what is left on each side, rounded down: QRect::center() is a pixel short for even sizes.
+    // (W - w) div 2 from the screen's edge: QRect::center() would be a pixel short when the screen and the
+    // window are both of even size.
     window->move(screen.x() + (screen.width() - window->width()) / 2,
                  screen.y() + (screen.height() - window->height()) / 2);
 }
