@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "app/application.h"
 #include "app/color_edit.h"
 #include "app/fixed_row_delegate.h"
 #include "app/fonts.h"
