@@ -96,17 +96,18 @@ void TForm1::restoreFromTray() {
 }
 
 bool TForm1::StaysOnTop() const {
-    return windowHandle() ? bool(windowHandle()->flags() & Qt::WindowStaysOnTopHint)
-                          : bool(windowFlags() & Qt::WindowStaysOnTopHint);
+    return windowFlags() & Qt::WindowStaysOnTopHint;
 }
 
 void TForm1::N3Click() {
-    const bool onTop = !StaysOnTop();
+    const Qt::WindowFlags flags = windowFlags() ^ Qt::WindowStaysOnTopHint;
     if (QWindow* window = windowHandle()) {
-        // Changing the flag on the native window keeps a shown window shown.
-        window->setFlag(Qt::WindowStaysOnTopHint, onTop);
+        // The native window takes the flag without being hidden (setWindowFlags would hide a shown window);
+        // the widget's own flags say the same, so that a later setWindowFlags keeps it.
+        overrideWindowFlags(flags);
+        window->setFlags(flags);
     } else {
-        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+        setWindowFlags(flags);
     }
 }
 

@@ -38,8 +38,7 @@ class MainWindowTest : public QObject {
 private slots:
     void enabledBtnFollowsFlagAndPort() {
         TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
+        TForm1& form = *testApp.app.Form1;
         auto lightRowEnabled = [&] {
             return form.RzColorEdit1->isEnabled() && form.Button1->isEnabled() && form.Button2->isEnabled();
         };
@@ -77,10 +76,8 @@ private slots:
     }
 
     void playlistShowsAndHides() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         HeightLog log(form);
         emit form.btnPlaylist->clicked();
         QCOMPARE(form.ClientHeight(), 310);
@@ -92,10 +89,8 @@ private slots:
     }
 
     void secondClickWhileGrowing() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         HeightLog log(form);
         // The second click arrives at the first event pumping of the animation.
         QTimer::singleShot(0, &form, [&] { emit form.btnPlaylist->clicked(); });
@@ -108,10 +103,8 @@ private slots:
     }
 
     void secondClickWhileShrinking() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         emit form.btnPlaylist->clicked();
         QCOMPARE(form.ClientHeight(), 310);
         HeightLog log(form);

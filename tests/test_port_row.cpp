@@ -15,17 +15,11 @@
 #include "light/port_list.h"
 #include "light/serial_link.h"
 #include "settings/settings_window.h"
+#include "tests/support/extra_ports.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 
 namespace {
-
-// Extra ports for the port list while it lives (the list is read when the settings window is made).
-class ExtraPorts {
-public:
-    explicit ExtraPorts(const QString& paths) { qputenv(ExtraPortsVariable, paths.toLocal8Bit()); }
-    ~ExtraPorts() { qunsetenv(ExtraPortsVariable); }
-};
 
 struct PortRowState {
     bool connected, portListEnabled, lightRowEnabled, ambiLightEnabled;

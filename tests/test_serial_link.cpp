@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 #include <QThread>
 
 #include "light/board_parser.h"
@@ -15,12 +16,21 @@
 #include "light/serial_link.h"
 #include "tests/support/error_of.h"
 #include "tests/support/pseudo_terminal.h"
-#include "tests/support/test_main.h"
 
 namespace {
 
 const QRegularExpression writeFailed(
     QStringLiteral(R"(^WriteFile function failed \(win error code: \d+\)$)"));
+
+// A link opened on a pseudo-terminal of its own.
+struct OpenedLink {
+    PseudoTerminal line;
+    SerialLink link;
+    OpenedLink() {
+        link.Port = line.slavePath();
+        link.SetConnected(true);
+    }
+};
 
 }  // namespace
 
@@ -29,10 +39,8 @@ class SerialLinkTest : public QObject {
 
 private slots:
     void bytesOnTheLineAreExactlyTheCommands() {
-        PseudoTerminal line;
-        SerialLink link;
-        link.Port = line.slavePath();
-        link.SetConnected(true);
+        OpenedLink opened;
+        auto& [line, link] = opened;
         QVERIFY(link.Connected());
 
         link.WriteText(ZoneCommand(LeftUpperZone, 0x000000FF));
@@ -53,10 +61,8 @@ private slots:
     }
 
     void portIsSetUpAsTheBoardExpects() {
-        PseudoTerminal line;
-        SerialLink link;
-        link.Port = line.slavePath();
-        link.SetConnected(true);
+        OpenedLink opened;
+        auto& [line, link] = opened;
         link.SetConnected(true);  // already open: nothing happens
         QVERIFY(link.Connected());
 
@@ -79,16 +85,12 @@ private slots:
     }
 
     void probeAnswersWhetherThePortCanBeOpenedNow() {
-        PseudoTerminal line;
-        QVERIFY(SerialLink::PortAvailable(line.slavePath()));
-        QVERIFY(SerialLink::PortAvailable(line.slavePath()));  // the probe released it again
-
-        SerialLink holder;
-        holder.Port = line.slavePath();
-        holder.SetConnected(true);
+        OpenedLink opened;
+        auto& [line, holder] = opened;
         QVERIFY(!SerialLink::PortAvailable(line.slavePath()));
         holder.SetConnected(false);
         QVERIFY(SerialLink::PortAvailable(line.slavePath()));
+        QVERIFY(SerialLink::PortAvailable(line.slavePath()));  // the probe released it again
 
         QVERIFY(!SerialLink::PortAvailable(QStringLiteral("/nonexistent/ttyX")));
         QVERIFY(!SerialLink::PortAvailable(QString()));
@@ -102,10 +104,8 @@ private slots:
                  QStringLiteral("Unable to open com port (win error code: 2)"));
         QVERIFY(!link.Connected());
 
-        PseudoTerminal line;
-        SerialLink holder;
-        holder.Port = line.slavePath();
-        holder.SetConnected(true);
+        OpenedLink opened;
+        auto& [line, holder] = opened;
         link.Port = line.slavePath();
         QVERIFY(ErrorOf([&] {
                     link.SetConnected(true);
@@ -115,11 +115,9 @@ private slots:
     }
 
     void writeAfterTheFarSideIsGone() {
-        PseudoTerminal line;
-        SerialLink link;
+        OpenedLink opened;
+        auto& [line, link] = opened;
         QSignalSpy lost(&link, &SerialLink::DeviceLost);
-        link.Port = line.slavePath();
-        link.SetConnected(true);
         line.closeMaster();
 
         const QString error = ErrorOf([&] { link.WriteText("E8F0D0"); });
@@ -133,11 +131,9 @@ private slots:
     }
 
     void deviceThatVanishesWhileIdleIsClosedOnce() {
-        PseudoTerminal line;
-        SerialLink link;
+        OpenedLink opened;
+        auto& [line, link] = opened;
         QSignalSpy lost(&link, &SerialLink::DeviceLost);
-        link.Port = line.slavePath();
-        link.SetConnected(true);
         line.closeMaster();
 
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 2000);
@@ -149,10 +145,8 @@ private slots:
     }
 
     void writeThatCannotLeaveTimesOutAndThePortStaysOpen() {
-        PseudoTerminal line;
-        SerialLink link;
-        link.Port = line.slavePath();
-        link.SetConnected(true);
+        OpenedLink opened;
+        auto& [line, link] = opened;
 
         // Nobody reads the line: fill it up from a second descriptor until it takes no more (the kernel moves
         // bytes along in the background, so it has to refuse several times in a row).
@@ -187,5 +181,5 @@ private slots:
     }
 };
 
-VARNEX_TEST_MAIN(SerialLinkTest)
+QTEST_GUILESS_MAIN(SerialLinkTest)
 #include "test_serial_link.moc"

@@ -51,10 +51,8 @@ class ShellTest : public QObject {
 
 private slots:
     void trayMenuCaptionFollowsVisibility() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
         form.N6->trigger();
         QVERIFY(!form.isVisible());
@@ -70,10 +68,8 @@ private slots:
 
     void minimiseWithoutNotificationAreaKeepsWindowReachable() {
         if (QSystemTrayIcon::isSystemTrayAvailable()) QSKIP("this platform has a notification area");
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         form.WMSysCommand(TForm1::SC_MINIMIZE);
         // Not hidden: with no tray icon a hidden window could never come back.
         QVERIFY(form.isVisible());
@@ -88,10 +84,8 @@ private slots:
     }
 
     void stayOnTopSwitches() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         QVERIFY(!form.StaysOnTop());
         form.N3->trigger();
         QVERIFY(form.StaysOnTop());
@@ -102,10 +96,9 @@ private slots:
     }
 
     void menusShowTheirWindows() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        App& app = shown.app;
+        TForm1& form = shown.form;
         form.N2->trigger();
         QVERIFY(app.Form2->isVisible());
         app.Form2->hide();
@@ -122,10 +115,8 @@ private slots:
     }
 
     void exitEndsProgramWhileHidden() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         QTimer::singleShot(0, &form, [&] {
             form.N6->trigger();  // to the tray
             form.N1->trigger();
@@ -135,11 +126,9 @@ private slots:
     }
 
     void hoverFaces() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         emit form.btnNext->mouseEntered();
         QCOMPARE(form.btnNext->bitmapName(), QStringLiteral("NEXT2"));
         emit form.btnNext->mouseLeft();
@@ -168,11 +157,9 @@ private slots:
     }
 
     void hiddenButtonHandsHoverToTheOneBelow() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         QTest::mouseMove(form.btnPlay, form.btnPlay->rect().center());
         QTRY_COMPARE(form.btnPlay->bitmapName(), QStringLiteral("PLAY2"));
         form.btnPlay->hide();
@@ -181,11 +168,9 @@ private slots:
     }
 
     void mainWindowHintsFollowTheSwitch() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         form.SetShowHint(false);
         QVERIFY(!hintShows(form.Button5));
         form.SetShowHint(true);

@@ -28,10 +28,9 @@ class TrayTest : public QObject {
 private slots:
     void trayStartingAfterTheProgramStillTakesTheIcon() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        TestApp testApp;
-        TForm1& form = *testApp.app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         startTray();
         QTRY_VERIFY_WITH_TIMEOUT(form.Tray->geometry().width() > 0, 10000);
         form.WMSysCommand(TForm1::SC_MINIMIZE);
@@ -49,12 +48,10 @@ private slots:
 
     void minimiseBoxHidesToTrayAndDoubleClickBringsBack() {
         startTray();
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         QVERIFY(form.Tray->isVisible());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
         const QRect before = form.geometry();
 
         form.setWindowState(Qt::WindowMinimized);  // what the title bar's box does
@@ -70,11 +67,9 @@ private slots:
 
     void minimiseRequestHidesAndMenuRestores() {
         startTray();
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         form.WMSysCommand(TForm1::SC_MINIMIZE);
         QVERIFY(!form.isVisible());
         QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
