@@ -25,6 +25,7 @@ class QSystemTrayIcon;
 class QTcpSocket;
 class QTimer;
 class SkinSlider;
+class StatusNotifierCheck;
 class TImage2;
 
 class TForm1 final : public QMainWindow {
@@ -178,4 +179,5 @@ private:
 
     QWidget* client_ = nullptr;
     HintSwitch* hintSwitch_ = nullptr;
+    StatusNotifierCheck* statusNotifier_ = nullptr;  // whether the tray reports single activations only
 };
