@@ -90,7 +90,12 @@ private slots:
         form.N3->trigger();
         QVERIFY(form.StaysOnTop());
         QVERIFY(form.isVisible());
+        // The widget's own flags say it too, so a later change of the flags keeps it on the native window.
+        form.setWindowFlags(form.windowFlags());
+        form.show();
+        QVERIFY(form.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
         form.N3->trigger();
+        QVERIFY(!(form.windowHandle()->flags() & Qt::WindowStaysOnTopHint));
         QVERIFY(!form.StaysOnTop());
         QVERIFY(form.isVisible());
     }
@@ -183,6 +188,12 @@ private slots:
         QCOMPARE(form.btnVk->toolTipDuration(), 5000);
         QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 50);
         QCOMPARE(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::white));
+
+        // The pointer resting on the main window brings its hint up while another window is active.
+        shown.app.Form2->show();
+        QVERIFY(QTest::qWaitForWindowActive(shown.app.Form2.get()));
+        QTest::mouseMove(form.Button5, form.Button5->rect().center());
+        QTRY_VERIFY(QToolTip::isVisible() && QToolTip::text() == form.Button5->toolTip());
     }
 
     void aboutLinksOpenTheDesktopsPrograms() {
