@@ -93,14 +93,23 @@ private slots:
     }
 
     void boardCountsWhatBreaksTheGrammar() {
-        QCOMPARE(parsed("E8  F1").Faults(), 1);  // two spaces
-        QCOMPARE(parsed(" E8").Faults(), 1);     // space before the first item
-        QCOMPARE(parsed("E9").Faults(), 1);      // above the highest level
-        QCOMPARE(parsed("E9").Level('E'), 0);
-        QCOMPARE(parsed("E8\r\n").Faults(), 2);      // a terminator is not part of the language
-        const BoardParser lost = parsed("EF8 xA2");  // a letter without its digit; a stray byte
-        QCOMPARE(lost.Faults(), 2);
-        QCOMPARE(lost.LevelDigits(), QByteArray("200008000000"));
+        const struct {
+            const char* stream;
+            int faults;
+            const char* levels;  // A to L
+        } rows[] = {
+            {"E8  F1", 1, "000081000000"},   // two spaces
+            {" E8", 1, "000080000000"},      // space before the first item
+            {"E9", 1, "000000000000"},       // above the highest level
+            {"E8\r\n", 2, "000080000000"},   // a terminator is not part of the language
+            {"EF8 xA2", 2, "200008000000"},  // a letter without its digit; a stray byte
+            {"E F8", 1, "000008000000"},     // a space where the digit belongs: one fault, then F
+        };
+        for (const auto& row : rows) {
+            const BoardParser board = parsed(row.stream);
+            QVERIFY2(board.Faults() == row.faults, row.stream);
+            QVERIFY2(board.LevelDigits() == row.levels, row.stream);
+        }
     }
 
     void boardReadsTheSameWhereverTheStreamSplits() {
