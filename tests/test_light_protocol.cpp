@@ -2,6 +2,7 @@
 // stream, and the port list.
 
 #include <QTest>
+#include <tuple>
 
 #include "light/board_parser.h"
 #include "light/light_protocol.h"
@@ -93,11 +94,8 @@ private slots:
     }
 
     void boardCountsWhatBreaksTheGrammar() {
-        const struct {
-            const char* stream;
-            int faults;
-            const char* levels;  // A to L
-        } rows[] = {
+        // The stream, its faults and the levels A to L it leaves.
+        const std::tuple<const char*, int, const char*> rows[] = {
             {"E8  F1", 1, "000081000000"},   // two spaces
             {" E8", 1, "000080000000"},      // space before the first item
             {"E9", 1, "000000000000"},       // above the highest level
@@ -105,10 +103,9 @@ private slots:
             {"EF8 xA2", 2, "200008000000"},  // a letter without its digit; a stray byte
             {"E F8", 1, "000008000000"},     // a space where the digit belongs: one fault, then F
         };
-        for (const auto& row : rows) {
-            const BoardParser board = parsed(row.stream);
-            QVERIFY2(board.Faults() == row.faults, row.stream);
-            QVERIFY2(board.LevelDigits() == row.levels, row.stream);
+        for (const auto& [stream, faults, levels] : rows) {
+            const BoardParser board = parsed(stream);
+            QVERIFY2(board.Faults() == faults && board.LevelDigits() == levels, stream);
         }
     }
 

@@ -123,7 +123,7 @@ private slots:
         QVERIFY(form.SpeedButton1->isCheckable());
     }
 
-    void nonVisualPartsAtStart() {
+    void nonVisualPartsAndEnabledStatesAtStart() {
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
         QCOMPARE(form.Timer1->interval(), 10);
@@ -141,11 +141,7 @@ private slots:
         QVERIFY(!form.ComPort->Connected());
         QCOMPARE(form.StreamHandle, HSTREAM(0));
         QVERIFY(!form.ColorMusicOn);
-    }
 
-    void enabledStatesAtStart() {
-        TestApp testApp;
-        TForm1& form = *testApp.app.Form1;
         for (QWidget* w :
              QList<QWidget*>{form.SpeedButton1, form.RzColorEdit1, form.Button1, form.Button2, form.Button8})
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));

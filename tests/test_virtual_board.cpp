@@ -50,8 +50,6 @@ public:
         return QString();
     }
 
-    QProcess& process() { return process_; }
-
 private:
     QProcess process_;
 };
