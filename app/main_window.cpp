@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "app/application.h"
 #include "app/color_edit.h"
 #include "app/fixed_row_delegate.h"
 #include "app/fonts.h"
@@ -22,6 +23,7 @@
 #include "app/hints.h"
 #include "app/image_button.h"
 #include "app/skin_slider.h"
+#include "app/status_notifier.h"
 #include "app/window_setup.h"
 #include "light/serial_link.h"
 
@@ -185,6 +187,7 @@ void TForm1::buildMenus() {
     N9 = addItem(PopupMenu1, "N9", QStringLiteral("Выкл. монитор"));
     N1 = addItem(PopupMenu1, "N1", QStringLiteral("Выход"));
 
+    statusNotifier_ = new StatusNotifierCheck(this);  // asked once, before the icon goes anywhere
     Tray = new QSystemTrayIcon(this);
     Tray->setObjectName(QStringLiteral("Tray"));
     Tray->setContextMenu(PopupMenu1);

@@ -29,13 +29,8 @@ class QSystemTrayIcon;
 class QTcpSocket;
 class QTimer;
 class SkinSlider;
+class StatusNotifierCheck;
 class TImage2;
-
-// Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
-class StartupAborted : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class TForm1 final : public QMainWindow {
     Q_OBJECT
@@ -92,56 +87,56 @@ public:
     App& app;
 
     // Mode row.
-    QFrame* Panel2;
-    QLabel* Label1;
-    QComboBox* ComboBox1;
-    QPushButton* Button7;
-    QPushButton* Button8;
-    QPushButton* Button5;
-    QPushButton* SpeedButton1;
+    QFrame* Panel2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* SpeedButton1 = nullptr;
 
     // Light row.
-    QFrame* Panel1;
-    QLabel* Label5;
-    ColorEdit* RzColorEdit1;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button4;
+    QFrame* Panel1 = nullptr;
+    QLabel* Label5 = nullptr;
+    ColorEdit* RzColorEdit1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button4 = nullptr;
 
     // Player.
-    QFrame* PanelMusic;
-    TImage2* btnVk;
-    QLabel* Time2;
-    TImage2* btnPrev;
-    TImage2* btnPause;
-    TImage2* btnPlay;
-    TImage2* btnNext;
-    QLabel* Time1;
-    TImage2* btnPlaylist;
-    TImage2* btnVisual1;
-    SkinSlider* ProgressBar;
-    QListWidget* PlayList;
+    QFrame* PanelMusic = nullptr;
+    TImage2* btnVk = nullptr;
+    QLabel* Time2 = nullptr;
+    TImage2* btnPrev = nullptr;
+    TImage2* btnPause = nullptr;
+    TImage2* btnPlay = nullptr;
+    TImage2* btnNext = nullptr;
+    QLabel* Time1 = nullptr;
+    TImage2* btnPlaylist = nullptr;
+    TImage2* btnVisual1 = nullptr;
+    SkinSlider* ProgressBar = nullptr;
+    QListWidget* PlayList = nullptr;
 
     // Non-visual parts.
-    SerialLink* ComPort;
-    QTimer* Timer1;
-    QTimer* Timer2;
-    QTimer* TVisual1;
-    QTimer* TrackPos;
-    QTimer* TimerNextSong;
-    QTcpSocket* cs;
+    SerialLink* ComPort = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* TVisual1 = nullptr;
+    QTimer* TrackPos = nullptr;
+    QTimer* TimerNextSong = nullptr;
+    QTcpSocket* cs = nullptr;
     QString csHost = QStringLiteral("localhost");
     quint16 csPort = 8765;
-    QMenuBar* MainMenu1;
-    QAction* N2;
-    QAction* N3;
-    QAction* N4;
-    QMenu* PopupMenu1;
-    QAction* N6;
-    QAction* N7;
-    QAction* N9;
-    QAction* N1;
-    QSystemTrayIcon* Tray;
+    QMenuBar* MainMenu1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N1 = nullptr;
+    QSystemTrayIcon* Tray = nullptr;
 
     // Blending while the zone editor is open; off otherwise.
     bool AlphaBlend = false;
@@ -215,6 +210,7 @@ private:
     void connectSkinHandlers();
     void restoreFromTray();
 
-    QWidget* client_;
-    HintSwitch* hintSwitch_;
+    QWidget* client_ = nullptr;
+    HintSwitch* hintSwitch_ = nullptr;
+    StatusNotifierCheck* statusNotifier_ = nullptr;  // whether the tray reports single activations only
 };
