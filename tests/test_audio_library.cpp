@@ -210,6 +210,29 @@ private slots:
         BASS_StreamFree(h);
     }
 
+    void unitsFollowTheDecodedFormat() {
+        // An output that takes only 48 kHz stereo: the units still come from the decoded stream.
+        const QByteArray sink = qgetenv("VARNEX_AUDIO_SINK");
+        qputenv("VARNEX_AUDIO_SINK",
+                "capsfilter caps=audio/x-raw,rate=48000,channels=2 ! fakesink sync=true");
+        QVERIFY(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+        HttpFileServer server;
+        server.Add("/mono.wav", tones::Wav(1.0, 22050, 1, 0.5, 0.5), "audio/wav");
+        // A second at 44.1 kHz, then one at 22.05 kHz, as chained internet radio changes its rate.
+        server.Add("/chained.mp3", tones::Mp3(1.0, 128) + tones::Mp3(1.0, 64, 22050), "audio/mpeg");
+        const HSTREAM mono = open(server.Url("/mono.wav"));
+        QCOMPARE(length(mono), std::int64_t{44100});
+        BASS_StreamFree(mono);
+        const HSTREAM h = open(server.Url("/chained.mp3"));
+        QCOMPARE(BASS_ChannelBytes2Seconds(h, kBytesPerSecond), 1.0);
+        QVERIFY(BASS_ChannelPlay(h, false));
+        QVERIFY(
+            QTest::qWaitFor([&] { return BASS_ChannelBytes2Seconds(h, kBytesPerSecond / 2) == 1.0; }, 4000));
+        BASS_StreamFree(h);
+        qputenv("VARNEX_AUDIO_SINK", sink);
+        QVERIFY(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+    }
+
     void seekingMovesThePosition() {
         HttpFileServer server;
         server.Add("/tone.wav", tones::Wav(3.0, 44100, 2, 0.5, 0.5), "audio/wav");
