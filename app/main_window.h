@@ -7,7 +7,7 @@
 #include <QMainWindow>
 #include <QString>
 
-#include "player/audio_library.h"
+#include "player/audio_types.h"
 
 class App;
 class ColorEdit;
@@ -63,8 +63,8 @@ public:
     void TrackPosTimer();
     void ProgressBarChanged();
     void TimerNextSongTimer();
-    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
-    bool EndReported = false;  // the ended track has already met the empty-list message
+    // Stops and releases the stream, if there is one.
+    void FreeStream();
 
     int ClientHeight() const;
     void SetClientHeight(int height);
@@ -172,6 +172,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
+    bool EndReported = false;  // the ended track has already met the empty-list message
+
     void buildModeRow();
     void buildLightRow();
     void buildPlayer();
