@@ -25,7 +25,9 @@
 #include "app/skin_slider.h"
 #include "app/status_notifier.h"
 #include "app/window_setup.h"
+#include "light/screen_capture_x11.h"
 #include "light/serial_link.h"
+#include "player/audio_library.h"
 
 namespace {
 
@@ -103,7 +105,9 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     move(399, 352);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    FreeStream();
+}
 
 void TForm1::buildModeRow() {
     Panel2 = makePanel(client_, "Panel2", {0, 0, 425, 56}, kModeRowColor);
@@ -197,7 +201,7 @@ void TForm1::FormCreate() {
     EnabledBtn(false);
     // The image buttons and the slider carry the system's standard pointing hand, set on each as it is made.
     SetClientHeight(CollapsedHeight);
-    if (!BASS_Init(-1, 44100, 0, reinterpret_cast<void*>(winId()), nullptr))
+    if (!BASS_Init(-1, 44100, 0, nullptr, nullptr))
         throw StartupAborted("the audio library cannot be initialised: " + audio_library::LastInitError());
 
     btnPlay->LoadBitmap(QStringLiteral("PLAY1"));

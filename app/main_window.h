@@ -10,11 +10,11 @@
 #include <memory>
 
 #include "light/light_protocol.h"
-#include "light/screen_capture_x11.h"
-#include "player/audio_library.h"
+#include "player/audio_types.h"
 
 class App;
 class ColorEdit;
+class ScreenCaptureX11;
 class SerialLink;
 class HintSwitch;
 class QAction;
@@ -62,8 +62,8 @@ public:
     void TrackPosTimer();
     void ProgressBarChanged();
     void TimerNextSongTimer();
-    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
-    bool EndReported = false;  // the ended track has already met the empty-list message
+    // Stops and releases the stream, if there is one.
+    void FreeStream();
 
     // Lights: static colour and AmbiLight (light/static_colour_handlers.cpp, light/ambilight_handlers.cpp).
     void ConnectStaticColourHandlers();
@@ -200,6 +200,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
+    bool EndReported = false;  // the ended track has already met the empty-list message
+
     void buildModeRow();
     void buildLightRow();
     void buildPlayer();
