@@ -26,6 +26,7 @@ class QTcpSocket;
 class QTimer;
 class SkinSlider;
 class TImage2;
+class VkPage;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -65,6 +66,13 @@ public:
     void TimerNextSongTimer();
     int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
     bool EndReported = false;  // the ended track has already met the empty-list message
+
+    // Player: VK playlist builder (player/vk_handlers.cpp). Browser, the hidden web page, is made by the
+    // first btnVkClick and lives as the window's child.
+    void ConnectVkHandlers();
+    void btnVkClick();
+    void BrowserDocumentComplete(const QString& address, const QString& body);
+    VkPage* Browser = nullptr;
 
     int ClientHeight() const;
     void SetClientHeight(int height);
