@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QUrl>
 #include <QVariant>
@@ -56,8 +57,13 @@ private:
 }  // namespace
 
 extern "C" Q_DECL_EXPORT VkPage* VarnexCreateVkPage(QObject* parent) {
-    // The engine's sandbox refuses to run as root; it is read when the first page is made.
+    // Read by the engine when it starts, with the first page. Its sandbox refuses to run as root. With no
+    // view the page is drawn in software (the program gives the engine no OpenGL context to share, see
+    // vk_page.cpp), which the software backend says. Its report of the graphics set-up is left out of
+    // standard error.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     return new EnginePage(parent);
 }
