@@ -25,6 +25,7 @@
 #include "app/skin_slider.h"
 #include "app/status_notifier.h"
 #include "app/window_setup.h"
+#include "light/colour_music.h"
 #include "light/screen_capture_x11.h"
 #include "light/serial_link.h"
 #include "player/audio_library.h"
@@ -160,7 +161,7 @@ void TForm1::buildNonVisual() {
     ComPort->setObjectName(QStringLiteral("ComPort"));
     Timer1 = makeTimer(this, "Timer1", 10);
     Timer2 = makeTimer(this, "Timer2", 1000);
-    TVisual1 = makeTimer(this, "TVisual1", 33);
+    TVisual1 = makeTimer(this, "TVisual1", ColourMusicInterval);
     TrackPos = makeTimer(this, "TrackPos", 1000);
     TrackPos->start();
     TimerNextSong = makeTimer(this, "TimerNextSong", 1000);

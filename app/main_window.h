@@ -9,12 +9,12 @@
 #include <QString>
 #include <memory>
 
-#include "light/light_protocol.h"
 #include "player/audio_types.h"
 
 class App;
 class ColorEdit;
 class ScreenCaptureX11;
+struct Zone;
 class SerialLink;
 class HintSwitch;
 class QAction;

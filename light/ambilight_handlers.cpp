@@ -20,6 +20,18 @@
 #include "light/screen_capture_x11.h"
 #include "light/serial_link.h"
 
+namespace {
+
+// The primary screen in the X server's own pixels, placed where it lies on the root window when there are
+// several. Qt gives a screen's size in units divided by the desktop's scale factor but keeps its top left.
+QRect primaryScreenPixels() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect geometry = screen->geometry();
+    return QRect(geometry.topLeft(), (QSizeF(geometry.size()) * screen->devicePixelRatio()).toSize());
+}
+
+}  // namespace
+
 void TForm1::ConnectAmbiLightHandlers() {
     On(SpeedButton1, &QPushButton::clicked, this, &TForm1::SpeedButton1Click);
     On(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
@@ -63,30 +75,23 @@ void TForm1::SpeedButton1Click() {
 void TForm1::StopAmbiLight(bool writeAllOff) {
     Timer1->stop();
     SpeedButton1->setText(QStringLiteral("включить"));
-    // The controls come back even when the all-off write fails: AmbiLight has stopped all the same.
-    std::exception_ptr failure;
-    if (writeAllOff) {
-        try {
-            ComPort->WriteText(AllOffCommand);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
+    // A failed all-off write ends the stop here: the controls stay locked until AmbiLight is started and
+    // stopped again.
+    if (writeAllOff) ComPort->WriteText(AllOffCommand);
     ComboBox1->setEnabled(true);
     Button5->setEnabled(true);
     Button7->setEnabled(true);
     Button8->setEnabled(ComboBox1->currentIndex() > 0);  // the built-in first mode cannot be deleted
-    EnabledBtn(true);
+    // After a tick that found the port closed, the light row stays locked as the closed port wants it.
+    EnabledBtn(ComPort->Connected());
     btnVisual1->setEnabled(true);
-    if (failure) std::rethrow_exception(failure);
 }
 
 void TForm1::Timer1Timer() {
     try {
         const int y = ModeNumber(ModeY);
         const int x = ModeNumber(ModeX);
-        // The primary screen, placed where it lies on the X server's root window when there are several.
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const QRect screen = primaryScreenPixels();
         for (const ZoneArea& area : ZoneAreas(x, y, screen.width(), screen.height()))
             CaptureZone(area.zone, screen.left() + area.left, screen.top() + area.top);
     } catch (...) {

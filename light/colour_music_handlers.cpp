@@ -45,14 +45,16 @@ void TForm1::StopColourMusic(bool lightsOff) {
     ColorMusicOn = false;
     TVisual1->stop();
     if (lightsOff) ComPort->WriteText(AllOffCommand);
-    EnabledBtn(true);
-    SpeedButton1->setEnabled(true);
+    // After a tick that found the port closed, the light row and the AmbiLight switch stay locked as the
+    // closed port wants them.
+    EnabledBtn(ComPort->Connected());
+    SpeedButton1->setEnabled(ComPort->Connected());
 }
 
 void TForm1::TVisual1Timer() {
     const QByteArray command = ColourMusicCommand(BASS_ChannelGetLevel(StreamHandle));
     try {
-        ComPort->WriteText(command);  // an empty command writes nothing
+        ComPort->WriteText(command);  // an empty command writes nothing, but fails on a closed port
     } catch (...) {
         StopColourMusic(false);
         throw;

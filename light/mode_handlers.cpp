@@ -55,6 +55,8 @@ void TForm1::Button7MouseDown() {
     if (const auto parts = SplitMode(ComboBox1->currentText())) {
         const int left = ModeNumber(parts->left);
         const int top = ModeNumber(parts->top);
+        // A number beyond 2^24 pixels is shown at that distance: the panel is as far off the screen either
+        // way.
         editor.PnTopLeft->move(NearScreen(left, top));
     }
     editor.Panel1->hide();

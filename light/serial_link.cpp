@@ -107,8 +107,10 @@ void SerialLink::close() {
 }
 
 void SerialLink::WriteText(const QByteArray& text) {
-    if (text.isEmpty()) return;
+    // A closed port refuses even an empty command, so that a caller that writes nothing for a while (colour
+    // music in silence) still learns that the port is gone.
     if (!port_.isOpen()) raise("WriteFile function failed", EBADF);
+    if (text.isEmpty()) return;
     const QDeadlineTimer deadline(WriteTimeout + PerByteTimeout * text.size(), Qt::PreciseTimer);
     port_.readAll();
 

@@ -35,8 +35,9 @@ public:
     void SetConnected(bool connected);
 
     // Writes every byte of `text`, nothing appended, and returns once the bytes have left the port. Raises
-    // "WriteFile function failed (win error code: N)" when the write is refused, fails or times out; the port
-    // stays open unless the device itself is gone.
+    // "WriteFile function failed (win error code: N)" when the write is refused, fails or times out (an empty
+    // text writes nothing, but a closed port refuses it too); the port stays open unless the device itself
+    // is gone.
     void WriteText(const QByteArray& text);
 
     // True when the named port can be opened exclusively right now. A port this program holds answers false.

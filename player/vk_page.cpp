@@ -10,7 +10,8 @@
 #include <QOpenGLContext>
 #include <stdexcept>
 
-// Qt's own modules declare it so too: the context that every OpenGL context of the program shares with.
+// Private Qt API, exported by Qt GUI and declared the same way by Qt's own modules (no public header has
+// it): sets the context that every OpenGL context of the program shares with. Check it on a Qt upgrade.
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 namespace {

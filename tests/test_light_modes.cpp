@@ -168,14 +168,16 @@ private slots:
         QCOMPARE(state(), off);
         QVERIFY(line.read().endsWith(AllOffCommand));
 
-        // A click with the port closed says so and leaves colour music running; its next write fails: it
-        // stops first, the error shows once, and the controls are as after switching off.
+        // A click with the port closed says so and leaves colour music running; its next tick fails even in
+        // silence: it stops first, the error shows once, and the light row stays locked with the port.
+        f.btnPauseClick();
         f.btnVisual1Click();
         settings.Button2Click();
         f.btnVisual1Click();
-        QTRY_COMPARE(state(), off);
+        QTRY_COMPARE(state(), std::make_tuple(false, false, QString("VISUAL1"), false, false));
         // The board goes away: colour music stops and the port row closes the port, with one error.
         settings.Button1Click();
+        f.btnPlayClick();
         f.btnVisual1Click();
         QTRY_VERIFY((heard += line.read(0, 0)).count(tone) >= 4);
         line.closeMaster();
