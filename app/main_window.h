@@ -18,6 +18,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QMimeData;
 class QMenu;
 class QMenuBar;
 class QPushButton;
@@ -65,6 +66,13 @@ public:
     void TimerNextSongTimer();
     int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
     bool EndReported = false;  // the ended track has already met the empty-list message
+
+    // Player: playlists from files and addresses (player/playlist_drop.cpp). Addresses, audio files, folders
+    // and playlist files dropped onto PlayList or pasted into it with Ctrl+V are appended as rows.
+    void ConnectPlaylistDrops();
+    void PlayListDragDrop(const QMimeData& data);
+    void PlayListPaste();
+    class PlaylistFeed* PlayListFeed = nullptr;  // reads what came in off this thread and appends it in order
 
     int ClientHeight() const;
     void SetClientHeight(int height);

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/event_hook.h"
 #include "app/handlers.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
@@ -20,21 +21,6 @@
 namespace {
 
 const QString kEmptyPlaylist = QStringLiteral("Плейлист пуст!");
-
-// Runs `filter` on the events of `watched`; it returns true to swallow an event.
-class EventHook final : public QObject {
-public:
-    EventHook(QObject* watched, std::function<bool(QEvent*)> filter)
-        : QObject(watched), filter_(std::move(filter)) {
-        watched->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override { return filter_(event); }
-
-private:
-    std::function<bool(QEvent*)> filter_;
-};
 
 // The slider seeks only on the user's own finished moves: the left button released after dragging the thumb
 // (a press on the thumb that did not move it is no move) or after holding it down on the rail, a left or
