@@ -92,6 +92,10 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     connectSkinHandlers();
     ConnectPlayerHandlers();
     ConnectPlaylistDrops();
+    ConnectStaticColourHandlers();
+    ConnectAmbiLightHandlers();
+    ConnectModeHandlers();
+    ConnectColourMusicHandlers();
 
     // As designed: the playlist shows until start-up sets the client height.
     SetClientHeight(ExpandedHeight);

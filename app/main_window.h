@@ -4,9 +4,13 @@
 // subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and
 // the program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
 
+#include <QColor>
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 
+#include "light/light_protocol.h"
+#include "light/screen_capture_x11.h"
 #include "player/audio_library.h"
 
 class App;
@@ -73,6 +77,19 @@ public:
     void PlayListDragDrop(const QMimeData& data);
     void PlayListPaste();
     class PlaylistFeed* PlayListFeed = nullptr;  // reads what came in off this thread and appends it in order
+
+    // Lights: static colour and AmbiLight (light/static_colour_handlers.cpp, light/ambilight_handlers.cpp).
+    void ConnectStaticColourHandlers();
+    void RzColorEdit1Change();
+    void Button1Click();
+    void Button2Click();
+    QColor ColorDialog1Color{Qt::black};  // where the colour dialog opens: the colour last confirmed in it
+    void ConnectAmbiLightHandlers();
+    void SpeedButton1Click();
+    void Timer1Timer();
+    void CaptureZone(Zone zone, qint64 left, qint64 top);
+    void StopAmbiLight(bool writeAllOff);
+    std::unique_ptr<ScreenCaptureX11> ScreenCapture;  // made at AmbiLight's first start
 
     int ClientHeight() const;
     void SetClientHeight(int height);
@@ -145,6 +162,22 @@ public:
     QString LircCode, LircRepeat, LircKey, LircRest;  // the last WinLIRC line's fields
     QString ModeX, ModeY;                             // the mode in use by AmbiLight
     quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
+
+    // Lights: modes and colour music (light/mode_handlers.cpp, light/colour_music_handlers.cpp).
+    void ConnectModeHandlers();
+    void ComboBox1Change();
+    void Button5Click();
+    void Button7MouseDown();
+    void Button7MouseUp();
+    void Button8Click();
+    // Blending on: the window at AlphaBlendValue of 255; off: opaque.
+    void SetAlphaBlend(bool on);
+    void ConnectColourMusicHandlers();
+    void btnVisual1Click();
+    void TVisual1Timer();
+    // Colour music off: its face, flag and timer, the all-off command when `lightsOff`, and the light row and
+    // the AmbiLight switch given back.
+    void StopColourMusic(bool lightsOff);
 
     // Tray, menus and the main window's visibility.
     static constexpr int SC_MINIMIZE = 0xF020;
