@@ -14,7 +14,7 @@ build_packages=(
     fonts-urw-base35 fontconfig
 )
 test_packages=(
-    xvfb xauth trayer xserver-xephyr x11-xserver-utils
+    xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
 )
 bench_packages=(
     libbenchmark-dev gstreamer1.0-tools xvfb xauth
