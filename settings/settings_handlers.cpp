@@ -59,10 +59,10 @@ void TForm2::Reading() {
             if (EnsureConnected(*main.ComPort)) main.ComPort->WriteText(P1AllOffCommand);
         });
     }
-    // Starting WinLIRC and building the VK playlist run whatever those controls do.
+    // Starting WinLIRC runs whatever that control does.
     if (CheckBox5->isChecked()) RunHandler([this] { emit Button7->clicked(); });
     if (CheckBox6->isChecked()) main.Timer2->start();
-    if (CheckBox7->isChecked()) RunHandler([&main] { emit main.btnVk->clicked(); });
+    if (CheckBox7->isChecked()) RunHandler([&main] { main.btnVkClick(); });
     main.KeySound = CheckBox8->isChecked();
     if (CheckBox9->isChecked()) main.SetShowHint(true);
     if (CheckBox4->isChecked()) {
