@@ -36,8 +36,7 @@ public:
         pool_.waitForDone();
     }
 
-    // Starts reading what `data` carries: its URLs (local files as paths), or else its text, a reference a
-    // line.
+    // Starts reading what `data` carries: its URLs (local files as paths), else its text, one per line.
     void Add(const QMimeData& data) {
         QStringList references;
         QString text;
