@@ -96,6 +96,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     connectShellHandlers();
     connectSkinHandlers();
     ConnectPlayerHandlers();
+    ConnectPlaylistDrops();
     ConnectStaticColourHandlers();
     ConnectAmbiLightHandlers();
     ConnectModeHandlers();

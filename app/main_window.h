@@ -22,6 +22,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QMimeData;
 class QMenu;
 class QMenuBar;
 class QPushButton;
@@ -65,6 +66,13 @@ public:
     void TimerNextSongTimer();
     // Stops and releases the stream, if there is one.
     void FreeStream();
+
+    // Player: playlists from files and addresses (player/playlist_drop.cpp). Addresses, audio files, folders
+    // and playlist files dropped onto PlayList or pasted into it with Ctrl+V are appended as rows.
+    void ConnectPlaylistDrops();
+    void PlayListDragDrop(const QMimeData& data);
+    void PlayListPaste();
+    class PlaylistFeed* PlayListFeed = nullptr;  // reads what came in off this thread and appends it in order
 
     // Lights: static colour and AmbiLight (light/static_colour_handlers.cpp, light/ambilight_handlers.cpp).
     void ConnectStaticColourHandlers();

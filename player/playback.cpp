@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/event_hook.h"
 #include "app/handlers.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
@@ -19,21 +20,6 @@
 namespace {
 
 const QString kEmptyPlaylist = QStringLiteral("Плейлист пуст!");
-
-// Runs `filter` on the events of `watched`; it returns true to swallow an event.
-class EventHook final : public QObject {
-public:
-    EventHook(QObject* watched, std::function<bool(QEvent*)> filter)
-        : QObject(watched), filter_(std::move(filter)) {
-        watched->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override { return filter_(event); }
-
-private:
-    std::function<bool(QEvent*)> filter_;
-};
 
 }  // namespace
 

@@ -1,0 +1,52 @@
+#pragma once
+
+// Filling the playlist from outside VK: http and https addresses, local audio files, folders of them and
+// playlist files (.m3u, .m3u8, .pls), as dropped onto the playlist or pasted into it.
+//
+// A playlist row is the text the player plays: an address exactly as it was given, or a local file as a
+// file:// URL in its readable form (blanks and letters as they are; only "%", "#" and "?" escaped), which the
+// audio library's URL stream opens. Nothing here touches a widget, so it runs off the user-interface thread;
+// it reads the file system (folders, playlist files, whether a listed file exists) and nothing else.
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+namespace playlist_import {
+
+// Playlist files larger than this are not read: no playlist is that big, and reading one would only fill the
+// memory.
+inline constexpr qint64 kMaxPlaylistBytes = 64 * 1024 * 1024;
+
+enum class ListFormat {
+    M3u,  // one reference a line, "#" lines are comments (#EXTM3U, #EXTINF); dropped text reads the same way
+    Pls,  // an ini-like text whose FileN keys hold the references
+};
+
+// The text of a playlist file: by its byte-order mark when it has one (UTF-8, UTF-16, UTF-32), otherwise
+// UTF-8 when the bytes are valid UTF-8, otherwise code page 1251 when `cp1251Fallback` (the .m3u files of
+// Russian Windows players), otherwise UTF-8 with replacement characters.
+QString DecodeText(QByteArrayView bytes, bool cp1251Fallback);
+
+// The references `text` lists, in order and as written, blanks around them dropped. Lines end in CR LF, LF or
+// CR; blank lines are skipped.
+QStringList ListedReferences(QStringView text, ListFormat format);
+
+struct Batch {
+    QStringList rows;  // new playlist rows, in order
+    int skipped =
+        0;  // references that were neither an address nor an existing audio file, folder or playlist
+};
+
+// Turns references into rows, in order:
+// - an http or https address with a host is a row as written; any other scheme is skipped;
+// - a file:// URL or a path (relative ones against `baseFolder`; with no base folder they are skipped) names:
+//   - an audio file (by its extension): one row;
+//   - a folder: a row for each audio file directly in it, in name order with numbers compared as numbers
+//     (subfolders and other files are left out; a folder without audio files counts as skipped);
+//   - a playlist file (.m3u, .m3u8, .pls): its references in turn, relative ones against its folder. Each
+//     playlist is read once per call, so one that lists itself (or a loop of them) ends there.
+// Anything else (a missing file, another kind of file, text that is no address) is counted as skipped.
+Batch Collect(const QStringList& references, const QString& baseFolder = {});
+
+}  // namespace playlist_import
