@@ -8,8 +8,10 @@
 #include <QString>
 
 #include "player/audio_library.h"
+#include "remote/winlirc.h"
 
 class App;
+class ClickSound;
 class ColorEdit;
 class SerialLink;
 class HintSwitch;
@@ -137,6 +139,21 @@ public:
     QString LircCode, LircRepeat, LircKey, LircRest;  // the last WinLIRC line's fields
     QString ModeX, ModeY;                             // the mode in use by AmbiLight
     quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
+
+    // Remote: WinLIRC client and power (remote/). The server's port is 8765, or VARNEX_WINLIRC_PORT.
+    void ConnectRemoteHandlers();
+    void csRead();
+    void DispatchLircLine(const QByteArray& line);
+    void RunRemoteAction(RemoteAction action);
+    bool LightAlloyRunning() const;
+    bool WinLircRunning() const;
+    void Timer2Timer();
+    void SetWinLircTexts(bool connected);  // Label4 and Button6 of the settings window
+    void Button4Click();
+    void MonitorOn();
+    void ShutdownPC();
+    LircLineReader LircReader;
+    ClickSound* KeyClick = nullptr;
 
     // Tray, menus and the main window's visibility.
     static constexpr int SC_MINIMIZE = 0xF020;

@@ -58,8 +58,8 @@ void TForm2::Reading() {
             if (EnsureConnected(*main.ComPort)) main.ComPort->WriteText(P1AllOffCommand);
         });
     }
-    // Starting WinLIRC and building the VK playlist run whatever those controls do.
-    if (CheckBox5->isChecked()) RunHandler([this] { emit Button7->clicked(); });
+    // Building the VK playlist runs whatever that control does.
+    if (CheckBox5->isChecked()) RunHandler([this] { Button7Click(); });
     if (CheckBox6->isChecked()) main.Timer2->start();
     if (CheckBox7->isChecked()) RunHandler([&main] { emit main.btnVk->clicked(); });
     main.KeySound = CheckBox8->isChecked();
