@@ -27,7 +27,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
-#undef Bool     // Xlib's names that are also Qt's or the program's
+#undef Bool  // Xlib's names that are also Qt's or the program's
 #undef Button4
 
 namespace {
@@ -57,8 +57,9 @@ struct Lircd {
             return file.fileName();
         };
         const QString opts = write("opts.conf", "[lircd]\nnodaemon = True\n");
-        const QString conf = write("lircd.conf", "begin remote\n name TESTREMOTE\n bits 16\n begin codes\n"
-                                                 "  KEY_PLAY 0x1\n end codes\nend remote\n");
+        const QString conf = write("lircd.conf",
+                                   "begin remote\n name TESTREMOTE\n bits 16\n begin codes\n"
+                                   "  KEY_PLAY 0x1\n end codes\nend remote\n");
         process.start("lircd", {"-O", opts, "--nodaemon", "--driver=file", "--device=/dev/null",
                                 "--output=" + dir.filePath("sock"), "--pidfile=" + dir.filePath("pid"),
                                 "--logfile=" + dir.filePath("log"),
@@ -150,8 +151,8 @@ private slots:
         TestApp testApp;
         App& app = testApp.app;
         TForm1& form = *app.Form1;
-        const QStringList keys{"KEY_PLAY", "KEY_NEXT", "KEY_PREVIOUS", "KEY_RED",
-                               "KEY_GREEN", "KEY_POWER", "KEY_EXIT", "KEY_SCREEN"};
+        const QStringList keys{"KEY_PLAY",  "KEY_NEXT",  "KEY_PREVIOUS", "KEY_RED",
+                               "KEY_GREEN", "KEY_POWER", "KEY_EXIT",     "KEY_SCREEN"};
         for (int box = 1; box <= 8; ++box) app.Form2->LEdit(box)->setText(keys[box - 1]);
         for (const char* name : {"/1.wav", "/2.wav"}) {
             QFile file(testApp.folder.path() + name);
@@ -161,7 +162,8 @@ private slots:
         }
         form.KeySound = true;  // no sound.wav here: the bell instead
         int clicks = 0, presses = 0;
-        connect(form.KeyClick, &ClickSound::Started, this, [&](bool fromFile) { clicks += fromFile ? 100 : 1; });
+        connect(form.KeyClick, &ClickSound::Started, this,
+                [&](bool fromFile) { clicks += fromFile ? 100 : 1; });
 
         form.Timer2->start();
         QTest::qWait(2000);
@@ -258,7 +260,8 @@ private slots:
         form.SetWinLircTexts(true);
         form.cs->connectToHost("127.0.0.1", server.serverPort());
         QTRY_COMPARE(recorder.texts().size(), 5);
-        QCOMPARE(recorder.shown().last(), (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
+        QCOMPARE(recorder.shown().last(),
+                 (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
         QCOMPARE(winLircTexts(testApp.app), kDisconnected);
     }
 

@@ -15,11 +15,12 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("reads");
         QTest::addColumn<QList<QByteArray>>("lines");
         const QByteArray tooLong(LircLineReader::MaxLineLength + 1, 'x');
-        QTest::newRow("split across reads") << QList<QByteArray>{"01 00 KEY", "_PLAY R\n"}
-                                            << QList<QByteArray>{"01 00 KEY_PLAY R"};
-        QTest::newRow("two in one read, CR LF") << QList<QByteArray>{"a 00 K R\r\nb 0a K R\n"}
-                                                << QList<QByteArray>{"a 00 K R", "b 0a K R"};
-        QTest::newRow("partial waits") << QList<QByteArray>{"a 00 K R\nb 01"} << QList<QByteArray>{"a 00 K R"};
+        QTest::newRow("split across reads")
+            << QList<QByteArray>{"01 00 KEY", "_PLAY R\n"} << QList<QByteArray>{"01 00 KEY_PLAY R"};
+        QTest::newRow("two in one read, CR LF")
+            << QList<QByteArray>{"a 00 K R\r\nb 0a K R\n"} << QList<QByteArray>{"a 00 K R", "b 0a K R"};
+        QTest::newRow("partial waits")
+            << QList<QByteArray>{"a 00 K R\nb 01"} << QList<QByteArray>{"a 00 K R"};
         QTest::newRow("lircd blocks skipped")
             << QList<QByteArray>{"BEGIN\nSIGHUP\nEND\na 00 K R\nBEG", "IN\nx 00 K R\nEND\n"}
             << QList<QByteArray>{"a 00 K R"};
@@ -55,14 +56,14 @@ private slots:
         QTest::newRow("play") << "00PLAY" << false << QList<A>{A::PlayPause};
         QTest::newRow("play under Light Alloy") << "00PLAY" << true << QList<A>{};
         QTest::newRow("repeat of a press") << "01PLAY" << false << QList<A>{};
-        QTest::newRow("player keys in order") << "00MULTI" << false
-                                              << QList<A>{A::NextTrack, A::PreviousTrack, A::ColourMusic};
+        QTest::newRow("player keys in order")
+            << "00MULTI" << false << QList<A>{A::NextTrack, A::PreviousTrack, A::ColourMusic};
         QTest::newRow("AmbiLight under Light Alloy") << "00AMBI" << true << QList<A>{A::AmbiLight};
         QTest::newRow("shutdown hold") << "0aOFF" << true << QList<A>{A::ShowShutdownWindow};
         QTest::newRow("upper-case hold is none") << "0AOFF" << false << QList<A>{};
         QTest::newRow("0b after the hold") << "0bOFF" << false << QList<A>{};
-        QTest::newRow("shutdown and cancel one key") << "00OFF" << false
-                                                     << QList<A>{A::ShutDown, A::HideShutdownWindow};
+        QTest::newRow("shutdown and cancel one key")
+            << "00OFF" << false << QList<A>{A::ShutDown, A::HideShutdownWindow};
         QTest::newRow("monitor press, hold") << "00MON" << false << QList<A>{A::MonitorOn};
         QTest::newRow("monitor hold") << "0aMON" << false << QList<A>{A::MonitorOff};
         QTest::newRow("case matters") << "00play" << false << QList<A>{};

@@ -1,0 +1,159 @@
+// The remote's latency: from a key line written by the WinLIRC server to the action's effect, over 1000 key
+// events, median and 99th percentile. The server is a plain socket on its own thread; the program is the real
+// main window with its socket, line reader, queue and key table.
+//
+//   xvfb-run -a build/bench/bench_remote
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QEvent>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "remote/shutdown_window.h"
+#include "settings/labeled_edit.h"
+#include "settings/settings_window.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kEvents = 1000;
+
+// The moment of each effect, handed from the UI thread to the server thread.
+class Effects {
+public:
+    void Note() {
+        std::lock_guard lock(mutex_);
+        times_.push_back(Clock::now());
+        changed_.notify_all();
+    }
+    // The time of effect `n` (counting from 0), or nothing after two seconds.
+    std::optional<Clock::time_point> Wait(size_t n) {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, std::chrono::seconds(2), [&] { return times_.size() > n; }))
+            return std::nullopt;
+        return times_[n];
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Clock::time_point> times_;
+};
+
+class ShowHideWatch final : public QObject {
+public:
+    explicit ShowHideWatch(Effects& effects) : effects_(effects) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide) effects_.Note();
+        return false;
+    }
+
+private:
+    Effects& effects_;
+};
+
+// Serves one client on 127.0.0.1, writing each line 20 ms after the effect of the one before has been seen
+// (a remote repeats a held key about every 110 ms), so that each line meets a program that has finished with
+// the one before, painting included.
+std::vector<double> serve(int listener, Effects& effects, const std::function<QByteArray(int)>& line) {
+    std::vector<double> latencies;
+    const int client = accept(listener, nullptr, nullptr);
+    if (client < 0) return latencies;
+    for (int i = 0; i < kEvents; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const QByteArray bytes = line(i);
+        const Clock::time_point written = Clock::now();
+        if (write(client, bytes.constData(), size_t(bytes.size())) != bytes.size()) break;
+        const auto effect = effects.Wait(size_t(i));
+        if (!effect) break;
+        latencies.push_back(std::chrono::duration<double, std::milli>(*effect - written).count());
+    }
+    close(client);
+    return latencies;
+}
+
+void report(const char* name, std::vector<double> latencies) {
+    if (latencies.size() < size_t(kEvents)) {
+        std::printf("%-40s failed after %zu events\n", name, latencies.size());
+        return;
+    }
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("%-40s median %.3f ms   99th percentile %.3f ms   max %.3f ms   (%d events)\n", name,
+                latencies[latencies.size() / 2], latencies[latencies.size() * 99 / 100], latencies.back(),
+                kEvents);
+}
+
+// Runs one scenario: `client` connects to a server that writes `line(i)` for event i.
+void measure(QTcpSocket* client, const char* name, Effects& effects,
+             const std::function<QByteArray(int)>& line) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        std::printf("%s: cannot listen\n", name);
+        return;
+    }
+    std::vector<double> latencies;
+    QThread* server = QThread::create([&] { latencies = serve(listener, effects, line); });
+    QObject::connect(server, &QThread::finished, qApp, &QCoreApplication::quit);
+    server->start();
+    client->connectToHost(QStringLiteral("127.0.0.1"), ntohs(address.sin_port));
+    QApplication::exec();
+    server->wait();
+    delete server;
+    client->abort();
+    close(listener);
+    report(name, std::move(latencies));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    App::Prepare();
+    messages::Recorder recorder;
+    QTemporaryDir folder;
+    App app(folder.path());
+    app.Form2->LEdit6->setText(QStringLiteral("KEY_POWER"));
+    app.Form2->LEdit7->setText(QStringLiteral("KEY_EXIT"));
+
+    Effects shown;
+    ShowHideWatch watch(shown);
+    app.Form3->installEventFilter(&watch);
+    const auto powerThenExit = [](int i) -> QByteArray {
+        return i % 2 ? "0000000000000001 00 KEY_EXIT TESTREMOTE\n"
+                     : "0000000000000001 0a KEY_POWER TESTREMOTE\n";
+    };
+
+    // The floor on this machine: a bare socket's data event, with none of the program's code behind it.
+    Effects arrived;
+    QTcpSocket bare;
+    QObject::connect(&bare, &QTcpSocket::readyRead, [&] { bare.readAll(), arrived.Note(); });
+    measure(&bare, "bare socket, data event", arrived, powerThenExit);
+
+    measure(app.Form1->cs, "shutdown question shown / hidden", shown, powerThenExit);
+    return 0;
+}
