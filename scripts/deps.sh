@@ -10,6 +10,7 @@ build_packages=(
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libglib2.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
     libx11-dev libxext-dev libxtst-dev
+    libjpeg62-turbo-dev
     fonts-urw-base35 fontconfig
 )
 test_packages=(
