@@ -50,8 +50,10 @@ void TForm1::RunRemoteAction(RemoteAction action) {
         case RemoteAction::AmbiLight:
             break;
         case RemoteAction::ShowShutdownWindow:
+            // In front and active, so that Escape reaches it.
             confirmation.show();
             confirmation.raise();
+            confirmation.activateWindow();
             break;
         case RemoteAction::ShutDown:
             if (confirmation.isVisible()) ShutdownPC();

@@ -31,7 +31,7 @@ std::optional<std::vector<Item>> property(Display* display, Window window, Atom 
         return std::nullopt;
     }
     std::vector<Item> items;
-    if (format == 8 * int(sizeof(char)) && sizeof(Item) == 1) {
+    if (format == 8 && sizeof(Item) == 1) {
         items.assign(data, data + count);
     } else if (format == 32 && sizeof(Item) == sizeof(long)) {
         const auto* values = reinterpret_cast<const unsigned long*>(data);

@@ -231,14 +231,30 @@ private slots:
     void scriptedServer() {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
-        messages::Recorder recorder;
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
         testApp.app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: each press says so
+        testApp.app.Form2->LEdit6->setText("OFF");
         form.cs->connectToHost("127.0.0.1", server.serverPort());
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket* peer = server.nextPendingConnection();
         const auto sendNow = [peer](const QByteArray& bytes) { peer->write(bytes), peer->flush(); };
+
+        // While one key's message box is open, the next key still acts.
+        bool sent = false, actedBehindBox = false;
+        int ticks = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (box && !std::exchange(sent, true)) sendNow("1 0a OFF R\n");
+            actedBehindBox = testApp.app.Form3->isVisible();
+            if (box && (actedBehindBox || ++ticks > 250)) box->close();  // at the latest after 5 s
+        });
+        poll.start(20);
+        sendNow("1 00 PLAY R\n");
+        QTRY_VERIFY_WITH_TIMEOUT(actedBehindBox, 10000);
+
+        messages::Recorder recorder;
         const auto pressesShown = [&] { return recorder.texts().count("Плейлист пуст!"); };
 
         sendNow("1 00 PL");
