@@ -91,6 +91,8 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     connectShellHandlers();
     connectSkinHandlers();
     ConnectPlayerHandlers();
+    ConnectStaticColourHandlers();
+    ConnectAmbiLightHandlers();
     ConnectRemoteHandlers();
 
     // As designed: the playlist shows until start-up sets the client height.

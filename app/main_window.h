@@ -4,9 +4,13 @@
 // subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and
 // the program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
 
+#include <QColor>
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 
+#include "light/light_protocol.h"
+#include "light/screen_capture_x11.h"
 #include "player/audio_library.h"
 #include "remote/winlirc.h"
 
@@ -67,6 +71,19 @@ public:
     void TimerNextSongTimer();
     int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
     bool EndReported = false;  // the ended track has already met the empty-list message
+
+    // Lights: static colour and AmbiLight (light/static_colour_handlers.cpp, light/ambilight_handlers.cpp).
+    void ConnectStaticColourHandlers();
+    void RzColorEdit1Change();
+    void Button1Click();
+    void Button2Click();
+    QColor ColorDialog1Color{Qt::black};  // where the colour dialog opens: the colour last confirmed in it
+    void ConnectAmbiLightHandlers();
+    void SpeedButton1Click();
+    void Timer1Timer();
+    void CaptureZone(Zone zone, qint64 left, qint64 top);
+    void StopAmbiLight(bool writeAllOff);
+    std::unique_ptr<ScreenCaptureX11> ScreenCapture;  // made at AmbiLight's first start
 
     int ClientHeight() const;
     void SetClientHeight(int height);

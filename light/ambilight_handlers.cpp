@@ -1,0 +1,115 @@
+// AmbiLight: the switch, and the tick that copies four rectangles near the screen's edges, averages each and
+// sends each average to its zone. While it runs, the mode row, the static colour controls and the colour
+// music button are locked; the mode in use is the one selected at start.
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/handlers.h"
+#include "app/image_button.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "light/ambilight_zones.h"
+#include "light/average_colour.h"
+#include "light/connection_guard.h"
+#include "light/serial_link.h"
+
+namespace {
+
+int modeNumberOrRaise(const QString& text) {
+    const std::optional<int> number = ModeNumber(text);
+    if (!number)
+        throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
+    return *number;
+}
+
+}  // namespace
+
+void TForm1::ConnectAmbiLightHandlers() {
+    On(SpeedButton1, &QPushButton::clicked, this, &TForm1::SpeedButton1Click);
+    On(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    // A line found gone between ticks is reported by the port row, once; AmbiLight only stops, so that no tick
+    // runs into the closed port and reports it again.
+    On(ComPort, &SerialLink::DeviceLost, this, [this] {
+        if (Timer1->isActive()) StopAmbiLight(false);
+    });
+}
+
+void TForm1::SpeedButton1Click() {
+    if (!EnsureConnected(*ComPort)) return;
+    if (Timer1->isActive()) {
+        StopAmbiLight(true);
+        return;
+    }
+
+    // A mode that gives no zone position is refused before anything is sent.
+    if (ComboBox1->currentIndex() < 0) {
+        messages::ShowMessage(QStringLiteral("Не выбран режим!"));
+        return;
+    }
+    const auto [modeX, modeY] = SplitMode(ComboBox1->currentText());
+    modeNumberOrRaise(modeY);
+    modeNumberOrRaise(modeX);
+    if (!ScreenCapture) ScreenCapture = std::make_unique<ScreenCaptureX11>();
+
+    ComPort->WriteText(P1AllOffCommand);
+    Timer1->start();
+    SpeedButton1->setText(QStringLiteral("выключить"));
+    ModeX = modeX;
+    ModeY = modeY;
+    for (QWidget* control : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(Button5),
+                             static_cast<QWidget*>(Button7), static_cast<QWidget*>(Button8)})
+        control->setEnabled(false);
+    EnabledBtn(false);
+    btnVisual1->setEnabled(false);
+}
+
+void TForm1::StopAmbiLight(bool writeAllOff) {
+    Timer1->stop();
+    SpeedButton1->setText(QStringLiteral("включить"));
+    // The controls come back even when the all-off write fails: AmbiLight has stopped all the same.
+    std::exception_ptr failure;
+    if (writeAllOff) {
+        try {
+            ComPort->WriteText(AllOffCommand);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    ComboBox1->setEnabled(true);
+    Button5->setEnabled(true);
+    Button7->setEnabled(true);
+    Button8->setEnabled(ComboBox1->currentIndex() > 0);  // the built-in first mode cannot be deleted
+    // The static colour controls follow the port: a line that has gone away leaves them locked.
+    EnabledBtn(ComPort->Connected());
+    btnVisual1->setEnabled(true);
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TForm1::Timer1Timer() {
+    try {
+        const int y = modeNumberOrRaise(ModeY);
+        const int x = modeNumberOrRaise(ModeX);
+        // The primary screen, placed where it lies on the X server's root window when there are several.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        for (const ZoneArea& area : ZoneAreas(x, y, screen.width(), screen.height()))
+            CaptureZone(area.zone, screen.left() + area.left, screen.top() + area.top);
+    } catch (...) {
+        // A dead line or a failed capture: stop first, so that no later tick fails again while the error is
+        // shown once; nothing more is written to the line.
+        StopAmbiLight(false);
+        throw;
+    }
+}
+
+void TForm1::CaptureZone(Zone zone, qint64 left, qint64 top) {
+    const auto slot = std::find_if(Zones.begin(), Zones.end(), [&](Zone z) { return z.red == zone.red; });
+    const PixelBlock pixels =
+        ScreenCapture->Grab(int(slot - Zones.begin()), left, top, ZoneWidth, ZoneHeight);
+    ComPort->WriteText(ZoneCommand(zone, AverageColour(pixels)));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+// Screen capture from the X server, for AmbiLight's zones. The adapter keeps a connection of its own and one
+// image per slot (one slot per zone) between grabs: with the MIT-SHM extension the image is a shared-memory
+// segment that the server fills in place, so a grab is one request and no copy. A slot's image is made anew
+// when the part of its rectangle on the screen changes size, as it does when the screen is resized. Where the
+// server has no usable MIT-SHM (a remote display), plain XGetImage is used, and one line on stderr says so.
+//
+// A rectangle is clipped to the root window before the grab (the server refuses one that reaches outside it);
+// the pixels outside the root are not part of the result. Coordinates are the root window's.
+//
+// Errors are raised as std::runtime_error: "Cannot open display ..." when the X server cannot be reached,
+// "Screen capture failed" when the server refuses a grab even after the screen's size was read afresh.
+
+#include <QByteArray>
+#include <QRect>
+#include <QSize>
+#include <memory>
+
+#include "light/average_colour.h"
+
+class ScreenCaptureX11 {
+public:
+    // Connects to `displayName`, or to the display named by $DISPLAY when it is empty.
+    explicit ScreenCaptureX11(const QByteArray& displayName = {});
+    ~ScreenCaptureX11();
+    ScreenCaptureX11(const ScreenCaptureX11&) = delete;
+    ScreenCaptureX11& operator=(const ScreenCaptureX11&) = delete;
+
+    static constexpr int Slots = 4;
+
+    // The root window's size now, following every resize the server has reported.
+    QSize RootSize();
+    // The pixels of the part of the width x height rectangle at (left, top) that lies on the root window,
+    // grabbed into `slot` (0..Slots-1) and valid until that slot's next grab; an empty block when no part
+    // does.
+    PixelBlock Grab(int slot, qint64 left, qint64 top, int width, int height);
+    bool SharedMemory() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d_;
+};

@@ -1,0 +1,262 @@
+// Static colour and AmbiLight on a pseudo-terminal as the board, read back byte for byte: colours from the
+// dialog and the colour box; AmbiLight frames over a painted screen between the start's P1 all-off and the
+// stop's all-off, locked controls, refused modes, a lost board, and capture across a screen resize.
+
+#include <QColorDialog>
+#include <QComboBox>
+#include <QLabel>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/color_edit.h"
+#include "app/image_button.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "light/average_colour.h"
+#include "light/light_protocol.h"
+#include "light/screen_capture_x11.h"
+#include "light/serial_link.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/test_main.h"
+
+namespace {
+
+struct Run {
+    PseudoTerminal line;
+    messages::Recorder recorder;
+    TestApp testApp;
+    TForm1& form = *testApp.app.Form1;
+    Run() {
+        form.ComPort->Port = line.slavePath();
+        form.ComPort->SetConnected(true);
+        form.EnabledBtn(true);
+    }
+    void selectMode(const QString& mode) {
+        form.ComboBox1->addItem(mode);
+        form.ComboBox1->setCurrentIndex(form.ComboBox1->count() - 1);
+    }
+    // Mode row, static colour, colour music and the switch: usable, or locked as while AmbiLight runs.
+    // "удалить" is usable only for a mode the user made, once a stop has unlocked it.
+    void checkControls(bool running, bool deletable = false) {
+        QCOMPARE(form.Button8->isEnabled(), !running && deletable);
+        QCOMPARE(form.Timer1->isActive(), running);
+        QCOMPARE(form.SpeedButton1->text(),
+                 running ? QStringLiteral("выключить") : QStringLiteral("включить"));
+        for (QWidget* w : QList<QWidget*>{form.ComboBox1, form.Button5, form.Button7, form.btnVisual1})
+            QVERIFY2(w->isEnabled() != running, qPrintable(w->objectName()));
+        const bool open = form.ComPort->Connected();
+        for (QWidget* w : QList<QWidget*>{form.RzColorEdit1, form.Button1, form.Button2})
+            QVERIFY2(w->isEnabled() == (open && !running), qPrintable(w->objectName()));
+        QCOMPARE(form.SpeedButton1->isEnabled(), open);
+    }
+    // Everything on the line until it holds `bytes`, while the event loop (and so the timer) runs.
+    void waitForLine(QByteArray& got, qsizetype bytes) {
+        QTRY_VERIFY_WITH_TIMEOUT((got += line.read(0, 0)).size() >= bytes, 10000);
+    }
+};
+
+// Answers the colour dialog as soon as it is open: notes where it opened, then confirms `colour`, or cancels
+// when `colour` is invalid.
+void answerDialog(QColor colour, QColor* openedAt) {
+    QTimer::singleShot(0, [=] {
+        auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        *openedAt = dialog->currentColor();
+        if (!colour.isValid()) return dialog->reject();
+        dialog->setCurrentColor(colour);
+        dialog->accept();
+    });
+}
+
+void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
+    for (int x = area.left(); x <= area.right(); ++x)
+        painter.fillRect(x, area.top(), 1, area.height(), (x % 2) ? odd : even);
+}
+
+}  // namespace
+
+class LightsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void staticColoursReachTheLineZoneByZone() {
+        Run run;
+        auto& [line, recorder, testApp, form] = run;
+        for (int i = 0; i < QColorDialog::customCount(); ++i)
+            QCOMPARE(QColorDialog::customColor(i), QColor(Qt::white));
+
+        const std::pair<QColor, QByteArray> cases[] = {
+            {QColor(255, 255, 255), "B8C8A8E8F8D8H8G8I8K8J8L8"},
+            {QColor(16, 16, 16), "B0C0A0E0F0D0H0G0I0K0J0L0"},
+            {QColor(17, 17, 17), "B1C1A1E1F1D1H1G1I1K1J1L1"},
+            {QColor(64, 255, 128), "B2C8A4E2F8D4H2G8I4K2J8L4"},
+        };
+        QColor openedAt, confirmed = Qt::black;
+        for (const auto& [colour, expected] : cases) {
+            answerDialog(colour, &openedAt);
+            form.Button1->click();
+            QCOMPARE(openedAt, confirmed);  // at black first, then at the colour last confirmed
+            QCOMPARE(line.read(24), expected);
+            QCOMPARE(form.RzColorEdit1->SelectedColor(), BgrFromColor(colour));
+            confirmed = colour;
+        }
+        answerDialog(QColor(), &openedAt);  // cancelled: nothing sent, nothing changed
+        form.Button1->click();
+        QCOMPARE(line.read(1, 100), QByteArray());
+
+        // The same grid colour twice is sent twice; light off keeps the box's colour.
+        form.RzColorEdit1->ChooseFromGrid(0x0000FF);
+        form.RzColorEdit1->ChooseFromGrid(0x0000FF);
+        QCOMPARE(line.read(48), QByteArray("B8C0A0E8F0D0H8G0I0K8J0L0").repeated(2));
+        form.Button2->click();
+        QCOMPARE(line.read(38), QByteArray(AllOffCommand));
+        QCOMPARE(form.RzColorEdit1->SelectedColor(), 0x0000FFu);
+        QVERIFY(recorder.shown().isEmpty());
+
+        // Closed: each of the three says so and sends nothing (the dialog still opens first).
+        form.ComPort->SetConnected(false);
+        form.RzColorEdit1->ChooseFromGrid(0x00FF00);
+        form.Button2Click();
+        answerDialog(Qt::red, &openedAt);
+        form.Button1Click();
+        QCOMPARE(openedAt, confirmed);
+        QCOMPARE(recorder.texts(), QStringList(3, QStringLiteral("Программа не подключена к COM порту!")));
+        QCOMPARE(line.read(1, 100), QByteArray());
+    }
+
+    void averagingIsExactAndRoundsHalfToEven() {
+        const struct {
+            int width;
+            quint32 even, odd;  // pixels as the server gives them, 0xXXRRGGBB
+            quint32 mean;       // 0x00BBGGRR
+        } cases[] = {
+            {100, 0x007F7E00, 0x00807F01, 0x00007E80},   // 127.5 gives 128, 126.5 gives 126, 0.5 gives 0
+            {1000, 0xFFFFFFFF, 0xFFFFFFFF, 0x00FFFFFF},  // long rows at full level; the top byte is ignored
+            {0, 0, 0, 0},                                // nothing on screen: black
+        };
+        for (const auto& c : cases) {
+            std::vector<quint32> pixels(size_t(c.width) * 3);
+            for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = (i % 2) ? c.odd : c.even;
+            const PixelBlock block{reinterpret_cast<const uchar*>(pixels.data()), c.width, 3, c.width * 4};
+            QCOMPARE(AverageColour(block), c.mean);
+        }
+    }
+
+    void framesFollowTheScreen() {
+        // Zones of mode 0,150 on 1920 x 1080. Left upper: means of red 16, green 16.5 and blue 47.5, which
+        // give levels 0, 0 and 2 only when each mean is rounded half to even before its level.
+        QPixmap screen(1920, 1080);
+        screen.fill(Qt::black);
+        QPainter p(&screen);
+        fillColumns(p, {0, 150, 100, 300}, QColor(0, 16, 47), QColor(32, 17, 48));
+        p.fillRect(0, 630, 100, 300, QColor(255, 0, 0));
+        p.fillRect(1820, 150, 100, 300, QColor(0, 255, 0));
+        p.fillRect(1820, 630, 100, 300, QColor(40, 90, 200));
+        p.end();
+        QLabel backdrop;  // a borderless window over the whole screen
+        backdrop.setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+        backdrop.setPixmap(screen);
+        backdrop.setGeometry(0, 0, 1920, 1080);
+        backdrop.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
+        const std::pair<QString, QByteArray> cases[] = {
+            {"0,150", "E0F0D2B8C0A0H0G8I0K1J3L6"},
+            // Half of each rectangle off screen: the on-screen half alone is averaged.
+            {"-50,150", "E0F0D2B8C0A0H0G8I0K1J3L6"},
+            {"2147483647,-2147483648", "E0F0D0B0C0A0H0G0I0K0J0L0"},  // wholly off screen: black
+        };
+        for (const auto& [mode, frame] : cases) {
+            Run run;
+            run.selectMode(mode);
+            run.form.SpeedButton1->click();
+            run.checkControls(true);
+            QByteArray got;
+            run.waitForLine(got, 41 + 3 * 24);
+            run.form.SpeedButton1->click();
+            run.checkControls(false, true);
+            got += run.line.read(38, 2000);
+            QVERIFY2(got.startsWith(P1AllOffCommand) && got.endsWith(AllOffCommand), got.constData());
+            const QByteArray frames = got.mid(41, got.size() - 41 - 38);
+            QCOMPARE(frames, frame.repeated(int(frames.size() / 24)));
+            QVERIFY(run.recorder.shown().isEmpty());
+        }
+    }
+
+    void refusesToStartWithoutAUsableMode() {
+        Run run;
+        const std::pair<QString, QString> cases[] = {
+            {"a,b", "'b' is not a valid integer value"},
+            {"1", "'' is not a valid integer value"},
+            {",", "'' is not a valid integer value"},
+            {" 1,2", "' 1' is not a valid integer value"},
+            {"99999999999,5", "'99999999999' is not a valid integer value"},
+            {"5,-", "'-' is not a valid integer value"},
+        };
+        for (const auto& [mode, error] : cases) {
+            run.selectMode(mode);
+            run.form.SpeedButton1->click();
+            QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Error, error}));
+            run.checkControls(false);
+        }
+        run.form.ComboBox1->setCurrentIndex(-1);
+        run.form.SpeedButton1->click();
+        QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Message, "Не выбран режим!"}));
+        run.form.ComboBox1->setCurrentIndex(0);
+        run.form.ComPort->SetConnected(false);
+        run.form.EnabledBtn(false);
+        run.form.SpeedButton1Click();  // as the remote's key does
+        QCOMPARE(run.recorder.shown().last().text, QStringLiteral("Программа не подключена к COM порту!"));
+        run.checkControls(false);
+        QCOMPARE(run.recorder.shown().size(), 8);
+        QCOMPARE(run.line.read(1, 100), QByteArray());
+    }
+
+    void boardGoneMidRunStopsOnceWithoutAllOff() {
+        Run run;
+        run.form.SpeedButton1->click();
+        QByteArray got;
+        run.waitForLine(got, 41 + 24);
+        run.line.closeMaster();
+        QTRY_VERIFY_WITH_TIMEOUT(!run.form.Timer1->isActive() && !run.form.ComPort->Connected(), 5000);
+        QTest::qWait(200);
+        run.checkControls(false);
+        QCOMPARE(run.recorder.texts(), QStringList{"WriteFile function failed (win error code: 5)"});
+    }
+
+    void captureFollowsAScreenResize() {
+        // Xvfb's screen cannot be resized; a nested Xephyr's can. Once with shared memory, once without it.
+        for (const QStringList& extra : {QStringList{}, QStringList{"-extension", "MIT-SHM"}}) {
+            QProcess xephyr;
+            xephyr.start("Xephyr", QStringList{"-displayfd", "1", "-screen", "1920x1080x24", "-resizeable",
+                                               "-nolisten", "tcp", "-noreset"} +
+                                       extra);
+            QVERIFY(xephyr.waitForStarted(5000));
+            QTRY_VERIFY_WITH_TIMEOUT(xephyr.canReadLine(), 10000);
+            const QString display = ":" + QString::fromLatin1(xephyr.readLine()).trimmed();
+            QCOMPARE(QProcess::execute("xsetroot", {"-display", display, "-solid", "#ff8000"}), 0);
+            const quint32 orange = 0x000080FF;
+            {
+                ScreenCaptureX11 capture(display.toLatin1());
+                QCOMPARE(capture.SharedMemory(), extra.isEmpty());
+                QCOMPARE(AverageColour(capture.Grab(3, 1820, 630, 100, 300)), orange);
+                QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1280x1024"}), 0);
+                QTRY_COMPARE_WITH_TIMEOUT(capture.RootSize(), QSize(1280, 1024), 5000);
+                QCOMPARE(AverageColour(capture.Grab(2, 1180, 150, 100, 300)), orange);
+                const PixelBlock part = capture.Grab(3, 1230, 900, 100, 300);
+                QCOMPARE(QSize(part.width, part.height), QSize(50, 124));
+                QCOMPARE(AverageColour(part), orange);
+                QCOMPARE(capture.Grab(2, 1820, 150, 100, 300).width, 0);
+                QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1920x1080"}), 0);
+                QTRY_COMPARE_WITH_TIMEOUT(capture.RootSize(), QSize(1920, 1080), 5000);
+                QCOMPARE(AverageColour(capture.Grab(3, 1820, 630, 100, 300)), orange);
+            }
+            xephyr.terminate();
+            QVERIFY(xephyr.waitForFinished(5000));
+        }
+    }
+};
+
+VARNEX_TEST_MAIN(LightsTest)
+#include "test_lights.moc"
