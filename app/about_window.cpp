@@ -1,6 +1,7 @@
 #include "app/about_window.h"
 
 #include <QDesktopServices>
+#include <QShowEvent>
 #include <QUrl>
 
 #include "app/fonts.h"
@@ -25,7 +26,6 @@ LinkLabel* makeLink(QWidget* parent, const char* name, QPoint at, const QString&
 TForm6::TForm6(App& application) : QWidget(nullptr), app(application) {
     SetupWindow(this, "Form6", QStringLiteral("Varnex | О программе"),
                 Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, {386, 71}, Qt::white, 12);
-    CentreOnScreen(this);
     Label1 = MakeLabel(this, "Label1", {16, 16}, QStringLiteral("Емейл автора : "), 12);
     Label5 = makeLink(this, "Label5", {112, 14}, AuthorMail);
     Label4 = MakeLabel(this, "Label4", {320, 4}, QStringLiteral("Версия 1.0 "), 11);
@@ -37,6 +37,11 @@ TForm6::TForm6(App& application) : QWidget(nullptr), app(application) {
     Label3 = makeLink(this, "Label3", {167, 37}, QStringLiteral("данный"));
     On(Label3, &LinkLabel::clicked, this, &TForm6::Label3Click);
     On(Label5, &LinkLabel::clicked, this, &TForm6::Label5Click);
+}
+
+void TForm6::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) CentreOnScreen(this);
+    QWidget::showEvent(event);
 }
 
 // Opens the article with the desktop's web browser; the result is not examined.

@@ -26,4 +26,8 @@ public:
     QLabel* Label4;
     QLabel* Label2;
     LinkLabel* Label3;
+
+protected:
+    // Centres the window each time it is shown, wherever it was left.
+    void showEvent(QShowEvent* event) override;
 };

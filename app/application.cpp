@@ -10,6 +10,7 @@
 #include "channels/channel_window.h"
 #include "light/zone_editor_window.h"
 #include "remote/shutdown_window.h"
+#include "settings/program_folder.h"
 #include "settings/settings_window.h"
 
 namespace {
@@ -36,8 +37,7 @@ void App::Prepare() {
     InstallFontSubstitutes();
 }
 
-App::App(const QString& folder)
-    : folder_(folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder) {
+App::App(const QString& folder) : folder_(folder.isEmpty() ? ProgramFolder() : folder) {
     Form1 = std::make_unique<TForm1>(*this);
     runCreation([this] { Form1->FormCreate(); });
     Form2 = std::make_unique<TForm2>(*this);

@@ -93,6 +93,8 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     ConnectPlayerHandlers();
     ConnectStaticColourHandlers();
     ConnectAmbiLightHandlers();
+    ConnectModeHandlers();
+    ConnectColourMusicHandlers();
     ConnectRemoteHandlers();
 
     // As designed: the playlist shows until start-up sets the client height.

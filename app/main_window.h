@@ -157,6 +157,22 @@ public:
     QString ModeX, ModeY;                             // the mode in use by AmbiLight
     quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
 
+    // Lights: modes and colour music (light/mode_handlers.cpp, light/colour_music_handlers.cpp).
+    void ConnectModeHandlers();
+    void ComboBox1Change();
+    void Button5Click();
+    void Button7MouseDown();
+    void Button7MouseUp();
+    void Button8Click();
+    // Blending on: the window at AlphaBlendValue of 255; off: opaque.
+    void SetAlphaBlend(bool on);
+    void ConnectColourMusicHandlers();
+    void btnVisual1Click();
+    void TVisual1Timer();
+    // Colour music off: its face, flag and timer, the all-off command when `lightsOff`, and the light row and
+    // the AmbiLight switch given back.
+    void StopColourMusic(bool lightsOff);
+
     // Remote: WinLIRC client and power (remote/). The server's port is 8765, or VARNEX_WINLIRC_PORT.
     void ConnectRemoteHandlers();
     void csRead();

@@ -20,7 +20,10 @@ void SetupWindow(QWidget* window, const char* objectName, const QString& caption
 
 void CentreOnScreen(QWidget* window) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    window->move(screen.center() - QPoint(window->width() / 2, window->height() / 2));
+    // (W - w) div 2 from the screen's edge: QRect::center() would be a pixel short when the screen and the
+    // window are both of even size.
+    window->move(screen.x() + (screen.width() - window->width()) / 2,
+                 screen.y() + (screen.height() - window->height()) / 2);
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, QRect geometry, const QString& text) {

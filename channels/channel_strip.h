@@ -8,10 +8,10 @@
 #include <QRect>
 #include <array>
 
-inline constexpr int ChannelCount = 9;
+inline constexpr int LogoCount = 9;
 
 // Where each logo sits on the panel, channels 1 to 9.
-inline constexpr std::array<QRect, ChannelCount> LogoPlaces{{
+inline constexpr std::array<QRect, LogoCount> LogoPlaces{{
     {64, 16, 168, 147},
     {312, 24, 122, 128},
     {536, 32, 125, 106},

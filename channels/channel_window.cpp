@@ -30,7 +30,7 @@ TForm4::TForm4(App& application) : QWidget(nullptr), app(application) {
     Panel1->setFrameShape(QFrame::NoFrame);
     Panel1->setGeometry(StripStart.panelLeft, 40, 2553, 225);
 
-    for (int number = 1; number <= ChannelCount; ++number) {
+    for (int number = 1; number <= LogoCount; ++number) {
         auto* logo = new LinkLabel(Panel1);
         logo->setObjectName(QStringLiteral("Channel%1").arg(number));
         logo->setGeometry(LogoPlaces[number - 1]);

@@ -58,5 +58,5 @@ public:
     void Channel1Click();
 
 private:
-    std::array<LinkLabel*, ChannelCount> channels_{};
+    std::array<LinkLabel*, LogoCount> channels_{};
 };

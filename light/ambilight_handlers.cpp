@@ -19,22 +19,11 @@
 #include "light/connection_guard.h"
 #include "light/serial_link.h"
 
-namespace {
-
-int modeNumberOrRaise(const QString& text) {
-    const std::optional<int> number = ModeNumber(text);
-    if (!number)
-        throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
-    return *number;
-}
-
-}  // namespace
-
 void TForm1::ConnectAmbiLightHandlers() {
     On(SpeedButton1, &QPushButton::clicked, this, &TForm1::SpeedButton1Click);
     On(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    // A line found gone between ticks is reported by the port row, once; AmbiLight only stops, so that no tick
-    // runs into the closed port and reports it again.
+    // A line found gone between ticks is reported by the port row, once; AmbiLight only stops, so that no
+    // tick runs into the closed port and reports it again.
     On(ComPort, &SerialLink::DeviceLost, this, [this] {
         if (Timer1->isActive()) StopAmbiLight(false);
     });
@@ -52,16 +41,17 @@ void TForm1::SpeedButton1Click() {
         messages::ShowMessage(QStringLiteral("Не выбран режим!"));
         return;
     }
-    const auto [modeX, modeY] = SplitMode(ComboBox1->currentText());
-    modeNumberOrRaise(modeY);
-    modeNumberOrRaise(modeX);
+    // Without a comma both parts stay empty, and an empty part is no number.
+    const ModeParts mode = SplitMode(ComboBox1->currentText()).value_or(ModeParts{});
+    ModeNumber(mode.top);
+    ModeNumber(mode.left);
     if (!ScreenCapture) ScreenCapture = std::make_unique<ScreenCaptureX11>();
 
     ComPort->WriteText(P1AllOffCommand);
     Timer1->start();
     SpeedButton1->setText(QStringLiteral("выключить"));
-    ModeX = modeX;
-    ModeY = modeY;
+    ModeX = mode.left;
+    ModeY = mode.top;
     for (QWidget* control : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(Button5),
                              static_cast<QWidget*>(Button7), static_cast<QWidget*>(Button8)})
         control->setEnabled(false);
@@ -85,16 +75,15 @@ void TForm1::StopAmbiLight(bool writeAllOff) {
     Button5->setEnabled(true);
     Button7->setEnabled(true);
     Button8->setEnabled(ComboBox1->currentIndex() > 0);  // the built-in first mode cannot be deleted
-    // The static colour controls follow the port: a line that has gone away leaves them locked.
-    EnabledBtn(ComPort->Connected());
+    EnabledBtn(true);
     btnVisual1->setEnabled(true);
     if (failure) std::rethrow_exception(failure);
 }
 
 void TForm1::Timer1Timer() {
     try {
-        const int y = modeNumberOrRaise(ModeY);
-        const int x = modeNumberOrRaise(ModeX);
+        const int y = ModeNumber(ModeY);
+        const int x = ModeNumber(ModeX);
         // The primary screen, placed where it lies on the X server's root window when there are several.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         for (const ZoneArea& area : ZoneAreas(x, y, screen.width(), screen.height()))

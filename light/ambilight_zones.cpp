@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 std::array<ZoneArea, 4> ZoneAreas(qint64 x, qint64 y, qint64 width, qint64 height) {
     const qint64 right = width - ZoneWidth - x;
@@ -21,24 +22,37 @@ QRect ClipRect(qint64 left, qint64 top, int width, int height, const QRect& boun
     return QRect(int(x1), int(y1), int(x2 - x1), int(y2 - y1));
 }
 
-std::pair<QString, QString> SplitMode(const QString& mode) {
+std::optional<ModeParts> SplitMode(const QString& mode) {
     const qsizetype comma = mode.indexOf(QLatin1Char(','));
-    if (comma < 0) return {};
-    return {mode.left(comma), mode.mid(comma + 1)};
+    if (comma < 0) return std::nullopt;
+    return ModeParts{mode.left(comma), mode.mid(comma + 1)};
 }
 
-std::optional<int> ModeNumber(const QString& text) {
+int ModeNumber(const QString& text) {
     const bool negative = text.startsWith(QLatin1Char('-'));
     const QStringView digits = QStringView(text).mid(negative ? 1 : 0);
-    if (digits.isEmpty()) return std::nullopt;
     qint64 value = 0;
+    bool valid = !digits.isEmpty();
     for (QChar c : digits) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
+        valid = valid && c >= QLatin1Char('0') && c <= QLatin1Char('9') &&
+                value <= qint64(std::numeric_limits<int>::max()) + 1;
+        if (!valid) break;
         value = value * 10 + (c.unicode() - '0');
-        if (value > qint64(std::numeric_limits<int>::max()) + 1) return std::nullopt;
     }
     if (negative) value = -value;
-    if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
-        return std::nullopt;
+    if (!valid || value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
+        throw std::runtime_error("'" + text.toStdString() + "' is not a valid integer value");
     return int(value);
+}
+
+QPoint NearScreen(qint64 left, qint64 top) {
+    constexpr qint64 farOff = qint64(1) << 24;
+    return {int(std::clamp(left, -farOff, farOff)), int(std::clamp(top, -farOff, farOff))};
+}
+
+std::array<QPoint, 4> ZoneOrigins(qint64 x, qint64 y, QSize screen) {
+    std::array<QPoint, 4> origins;
+    const auto areas = ZoneAreas(x, y, screen.width(), screen.height());
+    for (size_t i = 0; i < areas.size(); ++i) origins[i] = NearScreen(areas[i].left, areas[i].top);
+    return origins;
 }

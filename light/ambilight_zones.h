@@ -6,11 +6,12 @@
 // the left ones about the screen's vertical centre line, the lower ones mirror the upper ones about its
 // horizontal one. Nothing is clamped: a mode may put a rectangle partly or wholly off the screen.
 
+#include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <array>
 #include <optional>
-#include <utility>
 
 #include "light/light_protocol.h"
 
@@ -31,8 +32,23 @@ std::array<ZoneArea, 4> ZoneAreas(qint64 x, qint64 y, qint64 width, qint64 heigh
 // The part of the width x height rectangle at (left, top) that lies inside `bounds`; empty when none does.
 QRect ClipRect(qint64 left, qint64 top, int width, int height, const QRect& bounds);
 
-// A mode string split at its first comma into the texts of x and y; both empty when there is no comma.
-std::pair<QString, QString> SplitMode(const QString& mode);
+struct ModeParts {
+    QString left;  // the text before the first comma
+    QString top;   // all the text after it
+};
 
-// A mode number: decimal digits with an optional leading minus sign, nothing else, within an int.
-std::optional<int> ModeNumber(const QString& text);
+// The two parts of a mode string, or nothing when it has no comma.
+std::optional<ModeParts> SplitMode(const QString& mode);
+
+// The integer a part of a mode string holds: decimal digits with an optional leading minus sign, within an
+// int, nothing else (no blanks). Raises "'<text>' is not a valid integer value" otherwise.
+int ModeNumber(const QString& text);
+
+// A position with coordinates far beyond any screen brought to within 2^24 pixels of it: a zone there is
+// still wholly off the screen, and the arithmetic of rectangles and widgets placed there stays clear of
+// overflow.
+QPoint NearScreen(qint64 left, qint64 top);
+
+// The left upper corners of the four zones for mode (x, y) on a screen of that size, in the order of
+// ZoneAreas, each brought near the screen as NearScreen does.
+std::array<QPoint, 4> ZoneOrigins(qint64 x, qint64 y, QSize screen);

@@ -7,19 +7,6 @@
 
 using settings_keys::kModesSection;
 
-namespace {
-
-// "1", "2", ... as the modes are numbered: decimal without leading zeros.
-bool IsModeNumber(QStringView key) {
-    if (key.isEmpty() || key.front() == u'0') return false;
-    for (QChar c : key) {
-        if (c < u'0' || c > u'9') return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 QStringList ReadModes(const ProfileFile& file) {
     // The first of duplicate keys counts.
     QHash<QString, QString> byKey;
@@ -35,7 +22,7 @@ QStringList ReadModes(const ProfileFile& file) {
 }
 
 void WriteModes(ProfileFile& file, const QStringList& modes) {
-    file.RemoveKeys(kModesSection, IsModeNumber);
+    file.RemoveSection(kModesSection);
     QList<std::pair<QString, QString>> entries;
     for (qsizetype i = 0; i < modes.size(); ++i) entries.emplaceBack(QString::number(i + 1), modes[i]);
     file.AppendEntries(kModesSection, entries);

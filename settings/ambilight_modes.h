@@ -9,6 +9,6 @@ class ProfileFile;
 
 // The values of keys 1, 2, 3 ... up to the first missing number; a gap ends the list. Values are not checked.
 QStringList ReadModes(const ProfileFile& file);
-// Numbers the modes anew from 1: every numbered key of the section goes, then key i holds modes[i - 1]. Other
-// lines of the section stay.
+// Erases the whole section and writes it anew at the end of the file, numbered from 1: key i holds
+// modes[i - 1]. Without modes the file has no such section.
 void WriteModes(ProfileFile& file, const QStringList& modes);

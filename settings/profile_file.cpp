@@ -1,8 +1,13 @@
 #include "settings/profile_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 
 #include "settings/cp1251.h"
@@ -40,6 +45,36 @@ Parsed Classify(QStringView line) {
     const qsizetype equals = text.indexOf(u'=');
     if (equals < 0) return {};
     return {Parsed::Entry, Trimmed(text.first(equals)), Trimmed(text.sliced(equals + 1))};
+}
+
+// A value as it reads: one pair of matching quotes around it removed (an unpaired quote stays), then cut.
+QString ValueRead(QStringView value) {
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front())
+        value = value.sliced(1, value.size() - 2);
+    return value.first(std::min(value.size(), ProfileFile::kMaxValueLength)).toString();
+}
+
+// A key that would not read back as itself: one starting with "[" reads as a section header, "=" ends the
+// key, and a line break ends the line.
+void CheckKey(QStringView key) {
+    if (Trimmed(key).startsWith(u'[') || key.contains(u'=') || key.contains(u'\r') || key.contains(u'\n')) {
+        throw std::invalid_argument(
+            ("A settings key cannot start with \"[\" or hold \"=\" or a line break: " + key.toString())
+                .toStdString());
+    }
+}
+
+// A text editor may have saved the file as UTF-8, with or without the signature EF BB BF. A file that is
+// valid UTF-8 and not plain ASCII is read so, and held in the code page from then on, so that a save writes
+// the whole file in one encoding (a character the code page cannot hold becomes "?"). Any other file is the
+// code page's already.
+QByteArray InCodePage(QByteArray bytes) {
+    const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return c >= 0; });
+    if (ascii || !QByteArrayView(bytes).isValidUtf8()) return bytes;
+    QByteArrayView text = bytes;
+    if (text.startsWith("\xEF\xBB\xBF")) text = text.sliced(3);
+    return cp1251::Encode(QString::fromUtf8(text));
 }
 
 // Line breaks would split an entry into two lines; written text keeps them as blanks.
@@ -93,28 +128,36 @@ std::optional<int> ParseProfileInteger(QStringView value) {
 
 ProfileFile ProfileFile::Parse(QByteArray bytes) {
     ProfileFile file;
-    file.raw_ = std::move(bytes);
+    file.raw_ = InCodePage(std::move(bytes));
     file.text_ = cp1251::Decode(file.raw_);
-    const QByteArrayView raw = file.raw_;
-    qsizetype start = 0;
-    while (start < raw.size()) {
-        const qsizetype newline = raw.indexOf('\n', start);
-        Line line{start, (newline < 0 ? raw.size() : newline) - start, newline < 0 ? qint8(0) : qint8(1)};
-        if (line.eol == 1 && line.length > 0 && raw[newline - 1] == '\r') {
-            line.length -= 1;
-            line.eol = 2;
-        }
-        file.lines_.push_back(line);
-        start = newline < 0 ? raw.size() : newline + 1;
+    const char* const raw = file.raw_.constData();
+    const qsizetype size = file.raw_.size();
+    for (qsizetype start = 0; start < size;) {
+        const char* end =
+            std::find_if(raw + start, raw + size, [](char c) { return c == '\n' || c == '\r'; });
+        const qsizetype at = end - raw;
+        const Eol eol = at == size                        ? Eol::None
+                        : *end == '\n'                    ? Eol::Lf
+                        : at + 1 < size && end[1] == '\n' ? Eol::CrLf
+                                                          : Eol::Cr;
+        file.lines_.push_back(Line{start, at - start, eol});
+        start = at + EolBytes(eol).size();
     }
     return file;
 }
 
 ProfileFile ProfileFile::Load(const QString& path) {
-    if (!QFileInfo::exists(path)) return {};
-    QFile in(path);
+    // Opened without waiting, since a named pipe would wait for a writer; anything but a regular file is
+    // unreadable.
+    const int handle = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0 && errno == ENOENT) return {};
+    struct stat info {};
+    const bool regular = handle >= 0 && fstat(handle, &info) == 0 && S_ISREG(info.st_mode);
+    if (handle >= 0 && !regular) ::close(handle);
+    QFile in;
     QByteArray bytes;
-    if (in.open(QIODevice::ReadOnly)) bytes = in.read(kMaxFileSize + 1);
+    if (regular && in.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        bytes = in.read(kMaxFileSize + 1);
     if (!in.isOpen() || in.error() != QFileDevice::NoError || bytes.size() > kMaxFileSize) {
         ProfileFile unreadable;
         unreadable.whole_ = false;
@@ -124,10 +167,10 @@ ProfileFile ProfileFile::Load(const QString& path) {
 }
 
 QByteArray ProfileFile::ToBytes() const {
-    // New lines end as the file's lines already do; a new file gets CR LF, as profile files always had.
-    qint8 newline = 2;
+    // New lines end as the file's first line does; a new file gets CR LF, as profile files always had.
+    Eol newline = Eol::CrLf;
     for (const Line& line : lines_) {
-        if (line.eol != 0) {
+        if (line.eol != Eol::None) {
             newline = line.eol;
             break;
         }
@@ -137,10 +180,9 @@ QByteArray ProfileFile::ToBytes() const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const Line& line = lines_[i];
         bytes.append(Bytes(line));
-        const qint8 eol = line.eol != 0                           ? line.eol
-                          : line.written || i + 1 < lines_.size() ? newline
-                                                                  : qint8(0);
-        bytes.append(eol == 2 ? "\r\n" : eol == 1 ? "\n" : "");
+        bytes.append(EolBytes(line.eol != Eol::None                   ? line.eol
+                              : line.written || i + 1 < lines_.size() ? newline
+                                                                      : Eol::None));
     }
     return bytes;
 }
@@ -162,8 +204,7 @@ bool ProfileFile::HasKey(QStringView section, QStringView key) const {
 QString ProfileFile::ReadString(QStringView section, QStringView key, const QString& defaultValue) const {
     const auto entry = FindEntry(section, key);
     if (!entry) return defaultValue;
-    const QStringView value = Classify(Text(lines_[*entry])).value;
-    return value.first(std::min(value.size(), kMaxValueLength)).toString();
+    return ValueRead(Classify(Text(lines_[*entry])).value);
 }
 
 int ProfileFile::ReadInteger(QStringView section, QStringView key, int defaultValue) const {
@@ -180,16 +221,16 @@ QList<std::pair<QString, QString>> ProfileFile::Entries(QStringView section) con
     for (qsizetype i = found ? found->header + 1 : 0; found && i < found->end; ++i) {
         const Parsed entry = Classify(Text(lines_[i]));
         if (entry.kind != Parsed::Entry) continue;
-        entries.emplaceBack(entry.name.toString(),
-                            entry.value.first(std::min(entry.value.size(), kMaxValueLength)).toString());
+        entries.emplaceBack(entry.name.toString(), ValueRead(entry.value));
     }
     return entries;
 }
 
 void ProfileFile::WriteString(QStringView section, QStringView key, QStringView value) {
+    CheckKey(key);
     if (const auto existing = FindEntry(section, key)) {
-        const qint8 eol = lines_[*existing].eol;
-        lines_[*existing] = MakeLine(OneLine(key) + u'=' + OneLine(value));
+        const Eol eol = lines_[*existing].eol;
+        lines_[*existing] = MakeLine(key.toString() + u'=' + OneLine(value));
         lines_[*existing].eol = eol;
         return;
     }
@@ -198,10 +239,11 @@ void ProfileFile::WriteString(QStringView section, QStringView key, QStringView 
 
 void ProfileFile::AppendEntries(QStringView section, const QList<std::pair<QString, QString>>& entries) {
     if (entries.isEmpty()) return;
+    for (const auto& entry : entries) CheckKey(entry.first);
     std::vector<Line> added;
     const auto found = FindSection(section);
     if (!found) added.push_back(MakeLine(u'[' + OneLine(section) + u']'));
-    for (const auto& [key, value] : entries) added.push_back(MakeLine(OneLine(key) + u'=' + OneLine(value)));
+    for (const auto& [key, value] : entries) added.push_back(MakeLine(key + u'=' + OneLine(value)));
     // After the section's last line that is not blank, so that blank lines before the next section stay
     // there.
     auto at = static_cast<qsizetype>(lines_.size());
@@ -212,19 +254,24 @@ void ProfileFile::AppendEntries(QStringView section, const QList<std::pair<QStri
     lines_.insert(lines_.begin() + at, added.begin(), added.end());
 }
 
-void ProfileFile::RemoveKeys(QStringView section, const std::function<bool(QStringView key)>& which) {
-    std::vector<bool> gone(lines_.size());
-    for (auto found = FindSection(section); found; found = FindSection(section, found->end)) {
-        for (qsizetype i = found->header + 1; i < found->end; ++i) {
-            const Parsed parsed = Classify(Text(lines_[i]));
-            gone[i] = parsed.kind == Parsed::Entry && which(parsed.name);
-        }
+void ProfileFile::RemoveSection(QStringView section) {
+    for (auto found = FindSection(section); found; found = FindSection(section, found->header)) {
+        lines_.erase(lines_.begin() + found->header, lines_.begin() + found->end);
     }
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (!gone[i]) lines_[kept++] = lines_[i];
+}
+
+QByteArrayView ProfileFile::EolBytes(Eol eol) {
+    switch (eol) {
+        case Eol::Lf:
+            return "\n";
+        case Eol::CrLf:
+            return "\r\n";
+        case Eol::Cr:
+            return "\r";
+        case Eol::None:
+            break;
     }
-    lines_.resize(kept);
+    return {};
 }
 
 QStringView ProfileFile::Text(const Line& line) const {
@@ -262,7 +309,7 @@ std::optional<qsizetype> ProfileFile::FindEntry(QStringView section, QStringView
 ProfileFile::Line ProfileFile::MakeLine(const QString& text) {
     // The line reads back as its bytes will: a character the code page cannot hold is "?" here too.
     QByteArray bytes = cp1251::Encode(text);
-    Line line{static_cast<qsizetype>(written_.size()), bytes.size(), 0, true};
+    Line line{static_cast<qsizetype>(written_.size()), bytes.size(), Eol::None, true};
     written_.emplace_back(bytes, cp1251::Decode(bytes));
     return line;
 }

@@ -3,9 +3,10 @@
 // A profile file (the "settings.ini" form): "[section]" lines open sections, "key=value" lines are entries.
 //
 // Reading: section names and keys match without regard to letter case; blanks around section names, keys and
-// values do not count (so the key "Выбор порта " is found as written, trailing blank and all); lines end in
-// CR LF or LF; a value is cut to 2047 characters; the first of duplicate sections or keys wins; lines that
-// are neither a section nor an entry (no "=") are ignored.
+// values do not count (so the key "Выбор порта " is found as written, trailing blank and all); one pair of
+// matching quotes (" or ') around a value is not part of it; lines end in CR LF, LF or a lone CR; a value is
+// cut to 2047 characters; the first of duplicate sections or keys wins; lines that are neither a section nor
+// an entry (no "=") are ignored. The text is code page 1251, or UTF-8 where an editor saved it so.
 //
 // Writing changes only the lines it must: an existing entry's line is rewritten, a new key goes after the
 // last line of its section, a new section at the end of the file. Every other line, known or not, keeps its
@@ -14,7 +15,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -26,10 +26,11 @@ public:
 
     // An empty file.
     ProfileFile() = default;
-    // The file's bytes (code page 1251) as they are.
+    // The file's bytes as they are: code page 1251, or UTF-8 (then held, and saved, in code page 1251).
     static ProfileFile Parse(QByteArray bytes);
-    // The file at path. A missing file reads as empty. A file that cannot be read (or is too large) reads as
-    // empty too, but is not whole: saving it would lose what could not be read, so Save refuses.
+    // The file at path. A missing file reads as empty. A file that cannot be read, is too large or is not a
+    // regular file (a folder, a named pipe) reads as empty too, but is not whole: saving it would lose what
+    // could not be read, so Save refuses.
     static ProfileFile Load(const QString& path);
 
     bool IsWhole() const { return whole_; }
@@ -50,20 +51,25 @@ public:
     // them).
     QList<std::pair<QString, QString>> Entries(QStringView section) const;
 
-    // Sets key to value in section, adding the key and the section where they are missing. Line breaks in any
-    // of the three become blanks, since they would end the line. A key must not hold "=", a section not "]".
+    // Sets key to value in section, adding the key and the section where they are missing. Line breaks in the
+    // section or the value become blanks, since they would end the line; a section must not hold "]". Throws
+    // std::invalid_argument for a key the file cannot hold: one starting with "[" or holding "=" or a line
+    // break.
     void WriteString(QStringView section, QStringView key, QStringView value);
     // Adds the entries after the last line of the section (adding the section where missing), without looking
-    // for their keys first: for keys known to be absent, such as after RemoveKeys.
+    // for their keys first: for keys known to be absent, such as in a section just removed. Keys as for
+    // WriteString.
     void AppendEntries(QStringView section, const QList<std::pair<QString, QString>>& entries);
-    // Removes the entries whose key satisfies which from every section of that name; other lines stay.
-    void RemoveKeys(QStringView section, const std::function<bool(QStringView key)>& which);
+    // Removes every section of that name, header and all its lines.
+    void RemoveSection(QStringView section);
 
 private:
+    enum class Eol : qint8 { None, Lf, CrLf, Cr };  // the line end after a line's content
+    static QByteArrayView EolBytes(Eol eol);
     struct Line {
         qsizetype start = 0;  // of the content in raw_ and text_, or its index in written_
         qsizetype length = 0;
-        qint8 eol = 0;  // the line end after the content: 0 none, 1 LF, 2 CR LF
+        Eol eol = Eol::None;
         bool written = false;
     };
     struct Section {

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -74,10 +75,7 @@ void TForm2::Reading() {
 
 // Writes every setting and closes the window; it closes also when the file cannot be written.
 void TForm2::Button3Click() {
-    struct CloseWhenDone {
-        TForm2* window;
-        ~CloseWhenDone() { window->close(); }
-    } closeWhenDone{this};
+    const auto closeWhenDone = qScopeGuard([this] { close(); });
 
     const QString path = app.SettingsPath();
     ProfileFile file = ProfileFile::Load(path);

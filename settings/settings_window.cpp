@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTabWidget>
 
 #include "app/fonts.h"
@@ -16,6 +17,8 @@
 
 namespace {
 
+constexpr QSize kClientSize(361, 500);
+constexpr int kBottomPanelHeight = 58;
 constexpr int kCheckBoxWidth = 313;
 
 // The caption of CheckBox<n>, which is also its key in settings.ini.
@@ -36,8 +39,7 @@ QCheckBox* makeCheckBox(QWidget* parent, const char* name, QPoint at, int height
 
 TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
     SetupWindow(this, "Form2", QStringLiteral("Varnex | Настройки"),
-                Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, {361, 500}, Qt::white, 12);
-    CentreOnScreen(this);
+                Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, kClientSize, Qt::white, 12);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -53,12 +55,16 @@ TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
     // The white strip along the bottom holds the save and cancel buttons.
     BottomPanel = new QWidget(this);
     BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
-    BottomPanel->setGeometry(0, 500 - 58, 361, 58);
+    BottomPanel->setGeometry(0, kClientSize.height() - kBottomPanelHeight, kClientSize.width(),
+                             kBottomPanelHeight);
     Button3 = MakeButton(BottomPanel, "Button3", {56, 16, 161, 25}, QStringLiteral("Сохранить изменения"));
     Button4 = MakeButton(BottomPanel, "Button4", {224, 16, 73, 25}, QStringLiteral("Отмена"));
 
     buildGeneralTab();
     buildWinLircTab();
+    checkBoxes_ = {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5,
+                   CheckBox6, CheckBox7, CheckBox8, CheckBox9};
+    edits_ = {LEdit0, LEdit1, LEdit2, LEdit3, LEdit4, LEdit5, LEdit6, LEdit7, LEdit8, LEdit9};
     Hints = new HintSwitch(this);
 
     On(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
@@ -121,14 +127,6 @@ void TForm2::setHints() {
                 "Выключить/включить монитор\r(Для выключения, держать нажатой кнопку более 3-х секунд)"));
 }
 
-QCheckBox* TForm2::CheckBox(int n) const {
-    return findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(n));
-}
-
-LabeledEdit* TForm2::LEdit(int n) const {
-    return findChild<LabeledEdit*>(QStringLiteral("LEdit%1").arg(n));
-}
-
 // The contact id takes digits only: a typed character passes when it is a digit or backspace, also when an
 // input method composes it. Text pasted into the box is not filtered.
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
@@ -147,6 +145,11 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
     const QChar c = text.front();
     const bool passes = c == QChar(8) || key->key() == Qt::Key_Backspace || (c >= u'0' && c <= u'9');
     return !passes && c.isPrint();
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) CentreOnScreen(this);
+    QWidget::showEvent(event);
 }
 
 void TForm2::Button4Click() {

@@ -3,6 +3,7 @@
 // TForm2, the settings window. Its controls are the settings in memory: other windows read them directly.
 
 #include <QWidget>
+#include <array>
 
 class App;
 class HintSwitch;
@@ -31,9 +32,9 @@ public:
     void CheckBox8Click();
     void CheckBox9Click();
 
-    // The check box CheckBox<n> (1..9) and the edit box LEdit<n> (0..9), looked up by name.
-    QCheckBox* CheckBox(int n) const;
-    LabeledEdit* LEdit(int n) const;
+    // The check box CheckBox<n> (1..9) and the edit box LEdit<n> (0..9).
+    QCheckBox* CheckBox(int n) const { return checkBoxes_.at(n - 1); }
+    LabeledEdit* LEdit(int n) const { return edits_.at(n); }
 
     QTabWidget* PageControl1;
     QWidget* TabSheet1;  // "Общие"
@@ -90,10 +91,15 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Centres the window each time it is shown, wherever it was left.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildGeneralTab();
     void buildWinLircTab();
     void setHints();
     void buildPortRow();
+
+    std::array<QCheckBox*, 9> checkBoxes_{};
+    std::array<LabeledEdit*, 10> edits_{};
 };

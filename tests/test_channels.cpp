@@ -68,7 +68,7 @@ private slots:
     // The nine logos decode whole to their places' sizes, in their true colours; damaged data gives no image.
     void logosDecodeWholeOrNotAtAll() {
         TestApp testApp;
-        for (int number = 1; number <= ChannelCount; ++number) {
+        for (int number = 1; number <= LogoCount; ++number) {
             QFile file(QStringLiteral(":/logos/Channel%1.jpg").arg(number));
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray jpeg = file.readAll();

@@ -5,6 +5,7 @@
 
 #include "settings/cp1251.h"
 #include "settings/profile_file.h"
+#include "tests/support/error_of.h"
 
 namespace {
 
@@ -36,18 +37,28 @@ private slots:
         // What the code page cannot hold becomes one "?" per character, surrogate pairs included.
         QCOMPARE(cp1251::Encode(QStringLiteral("a€文😀b")), QByteArray("a\x88??b"));
         QCOMPARE(cp1251::Encode(QString(QChar(0xD800))), QByteArray("?"));
+
+        // A file an editor saved as UTF-8, with the signature or without, reads as UTF-8 and is written back
+        // whole in the code page, without the signature.
+        for (const QByteArray& signature : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
+            ProfileFile file = ProfileFile::Parse(signature + QStringLiteral("[Общие]\nID=ж 文\n").toUtf8());
+            file.WriteString(u"Общие", u"Отмена", u"да");
+            QCOMPARE(TextOf(file), QStringLiteral("[Общие]\nID=ж ?\nОтмена=да\n"));
+        }
+        QCOMPARE(ProfileFile::Parse("\xEF\xBB\xBF[s]\nk=v").ReadString(u"s", u"k"), QStringLiteral("v"));
     }
 
     void readsWindowsProfileSemantics() {
         const ProfileFile file =
             FromText(QStringLiteral("orphan=before any section\r\n"
                                     "[Общие настройки]\r\n"
-                                    "  ID контакта   =  12345  \r\n"
+                                    "  ID контакта\t =  12345  \r\n"
                                     "Путь к WinLirc=/usr/bin/lircd=1\n"
                                     "Пусто=\r\n"
                                     "[ AmbiLight ] trailing words\n"
                                     "1=0,300"));
-        QCOMPARE(file.ReadString(u"общие НАСТРОЙКИ", u"id КОНТАКТА"), QStringLiteral("12345"));
+        // Blanks around a key do not count, in the file or asked for (as the port's key "Выбор порта " is).
+        QCOMPARE(file.ReadString(u"общие НАСТРОЙКИ", u"id КОНТАКТА "), QStringLiteral("12345"));
         QCOMPARE(file.ReadString(u"Общие настройки", u"путь к winlirc"), QStringLiteral("/usr/bin/lircd=1"));
         QVERIFY(file.HasKey(u"Общие настройки", u"Пусто"));
         QCOMPARE(file.ReadString(u"Общие настройки", u"Пусто", QStringLiteral("x")), QString());
@@ -56,22 +67,20 @@ private slots:
         QVERIFY(!file.HasKey(u"", u"orphan"));
         QVERIFY(!file.HasKey(u"AmbiLight", u"ID контакта"));
         QCOMPARE(file.ReadString(u"Нет такой", u"1", QStringLiteral("default")), QStringLiteral("default"));
-        // Values are cut to 2047 characters.
-        const ProfileFile longValue = FromText(QStringLiteral("[s]\nk=") + QString(5000, u'ж') + u'\n');
+        // Values are cut to 2047 characters, after one pair of matching quotes around them is removed.
+        const ProfileFile longValue =
+            FromText(QStringLiteral("[s]\nk=\"") + QString(5000, u'ж') + QStringLiteral("\"\n"));
         QCOMPARE(longValue.ReadString(u"s", u"k"), QString(2047, u'ж'));
-    }
 
-    void portKeyReadsBackWithItsTrailingBlank() {
-        const QString port = QStringLiteral("Выбор порта ");
-        ProfileFile file;
-        file.WriteString(u"Общие настройки", port, u"ttyUSB0");
-        QVERIFY(TextOf(file).contains(QStringLiteral("\r\nВыбор порта =ttyUSB0\r\n")));
-        QCOMPARE(ProfileFile::Parse(file.ToBytes()).ReadString(u"Общие настройки", port),
-                 QStringLiteral("ttyUSB0"));
-        // Edited by hand with other blanks, it is still found.
-        QCOMPARE(FromText(QStringLiteral("[Общие настройки]\nВыбор порта\t =  ttyS1 \n"))
-                     .ReadString(u"Общие настройки", port),
-                 QStringLiteral("ttyS1"));
+        // Lone CRs end lines too; an unpaired quote stays.
+        QStringList values;
+        for (const auto& entry :
+             ProfileFile::Parse("[s]\r1=\"/opt/Win Lirc/lircd\"\r2= 'x' \r3=\" a \"\r4=\"\"\r5=\"\r"
+                                "6=\"x\r7=\"x'\r8=x'\r9=\"\"x\"\"")
+                 .Entries(u"s"))
+            values << entry.second;
+        QCOMPARE(values,
+                 (QStringList{"/opt/Win Lirc/lircd", "x", " a ", "", "\"", "\"x", "\"x'", "x'", "\"x\""}));
     }
 
     void integersAndFlags() {
@@ -146,14 +155,21 @@ private slots:
                                               "[Новая]\n"
                                               "k=v\n"));
 
-        // A last line without a line end gets one when something follows it; a new file gets CR LF.
-        ProfileFile unterminated = FromText(QStringLiteral("[s]\r\na=1"));
-        QCOMPARE(unterminated.ToBytes(), QByteArray("[s]\r\na=1"));
-        unterminated.WriteString(u"s", u"b", u"2");
-        QCOMPARE(unterminated.ToBytes(), QByteArray("[s]\r\na=1\r\nb=2\r\n"));
-        ProfileFile fresh;
-        fresh.WriteString(u"s", u"k", u"v");
-        QCOMPARE(fresh.ToBytes(), QByteArray("[s]\r\nk=v\r\n"));
+        // A new line ends as the file's first line does (CR LF in a new file); a last line without a line end
+        // gets one when something follows it.
+        const QList<std::pair<QByteArray, QByteArray>> endings = {
+            {"", "[s]\r\nb=2\r\n"},
+            {"[s]\r\na=1", "[s]\r\na=1\r\nb=2\r\n"},
+            {"[s]\r\na=1\nc=3\n", "[s]\r\na=1\nc=3\nb=2\r\n"},
+            {"[s]\na=1\r\n", "[s]\na=1\r\nb=2\n"},
+            {"[s]\ra=1\r", "[s]\ra=1\rb=2\r"},
+        };
+        for (const auto& [before, after] : endings) {
+            ProfileFile file = ProfileFile::Parse(before);
+            QCOMPARE(file.ToBytes(), before);
+            file.WriteString(u"s", u"b", u"2");
+            QCOMPARE(file.ToBytes(), after);
+        }
 
         // Line breaks in a value cannot make new lines, keys or sections.
         ProfileFile injected;
@@ -164,6 +180,12 @@ private slots:
         // A character the code page cannot hold is stored, and read back, as "?".
         injected.WriteString(u"s", u"k", u"путь/文");
         QCOMPARE(injected.ReadString(u"s", u"k"), QStringLiteral("путь/?"));
+        // Keys that would not read back as themselves are refused, and nothing is written.
+        for (const QString key : {"[evil]", " [x", "a=b", "a\nb", "a\rb"}) {
+            QCOMPARE(ErrorOf([&] { injected.WriteString(u"s", key, u"v"); }),
+                     "A settings key cannot start with \"[\" or hold \"=\" or a line break: " + key);
+        }
+        QCOMPARE(injected.ToBytes(), cp1251::Encode(u"[s]\r\nk=путь/?\r\n"));
     }
 
     void duplicatesReadAndWriteTheFirst() {
@@ -174,10 +196,10 @@ private slots:
         QCOMPARE(TextOf(file), QStringLiteral("[s]\nk=new\nK=second\n[S]\nk=third\nx=1\n"));
     }
 
-    void removeKeysLeavesOtherLines() {
-        ProfileFile file = FromText(QStringLiteral("[m]\n1=a\n; note\n2=b\n[other]\n1=keep\n[M]\n1=c\n"));
-        file.RemoveKeys(u"m", [](QStringView key) { return key == u"1"; });
-        QCOMPARE(TextOf(file), QStringLiteral("[m]\n; note\n2=b\n[other]\n1=keep\n[M]\n"));
+    void removeSectionRemovesEveryOneOfTheName() {
+        ProfileFile file = FromText(QStringLiteral("[m]\n1=a\n; note\n\n[other]\n1=keep\n[ M ]\n1=c\n"));
+        file.RemoveSection(u"m");
+        QCOMPARE(TextOf(file), QStringLiteral("[other]\n1=keep\n"));
     }
 
     void badInputIsReadAndKeptWhole() {

@@ -2,6 +2,7 @@
 // and a save that fails, or a file that cannot be read, loses nothing.
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 
 #include "settings/ambilight_modes.h"
@@ -17,19 +19,9 @@
 #include "settings/profile_file.h"
 #include "settings/settings_keys.h"
 #include "tests/support/error_of.h"
+#include "tests/support/settings_file.h"
 
 namespace {
-
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // Runs check in a child process as an ordinary user (nobody), since root may write any file; false when the
 // check fails or the child does not end within 10 s. Without root, it runs as the current user.
@@ -92,11 +84,35 @@ private slots:
         QVERIFY(!QFile::exists(Path()));
     }
 
-    void everyKeyReadsBackAsWritten() {
+    void everyKeyReadsBackAsWrittenInTheWindowsOrder() {
         ProfileFile file = ProfileFile::Load(Path());
         WriteGeneralSettings(file, Sample());
         WriteModes(file, {QStringLiteral("0,300"), QStringLiteral("10,20")});
         file.Save(Path());
+        QCOMPARE(ReadSettings(dir_.path()), QStringLiteral("[Общие настройки]\r\n"
+                                                           "Выбор порта =ttyUSB0\r\n"
+                                                           "Подключаться к порту при запуске программы=1\r\n"
+                                                           "\"Выключать свет\" при запуске программы=0\r\n"
+                                                           "Запускать программу при загрузке Windows=1\r\n"
+                                                           "Сворачивать программу при запуске=1\r\n"
+                                                           "Открывать WinLirc при запуске программы=0\r\n"
+                                                           "Подключаться к WinLirc автоматически=1\r\n"
+                                                           "Создавать плейлист vk при запуске программы=0\r\n"
+                                                           "Использовать звук при нажатии нопки пульта=1\r\n"
+                                                           "Использовать подсказки в главном окне=0\r\n"
+                                                           "Путь к WinLirc=/opt/Win Lirc/lircd \"x\"\r\n"
+                                                           "Воспроизвести / пауза=KEY_1 кнопка\r\n"
+                                                           "Следующая песня=KEY_2 кнопка\r\n"
+                                                           "Предыдущая песня=KEY_3 кнопка\r\n"
+                                                           "Светомузыка=KEY_4 кнопка\r\n"
+                                                           "AmbiLight=KEY_5 кнопка\r\n"
+                                                           "Выкл. компьютера (3 секунды)=KEY_6 кнопка\r\n"
+                                                           "Отмена=KEY_7 кнопка\r\n"
+                                                           "Вкл / выкл монитор (3 секунды)=KEY_8 кнопка\r\n"
+                                                           "ID контакта=1234567\r\n"
+                                                           "[AmbiLight]\r\n1=0,300\r\n2=10,20\r\n"));
+        QVERIFY(
+            ReadFileBytes(Path()).contains("\xCE\xF2\xEC\xE5\xED\xE0=KEY_7"));  // "Отмена" in code page 1251
 
         const ProfileFile again = ProfileFile::Load(Path());
         QVERIFY(ReadGeneralSettings(again) == Sample());
@@ -111,58 +127,27 @@ private slots:
         QVERIFY(ReadGeneralSettings(ProfileFile::Load(Path())) == flipped);
     }
 
-    void firstSaveWritesTheKeysInTheWindowsOrder() {
-        ProfileFile file = ProfileFile::Load(Path());
-        WriteGeneralSettings(file, Sample());
-        file.Save(Path());
-        const QString expected = QStringLiteral(
-            "[Общие настройки]\r\n"
-            "Выбор порта =ttyUSB0\r\n"
-            "Подключаться к порту при запуске программы=1\r\n"
-            "\"Выключать свет\" при запуске программы=0\r\n"
-            "Запускать программу при загрузке Windows=1\r\n"
-            "Сворачивать программу при запуске=1\r\n"
-            "Открывать WinLirc при запуске программы=0\r\n"
-            "Подключаться к WinLirc автоматически=1\r\n"
-            "Создавать плейлист vk при запуске программы=0\r\n"
-            "Использовать звук при нажатии нопки пульта=1\r\n"
-            "Использовать подсказки в главном окне=0\r\n"
-            "Путь к WinLirc=/opt/Win Lirc/lircd \"x\"\r\n"
-            "Воспроизвести / пауза=KEY_1 кнопка\r\n"
-            "Следующая песня=KEY_2 кнопка\r\n"
-            "Предыдущая песня=KEY_3 кнопка\r\n"
-            "Светомузыка=KEY_4 кнопка\r\n"
-            "AmbiLight=KEY_5 кнопка\r\n"
-            "Выкл. компьютера (3 секунды)=KEY_6 кнопка\r\n"
-            "Отмена=KEY_7 кнопка\r\n"
-            "Вкл / выкл монитор (3 секунды)=KEY_8 кнопка\r\n"
-            "ID контакта=1234567\r\n");
-        QCOMPARE(cp1251::Decode(ReadBytes(Path())), expected);
-        QVERIFY(ReadBytes(Path()).contains("\xCE\xF2\xEC\xE5\xED\xE0=KEY_7"));  // "Отмена" in code page 1251
-    }
-
     void modesStopAtAGapAndAreNumberedAnew() {
-        WriteBytes(Path(), cp1251::Encode(QStringLiteral(
-                               "[AmbiLight]\r\n1=0,300\r\n2=abc\r\n; kept\r\n4=9,9\r\n2=shadowed\r\n"
-                               "[Общие настройки]\r\nAmbiLight=KEY_A\r\n")));
+        const QString longMode(3000, u'9');
+        WriteSettings(dir_.path(),
+                      "[AmbiLight]\r\n1=0,300\r\n02=leading zero\r\n2=\"abc\"\r\n; foreign\r\n3=" + longMode +
+                          "\r\n5=9,9\r\n2=shadowed\r\n[Общие настройки]\r\nAmbiLight=KEY_A\r\n");
         ProfileFile file = ProfileFile::Load(Path());
-        // A gap ends the list; values are not checked; the first of duplicate keys counts.
+        // A gap ends the list; values are not checked but cut; the first of duplicate keys counts; "02" is no
+        // number.
         QStringList modes = ReadModes(file);
-        QCOMPARE(modes, (QStringList{"0,300", "abc"}));
-        // Deleting the first renumbers: only key 1 is left (and the stray 4 is gone, or it would be loaded
-        // later).
+        QCOMPARE(modes, (QStringList{"0,300", "abc", longMode.left(2047)}));
+        // Deleting the first renumbers: the section is written anew, so the stray 5 is gone (or it would be
+        // loaded later), and so is every line but the modes.
         modes.removeFirst();
         WriteModes(file, modes);
         file.Save(Path());
-        QCOMPARE(
-            cp1251::Decode(ReadBytes(Path())),
-            QStringLiteral("[AmbiLight]\r\n; kept\r\n1=abc\r\n[Общие настройки]\r\nAmbiLight=KEY_A\r\n"));
-        QCOMPARE(ReadModes(ProfileFile::Load(Path())), QStringList{"abc"});
-
-        // No modes and no section: nothing to write.
-        ProfileFile empty;
-        WriteModes(empty, {});
-        QCOMPARE(empty.ToBytes(), QByteArray());
+        QCOMPARE(ReadSettings(dir_.path()),
+                 "[Общие настройки]\r\nAmbiLight=KEY_A\r\n[AmbiLight]\r\n1=abc\r\n2=" + longMode.left(2047) +
+                     "\r\n");
+        // Without modes the file has no such section.
+        WriteModes(file, {});
+        QCOMPARE(cp1251::Decode(file.ToBytes()), QStringLiteral("[Общие настройки]\r\nAmbiLight=KEY_A\r\n"));
     }
 
     void unknownLinesSurviveASave() {
@@ -177,7 +162,7 @@ private slots:
                                                                 "[Ещё одна]\n"
                                                                 "x = y \n")) +
                                   "binary \x98\x00\xff line\n";
-        WriteBytes(Path(), before);
+        WriteFileBytes(Path(), before);
         ProfileFile file = ProfileFile::Load(Path());
         GeneralSettings settings = ReadGeneralSettings(file);
         QCOMPARE(settings.edits[9], QStringLiteral("5"));
@@ -185,7 +170,7 @@ private slots:
         WriteGeneralSettings(file, settings);
         file.Save(Path());
 
-        const QByteArray after = ReadBytes(Path());
+        const QByteArray after = ReadFileBytes(Path());
         // Every line but the rewritten one is still there, in order, byte for byte.
         QByteArray expected = before;
         expected.replace(cp1251::Encode(u"ID контакта=5"), cp1251::Encode(u"ID контакта=6"));
@@ -203,7 +188,7 @@ private slots:
     void failedSaveLeavesTheOldFileWhole() {
         // A read-only file, for an ordinary user.
         const QByteArray old = cp1251::Encode(QStringLiteral("[Общие настройки]\r\nID контакта=1\r\n"));
-        WriteBytes(Path(), old);
+        WriteFileBytes(Path(), old);
         QVERIFY(QFile::setPermissions(Path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QString expectedError = "Unable to write to " + Path();
         QVERIFY(AsOrdinaryUser([&] {
@@ -211,7 +196,7 @@ private slots:
             WriteGeneralSettings(file, Sample());
             return ErrorOf([&] { file.Save(Path()); }) == expectedError;
         }));
-        QCOMPARE(ReadBytes(Path()), old);
+        QCOMPARE(ReadFileBytes(Path()), old);
 
         // A folder where the file should be.
         QVERIFY(QDir().mkpath(Path("folder.ini/inside")));
@@ -223,13 +208,13 @@ private slots:
         QVERIFY(QDir::setCurrent(dir_.path()));
         QCOMPARE(ErrorOf([&] { ProfileFile().Save(QStringLiteral("settings.ini/settings.ini")); }),
                  "Unable to write to " + Path("settings.ini/settings.ini"));
-        QCOMPARE(ReadBytes(Path()), old);
+        QCOMPARE(ReadFileBytes(Path()), old);
     }
 
     void writableFileInAReadOnlyFolderIsSaved() {
         QVERIFY(QDir().mkpath(Path("locked")));
         const QString path = Path("locked/settings.ini");
-        WriteBytes(path, "[AmbiLight]\r\n1=0,1\r\n");
+        WriteFileBytes(path, "[AmbiLight]\r\n1=0,1\r\n");
         QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOther));
         QVERIFY(QFile::setPermissions(Path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                           QFile::ReadOther | QFile::ExeOther));
@@ -238,7 +223,7 @@ private slots:
             WriteModes(file, {QStringLiteral("5,5")});
             return ErrorOf([&] { file.Save(path); }).isEmpty();
         }));
-        QCOMPARE(ReadBytes(path), QByteArray("[AmbiLight]\r\n1=5,5\r\n"));
+        QCOMPARE(ReadFileBytes(path), QByteArray("[AmbiLight]\r\n1=5,5\r\n"));
     }
 
     void unreadableFileGivesDefaultsAndIsNeverOverwritten() {
@@ -264,19 +249,24 @@ private slots:
         WriteModes(large, {QStringLiteral("1,1")});
         QVERIFY(!ErrorOf([&] { large.Save(huge); }).isEmpty());
         QCOMPARE(QFileInfo(huge).size(), ProfileFile::kMaxFileSize + 1);
-        QVERIFY(ReadBytes(huge).startsWith("[AmbiLight]\n1=0,1\n"));
+        QVERIFY(ReadFileBytes(huge).startsWith("[AmbiLight]\n1=0,1\n"));
 
-        // A file the user may not read.
+        // A file the user may not read, and a named pipe (read at once, without waiting for a writer).
         const QString secret = Path("secret.ini");
-        WriteBytes(secret, "[AmbiLight]\n1=0,1\n");
+        const QString pipe = Path("pipe.ini");
+        WriteFileBytes(secret, "[AmbiLight]\n1=0,1\n");
         QVERIFY(QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteOther));
+        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
         QVERIFY(AsOrdinaryUser([&] {
-            ProfileFile file = ProfileFile::Load(secret);
-            WriteModes(file, {});
-            return !file.IsWhole() && ReadModes(file).isEmpty() &&
-                   !ErrorOf([&] { file.Save(secret); }).isEmpty();
+            return std::ranges::all_of(QStringList{secret, pipe}, [](const QString& path) {
+                ProfileFile file = ProfileFile::Load(path);
+                WriteModes(file, {});
+                return !file.IsWhole() && ReadModes(file).isEmpty() &&
+                       !ErrorOf([&] { file.Save(path); }).isEmpty();
+            });
         }));
-        QCOMPARE(ReadBytes(secret), QByteArray("[AmbiLight]\n1=0,1\n"));
+        QCOMPARE(ReadFileBytes(secret), QByteArray("[AmbiLight]\n1=0,1\n"));
+        QVERIFY(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile());
     }
 };
 

@@ -4,36 +4,28 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "app/about_window.h"
 #include "app/hints.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
-#include "settings/cp1251.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 
 namespace {
-
-void writeSettings(const QString& folder, const QString& text) {
-    QFile file(folder + QStringLiteral("/settings.ini"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(cp1251::Encode(text));
-}
-
-QString readSettings(const QString& folder) {
-    QFile file(folder + QStringLiteral("/settings.ini"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return cp1251::Decode(file.readAll());
-}
 
 QStringList modeItems(const TForm1& form) {
     QStringList items;
@@ -98,7 +90,7 @@ private slots:
             QVERIFY(!settings.isVisible());
         }
         // The first save writes the keys in the window's order.
-        const QStringList lines = readSettings(dir.path()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        const QStringList lines = ReadSettings(dir.path()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 21);
         QCOMPARE(lines[0], QStringLiteral("[Общие настройки]"));
         QCOMPARE(lines[1], QStringLiteral("Выбор порта =") + line.slavePath());
@@ -125,7 +117,7 @@ private slots:
         holder.Port = line.slavePath();
         holder.SetConnected(true);
         qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
-        writeSettings(dir.path(), QStringLiteral("[Общие настройки]\r\nВыбор порта =%1\r\n"
+        WriteSettings(dir.path(), QStringLiteral("[Общие настройки]\r\nВыбор порта =%1\r\n"
                                                  "Подключаться к порту при запуске программы=1\r\n"
                                                  "\"Выключать свет\" при запуске программы=1\r\n")
                                       .arg(line.slavePath()));
@@ -141,7 +133,7 @@ private slots:
         QTemporaryDir dir;
         PseudoTerminal line;
         qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
-        writeSettings(dir.path(), QStringLiteral("[Общие настройки]\nВыбор порта =%1\n"
+        WriteSettings(dir.path(), QStringLiteral("[Общие настройки]\nВыбор порта =%1\n"
                                                  "Подключаться к порту при запуске программы=0x1\n"
                                                  "\"Выключать свет\" при запуске программы=$1\n")
                                       .arg(line.slavePath()));
@@ -160,7 +152,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         qputenv("XDG_CONFIG_HOME", blocker.fileName().toUtf8());
-        writeSettings(dir.path(), QStringLiteral("[Общие настройки]\n"
+        WriteSettings(dir.path(), QStringLiteral("[Общие настройки]\n"
                                                  "Запускать программу при загрузке Windows=1\n"
                                                  "Подключаться к WinLirc автоматически=1\n"
                                                  "ID контакта=42\n"));
@@ -199,11 +191,22 @@ private slots:
         app.Form2->Button3->click();
         QVERIFY(!app.Form2->isVisible());
         QCOMPARE(recorder.texts(), QStringList{"Unable to write to " + app.SettingsPath()});
+        // Centred on the offscreen screen (800 x 800) each time it is shown, and so is the About window.
+        QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 800, 800));
+        for (QWidget* window :
+             {static_cast<QWidget*>(app.Form2.get()), static_cast<QWidget*>(app.Form6.get())}) {
+            window->show();
+            window->move(10, 10);
+            window->hide();
+            window->show();
+        }
+        QCOMPARE(app.Form2->pos(), QPoint(219, 150));
+        QCOMPARE(app.Form6->pos(), QPoint(207, 364));
     }
 
     void modesLoadUntilAGapAndSaveRenumbers() {
         QTemporaryDir dir;
-        writeSettings(dir.path(),
+        WriteSettings(dir.path(),
                       QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=30,40\r\n3=50,60\r\n5=70,80\r\n"));
         App app(dir.path());
         TForm1& form = *app.Form1;
@@ -211,7 +214,37 @@ private slots:
         QCOMPARE(form.ComboBox1->currentIndex(), 0);
         form.ComboBox1->removeItem(2);
         app.Form5->saveAS();
-        QCOMPARE(readSettings(dir.path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
+        QCOMPARE(ReadSettings(dir.path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
+    }
+
+    // The settings beside an executable in a folder whose name is not valid UTF-8 are read and saved there.
+    void settingsBesideAnExecutableInAnOddFolder() {
+        messages::Recorder recorder;
+        if (qEnvironmentVariableIsSet("VARNEX_ODD_FOLDER")) {  // the copy started below
+            App app;
+            QCOMPARE(app.Form2->LEdit9->text(), QStringLiteral("42"));
+            app.Form2->LEdit9->setText(QStringLiteral("43"));
+            app.Form2->Button3->click();
+            QCOMPARE(recorder.texts(), QStringList());
+            return;
+        }
+        // A copy of this program (beside it, where programs may run) in a folder that the shell renames to
+        // bytes that are not UTF-8 while the copy runs from the folder above.
+        QTemporaryDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/odd-XXXXXX"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("plain")));
+        WriteSettings(dir.filePath("plain"), QStringLiteral("[Общие настройки]\nID контакта=42\n"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), dir.filePath("plain/program")));
+        QProcess shell;
+        shell.setWorkingDirectory(dir.path());
+        shell.setProcessChannelMode(QProcess::ForwardedChannels);
+        shell.start(
+            "sh", {"-c",
+                   "odd=$(printf '\\377\\376'); mv plain \"$odd\" && VARNEX_ODD_FOLDER=1 \"./$odd/program\" "
+                   "settingsBesideAnExecutableInAnOddFolder; s=$?; mv \"$odd\" plain; exit $s"});
+        QVERIFY(shell.waitForFinished(60000));
+        QCOMPARE(shell.exitCode(), 0);
+        QVERIFY(ReadSettings(dir.filePath("plain"))
+                    .startsWith(QStringLiteral("[Общие настройки]\nID контакта=43\n")));
     }
 
     void contactIdTakesDigitsOnly() {
@@ -236,7 +269,7 @@ private slots:
 
     void minimiseOptionActsOnceTheLoopRuns() {
         QTemporaryDir dir;
-        writeSettings(dir.path(), QStringLiteral("[Общие настройки]\nСворачивать программу при запуске=1\n"));
+        WriteSettings(dir.path(), QStringLiteral("[Общие настройки]\nСворачивать программу при запуске=1\n"));
         App app(dir.path());
         app.Form1->show();
         QVERIFY(app.Form1->isVisible());

@@ -1,0 +1,192 @@
+// The mode row, the zone editor and colour music, on an X server of 1920 x 1080.
+
+#include <QComboBox>
+#include <QFile>
+#include <QFrame>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QWindow>
+
+#include "app/color_edit.h"
+#include "app/image_button.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "light/board_parser.h"
+#include "light/colour_music.h"
+#include "light/port_list.h"
+#include "light/zone_editor_window.h"
+#include "settings/ambilight_modes.h"
+#include "settings/profile_file.h"
+#include "settings/settings_window.h"
+#include "tests/support/http_file_server.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/test_main.h"
+#include "tests/support/tones.h"
+
+class LightModesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void modesAndTheZoneEditor() {
+        messages::Recorder recorder;
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("settings.ini"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Other]\nkeep=1\n[AmbiLight]\n1=-15,150\n"));
+        file.close();
+        App app(folder.path());
+        TForm1& f = *app.Form1;
+        TForm5& e = *app.Form5;
+        f.show();
+        const auto stored = [&] { return ReadModes(ProfileFile::Load(path)); };
+        const auto givenBack = [&] { return f.isEnabled() && !f.AlphaBlend && f.windowOpacity() == 1.0; };
+        for (int index : {1, 0, 1}) {
+            f.ComboBox1->setCurrentIndex(index);
+            emit f.ComboBox1->activated(index);
+            QCOMPARE(f.Button8->isEnabled(), index != 0);
+        }
+
+        // "новый" starts at 0,150 whatever is selected, with the main window disabled at 125 of 255; the
+        // window's mask leaves only the panels and the instruction box to be seen.
+        QTest::mouseClick(f.Button5, Qt::LeftButton);
+        QVERIFY(!f.isEnabled() && f.AlphaBlend && qRound(f.windowOpacity() * 255) == 125);
+        QCOMPARE(e.geometry(), QRect(0, 0, 1920, 1080));
+        QCOMPARE(e.mask(), QRegion(0, 150, 100, 300) + QRect(1820, 150, 100, 300) + QRect(0, 630, 100, 300) +
+                               QRect(1820, 630, 100, 300) + QRect(844, 492, 233, 97));
+        QVERIFY(!e.Button1->isEnabled());
+
+        // A drag of 20 right and 10 down, with the right mouse button.
+        QTest::mousePress(e.btnMove, Qt::RightButton, {}, {10, 10});
+        QTest::mouseMove(e.btnMove, {30, 20});
+        QTest::mouseRelease(e.btnMove, Qt::RightButton, {}, {10, 10});
+        QCOMPARE(e.mask(), QRegion(20, 160, 100, 300) + QRect(1800, 160, 100, 300) +
+                               QRect(20, 620, 100, 300) + QRect(1800, 620, 100, 300) +
+                               QRect(844, 492, 233, 97));
+        QTest::mouseClick(e.Button1, Qt::LeftButton);
+        QVERIFY(f.ComboBox1->currentText() == "20,160" && f.Button8->isEnabled() && givenBack() &&
+                !e.isVisible());
+        QCOMPARE(stored(), (QStringList{"-15,150", "20,160"}));
+
+        // "Отмена", or the editor closed from outside, changes nothing and gives the main window back.
+        for (QWidget* close : {static_cast<QWidget*>(e.Button2), static_cast<QWidget*>(&e)}) {
+            f.Button5Click();
+            QTest::mousePress(e.btnMove, Qt::LeftButton, {}, {10, 10});
+            QTest::mouseMove(e.btnMove, {40, 10});
+            close == &e ? void(e.windowHandle()->close()) : QTest::mouseClick(close, Qt::LeftButton);
+            QVERIFY(givenBack() && !e.isVisible() && f.ComboBox1->count() == 3);
+            QCOMPARE(stored(), (QStringList{"-15,150", "20,160"}));
+        }
+
+        // "удалить" renumbers and leaves no selection; pressed again it deletes nothing. With the last user
+        // mode deleted no mode is stored, and the rest of the file stays.
+        f.ComboBox1->setCurrentIndex(1);
+        f.Button8->click();
+        f.Button8->click();
+        QVERIFY(f.ComboBox1->currentIndex() == -1 && f.Button8->isEnabled());
+        QCOMPARE(stored(), QStringList{"20,160"});
+        f.ComboBox1->setCurrentIndex(1);
+        f.Button8->click();
+        const ProfileFile after = ProfileFile::Load(path);
+        QVERIFY(after.Entries(QStringLiteral("AmbiLight")).isEmpty() && f.ComboBox1->count() == 1);
+        QCOMPARE(after.ReadString(QStringLiteral("Other"), QStringLiteral("keep")), "1");
+
+        // "обзор" shows the selected mode while any mouse button is held, or says why it cannot.
+        const int far = 1 << 24;
+        const std::tuple<QString, QPoint, QString> rows[] = {
+            {"-15,150", {-15, 150}, {}},
+            {"77", {-15, 150}, {}},  // no comma: the panels stay where they were
+            {"2147483647,-2147483648", {far, -far}, {}},
+            {"abc,5", {}, "'abc' is not a valid integer value"},
+            {"5, 7", {}, "' 7' is not a valid integer value"},
+            {"99999999999,0", {}, "'99999999999' is not a valid integer value"},
+            {",", {}, "'' is not a valid integer value"},
+        };
+        for (const auto& [mode, leftUpper, error] : rows) {
+            f.ComboBox1->addItem(mode);
+            f.ComboBox1->setCurrentIndex(f.ComboBox1->count() - 1);
+            recorder.clear();
+            QTest::mousePress(f.Button7, Qt::MiddleButton);
+            QCOMPARE(recorder.texts(), error.isEmpty() ? QStringList() : QStringList{error});
+            QCOMPARE(e.isVisible(), error.isEmpty());
+            if (e.isVisible()) {
+                QCOMPARE(e.PnTopLeft->pos(), leftUpper);
+                QCOMPARE(e.PnBottomRight->pos(),
+                         QPoint(1820 - leftUpper.x(), qMin(780 - leftUpper.y(), far)));
+                QVERIFY(e.Panel1->isHidden() && e.btnMove->isHidden() && givenBack());
+            }
+            QTest::mouseRelease(f.Button7, Qt::MiddleButton);
+            QVERIFY(!e.isVisible());
+        }
+    }
+
+    void colourMusic() {
+        const std::tuple<quint32, quint32, QByteArray> patterns[] = {
+            {8000, 4000, "A2 B0 C0 D2 E0 F0I1 H0 G0 L1 K0 J0"},
+            {3999, 32768, "I0 H8 G5 L0 K8 J5"},
+            {20000, 27999, "A7 B6 C0 D7 E6 F0I7 H6 G0 L7 K6 J0"},
+            {19999, 36000, "A4 B0 C0 D4 E0 F0"},
+            {0xFFFF, 0xFFFF, ""},  // nothing plays
+        };
+        for (const auto& [right, left, command] : patterns)
+            QCOMPARE(ColourMusicCommand(right << 16 | left), command);
+
+        // The port open on a pseudo-terminal through "Открыть"; a tone at step 3 on the left, 5 on the right.
+        const QByteArray tone = "A7 B6 C0 D7 E6 F0I3 H0 G0 L3 K0 J0";
+        messages::Recorder recorder;
+        PseudoTerminal line;
+        HttpFileServer server;
+        qputenv(ExtraPortsVariable, line.slavePath().toLocal8Bit());
+        TestApp testApp;
+        qunsetenv(ExtraPortsVariable);
+        TForm1& f = *testApp.app.Form1;
+        TForm2& settings = *testApp.app.Form2;
+        settings.ComBox->setCurrentIndex(settings.ComBox->findText(line.slavePath()));
+        settings.Button1Click();
+        server.Add("/tone.wav", tones::Wav(5.0, 44100, 2, 0.43, 0.67), "audio/wav");
+        f.PlayList->addItem(QString::fromStdString(server.Url("/tone.wav")));
+        // Running, ticking every 33 ms, the face, the AmbiLight switch and the light row enabled.
+        const auto state = [&] {
+            return std::make_tuple(
+                f.ColorMusicOn, f.TVisual1->isActive() && f.TVisual1->interval() == 33,
+                f.btnVisual1->bitmapName(), f.SpeedButton1->isEnabled(),
+                f.RzColorEdit1->isEnabled() && f.Button1->isEnabled() && f.Button2->isEnabled());
+        };
+        const auto off = std::make_tuple(false, false, QString("VISUAL1"), true, true);
+
+        f.btnVisual1Click();
+        QCOMPARE(state(), std::make_tuple(true, true, QString("VISUAL12"), false, false));
+        QTest::qWait(200);
+        QCOMPARE(line.read(0, 0), QByteArray());  // nothing plays: nothing is written
+        f.btnPlayClick();
+        QByteArray heard;
+        QTRY_VERIFY((heard += line.read(0, 0)).count(tone) >= 3);
+        BoardParser parser;
+        parser.Feed(heard);
+        QVERIFY(parser.Faults() == 0 && parser.LevelDigits() == "760760003003");
+        f.btnVisual1Click();
+        QCOMPARE(state(), off);
+        QVERIFY(line.read().endsWith(AllOffCommand));
+
+        // A click with the port closed says so and leaves colour music running; its next write fails: it
+        // stops first, the error shows once, and the controls are as after switching off.
+        f.btnVisual1Click();
+        settings.Button2Click();
+        f.btnVisual1Click();
+        QTRY_COMPARE(state(), off);
+        // The board goes away: colour music stops and the port row closes the port, with one error.
+        settings.Button1Click();
+        f.btnVisual1Click();
+        QTRY_VERIFY((heard += line.read(0, 0)).count(tone) >= 4);
+        line.closeMaster();
+        QTRY_COMPARE(state(), std::make_tuple(false, false, QString("VISUAL1"), false, false));
+        QTest::qWait(100);
+        QCOMPARE(recorder.texts(), (QStringList{"Программа не подключена к COM порту!",
+                                                "WriteFile function failed (win error code: 9)",
+                                                "WriteFile function failed (win error code: 5)"}));
+        BASS_StreamFree(f.StreamHandle);
+    }
+};
+
+VARNEX_TEST_MAIN(LightModesTest)
+#include "test_light_modes.moc"
