@@ -6,6 +6,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QApplication>
@@ -26,6 +28,8 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/light_protocol.h"
+#include "light/serial_link.h"
 #include "remote/shutdown_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -72,21 +76,34 @@ private:
     Effects& effects_;
 };
 
+// One key event: `untimed` is written first (20 ms before, when not empty), then `line`, which is timed.
+struct Event {
+    QByteArray untimed;
+    QByteArray line;
+};
+// Waits for the effect of event `n` (counting from 0) and tells when it came, or nothing after two seconds.
+using EffectWait = std::function<std::optional<Clock::time_point>(size_t n)>;
+
 // Serves one client on 127.0.0.1, writing each line 20 ms after the effect of the one before has been seen
 // (a remote repeats a held key about every 110 ms), so that each line meets a program that has finished with
 // the one before, painting included.
-std::vector<double> serve(int listener, Effects& effects, const std::function<QByteArray(int)>& line) {
+std::vector<double> serve(int listener, const std::function<Event(int)>& event, const EffectWait& effect) {
     std::vector<double> latencies;
     const int client = accept(listener, nullptr, nullptr);
     if (client < 0) return latencies;
-    for (int i = 0; i < kEvents; ++i) {
+    const auto send = [client](const QByteArray& bytes) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const QByteArray bytes = line(i);
+        return write(client, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    };
+    for (int i = 0; i < kEvents; ++i) {
+        const Event next = event(i);
+        if (!next.untimed.isEmpty() && !send(next.untimed)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const Clock::time_point written = Clock::now();
-        if (write(client, bytes.constData(), size_t(bytes.size())) != bytes.size()) break;
-        const auto effect = effects.Wait(size_t(i));
-        if (!effect) break;
-        latencies.push_back(std::chrono::duration<double, std::milli>(*effect - written).count());
+        if (write(client, next.line.constData(), size_t(next.line.size())) != next.line.size()) break;
+        const auto seen = effect(size_t(i));
+        if (!seen) break;
+        latencies.push_back(std::chrono::duration<double, std::milli>(*seen - written).count());
     }
     close(client);
     return latencies;
@@ -104,8 +121,8 @@ void report(const char* name, std::vector<double> latencies) {
 }
 
 // Runs one scenario: `client` connects to a server that writes `line(i)` for event i.
-void measure(QTcpSocket* client, const char* name, Effects& effects,
-             const std::function<QByteArray(int)>& line) {
+void measure(QTcpSocket* client, const char* name, const std::function<Event(int)>& event,
+             const EffectWait& effect) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -117,7 +134,7 @@ void measure(QTcpSocket* client, const char* name, Effects& effects,
         return;
     }
     std::vector<double> latencies;
-    QThread* server = QThread::create([&] { latencies = serve(listener, effects, line); });
+    QThread* server = QThread::create([&] { latencies = serve(listener, event, effect); });
     QObject::connect(server, &QThread::finished, qApp, &QCoreApplication::quit);
     server->start();
     client->connectToHost(QStringLiteral("127.0.0.1"), ntohs(address.sin_port));
@@ -131,6 +148,35 @@ void measure(QTcpSocket* client, const char* name, Effects& effects,
 
 }  // namespace
 
+// The light line's far end: waits until the all-off command has arrived after the drain at the timed write.
+class LineEnd {
+public:
+    LineEnd() { openpty(&master_, &slave_, nullptr, nullptr, nullptr); }
+    ~LineEnd() { close(master_), close(slave_); }
+    QString Path() const { return QString::fromLocal8Bit(ptsname(master_)); }
+    std::optional<Clock::time_point> WaitFor(const QByteArray& command) {
+        QByteArray seen;
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
+        while (Clock::now() < deadline) {
+            pollfd ready{master_, POLLIN, 0};
+            if (poll(&ready, 1, 100) <= 0) continue;
+            char bytes[4096];
+            const ssize_t count = read(master_, bytes, sizeof bytes);
+            if (count > 0) seen.append(bytes, count);
+            if (seen.contains(command)) return Clock::now();
+        }
+        return std::nullopt;
+    }
+    void Drain() {
+        char bytes[4096];
+        for (pollfd ready{master_, POLLIN, 0}; poll(&ready, 1, 0) > 0;)
+            if (read(master_, bytes, sizeof bytes) <= 0) break;
+    }
+
+private:
+    int master_ = -1, slave_ = -1;
+};
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     App::Prepare();
@@ -143,17 +189,34 @@ int main(int argc, char** argv) {
     Effects shown;
     ShowHideWatch watch(shown);
     app.Form3->installEventFilter(&watch);
-    const auto powerThenExit = [](int i) -> QByteArray {
-        return i % 2 ? "0000000000000001 00 KEY_EXIT TESTREMOTE\n"
-                     : "0000000000000001 0a KEY_POWER TESTREMOTE\n";
+    const auto line = [](const char* repeat, const char* key) {
+        return QByteArray("0000000000000001 ") + repeat + " " + key + " TESTREMOTE\n";
+    };
+    const auto powerThenExit = [&](int i) {
+        return Event{{}, i % 2 ? line("00", "KEY_EXIT") : line("0a", "KEY_POWER")};
     };
 
     // The floor on this machine: a bare socket's data event, with none of the program's code behind it.
     Effects arrived;
     QTcpSocket bare;
     QObject::connect(&bare, &QTcpSocket::readyRead, [&] { bare.readAll(), arrived.Note(); });
-    measure(&bare, "bare socket, data event", arrived, powerThenExit);
+    measure(&bare, "bare socket, data event", powerThenExit, [&](size_t n) { return arrived.Wait(n); });
 
-    measure(app.Form1->cs, "shutdown question shown / hidden", shown, powerThenExit);
+    measure(app.Form1->cs, "shutdown question shown / hidden", powerThenExit,
+            [&](size_t n) { return shown.Wait(n); });
+
+    // Colour music switched on (untimed: its first tick comes 33 ms later by design), then off: the time to
+    // the all-off command on the serial line.
+    LineEnd board;
+    app.Form1->ComPort->Port = board.Path();
+    app.Form1->ComPort->SetConnected(true);
+    app.Form2->LEdit4->setText(QStringLiteral("KEY_RED"));
+    measure(
+        app.Form1->cs, "colour music off, all-off command on the line",
+        [&](int) {
+            board.Drain();
+            return Event{line("00", "KEY_RED"), line("00", "KEY_RED")};
+        },
+        [&](size_t) { return board.WaitFor(AllOffCommand); });
     return 0;
 }

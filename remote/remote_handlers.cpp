@@ -48,6 +48,7 @@ void TForm1::RunRemoteAction(RemoteAction action) {
     TForm3& confirmation = *app.Form3;
     switch (action) {
         case RemoteAction::AmbiLight:
+            SpeedButton1Click();
             break;
         case RemoteAction::ShowShutdownWindow:
             // In front and active, so that Escape reaches it.
@@ -81,6 +82,7 @@ void TForm1::RunRemoteAction(RemoteAction action) {
             btnPrevClick();
             break;
         case RemoteAction::ColourMusic:
+            btnVisual1Click();
             break;
     }
 }

@@ -16,11 +16,13 @@
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/serial_link.h"
 #include "remote/click_sound.h"
 #include "remote/shutdown_window.h"
 #include "remote/x11_windows.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
+#include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
 
@@ -160,6 +162,9 @@ private slots:
             file.write(QByteArray::fromStdString(tones::Wav(30.0, 8000, 1, 0.5, 0.5)));
             form.PlayList->addItem(file.fileName());
         }
+        PseudoTerminal board;
+        form.ComPort->Port = board.slavePath();
+        form.ComPort->SetConnected(true);
         form.KeySound = true;  // no sound.wav here: the bell instead
         int clicks = 0, presses = 0;
         connect(form.KeyClick, &ClickSound::Started, this,
@@ -198,14 +203,23 @@ private slots:
         send("00", "KEY_POWER");
 
         // A long press of the monitor key switches it off, a short one on; a "Light Alloy" window blocks the
-        // player keys alone.
+        // player keys alone: AmbiLight still starts (with its all-off command first).
         const Window player = titledWindow(RemoteDisplay(), "Light Alloy", false);
-        for (const QString& key : keys.first(4)) send("00", key);
+        for (const QString& key : keys.first(5)) send("00", key);
         send("0a", "KEY_SCREEN");
         QTRY_VERIFY(screenSaverOn());
+        QVERIFY(form.Timer1->isActive());
+        QVERIFY(board.read().startsWith("P1 S0 A0"));
         XDestroyWindow(RemoteDisplay(), player);
         send("00", "KEY_SCREEN");
         QTRY_VERIFY(!screenSaverOn());
+        send("00", "KEY_GREEN");
+        QTRY_VERIFY(!form.Timer1->isActive());
+        QVERIFY(!form.ColorMusicOn);
+        send("00", "KEY_RED");
+        QTRY_VERIFY(form.ColorMusicOn && form.TVisual1->isActive());
+        send("00", "KEY_RED");
+        QTRY_VERIFY(!form.ColorMusicOn);
         QVERIFY(form.btnPlay->isHidden());
         QCOMPARE(form.PlayList->currentRow(), 0);
         QCOMPARE(logind_.powerOffs.size(), 1);
