@@ -111,11 +111,11 @@ std::vector<double> serve(int listener, const std::function<Event(int)>& event, 
 
 void report(const char* name, std::vector<double> latencies) {
     if (latencies.size() < size_t(kEvents)) {
-        std::printf("%-40s failed after %zu events\n", name, latencies.size());
+        std::printf("%-48s failed after %zu events\n", name, latencies.size());
         return;
     }
     std::sort(latencies.begin(), latencies.end());
-    std::printf("%-40s median %.3f ms   99th percentile %.3f ms   max %.3f ms   (%d events)\n", name,
+    std::printf("%-48s median %.3f ms   99th percentile %.3f ms   max %.3f ms   (%d events)\n", name,
                 latencies[latencies.size() / 2], latencies[latencies.size() * 99 / 100], latencies.back(),
                 kEvents);
 }
