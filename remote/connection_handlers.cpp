@@ -116,15 +116,18 @@ void TForm1::Timer2Timer() {
 }
 
 void TForm2::ConnectWinLircHandlers() {
-    OpenDialog1 = new QFileDialog(this, QStringLiteral("-"));
-    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     On(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
     On(Button6, &QPushButton::clicked, this, &TForm2::Button6Click);
     On(Button7, &QPushButton::clicked, this, &TForm2::Button7Click);
 }
 
+// The dialog is made at its first use, which keeps it out of the program's start.
 void TForm2::Button5Click() {
+    if (!OpenDialog1) {
+        OpenDialog1 = new QFileDialog(this, QStringLiteral("-"));
+        OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+        OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    }
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
     LEdit0->setText(OpenDialog1->selectedFiles().constFirst());
 }

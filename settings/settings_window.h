@@ -87,7 +87,7 @@ public:
     void Button5Click();
     void Button6Click();
     void Button7Click();
-    QFileDialog* OpenDialog1;
+    QFileDialog* OpenDialog1 = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
