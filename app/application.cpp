@@ -46,6 +46,11 @@ App::App(const QString& folder) : folder_(folder.isEmpty() ? ProgramFolder() : f
     Form4 = std::make_unique<TForm4>(*this);
     Form5 = std::make_unique<TForm5>(*this);
     Form6 = std::make_unique<TForm6>(*this);
+    // Hints come up over any of the program's windows, whichever of them is active (Qt's default is the
+    // active window only).
+    for (QWidget* window : std::initializer_list<QWidget*>{Form1.get(), Form2.get(), Form3.get(), Form4.get(),
+                                                           Form5.get(), Form6.get()})
+        window->setAttribute(Qt::WA_AlwaysShowToolTips);
 }
 
 App::~App() = default;

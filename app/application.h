@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <memory>
+#include <stdexcept>
 
 class TForm1;
 class TForm2;
@@ -12,6 +13,12 @@ class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
+
+// Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
+class StartupAborted : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class App final {
 public:

@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "app/application.h"
 #include "app/color_edit.h"
 #include "app/fixed_row_delegate.h"
 #include "app/fonts.h"
@@ -22,8 +23,11 @@
 #include "app/hints.h"
 #include "app/image_button.h"
 #include "app/skin_slider.h"
+#include "app/status_notifier.h"
 #include "app/window_setup.h"
+#include "light/screen_capture_x11.h"
 #include "light/serial_link.h"
+#include "player/audio_library.h"
 
 namespace {
 
@@ -102,7 +106,9 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     move(399, 352);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    FreeStream();
+}
 
 void TForm1::buildModeRow() {
     Panel2 = makePanel(client_, "Panel2", {0, 0, 425, 56}, kModeRowColor);
@@ -186,6 +192,7 @@ void TForm1::buildMenus() {
     N9 = addItem(PopupMenu1, "N9", QStringLiteral("Выкл. монитор"));
     N1 = addItem(PopupMenu1, "N1", QStringLiteral("Выход"));
 
+    statusNotifier_ = new StatusNotifierCheck(this);  // asked once, before the icon goes anywhere
     Tray = new QSystemTrayIcon(this);
     Tray->setObjectName(QStringLiteral("Tray"));
     Tray->setContextMenu(PopupMenu1);
@@ -195,7 +202,7 @@ void TForm1::FormCreate() {
     EnabledBtn(false);
     // The image buttons and the slider carry the system's standard pointing hand, set on each as it is made.
     SetClientHeight(CollapsedHeight);
-    if (!BASS_Init(-1, 44100, 0, reinterpret_cast<void*>(winId()), nullptr))
+    if (!BASS_Init(-1, 44100, 0, nullptr, nullptr))
         throw StartupAborted("the audio library cannot be initialised: " + audio_library::LastInitError());
 
     btnPlay->LoadBitmap(QStringLiteral("PLAY1"));

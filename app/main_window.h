@@ -10,13 +10,13 @@
 #include <memory>
 
 #include "light/light_protocol.h"
-#include "light/screen_capture_x11.h"
-#include "player/audio_library.h"
+#include "player/audio_types.h"
 #include "remote/winlirc.h"
 
 class App;
 class ClickSound;
 class ColorEdit;
+class ScreenCaptureX11;
 class SerialLink;
 class HintSwitch;
 class QAction;
@@ -31,13 +31,8 @@ class QSystemTrayIcon;
 class QTcpSocket;
 class QTimer;
 class SkinSlider;
+class StatusNotifierCheck;
 class TImage2;
-
-// Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
-class StartupAborted : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class TForm1 final : public QMainWindow {
     Q_OBJECT
@@ -69,8 +64,8 @@ public:
     void TrackPosTimer();
     void ProgressBarChanged();
     void TimerNextSongTimer();
-    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
-    bool EndReported = false;  // the ended track has already met the empty-list message
+    // Stops and releases the stream, if there is one.
+    void FreeStream();
 
     // Lights: static colour and AmbiLight (light/static_colour_handlers.cpp, light/ambilight_handlers.cpp).
     void ConnectStaticColourHandlers();
@@ -94,56 +89,56 @@ public:
     App& app;
 
     // Mode row.
-    QFrame* Panel2;
-    QLabel* Label1;
-    QComboBox* ComboBox1;
-    QPushButton* Button7;
-    QPushButton* Button8;
-    QPushButton* Button5;
-    QPushButton* SpeedButton1;
+    QFrame* Panel2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* SpeedButton1 = nullptr;
 
     // Light row.
-    QFrame* Panel1;
-    QLabel* Label5;
-    ColorEdit* RzColorEdit1;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button4;
+    QFrame* Panel1 = nullptr;
+    QLabel* Label5 = nullptr;
+    ColorEdit* RzColorEdit1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button4 = nullptr;
 
     // Player.
-    QFrame* PanelMusic;
-    TImage2* btnVk;
-    QLabel* Time2;
-    TImage2* btnPrev;
-    TImage2* btnPause;
-    TImage2* btnPlay;
-    TImage2* btnNext;
-    QLabel* Time1;
-    TImage2* btnPlaylist;
-    TImage2* btnVisual1;
-    SkinSlider* ProgressBar;
-    QListWidget* PlayList;
+    QFrame* PanelMusic = nullptr;
+    TImage2* btnVk = nullptr;
+    QLabel* Time2 = nullptr;
+    TImage2* btnPrev = nullptr;
+    TImage2* btnPause = nullptr;
+    TImage2* btnPlay = nullptr;
+    TImage2* btnNext = nullptr;
+    QLabel* Time1 = nullptr;
+    TImage2* btnPlaylist = nullptr;
+    TImage2* btnVisual1 = nullptr;
+    SkinSlider* ProgressBar = nullptr;
+    QListWidget* PlayList = nullptr;
 
     // Non-visual parts.
-    SerialLink* ComPort;
-    QTimer* Timer1;
-    QTimer* Timer2;
-    QTimer* TVisual1;
-    QTimer* TrackPos;
-    QTimer* TimerNextSong;
-    QTcpSocket* cs;
+    SerialLink* ComPort = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* TVisual1 = nullptr;
+    QTimer* TrackPos = nullptr;
+    QTimer* TimerNextSong = nullptr;
+    QTcpSocket* cs = nullptr;
     QString csHost = QStringLiteral("localhost");
     quint16 csPort = 8765;
-    QMenuBar* MainMenu1;
-    QAction* N2;
-    QAction* N3;
-    QAction* N4;
-    QMenu* PopupMenu1;
-    QAction* N6;
-    QAction* N7;
-    QAction* N9;
-    QAction* N1;
-    QSystemTrayIcon* Tray;
+    QMenuBar* MainMenu1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N1 = nullptr;
+    QSystemTrayIcon* Tray = nullptr;
 
     // Blending while the zone editor is open; off otherwise.
     bool AlphaBlend = false;
@@ -222,6 +217,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
+    bool EndReported = false;  // the ended track has already met the empty-list message
+
     void buildModeRow();
     void buildLightRow();
     void buildPlayer();
@@ -232,6 +230,7 @@ private:
     void connectSkinHandlers();
     void restoreFromTray();
 
-    QWidget* client_;
-    HintSwitch* hintSwitch_;
+    QWidget* client_ = nullptr;
+    HintSwitch* hintSwitch_ = nullptr;
+    StatusNotifierCheck* statusNotifier_ = nullptr;  // whether the tray reports single activations only
 };

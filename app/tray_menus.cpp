@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -14,19 +12,13 @@
 #include "app/application.h"
 #include "app/handlers.h"
 #include "app/main_window.h"
+#include "app/status_notifier.h"
 #include "settings/settings_window.h"
 
 namespace {
 
 const QString kMinimise = QStringLiteral("Свернуть");
 const QString kRestore = QStringLiteral("Развернуть");
-
-// Trays that speak StatusNotifierItem report any click as a plain activation, never as a double click.
-bool trayReportsClicksOnly() {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface() &&
-           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
-}
 
 void showWindow(QWidget* window) {
     window->show();
@@ -46,7 +38,7 @@ void TForm1::connectShellHandlers() {
     On(N4, &QAction::triggered, this, &TForm1::N4Click);
     On(Tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick ||
-            (reason == QSystemTrayIcon::Trigger && trayReportsClicksOnly()))
+            (reason == QSystemTrayIcon::Trigger && statusNotifier_->ItemRegistered()))
             TrayDblClick();
     });
 }
@@ -96,17 +88,18 @@ void TForm1::restoreFromTray() {
 }
 
 bool TForm1::StaysOnTop() const {
-    return windowHandle() ? bool(windowHandle()->flags() & Qt::WindowStaysOnTopHint)
-                          : bool(windowFlags() & Qt::WindowStaysOnTopHint);
+    return windowFlags() & Qt::WindowStaysOnTopHint;
 }
 
 void TForm1::N3Click() {
-    const bool onTop = !StaysOnTop();
+    const Qt::WindowFlags flags = windowFlags() ^ Qt::WindowStaysOnTopHint;
     if (QWindow* window = windowHandle()) {
-        // Changing the flag on the native window keeps a shown window shown.
-        window->setFlag(Qt::WindowStaysOnTopHint, onTop);
+        // The native window takes the flag without being hidden (setWindowFlags would hide a shown window);
+        // the widget's own flags say the same, so that a later setWindowFlags keeps it.
+        overrideWindowFlags(flags);
+        window->setFlags(flags);
     } else {
-        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+        setWindowFlags(flags);
     }
 }
 

@@ -17,6 +17,7 @@
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
 #include "light/connection_guard.h"
+#include "light/screen_capture_x11.h"
 #include "light/serial_link.h"
 
 void TForm1::ConnectAmbiLightHandlers() {

@@ -16,6 +16,7 @@
 #include "light/connection_guard.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
+#include "player/audio_library.h"
 
 void TForm1::ConnectColourMusicHandlers() {
     On(btnVisual1, &TImage2::clicked, this, &TForm1::btnVisual1Click);

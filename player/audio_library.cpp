@@ -3,6 +3,7 @@
 #include <gst/gst.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -34,17 +35,23 @@ AudioStream* find(DWORD handle) {
     return it == streams.end() ? nullptr : it->second.get();
 }
 
-// Makes one audio sink element as configured; nullptr with the reason in `error` when it cannot be made.
+// Makes one audio sink as configured, with its own conversion in front so that it takes the decoder's
+// samples as they are; nullptr with the reason in `error` when it cannot be made.
 GstElement* makeSink(const std::string& description, std::string& error) {
     if (description.empty()) {
-        GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr);
-        if (!sink) error = "the GStreamer element autoaudiosink is not installed";
-        return sink;
+        GstElementFactory* factory = gst_element_factory_find("autoaudiosink");
+        if (!factory) {
+            error = "the GStreamer element autoaudiosink is not installed";
+            return nullptr;
+        }
+        gst_object_unref(factory);
     }
+    const std::string output = description.empty() ? "autoaudiosink" : description;
     GError* gerror = nullptr;
-    GstElement* sink = gst_parse_bin_from_description(description.c_str(), TRUE, &gerror);
+    GstElement* sink =
+        gst_parse_bin_from_description(("audioconvert ! audioresample ! " + output).c_str(), TRUE, &gerror);
     if (gerror) {
-        error = "cannot make the audio sink \"" + description + "\": " + gerror->message;
+        error = "cannot make the audio sink \"" + output + "\": " + gerror->message;
         g_clear_error(&gerror);
         if (sink) gst_object_unref(sink);
         return nullptr;
@@ -52,10 +59,16 @@ GstElement* makeSink(const std::string& description, std::string& error) {
     return sink;
 }
 
+// `url` as a URI that the library plays: http, https or file (a local path becomes a file URI); empty for
+// any other scheme, since a playlist row may come from a web page.
 std::string toUri(const char* url) {
-    if (gst_uri_is_valid(url)) return url;
-    gchar* uri = gst_filename_to_uri(url, nullptr);
-    std::string result = uri ? uri : "";
+    gchar* uri = gst_uri_is_valid(url) ? g_strdup(url) : gst_filename_to_uri(url, nullptr);
+    gchar* scheme = uri ? gst_uri_get_protocol(uri) : nullptr;  // lower case
+    const std::string result =
+        scheme && (g_str_equal(scheme, "http") || g_str_equal(scheme, "https") || g_str_equal(scheme, "file"))
+            ? uri
+            : "";
+    g_free(scheme);
     g_free(uri);
     return result;
 }
@@ -91,10 +104,16 @@ HSTREAM BASS_StreamCreateURL(const char* url, DWORD /*offset*/, DWORD /*flags*/,
     Library& lib = library();
     if (!lib.initialised || !url || !*url) return 0;
     const std::string uri = toUri(url);
-    if (uri.empty()) return 0;
+    if (uri.empty()) {
+        std::fprintf(stderr, "varnex: %s: not an http, https or file URL\n", url);
+        return 0;
+    }
     std::string error;
     GstElement* sink = makeSink(lib.sinkDescription, error);
-    if (!sink) return 0;
+    if (!sink) {
+        std::fprintf(stderr, "varnex: %s: %s\n", url, error.c_str());
+        return 0;
+    }
     std::unique_ptr<AudioStream> stream = AudioStream::Open(uri, sink, kPrerollLimit);
     if (!stream) return 0;
     HSTREAM handle = lib.nextHandle++;

@@ -3,12 +3,9 @@
 // The audio library: a small set of calls in the shape the player and colour music use, implemented over
 // GStreamer. Streams are addressed by 32-bit handles; 0 means "no stream".
 
-#include <cstdint>
 #include <string>
 
-using DWORD = std::uint32_t;
-using QWORD = std::uint64_t;
-using HSTREAM = DWORD;
+#include "player/audio_types.h"
 
 // Called with downloaded data; accepted for the calls' shape, never called (the program passes none).
 using DOWNLOADPROC = void(const void* buffer, DWORD length, void* user);
@@ -18,8 +15,10 @@ using DOWNLOADPROC = void(const void* buffer, DWORD length, void* user);
 // the environment variable VARNEX_AUDIO_SINK (for example "fakesink sync=true").
 bool BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid);
 
-// Opens a stream from an http(s) or file URL (or a local path) and makes it ready to play, waiting at most
-// five seconds. Returns its handle, or 0 when it cannot be opened. Offset and flags are taken as 0.
+// Opens a stream from an http, https or file URL (or a local path) and makes it ready to play, waiting at
+// most five seconds. Returns its handle, or 0 for any other scheme (fd://0 would read standard input) and
+// when the stream cannot be opened; each failure to open writes one line on stderr saying why. A body
+// shorter than its server said plays what arrived and ends there. Offset and flags are taken as 0.
 HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, DOWNLOADPROC* proc, void* user);
 // Releases the stream; its handle is dead from then on.
 bool BASS_StreamFree(HSTREAM handle);
@@ -29,9 +28,11 @@ bool BASS_ChannelPlay(DWORD handle, bool restart);
 bool BASS_ChannelPause(DWORD handle);
 bool BASS_ChannelStop(DWORD handle);
 
-// Lengths and positions (mode 0) are bytes of the decoded stream as 16-bit PCM. A 0 or dead handle, another
-// mode or an unknown length gives all bits set (-1). The position equals the length once the stream has
-// played to its end (or its source failed mid-way) and stays short of it before.
+// Lengths and positions (mode 0) are bytes of the decoded stream as 16-bit PCM at the rate and channel count
+// the decoder gives out (whatever the output device takes), following that format when it changes. A 0 or
+// dead handle, another mode or an unknown length gives all bits set (-1). The position equals the length once
+// the stream has played to its end and stays short of it before; a stream that ends short of its length
+// (its source failed mid-way) takes the position reached as its length.
 QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
 QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode);
 // Seeks; fails on a stream whose server does not serve byte ranges, and playback then goes on where it was.

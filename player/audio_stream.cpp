@@ -3,11 +3,16 @@
 #include <gst/audio/audio.h>
 
 #include <bit>
+#include <cstdio>
 #include <utility>
 
 namespace {
 
-constexpr guint kPlayAudioOnly = 1u << 1;  // playbin's "audio" flag: no video or subtitle branches
+// playbin's flags: audio only (no video or subtitle branches), in the decoder's own format (the sink brings
+// its own conversion, so the format the decoder gives out is the one seen at the sink).
+constexpr guint kPlayAudioOnly = 1u << 1;
+constexpr guint kNativeAudio = 1u << 5;
+constexpr const char* kFormatMessage = "varnex-format";
 
 // What the streaming thread needs to stamp samples with their stream time; owned by the pad probe.
 struct ProbeContext {
@@ -51,25 +56,40 @@ std::pair<PeakMeter::SampleFormat, std::endian> sampleFormatOf(GstAudioFormat fo
     }
 }
 
-GstPadProbeReturn onSinkData(GstPad*, GstPadProbeInfo* info, gpointer data) {
+// The format of the samples from now on, for the peak meter at once and for the stream, in order with its
+// other messages, on the bus.
+void readCaps(GstPad* pad, GstEvent* event, PeakMeter& meter) {
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    GstAudioInfo audio;
+    if (!gst_audio_info_from_caps(&audio, caps)) {
+        meter.SetFormat(PeakMeter::SampleFormat::Unknown, std::endian::native, 0, 0);
+        return;
+    }
+    const int rate = GST_AUDIO_INFO_RATE(&audio), channels = GST_AUDIO_INFO_CHANNELS(&audio);
+    if (GST_AUDIO_INFO_LAYOUT(&audio) == GST_AUDIO_LAYOUT_INTERLEAVED) {
+        const auto [format, order] = sampleFormatOf(GST_AUDIO_INFO_FORMAT(&audio));
+        meter.SetFormat(format, order, channels, rate);
+    } else {
+        meter.SetFormat(PeakMeter::SampleFormat::Unknown, std::endian::native, 0, 0);
+    }
+    if (GstElement* sink = gst_pad_get_parent_element(pad)) {
+        gst_element_post_message(
+            sink, gst_message_new_application(GST_OBJECT(sink),
+                                              gst_structure_new(kFormatMessage, "rate", G_TYPE_INT, rate,
+                                                                "channels", G_TYPE_INT, channels, nullptr)));
+        gst_object_unref(sink);
+    }
+}
+
+GstPadProbeReturn onSinkData(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
     auto* context = static_cast<ProbeContext*>(data);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         switch (GST_EVENT_TYPE(event)) {
-            case GST_EVENT_CAPS: {
-                GstCaps* caps = nullptr;
-                gst_event_parse_caps(event, &caps);
-                GstAudioInfo audio;
-                if (gst_audio_info_from_caps(&audio, caps) &&
-                    GST_AUDIO_INFO_LAYOUT(&audio) == GST_AUDIO_LAYOUT_INTERLEAVED) {
-                    const auto [format, order] = sampleFormatOf(GST_AUDIO_INFO_FORMAT(&audio));
-                    context->meter->SetFormat(format, order, GST_AUDIO_INFO_CHANNELS(&audio),
-                                              GST_AUDIO_INFO_RATE(&audio));
-                } else {
-                    context->meter->SetFormat(PeakMeter::SampleFormat::Unknown, std::endian::native, 0, 0);
-                }
+            case GST_EVENT_CAPS:
+                readCaps(pad, event, *context->meter);
                 break;
-            }
             case GST_EVENT_SEGMENT:
                 gst_event_copy_segment(event, &context->segment);
                 break;
@@ -95,6 +115,38 @@ GstPadProbeReturn onSinkData(GstPad*, GstPadProbeInfo* info, gpointer data) {
     return GST_PAD_PROBE_OK;
 }
 
+// A source's error while the pipeline changes state aborts the change, and a pipeline that starts again
+// starts the download over. A source that fails after it has read something (a body shorter than its
+// server said, a server gone mid-way) has delivered audio that is worth hearing, and it ends the stream
+// after it in any case: its error goes on as a warning, which stops nothing.
+GstBusSyncReply demoteLateSourceErrors(GstBus*, GstMessage* message, gpointer parentBus) {
+    gint64 read = 0;
+    GstObject* source = GST_MESSAGE_SRC(message);
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && GST_IS_ELEMENT(source) &&
+        gst_element_query_position(GST_ELEMENT(source), GST_FORMAT_BYTES, &read) && read > 0) {
+        GError* error = nullptr;
+        gchar* debug = nullptr;
+        gst_message_parse_error(message, &error, &debug);
+        gst_message_unref(message);
+        message = gst_message_new_warning(source, error, debug);
+        g_clear_error(&error);
+        g_free(debug);
+    }
+    gst_bus_post(static_cast<GstBus*>(parentBus), message);
+    return GST_BUS_DROP;
+}
+
+// Puts demoteLateSourceErrors between each source element and the bin that holds it.
+void onElementSetup(GstElement*, GstElement* element, gpointer) {
+    if (GST_IS_BIN(element) || !GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SOURCE)) return;
+    GstBus* parentBus = gst_element_get_bus(element);
+    if (!parentBus) return;
+    GstBus* filter = gst_bus_new();
+    gst_bus_set_sync_handler(filter, demoteLateSourceErrors, parentBus, gst_object_unref);
+    gst_element_set_bus(element, filter);
+    gst_object_unref(filter);
+}
+
 bool isHttp(const std::string& uri) {
     return uri.rfind("http://", 0) == 0 || uri.rfind("https://", 0) == 0;
 }
@@ -108,8 +160,10 @@ std::unique_ptr<AudioStream> AudioStream::Open(const std::string& uri, GstElemen
         gst_object_unref(gst_object_ref_sink(sink));
         return nullptr;
     }
-    g_object_set(pipeline, "uri", uri.c_str(), "flags", kPlayAudioOnly, "audio-sink", sink, nullptr);
-    std::unique_ptr<AudioStream> stream(new AudioStream(pipeline, sink));
+    g_object_set(pipeline, "uri", uri.c_str(), "flags", kPlayAudioOnly | kNativeAudio, "audio-sink", sink,
+                 nullptr);
+    g_signal_connect(pipeline, "element-setup", G_CALLBACK(onElementSetup), nullptr);
+    std::unique_ptr<AudioStream> stream(new AudioStream(pipeline, sink, uri));
     // Files and other local sources seek when their pipeline says it can; HTTP only once the server has
     // said it serves byte ranges.
     stream->seekAllowed_ = !isHttp(uri);
@@ -118,10 +172,13 @@ std::unique_ptr<AudioStream> AudioStream::Open(const std::string& uri, GstElemen
     return stream;
 }
 
-AudioStream::AudioStream(GstElement* pipeline, GstElement* sink)
-    : pipeline_(pipeline), bus_(gst_element_get_bus(pipeline)), meter_(std::make_shared<PeakMeter>()) {
-    // The peaks are read from the samples as the sink takes them, in whatever format that is: converting
-    // them to one format for the meter would cost every stream a conversion the sink does not need.
+AudioStream::AudioStream(GstElement* pipeline, GstElement* sink, std::string uri)
+    : pipeline_(pipeline),
+      bus_(gst_element_get_bus(pipeline)),
+      uri_(std::move(uri)),
+      meter_(std::make_shared<PeakMeter>()) {
+    // The peaks are read from the samples as the decoder gives them out, in whatever format that is:
+    // converting them to one format for the meter would cost every stream a conversion it does not need.
     if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
         auto* context = new ProbeContext{meter_, {}};
         gst_segment_init(&context->segment, GST_FORMAT_UNDEFINED);
@@ -144,27 +201,32 @@ AudioStream::~AudioStream() {
 
 bool AudioStream::preroll(std::chrono::milliseconds limit) {
     const GstStateChangeReturn change = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
-    if (change == GST_STATE_CHANGE_FAILURE) return false;
+    if (change == GST_STATE_CHANGE_FAILURE) {
+        pump();  // the error that says why comes first
+        report("the pipeline cannot start");
+        return false;
+    }
     bool ready = change != GST_STATE_CHANGE_ASYNC;
     const gint64 deadline = g_get_monotonic_time() + std::chrono::microseconds(limit).count();
-    while (!ready) {
+    while (!ready && state_ != State::Ended) {
         const gint64 left = deadline - g_get_monotonic_time();
-        if (left <= 0) return false;
-        GstMessage* message = gst_bus_timed_pop(bus_, GstClockTime(left) * GST_USECOND);
-        if (!message) return false;
-        const GstMessageType type = GST_MESSAGE_TYPE(message);
-        if (type == GST_MESSAGE_ERROR) {
-            gst_message_unref(message);
+        GstMessage* message = left > 0 ? gst_bus_timed_pop(bus_, GstClockTime(left) * GST_USECOND) : nullptr;
+        if (!message) {
+            report("not ready within " + std::to_string(limit.count() / 1000) + " s");
             return false;
         }
-        if (type == GST_MESSAGE_ASYNC_DONE && GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) ready = true;
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE &&
+            GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_))
+            ready = true;
         handle(message);
         gst_message_unref(message);
     }
     pump();
     if (state_ == State::Ended) return false;
-    readFormat();
-    if (format_.rate <= 0) return false;  // nothing reached the audio sink: not audio
+    if (format_.rate <= 0) {
+        report("no audio in it");  // nothing reached the audio sink
+        return false;
+    }
     readDuration();
     if (duration_ < 0) {
         // A plain MP3 tells its duration only after a while of playing; until then estimate it from the size
@@ -174,6 +236,12 @@ bool AudioStream::preroll(std::chrono::milliseconds limit) {
         duration_ = audio_units::EstimateDuration(contentBytes, bitrate_);
     }
     return true;
+}
+
+void AudioStream::report(const std::string& why) {
+    if (reported_) return;
+    reported_ = true;
+    std::fprintf(stderr, "varnex: %s: %s\n", uri_.c_str(), why.c_str());
 }
 
 gboolean AudioStream::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
@@ -193,10 +261,38 @@ void AudioStream::handle(GstMessage* message) {
         case GST_MESSAGE_EOS:
             end();
             break;
-        case GST_MESSAGE_ERROR:
-            // A server that went away mid-track, or a decoding failure: the track is over.
+        case GST_MESSAGE_ERROR: {
+            // Nothing could be read, or the audio cannot be decoded: the track is over.
+            GError* error = nullptr;
+            gst_message_parse_error(message, &error, nullptr);
+            report(std::string(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))) + ": " +
+                   (error ? error->message : "failed"));
+            g_clear_error(&error);
             end();
             break;
+        }
+        case GST_MESSAGE_WARNING: {
+            // A source that failed after it had read something (see demoteLateSourceErrors): what it
+            // delivered plays out, then the stream ends.
+            GstElement* source = nullptr;
+            g_object_get(pipeline_, "source", &source, nullptr);
+            if (source && GST_MESSAGE_SRC(message) == GST_OBJECT(source)) {
+                GError* error = nullptr;
+                gst_message_parse_warning(message, &error, nullptr);
+                report(std::string("source: ") + (error ? error->message : "failed"));
+                g_clear_error(&error);
+            }
+            if (source) gst_object_unref(source);
+            break;
+        }
+        case GST_MESSAGE_APPLICATION: {
+            const GstStructure* s = gst_message_get_structure(message);
+            if (s && gst_structure_has_name(s, kFormatMessage)) {
+                gst_structure_get_int(s, "rate", &format_.rate);
+                gst_structure_get_int(s, "channels", &format_.channels);
+            }
+            break;
+        }
         case GST_MESSAGE_DURATION_CHANGED:
             readDuration();
             break;
@@ -251,27 +347,8 @@ void AudioStream::readHeaders(const GstStructure* headers) {
     if (status == 200 || status == 206) seekAllowed_ = accepted;
 }
 
-void AudioStream::readFormat() {
-    GstElement* sink = nullptr;
-    g_object_get(pipeline_, "audio-sink", &sink, nullptr);
-    if (!sink) return;
-    if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
-        if (GstCaps* caps = gst_pad_get_current_caps(pad)) {
-            GstAudioInfo audio;
-            if (gst_audio_info_from_caps(&audio, caps))
-                format_ = {GST_AUDIO_INFO_RATE(&audio), GST_AUDIO_INFO_CHANNELS(&audio)};
-            else
-                format_.rate = 0;
-            gst_caps_unref(caps);
-        } else {
-            format_.rate = 0;
-        }
-        gst_object_unref(pad);
-    }
-    gst_object_unref(sink);
-}
-
 void AudioStream::readDuration() {
+    if (state_ == State::Ended) return;
     gint64 duration = -1;
     if (gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &duration) && duration > 0)
         duration_ = duration;
@@ -279,10 +356,11 @@ void AudioStream::readDuration() {
 
 void AudioStream::end() {
     if (state_ == State::Ended) return;
-    if (duration_ < 0) {
-        const std::int64_t at = queryPosition();
-        if (at >= 0) lastPosition_ = audio_units::TimeToBytes(at, format_);
-    }
+    // A stream that ends short of its length is as long as what was heard, so that the time displays agree
+    // with it instead of jumping to a length that was only promised.
+    std::int64_t at = queryPosition();
+    if (at < 0) at = audio_units::BytesToTime(lastPosition_, format_);
+    if (at >= 0 && (duration_ < 0 || at < duration_)) duration_ = at;
     state_ = State::Ended;
     meter_->Clear();
     gst_element_set_state(pipeline_, GST_STATE_PAUSED);
@@ -325,8 +403,7 @@ bool AudioStream::Stop() {
 
 std::int64_t AudioStream::Length() {
     pump();
-    if (duration_ >= 0) return audio_units::TimeToBytes(duration_, format_);
-    return state_ == State::Ended ? lastPosition_ : -1;
+    return duration_ >= 0 ? audio_units::TimeToBytes(duration_, format_) : -1;
 }
 
 std::int64_t AudioStream::Position() {

@@ -2,8 +2,10 @@
 
 // One stream of the audio library: a playbin pipeline that plays one URL into its own audio sink. It answers
 // in bytes of the decoded stream as 16-bit PCM, keeps the peaks of what is being heard, and reads GStreamer's
-// messages on the user-interface thread (from a bus watch on the default main context, and before every
-// call).
+// messages on the user-interface thread. Both a bus watch and a pump read them: the watch, run by the main
+// loop, lets the stream act while nobody calls (resume after buffering, end at a failure); the pump, run at
+// the start of every call, makes the answer reflect every message posted so far even when the main loop has
+// not run since (several calls in one handler, a caller without a main loop).
 
 #include <gst/gst.h>
 
@@ -18,7 +20,8 @@
 class AudioStream final {
 public:
     // Opens `uri` with `sink` (which the stream takes over) and prerolls it, waiting at most `limit`. Returns
-    // nullptr when the stream cannot be opened: refused, not found, not audio, or not ready in time.
+    // nullptr when the stream cannot be opened: refused, not found, not audio, or not ready in time; the
+    // reason goes to stderr.
     static std::unique_ptr<AudioStream> Open(const std::string& uri, GstElement* sink,
                                              std::chrono::milliseconds limit);
     ~AudioStream();
@@ -38,13 +41,13 @@ public:
 private:
     enum class State { Ready, Playing, Paused, Stopped, Ended };
 
-    // The peaks are read from the samples that reach `sink`.
-    AudioStream(GstElement* pipeline, GstElement* sink);
+    // The peaks and the format are read from the samples that reach `sink`.
+    AudioStream(GstElement* pipeline, GstElement* sink, std::string uri);
     bool preroll(std::chrono::milliseconds limit);
     void pump();
     void handle(GstMessage* message);
+    void report(const std::string& why);  // the stream's one line on stderr
     void readHeaders(const GstStructure* headers);
-    void readFormat();
     void readDuration();
     void end();
     void applyPipelineState();
@@ -54,10 +57,12 @@ private:
 
     GstElement* pipeline_;
     GstBus* bus_;
+    std::string uri_;
     guint watch_ = 0;
     std::shared_ptr<PeakMeter> meter_;
-    audio_units::PcmFormat format_;
+    audio_units::PcmFormat format_{0, 0};  // as the decoder gives it out; no rate until audio arrives
     State state_ = State::Ready;
+    bool reported_ = false;
     bool seekAllowed_ = false;  // false for a server that has not said it serves byte ranges
     int buffering_ = 100;
     std::int64_t duration_ = -1;  // ns, -1 while unknown

@@ -1,6 +1,7 @@
 #include "player/pcm_units.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace audio_units {
 
@@ -31,7 +32,9 @@ double BytesToSeconds(std::uint64_t bytes, PcmFormat format) {
 
 std::int64_t EstimateDuration(std::int64_t contentBytes, std::uint32_t bitsPerSecond) {
     if (contentBytes <= 0 || bitsPerSecond == 0) return -1;
-    return scale(contentBytes * 8, kSecond, bitsPerSecond);
+    // Any 64-bit length times 8 times a second fits in 128 bits; the result may not fit in 64.
+    const __int128 ns = static_cast<__int128>(contentBytes) * 8 * kSecond / bitsPerSecond;
+    return ns > std::numeric_limits<std::int64_t>::max() ? -1 : static_cast<std::int64_t>(ns);
 }
 
 std::int64_t ReportedPosition(std::int64_t position, std::int64_t length, bool ended, PcmFormat format) {

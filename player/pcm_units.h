@@ -21,7 +21,8 @@ std::int64_t BytesToTime(std::int64_t bytes, PcmFormat format);
 // Seconds of audio in `bytes`; the all-bits-set failure value gives -1.
 double BytesToSeconds(std::uint64_t bytes, PcmFormat format);
 
-// A duration estimated from the size of a constant-bitrate file and its bitrate; -1 when either is unknown.
+// A duration estimated from the size of a constant-bitrate file and its bitrate; -1 when either is unknown
+// or the duration does not fit in 64 bits of nanoseconds (a server may claim any Content-Length).
 std::int64_t EstimateDuration(std::int64_t contentBytes, std::uint32_t bitsPerSecond);
 
 // The position reported for a stream: the end once it has played out; before that never at or past a known

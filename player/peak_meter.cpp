@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "player/pcm_units.h"
 
@@ -123,29 +124,28 @@ Reader readerOf(Format format, std::endian order) {
 
 }  // namespace
 
-std::size_t PeakMeter::SampleBytes(SampleFormat format) {
-    return bytesOf(format);
-}
-
 int PeakMeter::Magnitude(SampleFormat format, std::endian order, const unsigned char* sample) {
     const Reader reader = readerOf(format, order);
     return reader.magnitude ? reader.magnitude(sample) : 0;
 }
 
 void PeakMeter::SetFormat(SampleFormat format, std::endian order, int channels, int rate) {
-    std::lock_guard lock(mutex_);
     format_ = format;
     order_ = order;
     channels_ = channels;
     rate_ = rate;
-    chunks_.clear();
+    Clear();
 }
 
 void PeakMeter::Add(std::int64_t start, const void* data, std::size_t bytes) {
-    std::lock_guard lock(mutex_);
     const std::size_t sample = bytesOf(format_);
     const Reader reader = readerOf(format_, order_);
     if (!reader.peaks || channels_ <= 0 || rate_ <= 0 || start < 0) return;
+    std::uint64_t clears;
+    {
+        std::lock_guard lock(mutex_);
+        clears = clears_;
+    }
     const std::size_t frameSize = sample * static_cast<std::size_t>(channels_);
     const std::size_t frames = bytes / frameSize;
     const auto chunkFrames =
@@ -154,18 +154,24 @@ void PeakMeter::Add(std::int64_t start, const void* data, std::size_t bytes) {
     const auto timeOf = [&](std::size_t frame) {
         return start + static_cast<std::int64_t>(frame) * 1'000'000'000 / rate_;
     };
+    std::vector<Chunk> read;
+    read.reserve(frames / chunkFrames + 1);
     for (std::size_t first = 0; first < frames; first += chunkFrames) {
         const std::size_t last = std::min(frames, first + chunkFrames);
         const Peaks peaks =
             reader.peaks(p + first * frameSize, last - first, frameSize, channels_ > 1 ? sample : 0);
-        chunks_.push_back({timeOf(first), timeOf(last), peaks.left, peaks.right});
+        read.push_back({timeOf(first), timeOf(last), peaks.left, peaks.right});
     }
+    std::lock_guard lock(mutex_);
+    if (clears != clears_) return;
+    chunks_.insert(chunks_.end(), read.begin(), read.end());
     while (chunks_.size() > kMaxChunks) chunks_.pop_front();
 }
 
 void PeakMeter::Clear() {
     std::lock_guard lock(mutex_);
     chunks_.clear();
+    ++clears_;
 }
 
 std::uint32_t PeakMeter::LevelAt(std::int64_t position) const {

@@ -21,16 +21,17 @@ public:
     static constexpr std::int64_t kChunk = 10'000'000;   // ns of audio per stored peak
     static constexpr std::int64_t kWindow = 20'000'000;  // ns of audio a level covers
 
-    // Bytes of one sample; 0 for Unknown.
-    static std::size_t SampleBytes(SampleFormat format);
     // |sample| on the 16-bit scale, 0..32768. Floating-point samples beyond full scale and infinities count
     // as full scale, NaN as silence.
     static int Magnitude(SampleFormat format, std::endian order, const unsigned char* sample);
 
     // The layout of the samples added from now on; Unknown or no channels for audio whose peaks are not read.
+    // Called on the thread that adds.
     void SetFormat(SampleFormat format, std::endian order, int channels, int rate);
-    // Interleaved samples in the format set, starting at stream time `start` (ns).
+    // Interleaved samples in the format set, starting at stream time `start` (ns). The samples are read
+    // without the lock, which guards only the stored peaks, so the level is never kept waiting for them.
     void Add(std::int64_t start, const void* data, std::size_t bytes);
+    // Drops the stored peaks, and those of samples being read at the time (audio from before a seek).
     void Clear();
     // The packed left/right peaks of the audio in (position - kWindow, position]; 0 when none is known.
     std::uint32_t LevelAt(std::int64_t position) const;
@@ -43,10 +44,13 @@ private:
         int right;
     };
 
-    mutable std::mutex mutex_;
+    // The format, set and read by the adding thread only.
     SampleFormat format_ = SampleFormat::Unknown;
     std::endian order_ = std::endian::native;
     int channels_ = 0;
     int rate_ = 0;
+
+    mutable std::mutex mutex_;
     std::deque<Chunk> chunks_;
+    std::uint64_t clears_ = 0;  // how many times the peaks were dropped
 };

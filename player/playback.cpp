@@ -2,7 +2,6 @@
 // two time displays and the advance to the next track when one ends.
 
 #include <QEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -36,67 +35,6 @@ private:
     std::function<bool(QEvent*)> filter_;
 };
 
-// The slider seeks only on the user's own finished moves: the left button released after dragging the thumb
-// (a press on the thumb that did not move it is no move) or after holding it down on the rail, a left or
-// right arrow (one step), Home or End. Keys and the wheel that would move it otherwise are swallowed, so the
-// thumb never leaves the play position without a seek; other mouse buttons never seek.
-void HookSliderMoves(QSlider* slider, std::function<void()> moved) {
-    auto pressed = std::make_shared<bool>(false);  // the left button is down on the rail or the thumb
-    auto dragged = std::make_shared<bool>(false);  // the thumb has moved under the mouse since the press
-    On(slider, &QSlider::sliderMoved, slider, [dragged] { *dragged = true; });
-    On(slider, &QSlider::sliderReleased, slider, [moved, dragged] {
-        if (*dragged) moved();
-        *dragged = false;
-    });
-    new EventHook(slider, [slider, moved, pressed, dragged](QEvent* event) {
-        switch (event->type()) {
-            case QEvent::Wheel:
-                return true;
-            case QEvent::KeyPress: {
-                QAbstractSlider::SliderAction action;
-                switch (static_cast<QKeyEvent*>(event)->key()) {
-                    case Qt::Key_Left:
-                        action = QAbstractSlider::SliderSingleStepSub;
-                        break;
-                    case Qt::Key_Right:
-                        action = QAbstractSlider::SliderSingleStepAdd;
-                        break;
-                    case Qt::Key_Home:
-                        action = QAbstractSlider::SliderToMinimum;
-                        break;
-                    case Qt::Key_End:
-                        action = QAbstractSlider::SliderToMaximum;
-                        break;
-                    case Qt::Key_Up:
-                    case Qt::Key_Down:
-                    case Qt::Key_PageUp:
-                    case Qt::Key_PageDown:
-                        return true;
-                    default:
-                        return false;
-                }
-                slider->triggerAction(action);
-                RunHandler(moved);
-                return true;
-            }
-            case QEvent::MouseButtonPress:
-                if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-                    *pressed = true;
-                    *dragged = false;
-                }
-                return false;
-            case QEvent::MouseButtonRelease:
-                if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
-                // A drag ends with sliderReleased; a hold on the rail ends here.
-                if (*pressed && !slider->isSliderDown()) RunHandler(moved);
-                *pressed = false;
-                return false;
-            default:
-                return false;
-        }
-    });
-}
-
 }  // namespace
 
 void TForm1::ConnectPlayerHandlers() {
@@ -107,10 +45,12 @@ void TForm1::ConnectPlayerHandlers() {
     On(btnPrev, &TImage2::clicked, this, &TForm1::btnPrevClick);
     On(TrackPos, &QTimer::timeout, this, &TForm1::TrackPosTimer);
     On(TimerNextSong, &QTimer::timeout, this, &TForm1::TimerNextSongTimer);
-    HookSliderMoves(ProgressBar, [this] { ProgressBarChanged(); });
-    // A double click anywhere in the list, below its items too, plays the selected item.
+    On(ProgressBar, &SkinSlider::userMoved, this, &TForm1::ProgressBarChanged);
+    // A left double click anywhere in the list, below its items too, plays the selected item.
     new EventHook(PlayList->viewport(), [this](QEvent* event) {
-        if (event->type() == QEvent::MouseButtonDblClick) RunHandler([this] { PlayListDblClick(); });
+        if (event->type() == QEvent::MouseButtonDblClick &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            RunHandler([this] { PlayListDblClick(); });
         return false;
     });
 }
@@ -127,12 +67,10 @@ void showPlaying(TForm1& form, bool playing) {
     }
 }
 
-// Stops and releases the stream, if there is one.
-void freeStream(TForm1& form) {
-    if (form.StreamHandle == 0) return;
-    BASS_ChannelStop(form.StreamHandle);
-    BASS_StreamFree(form.StreamHandle);
-    form.StreamHandle = 0;
+// The row the user sees selected; -1 when none is (Qt keeps a current row without a selection).
+int selectedRow(const QListWidget* list) {
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.first());
 }
 
 // The slider keeps its maximum when asked for one not above its minimum (a stream of unknown length).
@@ -142,10 +80,17 @@ void setSliderMaximum(QSlider* slider, int maximum) {
 
 }  // namespace
 
+void TForm1::FreeStream() {
+    if (StreamHandle == 0) return;
+    BASS_ChannelStop(StreamHandle);
+    BASS_StreamFree(StreamHandle);
+    StreamHandle = 0;
+}
+
 void TForm1::PlayListDblClick() {
-    const int row = PlayList->currentRow();
-    if (row < 0 || row >= PlayList->count()) return;  // nothing selected: nothing to play
-    freeStream(*this);
+    const int row = selectedRow(PlayList);
+    if (row < 0) return;  // nothing selected: nothing to play
+    FreeStream();
     const QByteArray url = PlayList->item(row)->text().toUtf8();
     StreamHandle = BASS_StreamCreateURL(url.constData(), 0, 0, nullptr, nullptr);
     BASS_ChannelPlay(StreamHandle, false);
@@ -181,7 +126,7 @@ void TForm1::btnNextClick() {
         messages::ShowMessage(kEmptyPlaylist);
         return;
     }
-    const int next = PlayList->currentRow() + 1;
+    const int next = selectedRow(PlayList) + 1;
     if (next < PlayList->count()) {
         PlayList->setCurrentRow(next);
         PlayListDblClick();
@@ -189,7 +134,7 @@ void TForm1::btnNextClick() {
     }
     // Past the last track: the selection stays on it and playback stops. So does the advance, which would
     // otherwise take "no stream" for an ended track and move on from whatever is selected next.
-    freeStream(*this);
+    FreeStream();
     TimerNextSong->stop();
     showPlaying(*this, false);
 }
@@ -199,7 +144,7 @@ void TForm1::btnPrevClick() {
         messages::ShowMessage(kEmptyPlaylist);
         return;
     }
-    const int row = PlayList->currentRow();
+    const int row = selectedRow(PlayList);
     if (row <= 0) return;  // on the first track, or none selected: playback goes on
     PlayList->setCurrentRow(row - 1);
     PlayListDblClick();

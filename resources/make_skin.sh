@@ -26,7 +26,9 @@ done
 draw VISUAL1 24x24 "$NORMAL" -strokewidth 0 -draw 'rectangle 4,12 6,19' -draw 'rectangle 9,6 11,19' -draw 'rectangle 14,9 16,19' -draw 'rectangle 19,14 21,19'
 draw VISUAL12 24x24 "$GREEN" -strokewidth 0 -draw 'rectangle 4,12 6,19' -draw 'rectangle 9,6 11,19' -draw 'rectangle 14,9 16,19' -draw 'rectangle 19,14 21,19'
 convert -size 16x3 "xc:$BG" -fill '#8a8a8a' -draw 'rectangle 0,1 15,1' PNG24:PRBAR.png
-convert -size 54x27 "xc:$BG" -fill '#d0d0d0' -stroke '#8a8a8a' -draw 'roundrectangle 20,5 33,21 4,4' PNG24:PRCHANGE.png
+# The thumb's knob fills its width, so that at either end of the slider the knob ends where the track does.
+convert -size 54x27 "xc:$BG" -fill '#d0d0d0' -stroke '#8a8a8a' -draw 'roundrectangle 0,5 53,21 4,4' \
+    -stroke '#8a8a8a' -draw 'line 23,9 23,17' -draw 'line 26,9 26,17' -draw 'line 29,9 29,17' PNG24:PRCHANGE.png
 for v in 1:'#1e5aa0' 2:'#4a90e0'; do
     n=${v%%:*}; c=${v#*:}
     convert -size 37x34 'xc:#64bff0' -fill "$c" -stroke "$c" -strokewidth 2 \

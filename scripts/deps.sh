@@ -14,8 +14,8 @@ build_packages=(
     fonts-urw-base35 fontconfig
 )
 test_packages=(
-    xvfb xauth trayer xserver-xephyr x11-xserver-utils
-    lirc openbox dbus-daemon dbus-session-bus-common libxss-dev
+    xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
+    lirc openbox dbus-session-bus-common libxss-dev
 )
 bench_packages=(
     libbenchmark-dev gstreamer1.0-tools xvfb xauth

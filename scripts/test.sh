@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds Varnex with its tests and runs them all. Widget tests run offscreen; the
-# tests that need a real X server get a private Xvfb display started here and stopped when CTest ends.
+# Installs what the tests need, builds Varnex with its tests (in ./build, or $VARNEX_BUILD_DIR) and runs them
+# all. Widget tests run offscreen; the tests that need a real X server get a private Xvfb display started here
+# and stopped when CTest ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh build test

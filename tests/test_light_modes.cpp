@@ -184,7 +184,6 @@ private slots:
         QCOMPARE(recorder.texts(), (QStringList{"Программа не подключена к COM порту!",
                                                 "WriteFile function failed (win error code: 9)",
                                                 "WriteFile function failed (win error code: 5)"}));
-        BASS_StreamFree(f.StreamHandle);
     }
 };
 

@@ -2,6 +2,7 @@
 // stream, and the port list.
 
 #include <QTest>
+#include <tuple>
 
 #include "light/board_parser.h"
 #include "light/light_protocol.h"
@@ -93,14 +94,19 @@ private slots:
     }
 
     void boardCountsWhatBreaksTheGrammar() {
-        QCOMPARE(parsed("E8  F1").Faults(), 1);  // two spaces
-        QCOMPARE(parsed(" E8").Faults(), 1);     // space before the first item
-        QCOMPARE(parsed("E9").Faults(), 1);      // above the highest level
-        QCOMPARE(parsed("E9").Level('E'), 0);
-        QCOMPARE(parsed("E8\r\n").Faults(), 2);      // a terminator is not part of the language
-        const BoardParser lost = parsed("EF8 xA2");  // a letter without its digit; a stray byte
-        QCOMPARE(lost.Faults(), 2);
-        QCOMPARE(lost.LevelDigits(), QByteArray("200008000000"));
+        // The stream, its faults and the levels A to L it leaves.
+        const std::tuple<const char*, int, const char*> rows[] = {
+            {"E8  F1", 1, "000081000000"},   // two spaces
+            {" E8", 1, "000080000000"},      // space before the first item
+            {"E9", 1, "000000000000"},       // above the highest level
+            {"E8\r\n", 2, "000080000000"},   // a terminator is not part of the language
+            {"EF8 xA2", 2, "200008000000"},  // a letter without its digit; a stray byte
+            {"E F8", 1, "000008000000"},     // a space where the digit belongs: one fault, then F
+        };
+        for (const auto& [stream, faults, levels] : rows) {
+            const BoardParser board = parsed(stream);
+            QVERIFY2(board.Faults() == faults && board.LevelDigits() == levels, stream);
+        }
     }
 
     void boardReadsTheSameWhereverTheStreamSplits() {

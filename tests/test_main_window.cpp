@@ -38,8 +38,7 @@ class MainWindowTest : public QObject {
 private slots:
     void enabledBtnFollowsFlagAndPort() {
         TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
+        TForm1& form = *testApp.app.Form1;
         auto lightRowEnabled = [&] {
             return form.RzColorEdit1->isEnabled() && form.Button1->isEnabled() && form.Button2->isEnabled();
         };
@@ -76,50 +75,37 @@ private slots:
         QVERIFY(!form.SpeedButton1->isEnabled());
     }
 
-    void playlistShowsAndHides() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+    void playlistShowsAndHidesOnePixelAStep() {
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         HeightLog log(form);
+        auto clickDuringTheNextStep = [&] {
+            log.heights.clear();
+            QTimer::singleShot(0, &form, [&] { emit form.btnPlaylist->clicked(); });
+        };
         emit form.btnPlaylist->clicked();
         QCOMPARE(form.ClientHeight(), 310);
-        QCOMPARE(log.heights.size(), 90);  // one pixel a step
+        QCOMPARE(log.heights.size(), 90);
         QVERIFY(form.PlayList->geometry().bottom() + form.PanelMusic->y() < 310);
         emit form.btnPlaylist->clicked();
         QCOMPARE(form.ClientHeight(), 220);
         QCOMPARE(log.heights.size(), 180);
-    }
 
-    void secondClickWhileGrowing() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        HeightLog log(form);
-        // The second click arrives at the first event pumping of the animation.
-        QTimer::singleShot(0, &form, [&] { emit form.btnPlaylist->clicked(); });
+        // A second click while growing: it shrinks back to 220, then grows on.
+        clickDuringTheNextStep();
         emit form.btnPlaylist->clicked();
         QCOMPARE(form.ClientHeight(), 310);
-        // It shrank back to 220 before growing on.
         QCOMPARE(log.heights.first(), 221);
         QCOMPARE(log.heights.indexOf(220), 1);
         QCOMPARE(log.heights.last(), 310);
-    }
 
-    void secondClickWhileShrinking() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        emit form.btnPlaylist->clicked();
-        QCOMPARE(form.ClientHeight(), 310);
-        HeightLog log(form);
-        QTimer::singleShot(0, &form, [&] { emit form.btnPlaylist->clicked(); });
+        // A second click while shrinking: it grows back to 309 at most, then shrinks on.
+        clickDuringTheNextStep();
         emit form.btnPlaylist->clicked();
         QCOMPARE(form.ClientHeight(), 220);
         QVERIFY(*std::min_element(log.heights.begin(), log.heights.end()) == 220);
         QVERIFY(*std::max_element(log.heights.begin(), log.heights.end()) == 309);
+
         // Timers still tick between the steps.
         int ticks = 0;
         QTimer timer;

@@ -57,8 +57,9 @@ private slots:
         const PcmFormat cd{44100, 2};
         QCOMPARE(audio_units::TimeToBytes(1'000'000'000, cd), std::int64_t{176400});
         QCOMPARE(audio_units::TimeToBytes(-1, cd), std::int64_t{-1});
-        // Whole frames only: never half a frame.
-        QCOMPARE(audio_units::TimeToBytes(30'000, cd) % 4, std::int64_t{0});
+        // Whole frames only, rounded down: a frame lasts 22 675.7 ns.
+        QCOMPARE(audio_units::TimeToBytes(22'675, cd), std::int64_t{0});
+        QCOMPARE(audio_units::TimeToBytes(22'676, cd), std::int64_t{4});
         QCOMPARE(audio_units::BytesToTime(176400, cd), std::int64_t{1'000'000'000});
         QCOMPARE(audio_units::BytesToSeconds(176400 * 90, cd), 90.0);
         QCOMPARE(audio_units::BytesToSeconds(88200, PcmFormat{44100, 1}), 1.0);
@@ -72,6 +73,10 @@ private slots:
         QCOMPARE(audio_units::EstimateDuration(74814, 128000), std::int64_t{4'675'875'000});
         QCOMPARE(audio_units::EstimateDuration(-1, 128000), std::int64_t{-1});
         QCOMPARE(audio_units::EstimateDuration(1000, 0), std::int64_t{-1});
+        // A server may claim any Content-Length: a duration beyond 64 bits is unknown, never wrapped.
+        QCOMPARE(audio_units::EstimateDuration(std::numeric_limits<std::int64_t>::max(), 128000),
+                 std::int64_t{-1});
+        QCOMPARE(audio_units::EstimateDuration(std::int64_t{1} << 40, 1), std::int64_t{-1});
     }
 
     void positionAgainstLength() {
@@ -107,6 +112,7 @@ private slots:
 
         QCOMPARE(meter.LevelAt(55'000'000), audio_units::PackLevel(32768, 0));
         QCOMPARE(meter.LevelAt(20'000'000), audio_units::PackLevel(20000, 0));
+        QCOMPARE(meter.LevelAt(45'000'000), audio_units::PackLevel(20000, 0));  // 50 ms is not heard yet
         // The window covers only the last 20 ms: well into the quiet part the loud part no longer counts.
         QCOMPARE(meter.LevelAt(150'000'000), audio_units::PackLevel(0, 1000));
         QCOMPARE(meter.LevelAt(5'000'000'000), 0u);  // nothing known there

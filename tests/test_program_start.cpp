@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
-#include "tests/support/test_main.h"
 #include "tests/support/x11_watch.h"
 
 namespace {
@@ -88,5 +88,5 @@ private slots:
     }
 };
 
-VARNEX_TEST_MAIN(ProgramStartTest)
+QTEST_GUILESS_MAIN(ProgramStartTest)
 #include "test_program_start.moc"

@@ -51,10 +51,8 @@ class ShellTest : public QObject {
 
 private slots:
     void trayMenuCaptionFollowsVisibility() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
         form.N6->trigger();
         QVERIFY(!form.isVisible());
@@ -70,10 +68,8 @@ private slots:
 
     void minimiseWithoutNotificationAreaKeepsWindowReachable() {
         if (QSystemTrayIcon::isSystemTrayAvailable()) QSKIP("this platform has a notification area");
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         form.WMSysCommand(TForm1::SC_MINIMIZE);
         // Not hidden: with no tray icon a hidden window could never come back.
         QVERIFY(form.isVisible());
@@ -88,24 +84,26 @@ private slots:
     }
 
     void stayOnTopSwitches() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         QVERIFY(!form.StaysOnTop());
         form.N3->trigger();
         QVERIFY(form.StaysOnTop());
         QVERIFY(form.isVisible());
+        // The widget's own flags say it too, so a later change of the flags keeps it on the native window.
+        form.setWindowFlags(form.windowFlags());
+        form.show();
+        QVERIFY(form.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
         form.N3->trigger();
+        QVERIFY(!(form.windowHandle()->flags() & Qt::WindowStaysOnTopHint));
         QVERIFY(!form.StaysOnTop());
         QVERIFY(form.isVisible());
     }
 
     void menusShowTheirWindows() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        App& app = shown.app;
+        TForm1& form = shown.form;
         form.N2->trigger();
         QVERIFY(app.Form2->isVisible());
         app.Form2->hide();
@@ -116,10 +114,8 @@ private slots:
     }
 
     void exitEndsProgramWhileHidden() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
         QTimer::singleShot(0, &form, [&] {
             form.N6->trigger();  // to the tray
             form.N1->trigger();
@@ -129,20 +125,12 @@ private slots:
     }
 
     void hoverFaces() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        emit form.btnNext->mouseEntered();
-        QCOMPARE(form.btnNext->bitmapName(), QStringLiteral("NEXT2"));
-        emit form.btnNext->mouseLeft();
-        QCOMPARE(form.btnNext->bitmapName(), QStringLiteral("NEXT1"));
-        const QList<std::pair<TImage2*, QString>> faces = {{form.btnPlay, "PLAY"},
-                                                           {form.btnPause, "PAUSE"},
-                                                           {form.btnPrev, "PREV"},
-                                                           {form.btnPlaylist, "PLAYLIST"},
-                                                           {form.btnVk, "VK"}};
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
+        const QList<std::pair<TImage2*, QString>> faces = {
+            {form.btnNext, "NEXT"}, {form.btnPlay, "PLAY"},         {form.btnPause, "PAUSE"},
+            {form.btnPrev, "PREV"}, {form.btnPlaylist, "PLAYLIST"}, {form.btnVk, "VK"}};
         for (const auto& [button, face] : faces) {
             emit button->mouseEntered();
             QCOMPARE(button->bitmapName(), face + "2");
@@ -159,14 +147,8 @@ private slots:
         emit form.btnVisual1->mouseEntered();
         emit form.btnVisual1->mouseLeft();
         QCOMPARE(form.btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
-    }
 
-    void hiddenButtonHandsHoverToTheOneBelow() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // A button hidden under the pointer hands the hover to the one below it.
         QTest::mouseMove(form.btnPlay, form.btnPlay->rect().center());
         QTRY_COMPARE(form.btnPlay->bitmapName(), QStringLiteral("PLAY2"));
         form.btnPlay->hide();
@@ -175,11 +157,9 @@ private slots:
     }
 
     void mainWindowHintsFollowTheSwitch() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         form.SetShowHint(false);
         QVERIFY(!hintShows(form.Button5));
         form.SetShowHint(true);
@@ -192,6 +172,12 @@ private slots:
         QCOMPARE(form.btnVk->toolTipDuration(), 5000);
         QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 50);
         QCOMPARE(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::white));
+
+        // The pointer resting on the main window brings its hint up while another window is active.
+        shown.app.Form2->show();
+        QVERIFY(QTest::qWaitForWindowActive(shown.app.Form2.get()));
+        QTest::mouseMove(form.Button5, form.Button5->rect().center());
+        QTRY_VERIFY(QToolTip::isVisible() && QToolTip::text() == form.Button5->toolTip());
     }
 
     void aboutLinksOpenTheDesktopsPrograms() {

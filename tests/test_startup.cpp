@@ -25,11 +25,11 @@ class StartupTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void sixWindowsOnlyMainShown() {
-        TestApp testApp;
-        App& app = testApp.app;
-        app.Form1->show();
-        QVERIFY(QTest::qWaitForWindowExposed(app.Form1.get()));
+    void sixWindowsOnlyMainShownInItsFrame() {
+        ShownMainWindow shown;
+        App& app = shown.app;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         const QList<QWidget*> windows = {app.Form1.get(), app.Form2.get(), app.Form3.get(),
                                          app.Form4.get(), app.Form5.get(), app.Form6.get()};
         const QStringList names = {"Form1", "Form2", "Form3", "Form4", "Form5", "Form6"};
@@ -42,14 +42,7 @@ private slots:
         QCOMPARE(app.Form3->windowTitle(), QString());
         QCOMPARE(app.Form6->windowTitle(), QStringLiteral("Varnex | О программе"));
         QCOMPARE(QApplication::applicationName(), QStringLiteral("Varnex"));
-    }
 
-    void mainWindowFrame() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.ClientHeight(), 220);
         QCOMPARE(form.centralWidget()->width(), 425);
         QCOMPARE(form.pos(), QPoint(399, 352));
@@ -130,10 +123,9 @@ private slots:
         QVERIFY(form.SpeedButton1->isCheckable());
     }
 
-    void nonVisualPartsAtStart() {
+    void nonVisualPartsAndEnabledStatesAtStart() {
         TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
+        TForm1& form = *testApp.app.Form1;
         QCOMPARE(form.Timer1->interval(), 10);
         QCOMPARE(form.TVisual1->interval(), 33);
         QCOMPARE(form.Timer2->interval(), 1000);
@@ -149,12 +141,7 @@ private slots:
         QVERIFY(!form.ComPort->Connected());
         QCOMPARE(form.StreamHandle, HSTREAM(0));
         QVERIFY(!form.ColorMusicOn);
-    }
 
-    void enabledStatesAtStart() {
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
         for (QWidget* w :
              QList<QWidget*>{form.SpeedButton1, form.RzColorEdit1, form.Button1, form.Button2, form.Button8})
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));

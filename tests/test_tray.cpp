@@ -1,15 +1,38 @@
 // Hiding to the tray and coming back, on a real X server with a notification area (trayer).
 
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
 #include <QProcess>
 #include <QSystemTrayIcon>
-
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "app/main_window.h"
 #include "settings/cp1251.h"
 #include "tests/support/test_main.h"
+
+// A StatusNotifierWatcher on a private session bus, run by the test as a child process of its own program:
+// it says that a host is registered when VARNEX_FAKE_HOST is 1, and takes any item.
+class FakeWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER host)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items)
+
+public:
+    bool host = qEnvironmentVariableIntValue("VARNEX_FAKE_HOST") == 1;
+    QStringList items;
+
+signals:
+    void StatusNotifierItemRegistered(const QString& item);
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& item) {
+        items.append(item);
+        emit StatusNotifierItemRegistered(item);
+    }
+};
 
 class TrayTest : public QObject {
     Q_OBJECT
@@ -26,19 +49,49 @@ class TrayTest : public QObject {
     }
 
 private slots:
-    void trayStartingAfterTheProgramStillTakesTheIcon() {
+    void trayStartingAfterTheProgramTakesTheIconAndMenuRestores() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        TestApp testApp;
-        TForm1& form = *testApp.app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         startTray();
         QTRY_VERIFY_WITH_TIMEOUT(form.Tray->geometry().width() > 0, 10000);
         form.WMSysCommand(TForm1::SC_MINIMIZE);
         QVERIFY(!form.isVisible());
+        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
         form.N6->trigger();
         QVERIFY(form.isVisible());
         QVERIFY(!form.isMinimized());
+        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        // Other system commands are left alone.
+        form.WMSysCommand(0xF060);
+        QVERIFY(form.isVisible());
+    }
+
+    // Run by CTest on a private session bus with a watcher that reports a host (the icon goes to it, and any
+    // click is a single activation that brings the window back) and with one that reports none (Qt falls back
+    // to an XEmbed icon, which tells double clicks apart: a single click does nothing).
+    void singleClickFollowsWhereTheIconWent() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) QSKIP("needs the private session bus of test_tray_watcher_*");
+        QProcess watcher;
+        watcher.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--fake-watcher")});
+        QTRY_VERIFY(bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")));
+        ShownMainWindow shown;
+        shown.form.hide();
+        // A single click brings the window back once the item has reached the host, or never.
+        auto click = [&] {
+            emit shown.form.Tray->activated(QSystemTrayIcon::Trigger);
+            return shown.form.isVisible();
+        };
+        if (qEnvironmentVariableIntValue("VARNEX_FAKE_HOST") == 1)
+            QTRY_VERIFY(click());
+        else
+            QVERIFY(!click());
+        emit shown.form.Tray->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(shown.form.isVisible());
+        watcher.kill();
+        watcher.waitForFinished(3000);
     }
 
     void cleanupTestCase() {
@@ -49,12 +102,10 @@ private slots:
 
     void minimiseBoxHidesToTrayAndDoubleClickBringsBack() {
         startTray();
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
+        ShownMainWindow shown;
+        TForm1& form = shown.form;
+        QVERIFY(shown.exposed);
         QVERIFY(form.Tray->isVisible());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
         const QRect before = form.geometry();
 
         form.setWindowState(Qt::WindowMinimized);  // what the title bar's box does
@@ -66,24 +117,6 @@ private slots:
         QVERIFY(!(form.windowState() & Qt::WindowMinimized));
         QCOMPARE(form.geometry(), before);
         QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
-    }
-
-    void minimiseRequestHidesAndMenuRestores() {
-        startTray();
-        TestApp testApp;
-        App& app = testApp.app;
-        TForm1& form = *app.Form1;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.WMSysCommand(TForm1::SC_MINIMIZE);
-        QVERIFY(!form.isVisible());
-        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
-        form.N6->trigger();
-        QVERIFY(form.isVisible());
-        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
-        // Other system commands are left alone.
-        form.WMSysCommand(0xF060);
-        QVERIFY(form.isVisible());
     }
 
     void startupMinimiseOptionHidesAfterShowing() {
@@ -102,5 +135,19 @@ private slots:
     }
 };
 
-VARNEX_TEST_MAIN(TrayTest)
+int main(int argc, char** argv) {
+    if (argc == 2 && qstrcmp(argv[1], "--fake-watcher") == 0) {
+        QCoreApplication application(argc, argv);
+        FakeWatcher watcher;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                           QDBusConnection::ExportAllContents);
+        bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+        return QCoreApplication::exec();
+    }
+    QApplication application(argc, argv);
+    App::Prepare();
+    TrayTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_tray.moc"

@@ -10,9 +10,9 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "light/light_protocol.h"
-#include "light/port_list.h"
 #include "light/serial_link.h"
 #include "settings/settings_window.h"
+#include "tests/support/extra_ports.h"
 #include "tests/support/test_main.h"
 
 namespace {
@@ -50,8 +50,6 @@ public:
         return QString();
     }
 
-    QProcess& process() { return process_; }
-
 private:
     QProcess process_;
 };
@@ -68,11 +66,10 @@ private slots:
         Board board(link);
         QVERIFY(board.WaitForLine(QStringLiteral("varnex-board: port ")).contains(link));
 
-        qputenv(ExtraPortsVariable, link.toLocal8Bit());
+        ExtraPorts extra(link);
         messages::Recorder recorder;
         TestApp testApp;
         App& app = testApp.app;
-        qunsetenv(ExtraPortsVariable);
         TForm2& settings = *app.Form2;
         settings.ComBox->setCurrentIndex(settings.ComBox->findText(link));
         settings.Button1->click();

@@ -77,6 +77,11 @@ void HttpFileServer::StallAfter(const std::string& path, std::size_t bytes) {
     stallAfter_[path] = bytes;
 }
 
+void HttpFileServer::ClaimLength(const std::string& path, std::size_t bytes) {
+    std::lock_guard lock(mutex_);
+    claimed_[path] = bytes;
+}
+
 std::string HttpFileServer::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
@@ -136,6 +141,7 @@ void HttpFileServer::serve(int fd) {
     File file;
     bool found = false;
     std::size_t stallAfter = std::string::npos;
+    std::size_t size = 0;  // of the body, as the answer says it
     {
         std::lock_guard lock(mutex_);
         if (auto it = files_.find(path); it != files_.end()) {
@@ -143,22 +149,24 @@ void HttpFileServer::serve(int fd) {
             found = true;
         }
         if (auto it = stallAfter_.find(path); it != stallAfter_.end()) stallAfter = it->second;
+        auto it = claimed_.find(path);
+        size = it != claimed_.end() ? it->second : file.body.size();
     }
-    if (!found) {
+    const std::string range = headerValue(request, "range");
+    const bool partial = found && rangesHonoured_ && range.rfind("bytes=", 0) == 0;
+    const std::size_t from = partial ? firstByte(range.substr(6)) : 0;
+    if (!found || (partial && from >= file.body.size())) {
         const std::string reply =
-            "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found";
+            !found ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+                   : "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         sendAll(fd, reply.data(), reply.size());
     } else {
-        std::size_t from = 0;
-        const std::string range = headerValue(request, "range");
-        const bool partial = rangesHonoured_ && range.rfind("bytes=", 0) == 0;
-        if (partial) from = std::min(firstByte(range.substr(6)), file.body.size());
         std::string head = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
         head += "Content-Type: " + file.type + "\r\n";
-        head += "Content-Length: " + std::to_string(file.body.size() - from) + "\r\n";
+        head += "Content-Length: " + std::to_string(size - from) + "\r\n";
         if (partial)
-            head += "Content-Range: bytes " + std::to_string(from) + "-" +
-                    std::to_string(file.body.size() - 1) + "/" + std::to_string(file.body.size()) + "\r\n";
+            head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" +
+                    std::to_string(size) + "\r\n";
         if (rangesHonoured_) head += "Accept-Ranges: bytes\r\n";
         head += "Connection: close\r\n\r\n";
         if (sendAll(fd, head.data(), head.size())) {

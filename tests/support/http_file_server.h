@@ -2,7 +2,8 @@
 
 // A small HTTP/1.1 file server on 127.0.0.1 for tests and benchmarks. It serves in-memory files with
 // Content-Length, answers byte ranges with 206 (unless told not to, when it sends the whole file with 200 and
-// no Accept-Ranges), 404 for unknown paths, and can be told to stall in the middle of a file. It runs on its
+// no Accept-Ranges), 404 for unknown paths, and can be told to stall in the middle of a file or to claim a
+// longer body than it sends. It runs on its
 // own threads, so it answers while the caller's thread waits, and stops when destroyed.
 
 #include <atomic>
@@ -26,6 +27,9 @@ public:
     // After `bytes` of the body of `path`, send nothing more and hold the connection until Stop(), as a
     // server that dies in the middle of a file does once it is stopped.
     void StallAfter(const std::string& path, std::size_t bytes);
+    // Say that the body of `path` is `bytes` long, more than it is: the connection closes after the real
+    // body, and a range from its end on is refused (416), as a server's that sends less than it said.
+    void ClaimLength(const std::string& path, std::size_t bytes);
 
     std::uint16_t Port() const { return port_; }
     std::string Url(const std::string& path) const;
@@ -49,6 +53,7 @@ private:
     std::mutex mutex_;
     std::map<std::string, File> files_;
     std::map<std::string, std::size_t> stallAfter_;
+    std::map<std::string, std::size_t> claimed_;
     std::vector<int> connections_;
     std::vector<std::thread> threads_;
     std::thread acceptThread_;

@@ -1,23 +1,17 @@
 #include "tests/support/pseudo_terminal.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
-#include <stdexcept>
+
+#include "tools/raw_terminal/raw_terminal.h"
 
 PseudoTerminal::PseudoTerminal() {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
-    termios raw{};
-    ::tcgetattr(slave_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave_, TCSANOW, &raw);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    slavePath_ = QString::fromLocal8Bit(name);
+    const RawTerminal terminal = OpenRawTerminal();
+    master_ = terminal.master;
+    slave_ = terminal.slave;
+    slavePath_ = terminal.slavePath;
 }
 
 PseudoTerminal::~PseudoTerminal() {

@@ -7,11 +7,18 @@
 #include <QTest>
 
 #include "app/application.h"
+#include "app/main_window.h"
 
 // The application object over a folder of its own, so that no settings.ini of another run is read.
 struct TestApp {
     QTemporaryDir folder;
     App app{folder.path()};
+};
+
+// The application with its main window shown, as the program starts; `exposed` tells whether it came up.
+struct ShownMainWindow : TestApp {
+    TForm1& form = *app.Form1;
+    const bool exposed = (form.show(), QTest::qWaitForWindowExposed(&form));
 };
 
 #define VARNEX_TEST_MAIN(TestClass)             \

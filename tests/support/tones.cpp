@@ -59,18 +59,19 @@ std::string Wav(double seconds, int rate, int channels, double leftAmplitude, do
     return out;
 }
 
-std::string Mp3(double seconds, int kbps) {
+std::string Mp3(double seconds, int kbps, int rate) {
     gst_init(nullptr, nullptr);
     char path[] = "/tmp/varnex-tone-XXXXXX";
     const int fd = mkstemp(path);
     if (fd < 0) return {};
     ::close(fd);
-    const long buffers = std::lround(seconds * 44100 / 1024);
+    const long buffers = std::lround(seconds * rate / 1024);
     const std::string description = "audiotestsrc num-buffers=" + std::to_string(buffers) +
                                     " samplesperbuffer=1024 wave=sine freq=440 volume=0.5 ! "
-                                    "audio/x-raw,format=S16LE,rate=44100,channels=2"
-                                    " ! lamemp3enc target=bitrate cbr=true bitrate=" +
-                                    std::to_string(kbps) + " ! filesink location=" + path;
+                                    "audio/x-raw,format=S16LE,channels=2,rate=" +
+                                    std::to_string(rate) +
+                                    " ! lamemp3enc target=bitrate cbr=true bitrate=" + std::to_string(kbps) +
+                                    " ! filesink location=" + path;
     std::string result;
     if (GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr)) {
         gst_element_set_state(pipeline, GST_STATE_PLAYING);

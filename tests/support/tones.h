@@ -11,8 +11,8 @@ namespace tones {
 std::string Wav(double seconds, int rate, int channels, double leftAmplitude, double rightAmplitude,
                 int bits = 16);
 
-// A stereo 44.1 kHz MP3 of a 440 Hz sine at constant `kbps`, with no Xing header (so its duration is known
+// A stereo MP3 of a 440 Hz sine at constant `kbps` and `rate`, with no Xing header (so its duration is known
 // only from its size or after a while of playing). Empty when it cannot be encoded.
-std::string Mp3(double seconds, int kbps);
+std::string Mp3(double seconds, int kbps, int rate = 44100);
 
 }  // namespace tones

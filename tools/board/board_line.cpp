@@ -1,8 +1,5 @@
 #include "tools/board/board_line.h"
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -12,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+
+#include "tools/raw_terminal/raw_terminal.h"
 
 namespace {
 
@@ -35,14 +34,10 @@ QString BoardLine::DefaultLinkPath() {
 }
 
 BoardLine::BoardLine(const QString& linkPath, QObject* parent) : QObject(parent), linkPath_(linkPath) {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) fail(QStringLiteral("openpty"));
-    termios raw{};
-    ::tcgetattr(slave_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave_, TCSANOW, &raw);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    devicePath_ = QString::fromLocal8Bit(name);
+    const RawTerminal terminal = OpenRawTerminal();
+    master_ = terminal.master;
+    slave_ = terminal.slave;
+    devicePath_ = terminal.slavePath;
 
     const QByteArray link = QFile::encodeName(linkPath_);
     const QFileInfo existing(linkPath_);
@@ -52,7 +47,7 @@ BoardLine::BoardLine(const QString& linkPath, QObject* parent) : QObject(parent)
         errno = EEXIST;
         fail(linkPath_);
     }
-    if (::symlink(name, link.constData()) != 0) fail(linkPath_);
+    if (::symlink(QFile::encodeName(devicePath_).constData(), link.constData()) != 0) fail(linkPath_);
 
     notifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
     notifier_->setEnabled(false);

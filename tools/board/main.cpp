@@ -32,12 +32,18 @@ void quitOnSignals() {
     std::signal(SIGTERM, onSignal);
 }
 
-}  // namespace
+// What the command line asks for.
+struct Options {
+    QString link;
+    bool pace = false;
+    bool print = false;
+};
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("varnex-board"));
-
+// Reads the command line; --help, --version and a wrong option print and end the program here, before the
+// GUI is started, so that they work without an X display.
+Options readOptions(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varnex-board"));
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Virtual Varnex light board on a pseudo-terminal."));
     options.addHelpOption();
@@ -49,15 +55,24 @@ int main(int argc, char** argv) {
                                    QStringLiteral("Print the twelve levels (A to L) after every read."));
     options.addOptions({link, pace, print});
     options.process(app);
+    return {options.value(link), options.isSet(pace), options.isSet(print)};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = readOptions(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("varnex-board"));
 
     try {
-        BoardLine line(options.value(link));
-        line.SetPaced(options.isSet(pace));
+        BoardLine line(options.link);
+        line.SetPaced(options.pace);
         std::printf("varnex-board: port %s (%s)\n", qPrintable(line.LinkPath()),
                     qPrintable(line.DevicePath()));
         std::printf("run: VARNEX_SERIAL_PORTS=%s build/varnex\n", qPrintable(line.LinkPath()));
         std::fflush(stdout);
-        if (options.isSet(print)) {
+        if (options.print) {
             QObject::connect(&line, &BoardLine::Received, &line, [&line] {
                 const BoardParser& parser = line.Parser();
                 std::printf("levels %s items %lld faults %lld\n", parser.LevelDigits().constData(),
