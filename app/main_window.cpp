@@ -99,6 +99,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     ConnectAmbiLightHandlers();
     ConnectModeHandlers();
     ConnectColourMusicHandlers();
+    ConnectVkHandlers();
     ConnectRemoteHandlers();
 
     // As designed: the playlist shows until start-up sets the client height.

@@ -33,6 +33,7 @@ class QTimer;
 class SkinSlider;
 class StatusNotifierCheck;
 class TImage2;
+class VkPage;
 
 class TForm1 final : public QMainWindow {
     Q_OBJECT
@@ -79,6 +80,13 @@ public:
     void CaptureZone(Zone zone, qint64 left, qint64 top);
     void StopAmbiLight(bool writeAllOff);
     std::unique_ptr<ScreenCaptureX11> ScreenCapture;  // made at AmbiLight's first start
+
+    // Player: VK playlist builder (player/vk_handlers.cpp). Browser, the hidden web page, is made by the
+    // first btnVkClick and lives as the window's child.
+    void ConnectVkHandlers();
+    void btnVkClick();
+    void BrowserDocumentComplete(const QString& address, const QString& body);
+    VkPage* Browser = nullptr;
 
     int ClientHeight() const;
     void SetClientHeight(int height);

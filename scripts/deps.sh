@@ -7,6 +7,7 @@ set -euo pipefail
 build_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
+    qt6-webengine-dev libqt6webenginecore6-bin
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libglib2.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
     libx11-dev libxext-dev libxtst-dev

@@ -13,5 +13,6 @@ if [ -z "${DISPLAY:-}" ]; then
     exit 1
 fi
 mkdir -p run
-cp -f "$VARNEX_BUILD_DIR/varnex" run/varnex
+# The web engine module (for the VK playlist) goes beside the program, where it looks for it first.
+cp -f "$VARNEX_BUILD_DIR/varnex" "$VARNEX_BUILD_DIR/varnex_web.so" run/
 exec run/varnex

@@ -59,10 +59,9 @@ void TForm2::Reading() {
             if (EnsureConnected(*main.ComPort)) main.ComPort->WriteText(P1AllOffCommand);
         });
     }
-    // Building the VK playlist runs whatever that control does.
     if (CheckBox5->isChecked()) RunHandler([this] { Button7Click(); });
     if (CheckBox6->isChecked()) main.Timer2->start();
-    if (CheckBox7->isChecked()) RunHandler([&main] { emit main.btnVk->clicked(); });
+    if (CheckBox7->isChecked()) RunHandler([&main] { main.btnVkClick(); });
     main.KeySound = CheckBox8->isChecked();
     if (CheckBox9->isChecked()) main.SetShowHint(true);
     if (CheckBox4->isChecked()) {

@@ -65,7 +65,7 @@ HttpFileServer::~HttpFileServer() {
 
 void HttpFileServer::Add(const std::string& path, std::string body, std::string contentType) {
     std::lock_guard lock(mutex_);
-    files_[path] = {std::move(body), std::move(contentType)};
+    files_[path] = {std::move(body), std::move(contentType), "200 OK", {}};
 }
 
 void HttpFileServer::SetRangesHonoured(bool honoured) {
@@ -80,6 +80,29 @@ void HttpFileServer::StallAfter(const std::string& path, std::size_t bytes) {
 void HttpFileServer::ClaimLength(const std::string& path, std::size_t bytes) {
     std::lock_guard lock(mutex_);
     claimed_[path] = bytes;
+}
+
+void HttpFileServer::AddRedirect(const std::string& path, const std::string& location,
+                                 const std::string& setCookie) {
+    std::lock_guard lock(mutex_);
+    files_[path] = {
+        {}, "text/html", "302 Found", "Location: " + location + "\r\nSet-Cookie: " + setCookie + "\r\n"};
+}
+
+void HttpFileServer::RequireCookie(const std::string& path, const std::string& cookie,
+                                   const std::string& elsewhere) {
+    std::lock_guard lock(mutex_);
+    cookieNeeded_[path] = {cookie, elsewhere};
+}
+
+void HttpFileServer::Release(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    stallAfter_.erase(path);
+}
+
+void HttpFileServer::CutAfter(const std::string& path, std::size_t bytes) {
+    std::lock_guard lock(mutex_);
+    cutAfter_[path] = bytes;
 }
 
 std::string HttpFileServer::Url(const std::string& path) const {
@@ -136,12 +159,21 @@ void HttpFileServer::serve(int fd) {
         request.append(buffer, static_cast<std::size_t>(got));
     }
     const std::size_t pathStart = request.find(' ') + 1;
-    const std::string path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+    std::string path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+    if (path.rfind("http://", 0) == 0) {  // a request to a proxy names the host too
+        const std::size_t slash = path.find('/', 7);
+        path = slash == std::string::npos ? "/" : path.substr(slash);
+    }
 
     File file;
     bool found = false;
     std::size_t stallAfter = std::string::npos;
+    std::size_t cutAfter = std::string::npos;
     std::size_t size = 0;  // of the body, as the answer says it
+    const auto stalled = [this, &path] {
+        std::lock_guard lock(mutex_);
+        return stallAfter_.count(path) > 0;
+    };
     {
         std::lock_guard lock(mutex_);
         if (auto it = files_.find(path); it != files_.end()) {
@@ -149,6 +181,11 @@ void HttpFileServer::serve(int fd) {
             found = true;
         }
         if (auto it = stallAfter_.find(path); it != stallAfter_.end()) stallAfter = it->second;
+        if (auto it = cutAfter_.find(path); it != cutAfter_.end()) cutAfter = it->second;
+        if (auto it = cookieNeeded_.find(path);
+            it != cookieNeeded_.end() &&
+            headerValue(request, "cookie").find(it->second.first) == std::string::npos)
+            file = {{}, "text/html", "302 Found", "Location: " + it->second.second + "\r\n"};
         auto it = claimed_.find(path);
         size = it != claimed_.end() ? it->second : file.body.size();
     }
@@ -161,8 +198,9 @@ void HttpFileServer::serve(int fd) {
                    : "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         sendAll(fd, reply.data(), reply.size());
     } else {
-        std::string head = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
-        head += "Content-Type: " + file.type + "\r\n";
+        std::string head =
+            "HTTP/1.1 " + (partial ? std::string("206 Partial Content") : file.status) + "\r\n";
+        head += "Content-Type: " + file.type + "\r\n" + file.headers;
         head += "Content-Length: " + std::to_string(size - from) + "\r\n";
         if (partial)
             head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" +
@@ -170,13 +208,18 @@ void HttpFileServer::serve(int fd) {
         if (rangesHonoured_) head += "Accept-Ranges: bytes\r\n";
         head += "Connection: close\r\n\r\n";
         if (sendAll(fd, head.data(), head.size())) {
-            const std::size_t end = std::min(file.body.size(), stallAfter);
+            const std::size_t end = std::min({file.body.size(), stallAfter, cutAfter});
             if (from < end) sendAll(fd, file.body.data() + from, end - from);
-            // A stalled answer holds the connection, sending nothing more, until Stop() breaks it off.
-            while (end < file.body.size() && running_) {
+            // A stalled answer holds the connection, sending nothing more, until Stop() breaks it off or
+            // Release() lets it go on.
+            bool hungUp = false;
+            while (end < file.body.size() && end != cutAfter && running_ && stalled() && !hungUp) {
                 pollfd p{fd, POLLIN, 0};
-                if (::poll(&p, 1, 50) > 0 && (p.revents & (POLLHUP | POLLERR))) break;
+                hungUp = ::poll(&p, 1, 50) > 0 && (p.revents & (POLLHUP | POLLERR));
             }
+            const std::size_t rest = std::max(from, end);
+            if (rest < file.body.size() && end != cutAfter && running_ && !hungUp)
+                sendAll(fd, file.body.data() + rest, file.body.size() - rest);
         }
     }
     ::shutdown(fd, SHUT_RDWR);

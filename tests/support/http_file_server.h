@@ -3,8 +3,9 @@
 // A small HTTP/1.1 file server on 127.0.0.1 for tests and benchmarks. It serves in-memory files with
 // Content-Length, answers byte ranges with 206 (unless told not to, when it sends the whole file with 200 and
 // no Accept-Ranges), 404 for unknown paths, and can be told to stall in the middle of a file or to claim a
-// longer body than it sends. It runs on its
-// own threads, so it answers while the caller's thread waits, and stops when destroyed.
+// longer body than it sends. It runs on its own threads, so it answers while the caller's thread waits, and
+// stops when destroyed. It also serves as an HTTP proxy that answers every request itself, by path, whatever
+// the host ("GET http://host/path").
 
 #include <atomic>
 #include <cstdint>
@@ -31,6 +32,15 @@ public:
     // body, and a range from its end on is refused (416), as a server's that sends less than it said.
     void ClaimLength(const std::string& path, std::size_t bytes);
 
+    // Answers `path` with a 302 to `location` that sets the cookie `setCookie` ("name=value").
+    void AddRedirect(const std::string& path, const std::string& location, const std::string& setCookie);
+    // Answers `path` only to a request that carries the cookie `cookie`; any other with a 302 to `elsewhere`.
+    void RequireCookie(const std::string& path, const std::string& cookie, const std::string& elsewhere);
+    // A stalled answer of `path` goes on to its end.
+    void Release(const std::string& path);
+    // After `bytes` of the body of `path`, closes the connection, as a server that fails mid-file does.
+    void CutAfter(const std::string& path, std::size_t bytes);
+
     std::uint16_t Port() const { return port_; }
     std::string Url(const std::string& path) const;
     // Stops listening and closes every connection; also done by the destructor.
@@ -40,6 +50,8 @@ private:
     struct File {
         std::string body;
         std::string type;
+        std::string status = "200 OK";
+        std::string headers;  // further header lines, each ending in CR LF
     };
 
     void acceptLoop();
@@ -54,6 +66,8 @@ private:
     std::map<std::string, File> files_;
     std::map<std::string, std::size_t> stallAfter_;
     std::map<std::string, std::size_t> claimed_;
+    std::map<std::string, std::size_t> cutAfter_;
+    std::map<std::string, std::pair<std::string, std::string>> cookieNeeded_;  // cookie, else location
     std::vector<int> connections_;
     std::vector<std::thread> threads_;
     std::thread acceptThread_;

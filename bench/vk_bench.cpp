@@ -1,0 +1,177 @@
+// The VK playlist builder's costs, as medians of several runs, against a local site: a server on 127.0.0.1
+// that the web engine uses as its proxy, with a login, a profile and an audio page of 1000 links.
+//  1. Resident memory of the program 3 s after start-up with the playlist option off (the engine is not
+//     loaded then): this build's varnex, and another executable given for comparison (the build before).
+//  2. The time from btnVkClick to the filled playlist: the first click of a run (loading and starting the
+//     engine included) and the later clicks of the same run.
+//  3. Resident memory of the program after its first playlist build, and of the engine's helper processes.
+//
+//   build/bench/bench_vk [runs] [other-varnex]      (default 5 runs; offscreen)
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "player/vk_site.h"
+#include "settings/labeled_edit.h"
+#include "settings/settings_window.h"
+#include "tests/support/http_file_server.h"
+
+namespace {
+
+constexpr int kLinks = 1000;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n == 0 ? -1 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+QByteArray procFile(qint64 pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+double residentMegabytes(qint64 pid) {
+    for (const QByteArray& line : procFile(pid, "status").split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// Resident memory of every descendant of `pid` (the engine's helper processes).
+double descendantsMegabytes(qint64 pid) {
+    double total = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 child = entry.toLongLong(&number);
+        const QByteArray stat = procFile(child, "stat");
+        if (!number || stat.isEmpty()) continue;
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == pid)
+            total += residentMegabytes(child) + descendantsMegabytes(child);
+    }
+    return total;
+}
+
+void serveSite(HttpFileServer& server) {
+    const auto pathOf = [](const QString& address) {
+        return QUrl(address)
+            .toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded)
+            .toStdString();
+    };
+    server.AddRedirect(pathOf(vk::LoginAddress()), vk::ProfileAddress().toStdString(),
+                       "s=1; Domain=vk.com; Path=/");
+    server.Add(pathOf(vk::ProfileAddress()), "<html><body>profile</body></html>", "text/html");
+    std::string page = "<html><head><meta charset=utf-8></head><body>";
+    for (int i = 0; i < kLinks; ++i)
+        page += "<div class=audio><b>Исполнитель " + std::to_string(i) +
+                "</b> — Песня<input type=hidden value='http://cs" + std::to_string(i % 97) +
+                ".test/u1/audio/" + std::to_string(i) + ".mp3,215'></div>\n";
+    server.Add(pathOf(vk::AudioAddress(QStringLiteral("5"))), page + "</body></html>", "text/html");
+}
+
+// A fresh program folder holding a copy of `executable` (and no settings.ini: every option off).
+QString programIn(const QTemporaryDir& folder, const QString& executable) {
+    const QString copy = folder.filePath(QStringLiteral("varnex"));
+    QFile::copy(executable, copy);
+    return copy;
+}
+
+// Child mode: clicks btnVk `clicks` times in one process; prints the milliseconds of each click to the filled
+// list, then the resident memory of this process and of its descendants.
+int clickRun(int clicks) {
+    QTemporaryDir folder;
+    App app(folder.path());
+    TForm1& form = *app.Form1;
+    app.Form2->LEdit9->setText(QStringLiteral("5"));
+    double afterFirst = 0, helpers = 0;
+    for (int i = 0; i < clicks; ++i) {
+        form.PlayList->clear();
+        QElapsedTimer timer;
+        timer.start();
+        form.btnVkClick();
+        if (!QTest::qWaitFor([&] { return form.PlayList->count() == kLinks; }, 60000)) {
+            std::fprintf(stderr, "the list holds %d links, not %d\n", int(form.PlayList->count()), kLinks);
+            return 1;
+        }
+        std::printf("%.1f ", timer.nsecsElapsed() / 1e6);
+        if (i == 0) {
+            afterFirst = residentMegabytes(QCoreApplication::applicationPid());
+            helpers = descendantsMegabytes(QCoreApplication::applicationPid());
+        }
+    }
+    std::printf("%.1f %.1f\n", afterFirst, helpers);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("VARNEX_AUDIO_SINK")) qputenv("VARNEX_AUDIO_SINK", "fakesink sync=true");
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    App::Prepare();
+    if (argc > 2 && QByteArray(argv[1]) == "--clicks") return clickRun(atoi(argv[2]));
+
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    HttpFileServer server;
+    serveSite(server);
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            "--proxy-server=http://127.0.0.1:" + QByteArray::number(server.Port()));
+
+    QStringList programs{QStringLiteral(VARNEX_EXECUTABLE)};
+    if (argc > 2) programs << QString::fromLocal8Bit(argv[2]);
+    for (const QString& executable : programs) {
+        std::vector<double> rss;
+        for (int i = 0; i < runs; ++i) {
+            QTemporaryDir folder;
+            QProcess process;
+            process.start(programIn(folder, executable), {});
+            if (!process.waitForStarted(5000)) return 1;
+            QThread::msleep(3000);
+            rss.push_back(residentMegabytes(process.processId()));
+            process.terminate();
+            process.waitForFinished(5000);
+        }
+        std::printf("%s: resident %.1f MB 3 s after start, playlist option off (median of %d)\n",
+                    qPrintable(executable), median(rss), runs);
+    }
+
+    std::vector<double> first, later, afterFirst, helpers;
+    for (int i = 0; i < runs; ++i) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--clicks"), QStringLiteral("6")});
+        if (!child.waitForFinished(180000) || child.exitCode() != 0) {
+            std::fprintf(stderr, "run %d failed (exit %d)\n", i + 1, child.exitCode());
+            return 1;
+        }
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        first.push_back(figures[0].toDouble());
+        for (int k = 1; k + 2 < figures.size(); ++k) later.push_back(figures[k].toDouble());
+        afterFirst.push_back(figures[figures.size() - 2].toDouble());
+        helpers.push_back(figures.last().toDouble());
+        std::printf("run %d: %s\n", i + 1, figures.join(' ').constData());
+    }
+    std::printf(
+        "click to a list of %d links: first click of a run %.0f ms, later clicks %.0f ms (medians of %d "
+        "runs)\n",
+        kLinks, median(first), median(later), runs);
+    std::printf(
+        "after the first build: program %.1f MB, engine helper processes %.1f MB resident (medians)\n",
+        median(afterFirst), median(helpers));
+    return 0;
+}

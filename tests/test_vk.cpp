@@ -1,0 +1,217 @@
+// The VK playlist builder: link extraction, and the builder end to end on the real web engine against a local
+// site. The site is a server on 127.0.0.1 that the engine uses as its proxy, so it answers for the network's
+// own hosts by path; GStreamer reaches the audio links through the same server as its http_proxy.
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QSignalSpy>
+
+#include "app/image_button.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "player/vk_links.h"
+#include "player/vk_page.h"
+#include "player/vk_site.h"
+#include "settings/cp1251.h"
+#include "settings/labeled_edit.h"
+#include "settings/settings_window.h"
+#include "tests/support/http_file_server.h"
+#include "tests/support/stream_checks.h"
+#include "tests/support/test_main.h"
+#include "tests/support/tones.h"
+
+namespace {
+
+std::string pathOf(const QString& address) {
+    return QUrl(address)
+        .toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded)
+        .toStdString();
+}
+std::string html(const QString& body) {
+    return QStringLiteral("<html><head><meta charset=utf-8></head><body>%1</body></html>")
+        .arg(body)
+        .toStdString();
+}
+
+const std::string kLoginPath =
+    pathOf(QStringLiteral("http://x/?act=login&email=%1&pass=%2").arg(vk::AccountEmail, vk::AccountPassword));
+const QStringList kLinks{"http://cs1.test/a.wav", "http://cs2.test/b.wav", "http://cs1.test/a.wav",
+                         "http://cs3.test/c.wav"};
+
+// The site: login sets the session cookie and sends on to the profile, which wants that cookie. Contact 5's
+// page holds its links in page order, a duplicate among them and the last added by a script once loaded.
+struct Site {
+    HttpFileServer server;
+    Site() {
+        server.AddRedirect(kLoginPath, vk::ProfileAddress().toStdString(),
+                           "remixsid=s3cr3t; Domain=vk.com; Path=/");
+        server.RequireCookie(pathOf(vk::ProfileAddress()), "remixsid=s3cr3t", "http://vk.com/login");
+        server.Add(pathOf(vk::ProfileAddress()), html("Мой профиль"), "text/html");
+        server.Add(
+            "/audio?id=5",
+            html("«Песня» <input value='http://cs1.test/a.wav,180'> <b>Группа — Песня</b>"
+                 "<input value='http://cs2.test/b.wav,95'> ещё <input value='http://cs1.test/a.wav,180'>"
+                 "<script>addEventListener('load', () => document.body.append('http://c' + "
+                 "'s3.test/c.wav,61'))"
+                 "</script>"),
+            "text/html");
+        for (const char* name : {"/a.wav", "/b.wav", "/c.wav"})
+            server.Add(name, tones::Wav(name[1] == 'b' ? 1.5 : 1.0, 44100, 2, 0.5, 0.5), "audio/wav");
+        const QByteArray proxy = QByteArray("http://127.0.0.1:") + QByteArray::number(server.Port());
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--proxy-server=" + proxy);
+        qputenv("http_proxy", proxy);
+    }
+};
+
+// What the builder's page went through, seen the way the program sees it (the test does not link the engine,
+// so that the engine starts as in the program: loaded on the first click): the documents that completed,
+// each handed on to the builder, and the failed loads (through the page's own signal).
+struct LoadLog {
+    static QObject* pageOf(TForm1& form) {
+        for (QObject* child : dynamic_cast<QObject*>(form.Browser)->children())
+            if (child->inherits("QWebEnginePage")) return child;
+        return nullptr;
+    }
+    QObject* page;
+    QStringList loads;
+    QSignalSpy finished;
+    explicit LoadLog(TForm1& form) : page(pageOf(form)), finished(page, SIGNAL(loadFinished(bool))) {
+        form.Browser->OnDocumentComplete([&form, this](const QString& address, const QString& body) {
+            loads << address;
+            form.BrowserDocumentComplete(address, body);
+        });
+    }
+    bool awaited(const QString& address) {
+        return QTest::qWaitFor([&] { return loads.contains(address); }, 15000);
+    }
+    bool failed() {
+        return QTest::qWaitFor([&] { return finished.contains(QVariantList{false}); }, 15000);
+    }
+    QString requested() const { return page->property("requestedUrl").toUrl().toString(); }
+};
+
+QStringList items(const QListWidget* list) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    return texts;
+}
+
+}  // namespace
+
+class VkTest : public QObject {
+    Q_OBJECT
+    Site* site = nullptr;
+
+private slots:
+    void initTestCase() { site = new Site; }  // before the engine starts, which reads the proxy once
+    void cleanupTestCase() { delete site; }
+
+    void extractsLinks_data() {
+        QTest::addColumn<QString>("markup");
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("no marker, other case or scheme")
+            << "<a href=https://cs1.x/a>Http://cs2,HTTP://CS3" << QStringList{};
+        QTest::newRow("marker then comma") << "x http://cs,y" << QStringList{"http://cs"};
+        QTest::newRow("text after the comma skipped")
+            << "[«http://cs1.t/a.mp3?x=1»,«Песня»,http://cs2.t/b.mp3,]"
+            << QStringList{"http://cs1.t/a.mp3?x=1»", "http://cs2.t/b.mp3"};
+        QTest::newRow("no comma: the rest")
+            << "x http://cs9.t/z.mp3 конец" << QStringList{"http://cs9.t/z.mp3 конец"};
+        QTest::newRow("marker at the very end") << "a,http://cs" << QStringList{"http://cs"};
+        QTest::newRow("overlapping markers, duplicates")
+            << "http://cshttp://cs1,http://cs1,"
+            << QStringList{"http://cshttp://cs1", "http://cs1", "http://cs1"};
+    }
+    void extractsLinks() {
+        QFETCH(QString, markup);
+        QFETCH(QStringList, links);
+        QCOMPARE(vk::ExtractLinks(markup), links);
+    }
+
+    // Ten megabytes holding a hundred thousand links: linear, with a bound that only a quadratic scan misses.
+    void extractsFromLargePage() {
+        QString page;
+        for (int i = 0; page.size() < 10'000'000; ++i)
+            page += QStringLiteral("<div>Исполнитель — Песня %1</div>'http://cs%1.test/%1.mp3',\n").arg(i);
+        QElapsedTimer timer;
+        timer.start();
+        const QStringList links = vk::ExtractLinks(page);
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(links.size(), page.count(u"http://cs"));
+        QCOMPARE(links.last(), QStringLiteral("http://cs%1.test/%1.mp3'").arg(links.size() - 1));
+    }
+
+    void buildsPlaylist() {
+        TestApp t;
+        TForm1& form = *t.app.Form1;
+        LabeledEdit* id = t.app.Form2->LEdit9;
+        messages::Recorder recorder;
+        form.PlayList->addItem(QStringLiteral("old"));
+
+        // No id: a message, nothing loaded (the engine is not even made).
+        form.btnVk->clicked();
+        QCOMPARE(recorder.texts(), QStringList{"Не указан ID контакта!"});
+        QVERIFY(!form.Browser && items(form.PlayList) == QStringList{"old"});
+
+        // Login, profile, audio page: the list is replaced by the links after the page's script ran.
+        id->setText(QStringLiteral("5"));
+        form.btnVk->clicked();
+        QVERIFY(QTest::qWaitFor([&] { return items(form.PlayList) == kLinks; }, 20000));
+        LoadLog log(form);
+
+        // An audio page for an id changed since the profile step is not read.
+        site->server.Add("/audio?id=6", html("http://cs6.test/x.wav,1"), "text/html");
+        site->server.StallAfter("/audio?id=6", 10);
+        id->setText(QStringLiteral("6"));
+        form.btnVkClick();
+        QVERIFY(QTest::qWaitFor([&] { return log.requested().endsWith("audio?id=6"); }, 15000));
+        id->setText(QStringLiteral("7"));
+        site->server.Release("/audio?id=6");
+        QVERIFY(log.awaited(QStringLiteral("http://vk.com/audio?id=6")));
+
+        // A page cut off mid-way is a failed load, not the audio page.
+        site->server.Add("/audio?id=7", html("http://cs7.test/x.wav,1" + QString(100000, u'x')), "text/html");
+        site->server.CutAfter("/audio?id=7", 50000);
+        form.btnVkClick();
+        QVERIFY(log.failed());
+        QCOMPARE(items(form.PlayList), kLinks);
+
+        // A login that never reaches the profile goes no further; the markers on its page are not read.
+        site->server.Add(kLoginPath, html("Неверный пароль http://cs1.test/x.wav,1"), "text/html");
+        form.btnVkClick();
+        QVERIFY(log.awaited(vk::AsLoaded(vk::LoginAddress())));
+        QCOMPARE(items(form.PlayList), kLinks);
+        QCOMPARE(recorder.texts().size(), 1);
+        site->server.AddRedirect(kLoginPath, vk::ProfileAddress().toStdString(),
+                                 "remixsid=s3cr3t; Domain=vk.com; Path=/");
+    }
+
+    // Ticked at start-up, the list fills without a click, and play, next and the advance walk it in order.
+    void fillsAtStartUpAndPlays() {
+        QTemporaryDir folder;
+        QFile ini(folder.filePath(QStringLiteral("settings.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(cp1251::Encode(
+            u"[Общие настройки]\r\nСоздавать плейлист vk при запуске программы=1\r\nID контакта=5\r\n"_qs));
+        ini.close();
+        App app(folder.path());
+        TForm1& form = *app.Form1;
+        QVERIFY(QTest::qWaitFor([&] { return items(form.PlayList) == kLinks; }, 20000));
+
+        const std::int64_t second = 44100 * 4;
+        const auto playing = [&](int row, std::int64_t bytes) {
+            return QTest::qWaitFor(
+                [&] { return form.PlayList->currentRow() == row && length(form.StreamHandle) == bytes; },
+                8000);
+        };
+        form.btnPlayClick();
+        QVERIFY(playing(0, second));
+        form.btnNextClick();
+        QVERIFY(playing(1, second * 3 / 2));
+        QVERIFY(playing(2, second));  // the advance at the end of the 1.5 s track
+    }
+};
+
+VARNEX_TEST_MAIN(VkTest)
+#include "test_vk.moc"
