@@ -102,6 +102,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     ConnectModeHandlers();
     ConnectColourMusicHandlers();
     ConnectVkHandlers();
+    ConnectRemoteHandlers();
 
     // As designed: the playlist shows until start-up sets the client height.
     SetClientHeight(ExpandedHeight);

@@ -10,8 +10,10 @@
 #include <memory>
 
 #include "player/audio_types.h"
+#include "remote/winlirc.h"
 
 class App;
+class ClickSound;
 class ColorEdit;
 class ScreenCaptureX11;
 struct Zone;
@@ -181,6 +183,21 @@ public:
     // Colour music off: its face, flag and timer, the all-off command when `lightsOff`, and the light row and
     // the AmbiLight switch given back.
     void StopColourMusic(bool lightsOff);
+
+    // Remote: WinLIRC client and power (remote/). The server's port is 8765, or VARNEX_WINLIRC_PORT.
+    void ConnectRemoteHandlers();
+    void csRead();
+    void DispatchLircLine(const QByteArray& line);
+    void RunRemoteAction(RemoteAction action);
+    bool LightAlloyRunning() const;
+    bool WinLircRunning() const;
+    void Timer2Timer();
+    void SetWinLircTexts(bool connected);  // Label4 and Button6 of the settings window
+    void Button4Click();
+    void MonitorOn();
+    void ShutdownPC();
+    LircLineReader LircReader;
+    ClickSound* KeyClick = nullptr;
 
     // Tray, menus and the main window's visibility.
     static constexpr int SC_MINIMIZE = 0xF020;

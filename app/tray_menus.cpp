@@ -119,9 +119,9 @@ void TForm1::N4Click() {
     showWindow(app.Form6.get());
 }
 
-// Runs whatever the main window's "выкл. монитор" button does, whether or not the button is enabled.
+// The same as the main window's "выкл. монитор" button, whether or not the button is enabled.
 void TForm1::N9Click() {
-    emit Button4->clicked();
+    Button4Click();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

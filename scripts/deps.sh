@@ -16,6 +16,7 @@ build_packages=(
 )
 test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
+    lirc openbox dbus-session-bus-common libxss-dev
 )
 bench_packages=(
     libbenchmark-dev gstreamer1.0-tools xvfb xauth

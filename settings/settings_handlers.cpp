@@ -59,8 +59,7 @@ void TForm2::Reading() {
             if (EnsureConnected(*main.ComPort)) main.ComPort->WriteText(P1AllOffCommand);
         });
     }
-    // Starting WinLIRC runs whatever that control does.
-    if (CheckBox5->isChecked()) RunHandler([this] { emit Button7->clicked(); });
+    if (CheckBox5->isChecked()) RunHandler([this] { Button7Click(); });
     if (CheckBox6->isChecked()) main.Timer2->start();
     if (CheckBox7->isChecked()) RunHandler([&main] { main.btnVkClick(); });
     main.KeySound = CheckBox8->isChecked();

@@ -74,6 +74,7 @@ TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
     On(CheckBox8, &QCheckBox::toggled, this, &TForm2::CheckBox8Click);
     On(CheckBox9, &QCheckBox::toggled, this, &TForm2::CheckBox9Click);
     LEdit9->installEventFilter(this);
+    ConnectWinLircHandlers();
 }
 
 void TForm2::buildGeneralTab() {

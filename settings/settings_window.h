@@ -10,6 +10,7 @@ class HintSwitch;
 class LabeledEdit;
 class QCheckBox;
 class QComboBox;
+class QFileDialog;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -80,6 +81,13 @@ public:
     LabeledEdit* LEdit8;
 
     HintSwitch* Hints;
+
+    // WinLIRC connection (remote/connection_handlers.cpp).
+    void ConnectWinLircHandlers();
+    void Button5Click();
+    void Button6Click();
+    void Button7Click();
+    QFileDialog* OpenDialog1 = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,0 +1,70 @@
+#include "remote/click_sound.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+#include "remote/x11_windows.h"
+
+#include <gst/gst.h>
+
+// Xlib's macros clash with Qt's names: its headers come last.
+#include <X11/Xlib.h>
+
+namespace {
+
+void bell() {
+    if (Display* display = RemoteDisplay()) {
+        XBell(display, 0);
+        XFlush(display);
+    }
+}
+
+// The sink that the audio library also plays to: VARNEX_AUDIO_SINK, or the default output.
+GstElement* makeSink() {
+    const QByteArray description = qgetenv("VARNEX_AUDIO_SINK");
+    if (description.isEmpty()) return gst_element_factory_make("autoaudiosink", nullptr);
+    GError* error = nullptr;
+    GstElement* sink = gst_parse_bin_from_description(description.constData(), TRUE, &error);
+    if (error) {
+        g_clear_error(&error);
+        if (sink) gst_object_unref(sink);
+        return nullptr;
+    }
+    return sink;
+}
+
+}  // namespace
+
+ClickSound::ClickSound(QObject* parent) : QObject(parent) {}
+
+ClickSound::~ClickSound() {
+    if (!pipeline_) return;
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    gst_object_unref(pipeline_);
+}
+
+void ClickSound::Play(const QString& path) {
+    if (!pipeline_ && QFileInfo(path).isFile() && gst_init_check(nullptr, nullptr, nullptr)) {
+        pipeline_ = gst_element_factory_make("playbin", "click");
+        if (pipeline_) {
+            gst_object_ref_sink(pipeline_);
+            if (GstElement* sink = makeSink()) g_object_set(pipeline_, "audio-sink", sink, nullptr);
+        }
+    }
+    if (!pipeline_ || !QFileInfo(path).isFile()) {
+        bell();
+        emit Started(false);
+        return;
+    }
+    // From the start again, also when the last click has not finished: it is cut short.
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    const QByteArray uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded();
+    g_object_set(pipeline_, "uri", uri.constData(), nullptr);
+    if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        bell();
+        emit Started(false);
+        return;
+    }
+    emit Started(true);
+}

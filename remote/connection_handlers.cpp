@@ -1,0 +1,161 @@
+// The WinLIRC connection: starting the server, connecting the main window's socket to it by hand or as soon
+// as it runs, and the state texts of the settings window's "WinLirc" tab.
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "app/application.h"
+#include "app/handlers.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "remote/click_sound.h"
+#include "remote/x11_windows.h"
+#include "settings/labeled_edit.h"
+#include "settings/settings_window.h"
+
+namespace {
+
+const QString kNoPath = QStringLiteral("Путь к программе не указан!");
+const QString kNotRunning = QStringLiteral("WinLirc не запущен!");
+
+// The system error number behind a socket error, for the error texts.
+int errorNumber(QAbstractSocket::SocketError error) {
+    switch (error) {
+        case QAbstractSocket::ConnectionRefusedError:
+            return ECONNREFUSED;
+        case QAbstractSocket::RemoteHostClosedError:
+            return ECONNRESET;
+        case QAbstractSocket::HostNotFoundError:
+            return EHOSTUNREACH;
+        case QAbstractSocket::SocketTimeoutError:
+            return ETIMEDOUT;
+        case QAbstractSocket::SocketAccessError:
+            return EACCES;
+        case QAbstractSocket::SocketResourceError:
+            return ENOBUFS;
+        default:
+            return EIO;
+    }
+}
+
+// How long the check for a server on the port may take; on this computer a refusal comes at once.
+constexpr int kProbeTimeout = 300;
+
+}  // namespace
+
+void TForm1::ConnectRemoteHandlers() {
+    bool ok = false;
+    const uint port = qEnvironmentVariable("VARNEX_WINLIRC_PORT").toUInt(&ok);
+    if (ok && port > 0 && port <= 0xFFFF) csPort = quint16(port);
+    KeyClick = new ClickSound(this);
+    KeyClick->setObjectName(QStringLiteral("KeyClick"));
+
+    On(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    On(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    On(cs, &QTcpSocket::readyRead, this, &TForm1::csRead);
+
+    // The state texts follow the socket: back to "disconnected" when the connection fails or closes.
+    auto connected = std::make_shared<bool>(false);
+    On(cs, &QTcpSocket::connected, this, [connected] { *connected = true; });
+    On(cs, &QTcpSocket::stateChanged, this, [this, connected](QAbstractSocket::SocketState state) {
+        if (state != QAbstractSocket::UnconnectedState || !*connected) return;
+        *connected = false;
+        SetWinLircTexts(false);
+    });
+    On(cs, &QTcpSocket::errorOccurred, this, [this, connected](QAbstractSocket::SocketError error) {
+        QString text;
+        const int number = errorNumber(error);
+        if (!*connected) {
+            text = QStringLiteral("Asynchronous socket error %1").arg(number);
+        } else if (error != QAbstractSocket::RemoteHostClosedError) {
+            text = QStringLiteral("Windows socket error: %1 (%2), on API 'recv'")
+                       .arg(QString::fromLocal8Bit(std::strerror(number)))
+                       .arg(number);
+            cs->abort();
+        }
+        SetWinLircTexts(false);
+        // Shown from the event loop: a modal box must not run inside the socket's own signal.
+        if (!text.isEmpty())
+            QMetaObject::invokeMethod(
+                this, [text] { messages::ShowError(text); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::SetWinLircTexts(bool connected) {
+    TForm2* settings = app.Form2.get();
+    if (!settings) return;
+    settings->Label4->setText(connected ? QStringLiteral("WinLirc подключен")
+                                        : QStringLiteral("WinLirc отключен"));
+    settings->Label4->adjustSize();
+    settings->Button6->setText(connected ? QStringLiteral("отключиться") : QStringLiteral("подключиться"));
+}
+
+// WinLIRC runs when its window exists, or when something accepts connections on its port here (LIRC's lircd
+// has no window).
+bool TForm1::WinLircRunning() const {
+    if (TopLevelWindowExists(QStringLiteral("WinLirc"))) return true;
+    QTcpSocket probe;
+    probe.connectToHost(csHost, csPort);
+    const bool accepted = probe.waitForConnected(kProbeTimeout);
+    probe.abort();
+    return accepted;
+}
+
+void TForm1::Timer2Timer() {
+    if (!WinLircRunning()) return;
+    if (cs->state() == QAbstractSocket::UnconnectedState) cs->connectToHost(csHost, csPort);
+    Timer2->stop();
+    SetWinLircTexts(true);
+}
+
+void TForm2::ConnectWinLircHandlers() {
+    On(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
+    On(Button6, &QPushButton::clicked, this, &TForm2::Button6Click);
+    On(Button7, &QPushButton::clicked, this, &TForm2::Button7Click);
+}
+
+// The dialog is made at its first use, which keeps it out of the program's start.
+void TForm2::Button5Click() {
+    if (!OpenDialog1) {
+        OpenDialog1 = new QFileDialog(this, QStringLiteral("-"));
+        OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+        OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    }
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
+    LEdit0->setText(OpenDialog1->selectedFiles().constFirst());
+}
+
+// Starts the program on its own, without a shell and without waiting; whether it starts is not reported.
+void TForm2::Button7Click() {
+    const QString path = LEdit0->text();
+    if (path.isEmpty()) {
+        messages::ShowMessage(kNoPath);
+        return;
+    }
+    QProcess::startDetached(path, {});
+}
+
+// Connects or disconnects, as the socket's own state says (not the button's text).
+void TForm2::Button6Click() {
+    TForm1& main = *app.Form1;
+    if (!main.WinLircRunning()) {
+        messages::ShowMessage(kNotRunning);
+        return;
+    }
+    if (main.cs->state() == QAbstractSocket::ConnectedState) {
+        main.cs->abort();
+        main.SetWinLircTexts(false);
+        return;
+    }
+    // A connection already on its way is left to finish.
+    if (main.cs->state() == QAbstractSocket::UnconnectedState)
+        main.cs->connectToHost(main.csHost, main.csPort);
+    main.SetWinLircTexts(true);
+}

@@ -1,0 +1,73 @@
+#include "remote/power.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+
+#include "remote/x11_windows.h"
+
+// Xlib's macros clash with Qt's names: its headers come last.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/dpms.h>
+
+namespace power {
+
+void MonitorOff() {
+    Display* display = RemoteDisplay();
+    if (!display) return;
+    X11ErrorTrap trap(display);
+    int eventBase = 0, errorBase = 0;
+    if (DPMSQueryExtension(display, &eventBase, &errorBase) && DPMSCapable(display)) {
+        DPMSEnable(display);
+        DPMSForceLevel(display, DPMSModeOff);
+    } else {
+        XForceScreenSaver(display, ScreenSaverActive);
+    }
+}
+
+void MonitorWake() {
+    Display* display = RemoteDisplay();
+    if (!display) return;
+    X11ErrorTrap trap(display);
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor))
+        XTestFakeRelativeMotionEvent(display, 0, 0, CurrentTime);
+}
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.login1");
+const QString kPath = QStringLiteral("/org/freedesktop/login1");
+const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
+
+// Calls `method` asynchronously and hands the reply to `then`, on the UI thread, when it comes.
+template <typename Then>
+void callLogind(const QDBusConnection& bus, const QString& method, const QVariantList& arguments, Then then) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kManager, method);
+    call.setArguments(arguments);
+    call.setInteractiveAuthorizationAllowed(true);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 60'000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [then](QDBusPendingCallWatcher* finished) {
+                         then(*finished);
+                         finished->deleteLater();
+                     });
+}
+
+}  // namespace
+
+void PowerOff() {
+    const QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) return;
+    callLogind(bus, QStringLiteral("CanPowerOff"), {}, [bus](const QDBusPendingCall& call) {
+        const QDBusPendingReply<QString> answer = call;
+        if (answer.isError()) return;
+        // "challenge": allowed once polkit has asked the user.
+        if (answer.value() != QLatin1String("yes") && answer.value() != QLatin1String("challenge")) return;
+        callLogind(bus, QStringLiteral("PowerOff"), {true}, [](const QDBusPendingCall&) {});
+    });
+}
+
+}  // namespace power

@@ -1,0 +1,363 @@
+// The remote end to end: a real lircd with keys injected by irsend, a scripted server where byte timing
+// matters, the power actions against Xvfb and a stand-in logind on a private bus, and the window lookup with
+// and without a window manager.
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/image_button.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "light/serial_link.h"
+#include "remote/click_sound.h"
+#include "remote/shutdown_window.h"
+#include "remote/x11_windows.h"
+#include "settings/labeled_edit.h"
+#include "settings/settings_window.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/test_main.h"
+#include "tests/support/tones.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
+#undef Bool  // Xlib's names that are also Qt's or the program's
+#undef Button4
+
+namespace {
+
+quint16 freePort() {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
+}
+
+// A process that the test starts and always ends, within seconds.
+struct Child : QProcess {
+    ~Child() override {
+        terminate();
+        if (!waitForFinished(5000)) kill(), waitForFinished(1000);
+    }
+};
+
+// A real lircd on 127.0.0.1:port; keys are injected with irsend SIMULATE.
+struct Lircd {
+    QTemporaryDir dir;
+    Child process;
+    explicit Lircd(quint16 port) {
+        const auto write = [this](const char* name, const QByteArray& text) {
+            QFile file(dir.filePath(name));
+            file.open(QIODevice::WriteOnly), file.write(text);
+            return file.fileName();
+        };
+        const QString opts = write("opts.conf", "[lircd]\nnodaemon = True\n");
+        const QString conf = write("lircd.conf",
+                                   "begin remote\n name TESTREMOTE\n bits 16\n begin codes\n"
+                                   "  KEY_PLAY 0x1\n end codes\nend remote\n");
+        process.start("lircd", {"-O", opts, "--nodaemon", "--driver=file", "--device=/dev/null",
+                                "--output=" + dir.filePath("sock"), "--pidfile=" + dir.filePath("pid"),
+                                "--logfile=" + dir.filePath("log"),
+                                QStringLiteral("--listen=127.0.0.1:%1").arg(port), "--allow-simulate", conf});
+    }
+    void Send(const QString& repeat, const QString& key) {
+        QCOMPARE(QProcess::execute("irsend", {"-d", dir.filePath("sock"), "SIMULATE",
+                                              "0000000000000001 " + repeat + " " + key + " TESTREMOTE"}),
+                 0);
+    }
+};
+
+// The stand-in for systemd-logind: answers CanPowerOff and records PowerOff.
+class Logind : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+    QString canPowerOff = "yes";
+    int asked = 0;
+    QList<bool> powerOffs;
+
+public slots:
+    QString CanPowerOff() { return ++asked, canPowerOff; }
+    void PowerOff(bool interactive) {
+        powerOffs << interactive;
+        sendErrorReply(QDBusError::AccessDenied, "refused, as an inhibitor would");
+    }
+};
+
+Window parentOf(Display* display, Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(display, window, &root, &parent, &children, &count);
+    if (children) XFree(children);
+    return parent;
+}
+
+Window titledWindow(Display* display, const QByteArray& title, bool netWmName) {
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 40, 40, 0, 0, 0);
+    if (netWmName)
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
+                        XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(title.constData()), int(title.size()));
+    else
+        XStoreName(display, window, title.constData());
+    XMapWindow(display, window);
+    XSync(display, False);
+    return window;
+}
+
+bool screenSaverOn() {
+    XScreenSaverInfo info{};
+    XScreenSaverQueryInfo(RemoteDisplay(), DefaultRootWindow(RemoteDisplay()), &info);
+    return info.state == ScreenSaverOn;
+}
+
+QStringList winLircTexts(const App& app) {
+    return {app.Form2->Label4->text(), app.Form2->Button6->text()};
+}
+const QStringList kConnected{"WinLirc подключен", "отключиться"};
+const QStringList kDisconnected{"WinLirc отключен", "подключиться"};
+
+}  // namespace
+
+class RemoteTest : public QObject {
+    Q_OBJECT
+
+    Child bus_;
+    Logind logind_;
+
+private slots:
+    void initTestCase() {
+        bus_.start("dbus-daemon", {"--config-file=/usr/share/dbus-1/session.conf", "--nofork",
+                                   "--address=unix:tmpdir=/tmp", "--print-address=1"});
+        QVERIFY(bus_.waitForReadyRead(5000));
+        const QByteArray address = bus_.readLine().trimmed();
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
+        QDBusConnection standIn = QDBusConnection::connectToBus(QString::fromUtf8(address), "stand-in");
+        QVERIFY(standIn.registerService("org.freedesktop.login1"));
+        QVERIFY(standIn.registerObject("/org/freedesktop/login1", &logind_, QDBusConnection::ExportAllSlots));
+    }
+
+    // Automatic connection, every key of the table through a real lircd, the click sound, the state texts.
+    void keysFromARealLircd() {
+        const quint16 port = freePort();
+        qputenv("VARNEX_WINLIRC_PORT", QByteArray::number(port));
+        messages::Recorder recorder;
+        TestApp testApp;
+        App& app = testApp.app;
+        TForm1& form = *app.Form1;
+        const QStringList keys{"KEY_PLAY",  "KEY_NEXT",  "KEY_PREVIOUS", "KEY_RED",
+                               "KEY_GREEN", "KEY_POWER", "KEY_EXIT",     "KEY_SCREEN"};
+        for (int box = 1; box <= 8; ++box) app.Form2->LEdit(box)->setText(keys[box - 1]);
+        for (const char* name : {"/1.wav", "/2.wav"}) {
+            QFile file(testApp.folder.path() + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::fromStdString(tones::Wav(30.0, 8000, 1, 0.5, 0.5)));
+            form.PlayList->addItem(file.fileName());
+        }
+        PseudoTerminal board;
+        form.ComPort->Port = board.slavePath();
+        form.ComPort->SetConnected(true);
+        form.KeySound = true;  // no sound.wav here: the bell instead
+        int clicks = 0, presses = 0;
+        connect(form.KeyClick, &ClickSound::Started, this,
+                [&](bool fromFile) { clicks += fromFile ? 100 : 1; });
+
+        form.Timer2->start();
+        QTest::qWait(2000);
+        QCOMPARE(winLircTexts(app), kDisconnected);
+        Lircd lircd(port);
+        const auto send = [&](const QString& repeat, const QString& key) {
+            presses += repeat == "00";
+            lircd.Send(repeat, key);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(form.cs->state(), QAbstractSocket::ConnectedState, 5000);
+        QVERIFY(!form.Timer2->isActive());
+        QCOMPARE(winLircTexts(app), kConnected);
+
+        send("00", "KEY_PLAY");
+        QTRY_VERIFY(form.btnPlay->isHidden());
+        send("01", "KEY_PLAY");
+        send("00", "KEY_PLAY");
+        QTRY_VERIFY(!form.btnPlay->isHidden());
+        send("00", "KEY_NEXT");
+        QTRY_COMPARE(form.PlayList->currentRow(), 1);
+        send("00", "KEY_PREVIOUS");
+        QTRY_COMPARE(form.PlayList->currentRow(), 0);
+
+        // Held to 0a (and on), the shutdown key asks; its next press shuts down; cancel hides the question.
+        for (int repeat = 0; repeat <= 11; ++repeat) send(QString::asprintf("%02x", repeat), "KEY_POWER");
+        QTRY_VERIFY(app.Form3->isVisible());
+        send("00", "KEY_POWER");
+        QTRY_COMPARE(logind_.powerOffs, QList<bool>{true});
+        QVERIFY(app.Form3->isVisible());  // refused: the question stays
+        send("00", "KEY_EXIT");
+        QTRY_VERIFY(!app.Form3->isVisible());
+        send("00", "KEY_POWER");
+
+        // A long press of the monitor key switches it off, a short one on; a "Light Alloy" window blocks the
+        // player keys alone: AmbiLight still starts (with its all-off command first).
+        const Window player = titledWindow(RemoteDisplay(), "Light Alloy", false);
+        for (const QString& key : keys.first(5)) send("00", key);
+        send("0a", "KEY_SCREEN");
+        QTRY_VERIFY(screenSaverOn());
+        QVERIFY(form.Timer1->isActive());
+        QVERIFY(board.read().startsWith("P1 S0 A0"));
+        XDestroyWindow(RemoteDisplay(), player);
+        send("00", "KEY_SCREEN");
+        QTRY_VERIFY(!screenSaverOn());
+        send("00", "KEY_GREEN");
+        QTRY_VERIFY(!form.Timer1->isActive());
+        QVERIFY(!form.ColorMusicOn);
+        send("00", "KEY_RED");
+        QTRY_VERIFY(form.ColorMusicOn && form.TVisual1->isActive());
+        send("00", "KEY_RED");
+        QTRY_VERIFY(!form.ColorMusicOn);
+        QVERIFY(form.btnPlay->isHidden());
+        QCOMPARE(form.PlayList->currentRow(), 0);
+        QCOMPARE(logind_.powerOffs.size(), 1);
+        QCOMPARE(clicks, presses);
+        QVERIFY(recorder.shown().isEmpty());
+
+        app.Form2->Button6->click();
+        QCOMPARE(winLircTexts(app), kDisconnected);
+        QCOMPARE(form.cs->state(), QAbstractSocket::UnconnectedState);
+        app.Form2->Button6->click();
+        QCOMPARE(winLircTexts(app), kConnected);
+        QTRY_COMPARE(form.cs->state(), QAbstractSocket::ConnectedState);
+        // The server quits: the texts follow it, silently; afterwards the button says it is not running.
+        lircd.process.terminate();
+        QTRY_COMPARE_WITH_TIMEOUT(winLircTexts(app), kDisconnected, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(lircd.process.state(), QProcess::NotRunning, 5000);
+        app.Form2->Button6->click();
+        QCOMPARE(recorder.texts(), QStringList{"WinLirc не запущен!"});
+    }
+
+    // Lines as the bytes come: a half line that stalls, two lines in one packet, 1 MB without a line end,
+    // then the server closing, and a connection refused.
+    void scriptedServer() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        TestApp testApp;
+        TForm1& form = *testApp.app.Form1;
+        testApp.app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: each press says so
+        testApp.app.Form2->LEdit6->setText("OFF");
+        form.cs->connectToHost("127.0.0.1", server.serverPort());
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket* peer = server.nextPendingConnection();
+        const auto sendNow = [peer](const QByteArray& bytes) { peer->write(bytes), peer->flush(); };
+
+        // While one key's message box is open, the next key still acts.
+        bool sent = false, actedBehindBox = false;
+        int ticks = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (box && !std::exchange(sent, true)) sendNow("1 0a OFF R\n");
+            actedBehindBox = testApp.app.Form3->isVisible();
+            if (box && (actedBehindBox || ++ticks > 250)) box->close();  // at the latest after 5 s
+        });
+        poll.start(20);
+        sendNow("1 00 PLAY R\n");
+        QTRY_VERIFY_WITH_TIMEOUT(actedBehindBox, 10000);
+
+        messages::Recorder recorder;
+        const auto pressesShown = [&] { return recorder.texts().count("Плейлист пуст!"); };
+
+        sendNow("1 00 PL");
+        QTest::qWait(300);
+        QCOMPARE(pressesShown(), 0);
+        sendNow("AY R\n");
+        QTRY_COMPARE(pressesShown(), 1);
+        sendNow("1 00 PLAY R\n2 00 PLAY R\n");
+        QTRY_COMPARE(pressesShown(), 3);
+        sendNow(QByteArray(1 << 20, 'x') + "\n3 00 PLAY R\n");
+        QTRY_COMPARE(pressesShown(), 4);
+        QCOMPARE(QStringList({form.LircCode, form.LircRepeat, form.LircKey, form.LircRest}),
+                 QStringList({"3", "00", "PLAY", "R"}));
+
+        form.SetWinLircTexts(true);
+        peer->close();
+        QTRY_COMPARE(winLircTexts(testApp.app), kDisconnected);
+        server.close();
+        form.SetWinLircTexts(true);
+        form.cs->connectToHost("127.0.0.1", server.serverPort());
+        QTRY_COMPARE(recorder.texts().size(), 5);
+        QCOMPARE(recorder.shown().last(),
+                 (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
+        QCOMPARE(winLircTexts(testApp.app), kDisconnected);
+    }
+
+    void powerAndConfirmation() {
+        TestApp testApp;
+        TForm1& form = *testApp.app.Form1;
+        form.Button4->setEnabled(false);
+        form.N9->trigger();
+        QTRY_VERIFY(screenSaverOn());
+        form.MonitorOn();
+        QTRY_VERIFY(!screenSaverOn());
+
+        // logind says no: no PowerOff; then "challenge": one interactive PowerOff, which polkit would ask
+        // for.
+        const QList<bool> before = logind_.powerOffs;
+        logind_.canPowerOff = "no";
+        form.ShutdownPC();
+        QTRY_COMPARE(logind_.asked, 2);
+        logind_.canPowerOff = "challenge";
+        form.ShutdownPC();
+        QTRY_COMPARE(logind_.powerOffs, before + QList<bool>{true});
+
+        TForm3& question = *testApp.app.Form3;
+        QCOMPARE(QVariantList({question.size(), question.Label1->geometry(), question.Label1->text(),
+                               question.Label1->font().pixelSize(), question.windowTitle()}),
+                 QVariantList({QSize(963, 436), QRect(0, 0, 963, 436), "Выключить компьютер?", 67, ""}));
+        QVERIFY(question.windowFlags().testFlags(Qt::Tool | Qt::WindowStaysOnTopHint));
+        QVERIFY((question.geometry().center() - QGuiApplication::primaryScreen()->geometry().center())
+                    .manhattanLength() <= 1);
+        question.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&question));
+        QTest::keyClick(&question, Qt::Key_A);
+        QVERIFY(question.isVisible());
+        QTest::keyClick(&question, Qt::Key_Escape);
+        QVERIFY(!question.isVisible());
+        question.show();
+        QVERIFY(question.close());
+        QVERIFY(!question.isVisible());
+    }
+
+    void windowLookupWithAndWithoutWindowManager() {
+        const Window plain = titledWindow(RemoteDisplay(), "WinLirc", false);
+        QVERIFY(TopLevelWindowExists("WinLirc"));
+        QVERIFY(!TopLevelWindowExists("WinLir"));
+        XDestroyWindow(RemoteDisplay(), plain);
+        QVERIFY(!TopLevelWindowExists("WinLirc"));
+
+        // Under openbox on a display of its own, the windows go into the manager's frames.
+        Child xvfb, openbox;
+        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        QVERIFY(xvfb.waitForReadyRead(10000));
+        const QByteArray name = ":" + xvfb.readLine().trimmed();
+        openbox.setEnvironment(QProcess::systemEnvironment() << "DISPLAY=" + name);
+        openbox.start("openbox", {"--sm-disable"});
+        Display* display = XOpenDisplay(name.constData());
+        QVERIFY(display);
+        const Window byNetName = titledWindow(display, "WinLirc", true);
+        titledWindow(display, "Light Alloy", false);
+        QTRY_VERIFY_WITH_TIMEOUT(parentOf(display, byNetName) != DefaultRootWindow(display), 10000);
+        QVERIFY(TopLevelWindowExists(display, "WinLirc"));
+        QTRY_VERIFY_WITH_TIMEOUT(TopLevelWindowExists(display, "Light Alloy"),
+                                 10000);  // managed a moment later
+        QVERIFY(!TopLevelWindowExists(display, "Varnex"));
+        XCloseDisplay(display);
+    }
+};
+
+VARNEX_TEST_MAIN(RemoteTest)
+#include "test_remote.moc"
