@@ -2,7 +2,8 @@
 //  1. the median CPU time (this thread) and wall time of one tick's capture and averaging of the four zones
 //  of
 //     mode "0,150", against (a) the same four rectangles through QScreen::grabWindow and (b) one full-screen
-//     shared-memory grab averaged over the same four rectangles;
+//     shared-memory grab averaged over the same four rectangles, the three taking turns tick by tick, with
+//     the X server's CPU time per tick beside them (the copying is the server's work);
 //  2. the frame rate of a running AmbiLight against the virtual board (its own process) paced to 960 bytes a
 //     second (the line's limit is 40 frames a second), and the whole program process's CPU time per frame.
 // Usage: bench_ambilight [ticks] [seconds]
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "app/application.h"
@@ -81,51 +83,70 @@ double median(std::vector<double> values) {
 
 quint32 sink = 0;  // keeps the averages alive
 
-void measure(const char* name, int ticks, const std::function<void()>& tick) {
-    for (int i = 0; i < 50; ++i) tick();  // warm up
-    static const pid_t server = xServerPid();
-    const double serverBefore = otherCpuMs(server), ownBefore = threadCpuMs();
+struct Method {
+    Method(const char* name, std::function<void()> tick) : name(name), tick(std::move(tick)) {}
+    const char* name;
+    std::function<void()> tick;
     std::vector<double> cpu, wall;
+    double ownTotal = 0, serverTotal = 0;
+};
+
+// The methods take turns tick by tick, so that whatever else the machine does weighs on all of them alike.
+void measure(std::vector<Method>& methods, int ticks) {
+    for (Method& method : methods)
+        for (int i = 0; i < 50; ++i) method.tick();  // warm up
+    static const pid_t server = xServerPid();
     for (int i = 0; i < ticks; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        const double before = threadCpuMs();
-        tick();
-        cpu.push_back(threadCpuMs() - before);
-        wall.push_back(clock.nsecsElapsed() / 1e6);
+        for (Method& method : methods) {
+            const double serverBefore = otherCpuMs(server);
+            QElapsedTimer clock;
+            clock.start();
+            const double before = threadCpuMs();
+            method.tick();
+            const double cpu = threadCpuMs() - before;
+            method.wall.push_back(clock.nsecsElapsed() / 1e6);
+            method.cpu.push_back(cpu);
+            method.ownTotal += cpu;
+            method.serverTotal += otherCpuMs(server) - serverBefore;
+        }
     }
-    const double serverMean = (otherCpuMs(server) - serverBefore) / ticks;
-    const double ownMean = (threadCpuMs() - ownBefore) / ticks;
-    std::printf(
-        "%-46s median CPU %.4f ms, median wall %.4f ms; mean CPU %.4f ms + X server %.4f ms per tick\n", name,
-        median(cpu), median(wall), ownMean, serverMean);
+    for (const Method& method : methods)
+        std::printf(
+            "%-46s median CPU %.4f ms, median wall %.4f ms; mean CPU %.4f ms + X server %.4f ms per tick\n",
+            method.name, median(method.cpu), median(method.wall), method.ownTotal / ticks,
+            method.serverTotal / ticks);
 }
 
 void tickCosts(int ticks) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const auto areas = ZoneAreas(0, 150, screen.width(), screen.height());
     ScreenCaptureX11 capture;
-
-    measure("Varnex: XShm per zone, vectorised averaging", ticks, [&] {
-        for (size_t i = 0; i < areas.size(); ++i)
-            sink += AverageColour(capture.Grab(int(i), areas[i].left, areas[i].top, ZoneWidth, ZoneHeight));
-    });
-    measure("(a) QScreen::grabWindow per zone", ticks, [&] {
-        for (const ZoneArea& area : areas) {
-            const QImage image = QGuiApplication::primaryScreen()
-                                     ->grabWindow(0, int(area.left), int(area.top), ZoneWidth, ZoneHeight)
-                                     .toImage()
-                                     .convertToFormat(QImage::Format_RGB32);
-            sink += AverageColour({image.constBits(), image.width(), image.height(), image.bytesPerLine()});
-        }
-    });
     ScreenCaptureX11 whole;
-    measure("(b) one full-screen XShm grab, four averages", ticks, [&] {
-        const PixelBlock all = whole.Grab(0, 0, 0, screen.width(), screen.height());
-        for (const ZoneArea& area : areas)
-            sink += AverageColour({all.data + area.top * all.bytesPerLine + area.left * 4, ZoneWidth,
-                                   ZoneHeight, all.bytesPerLine});
-    });
+
+    std::vector<Method> methods;
+    methods.push_back({"Varnex: XShm per zone, vectorised averaging", [&] {
+                           for (size_t i = 0; i < areas.size(); ++i)
+                               sink += AverageColour(
+                                   capture.Grab(int(i), areas[i].left, areas[i].top, ZoneWidth, ZoneHeight));
+                       }});
+    methods.push_back({"(a) QScreen::grabWindow per zone", [&] {
+                           for (const ZoneArea& area : areas) {
+                               const QImage image =
+                                   QGuiApplication::primaryScreen()
+                                       ->grabWindow(0, int(area.left), int(area.top), ZoneWidth, ZoneHeight)
+                                       .toImage()
+                                       .convertToFormat(QImage::Format_RGB32);
+                               sink += AverageColour(
+                                   {image.constBits(), image.width(), image.height(), image.bytesPerLine()});
+                           }
+                       }});
+    methods.push_back({"(b) one full-screen XShm grab, four averages", [&] {
+                           const PixelBlock all = whole.Grab(0, 0, 0, screen.width(), screen.height());
+                           for (const ZoneArea& area : areas)
+                               sink += AverageColour({all.data + area.top * all.bytesPerLine + area.left * 4,
+                                                      ZoneWidth, ZoneHeight, all.bytesPerLine});
+                       }});
+    measure(methods, ticks);
 }
 
 void frameRate(const QString& board, int seconds) {
