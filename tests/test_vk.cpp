@@ -46,8 +46,8 @@ struct Site {
     Site() {
         server.AddRedirect(kLoginPath, vk::ProfileAddress().toStdString(),
                            "remixsid=s3cr3t; Domain=vk.com; Path=/");
-        server.RequireCookie(pathOf(vk::ProfileAddress()), "remixsid=s3cr3t", "http://vk.com/login");
         server.Add(pathOf(vk::ProfileAddress()), html("Мой профиль"), "text/html");
+        server.RequireCookie(pathOf(vk::ProfileAddress()), "remixsid=s3cr3t", "http://vk.com/login");
         server.Add(
             "/audio?id=5",
             html("«Песня» <input value='http://cs1.test/a.wav,180'> <b>Группа — Песня</b>"
@@ -171,8 +171,8 @@ private slots:
         QVERIFY(log.awaited(QStringLiteral("http://vk.com/audio?id=6")));
 
         // A page cut off mid-way is a failed load, not the audio page.
-        site->server.Add("/audio?id=7", html("http://cs7.test/x.wav,1" + QString(100000, u'x')), "text/html");
-        site->server.CutAfter("/audio?id=7", 50000);
+        site->server.Add("/audio?id=7", html("http://cs7.test/x.wav,1" + QString(50000, u'x')), "text/html");
+        site->server.ClaimLength("/audio?id=7", 100000);
         form.btnVkClick();
         QVERIFY(log.failed());
         QCOMPARE(items(form.PlayList), kLinks);

@@ -65,7 +65,7 @@ HttpFileServer::~HttpFileServer() {
 
 void HttpFileServer::Add(const std::string& path, std::string body, std::string contentType) {
     std::lock_guard lock(mutex_);
-    files_[path] = {std::move(body), std::move(contentType), "200 OK", {}};
+    files_[path] = {std::move(body), std::move(contentType)};
 }
 
 void HttpFileServer::SetRangesHonoured(bool honoured) {
@@ -74,12 +74,12 @@ void HttpFileServer::SetRangesHonoured(bool honoured) {
 
 void HttpFileServer::StallAfter(const std::string& path, std::size_t bytes) {
     std::lock_guard lock(mutex_);
-    stallAfter_[path] = bytes;
+    files_[path].stallAfter = bytes;
 }
 
 void HttpFileServer::ClaimLength(const std::string& path, std::size_t bytes) {
     std::lock_guard lock(mutex_);
-    claimed_[path] = bytes;
+    files_[path].claimed = bytes;
 }
 
 void HttpFileServer::AddRedirect(const std::string& path, const std::string& location,
@@ -92,17 +92,13 @@ void HttpFileServer::AddRedirect(const std::string& path, const std::string& loc
 void HttpFileServer::RequireCookie(const std::string& path, const std::string& cookie,
                                    const std::string& elsewhere) {
     std::lock_guard lock(mutex_);
-    cookieNeeded_[path] = {cookie, elsewhere};
+    files_[path].cookie = cookie;
+    files_[path].withoutCookie = elsewhere;
 }
 
 void HttpFileServer::Release(const std::string& path) {
     std::lock_guard lock(mutex_);
-    stallAfter_.erase(path);
-}
-
-void HttpFileServer::CutAfter(const std::string& path, std::size_t bytes) {
-    std::lock_guard lock(mutex_);
-    cutAfter_[path] = bytes;
+    files_[path].stallAfter = std::string::npos;
 }
 
 std::string HttpFileServer::Url(const std::string& path) const {
@@ -167,12 +163,9 @@ void HttpFileServer::serve(int fd) {
 
     File file;
     bool found = false;
-    std::size_t stallAfter = std::string::npos;
-    std::size_t cutAfter = std::string::npos;
-    std::size_t size = 0;  // of the body, as the answer says it
     const auto stalled = [this, &path] {
         std::lock_guard lock(mutex_);
-        return stallAfter_.count(path) > 0;
+        return files_[path].stallAfter != std::string::npos;
     };
     {
         std::lock_guard lock(mutex_);
@@ -180,15 +173,10 @@ void HttpFileServer::serve(int fd) {
             file = it->second;
             found = true;
         }
-        if (auto it = stallAfter_.find(path); it != stallAfter_.end()) stallAfter = it->second;
-        if (auto it = cutAfter_.find(path); it != cutAfter_.end()) cutAfter = it->second;
-        if (auto it = cookieNeeded_.find(path);
-            it != cookieNeeded_.end() &&
-            headerValue(request, "cookie").find(it->second.first) == std::string::npos)
-            file = {{}, "text/html", "302 Found", "Location: " + it->second.second + "\r\n"};
-        auto it = claimed_.find(path);
-        size = it != claimed_.end() ? it->second : file.body.size();
     }
+    if (!file.cookie.empty() && headerValue(request, "cookie").find(file.cookie) == std::string::npos)
+        file = {{}, "text/html", "302 Found", "Location: " + file.withoutCookie + "\r\n"};
+    const std::size_t size = std::max(file.claimed, file.body.size());  // of the body, as the answer says it
     const std::string range = headerValue(request, "range");
     const bool partial = found && rangesHonoured_ && range.rfind("bytes=", 0) == 0;
     const std::size_t from = partial ? firstByte(range.substr(6)) : 0;
@@ -208,17 +196,17 @@ void HttpFileServer::serve(int fd) {
         if (rangesHonoured_) head += "Accept-Ranges: bytes\r\n";
         head += "Connection: close\r\n\r\n";
         if (sendAll(fd, head.data(), head.size())) {
-            const std::size_t end = std::min({file.body.size(), stallAfter, cutAfter});
+            const std::size_t end = std::min(file.body.size(), file.stallAfter);
             if (from < end) sendAll(fd, file.body.data() + from, end - from);
             // A stalled answer holds the connection, sending nothing more, until Stop() breaks it off or
             // Release() lets it go on.
             bool hungUp = false;
-            while (end < file.body.size() && end != cutAfter && running_ && stalled() && !hungUp) {
+            while (end < file.body.size() && running_ && stalled() && !hungUp) {
                 pollfd p{fd, POLLIN, 0};
                 hungUp = ::poll(&p, 1, 50) > 0 && (p.revents & (POLLHUP | POLLERR));
             }
             const std::size_t rest = std::max(from, end);
-            if (rest < file.body.size() && end != cutAfter && running_ && !hungUp)
+            if (rest < file.body.size() && running_ && !hungUp)
                 sendAll(fd, file.body.data() + rest, file.body.size() - rest);
         }
     }
