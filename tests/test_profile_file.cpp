@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 #include <QTest>
+#include <tuple>
 
 #include "settings/cp1251.h"
 #include "settings/profile_file.h"
@@ -84,45 +85,25 @@ private slots:
     }
 
     void integersAndFlags() {
-        const QList<std::pair<QString, std::optional<int>>> cases = {
-            {"1", 1},
-            {"0", 0},
-            {"0x1", 1},
-            {"0X1f", 31},
-            {"$FF", 255},
-            {"-5", -5},
-            {"+7", 7},
-            {"007", 7},
-            {"2147483647", 2147483647},
-            {"-2147483648", -2147483647 - 1},
-            {"0xFFFFFFFF", -1},
-            {"-$1", -1},
-            {"2147483648", {}},
-            {"0x100000000", {}},
-            {"yes", {}},
-            {"", {}},
-            {"0x", {}},
-            {"$", {}},
-            {"12abc", {}},
-            {"1 2", {}},
-            {"0x1g", {}},
-            {"--1", {}},
-            {QStringLiteral("١"), {}},  // an Arabic-Indic digit is not a digit here
-        };
-        for (const auto& [text, expected] : cases) {
-            QVERIFY2(ParseProfileInteger(text) == expected, qPrintable(text));
-        }
+        using Number = std::pair<const char*, int>;
+        for (const auto& [text, value] :
+             {Number{"1", 1}, Number{"0", 0}, Number{"0x1", 1}, Number{"0X1f", 31}, Number{"$FF", 255},
+              Number{"-5", -5}, Number{"+7", 7}, Number{"007", 7}, Number{"2147483647", 2147483647},
+              Number{"-2147483648", -2147483647 - 1}, Number{"0xFFFFFFFF", -1}, Number{"-$1", -1}})
+            QVERIFY2(ParseProfileInteger(QString::fromUtf8(text)) == value, text);
+        // An Arabic-Indic digit is not a digit here.
+        for (const char* text :
+             {"2147483648", "0x100000000", "yes", "", "0x", "$", "12abc", "1 2", "0x1g", "--1", "١"})
+            QVERIFY2(!ParseProfileInteger(QString::fromUtf8(text)).has_value(), text);
 
         const ProfileFile file = FromText(
             QStringLiteral("[s]\nhex=0x1\nyes=yes\nzero=0\ntwo=2\nblank=   \nspaced=  0X10  \nminus=-1\n"));
-        QVERIFY(file.ReadFlag(u"s", u"hex", false));
-        QVERIFY(file.ReadFlag(u"s", u"yes", true));
-        QVERIFY(!file.ReadFlag(u"s", u"yes", false));
-        QVERIFY(!file.ReadFlag(u"s", u"zero", true));
-        QVERIFY(file.ReadFlag(u"s", u"two", false));
-        QVERIFY(file.ReadFlag(u"s", u"blank", true));
-        QVERIFY(file.ReadFlag(u"s", u"missing", true));
-        QVERIFY(file.ReadFlag(u"s", u"minus", false));
+        using Flag = std::tuple<const char16_t*, bool, bool>;  // key, default, read
+        for (const auto& [key, byDefault, expected] :
+             {Flag{u"hex", false, true}, Flag{u"yes", true, true}, Flag{u"yes", false, false},
+              Flag{u"zero", true, false}, Flag{u"two", false, true}, Flag{u"blank", true, true},
+              Flag{u"missing", true, true}, Flag{u"minus", false, true}})
+            QVERIFY2(file.ReadFlag(u"s", key, byDefault) == expected, qPrintable(QString::fromUtf16(key)));
         QCOMPARE(file.ReadInteger(u"s", u"spaced", 0), 16);
         QCOMPARE(file.ReadInteger(u"s", u"yes", 42), 42);
     }
