@@ -237,12 +237,8 @@ private slots:
 
         // A file too large to be settings (sparse, so it costs no disk).
         const QString huge = Path("huge.ini");
-        {
-            QFile file(huge);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QVERIFY(file.write("[AmbiLight]\n1=0,1\n") > 0);
-            QVERIFY(file.resize(ProfileFile::kMaxFileSize + 1));
-        }
+        WriteFileBytes(huge, "[AmbiLight]\n1=0,1\n");
+        QVERIFY(QFile::resize(huge, ProfileFile::kMaxFileSize + 1));
         ProfileFile large = ProfileFile::Load(huge);
         QVERIFY(!large.IsWhole());
         QCOMPARE(ReadModes(large), QStringList());
