@@ -143,10 +143,8 @@ private slots:
 
     void failingStepIsShownAndLaterStepsRun() {
         // The autostart folder lies under a regular file: the entry cannot be written.
-        QFile blocker(dir->filePath(QStringLiteral("config")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        qputenv("XDG_CONFIG_HOME", blocker.fileName().toUtf8());
+        WriteFileBytes(dir->filePath(QStringLiteral("config")), {});
+        qputenv("XDG_CONFIG_HOME", dir->filePath(QStringLiteral("config")).toUtf8());
         WriteSettings(dir->path(), QStringLiteral("[Общие настройки]\n"
                                                   "Запускать программу при загрузке Windows=1\n"
                                                   "Подключаться к WinLirc автоматически=1\n"

@@ -3,7 +3,6 @@
 // own hosts by path; GStreamer reaches the audio links through the same server as its http_proxy.
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QListWidget>
 #include <QSignalSpy>
 
@@ -13,10 +12,10 @@
 #include "player/vk_links.h"
 #include "player/vk_page.h"
 #include "player/vk_site.h"
-#include "settings/cp1251.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 #include "tests/support/http_file_server.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/stream_checks.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
@@ -190,11 +189,8 @@ private slots:
     // Ticked at start-up, the list fills without a click, and play, next and the advance walk it in order.
     void fillsAtStartUpAndPlays() {
         QTemporaryDir folder;
-        QFile ini(folder.filePath(QStringLiteral("settings.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(cp1251::Encode(
-            u"[Общие настройки]\r\nСоздавать плейлист vk при запуске программы=1\r\nID контакта=5\r\n"_qs));
-        ini.close();
+        WriteSettings(folder.path(), QStringLiteral("[Общие настройки]\r\nСоздавать плейлист vk при запуске "
+                                                    "программы=1\r\nID контакта=5\r\n"));
         App app(folder.path());
         TForm1& form = *app.Form1;
         QVERIFY(QTest::qWaitFor([&] { return items(form.PlayList) == kLinks; }, 20000));
