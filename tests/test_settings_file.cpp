@@ -111,8 +111,6 @@ private slots:
                                                            "Вкл / выкл монитор (3 секунды)=KEY_8 кнопка\r\n"
                                                            "ID контакта=1234567\r\n"
                                                            "[AmbiLight]\r\n1=0,300\r\n2=10,20\r\n"));
-        QVERIFY(
-            ReadFileBytes(Path()).contains("\xCE\xF2\xEC\xE5\xED\xE0=KEY_7"));  // "Отмена" in code page 1251
 
         const ProfileFile again = ProfileFile::Load(Path());
         QVERIFY(ReadGeneralSettings(again) == Sample());
