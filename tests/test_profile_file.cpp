@@ -169,16 +169,15 @@ private slots:
         QCOMPARE(injected.ToBytes(), cp1251::Encode(u"[s]\r\nk=путь/?\r\n"));
     }
 
-    void duplicatesReadAndWriteTheFirst() {
+    // The first of duplicate keys and sections is read and written; removing a section removes all of its
+    // name.
+    void sectionsAndKeysOfOneName() {
         ProfileFile file = FromText(QStringLiteral("[s]\nk=first\nK=second\n[S]\nk=third\nx=1\n"));
         QCOMPARE(file.ReadString(u"s", u"k"), QStringLiteral("first"));
         QVERIFY(!file.HasKey(u"s", u"x"));  // the second section of the name is shadowed
         file.WriteString(u"s", u"k", u"new");
         QCOMPARE(TextOf(file), QStringLiteral("[s]\nk=new\nK=second\n[S]\nk=third\nx=1\n"));
-    }
-
-    void removeSectionRemovesEveryOneOfTheName() {
-        ProfileFile file = FromText(QStringLiteral("[m]\n1=a\n; note\n\n[other]\n1=keep\n[ M ]\n1=c\n"));
+        file = FromText(QStringLiteral("[m]\n1=a\n; note\n\n[other]\n1=keep\n[ M ]\n1=c\n"));
         file.RemoveSection(u"m");
         QCOMPARE(TextOf(file), QStringLiteral("[other]\n1=keep\n"));
     }

@@ -183,18 +183,28 @@ private slots:
         QVERIFY(after.indexOf(cp1251::Encode(settings_keys::kLEditLabels[8])) < after.indexOf("\n\n["));
     }
 
-    void failedSaveLeavesTheOldFileWhole() {
-        // A read-only file, for an ordinary user.
+    // A read-only file is not replaced; a writable file in a read-only folder is (for an ordinary user).
+    void savesWhereTheFileIsWritableOnly() {
         const QByteArray old = cp1251::Encode(QStringLiteral("[Общие настройки]\r\nID контакта=1\r\n"));
         WriteFileBytes(Path(), old);
         QVERIFY(QFile::setPermissions(Path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(QDir().mkpath(Path("locked")));
+        const QString path = Path("locked/settings.ini");
+        WriteFileBytes(path, "[AmbiLight]\r\n1=0,1\r\n");
+        QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOther));
+        QVERIFY(QFile::setPermissions(Path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                          QFile::ReadOther | QFile::ExeOther));
         const QString expectedError = "Unable to write to " + Path();
         QVERIFY(AsOrdinaryUser([&] {
             ProfileFile file = ProfileFile::Load(Path());
             WriteGeneralSettings(file, Sample());
-            return ErrorOf([&] { file.Save(Path()); }) == expectedError;
+            ProfileFile inLocked = ProfileFile::Load(path);
+            WriteModes(inLocked, {QStringLiteral("5,5")});
+            return ErrorOf([&] { file.Save(Path()); }) == expectedError &&
+                   ErrorOf([&] { inLocked.Save(path); }).isEmpty();
         }));
         QCOMPARE(ReadFileBytes(Path()), old);
+        QCOMPARE(ReadFileBytes(path), QByteArray("[AmbiLight]\r\n1=5,5\r\n"));
 
         // A folder where the file should be.
         QVERIFY(QDir().mkpath(Path("folder.ini/inside")));
@@ -207,21 +217,6 @@ private slots:
         QCOMPARE(ErrorOf([&] { ProfileFile().Save(QStringLiteral("settings.ini/settings.ini")); }),
                  "Unable to write to " + Path("settings.ini/settings.ini"));
         QCOMPARE(ReadFileBytes(Path()), old);
-    }
-
-    void writableFileInAReadOnlyFolderIsSaved() {
-        QVERIFY(QDir().mkpath(Path("locked")));
-        const QString path = Path("locked/settings.ini");
-        WriteFileBytes(path, "[AmbiLight]\r\n1=0,1\r\n");
-        QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOther));
-        QVERIFY(QFile::setPermissions(Path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                          QFile::ReadOther | QFile::ExeOther));
-        QVERIFY(AsOrdinaryUser([&] {
-            ProfileFile file = ProfileFile::Load(path);
-            WriteModes(file, {QStringLiteral("5,5")});
-            return ErrorOf([&] { file.Save(path); }).isEmpty();
-        }));
-        QCOMPARE(ReadFileBytes(path), QByteArray("[AmbiLight]\r\n1=5,5\r\n"));
     }
 
     void unreadableFileGivesDefaultsAndIsNeverOverwritten() {
