@@ -116,12 +116,9 @@ private slots:
             QCOMPARE(BASS_ChannelGetLength(dead, 0), kFailed);
             QCOMPARE(BASS_ChannelGetPosition(dead, 0), kFailed);
             QCOMPARE(BASS_ChannelGetLevel(dead), kNoLevel);
-            QVERIFY(BASS_ChannelBytes2Seconds(dead, 176400) < 0);
-            QVERIFY(!BASS_ChannelPlay(dead, false));
-            QVERIFY(!BASS_ChannelPause(dead));
-            QVERIFY(!BASS_ChannelSetPosition(dead, 0, 0));
-            QVERIFY(!BASS_ChannelStop(dead));
-            QVERIFY(!BASS_StreamFree(dead));
+            QVERIFY(BASS_ChannelBytes2Seconds(dead, 176400) < 0 && !BASS_ChannelPlay(dead, false) &&
+                    !BASS_ChannelPause(dead) && !BASS_ChannelSetPosition(dead, 0, 0) &&
+                    !BASS_ChannelStop(dead) && !BASS_StreamFree(dead));
         }
     }
 

@@ -73,9 +73,9 @@ private slots:
             QVERIFY2(GlibAccepts(Entry()) || name.contains(u'%'), qPrintable(name));
         }
         const QByteArray text = ReadFileBytes(Entry());
-        QVERIFY(text.startsWith("[Desktop Entry]\n"));
-        QVERIFY(text.contains("\nType=Application\n"));
-        QVERIFY(text.contains("\nName=VX_beacon\n"));
+        QVERIFY2(text.startsWith("[Desktop Entry]\n") && text.contains("\nType=Application\n") &&
+                     text.contains("\nName=VX_beacon\n"),
+                 text.constData());
 
         // A path without special characters stands as it is.
         SetAutorun(true, "VX_beacon", "/usr/bin/varnex");

@@ -1,7 +1,6 @@
 // The mode row, the zone editor and colour music, on an X server of 1920 x 1080.
 
 #include <QComboBox>
-#include <QFile>
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
@@ -21,6 +20,7 @@
 #include "settings/settings_window.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
 
@@ -32,9 +32,7 @@ private slots:
         messages::Recorder recorder;
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("settings.ini"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Other]\nkeep=1\n[AmbiLight]\n1=-15,150\n"));
-        file.close();
+        WriteFileBytes(path, "[Other]\nkeep=1\n[AmbiLight]\n1=-15,150\n");
         App app(folder.path());
         TForm1& f = *app.Form1;
         TForm5& e = *app.Form5;

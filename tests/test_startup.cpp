@@ -32,9 +32,8 @@ private slots:
         QVERIFY(shown.exposed);
         const QList<QWidget*> windows = {app.Form1.get(), app.Form2.get(), app.Form3.get(),
                                          app.Form4.get(), app.Form5.get(), app.Form6.get()};
-        const QStringList names = {"Form1", "Form2", "Form3", "Form4", "Form5", "Form6"};
         for (int i = 0; i < windows.size(); ++i) {
-            QCOMPARE(windows[i]->objectName(), names[i]);
+            QCOMPARE(windows[i]->objectName(), QStringLiteral("Form%1").arg(i + 1));
             QCOMPARE(windows[i]->isVisible(), i == 0);
         }
         QCOMPARE(app.Form1->windowTitle(), QStringLiteral("Varnex"));
