@@ -26,16 +26,6 @@
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 
-namespace {
-
-QStringList modeItems(const TForm1& form) {
-    QStringList items;
-    for (int i = 0; i < form.ComboBox1->count(); ++i) items << form.ComboBox1->itemText(i);
-    return items;
-}
-
-}  // namespace
-
 class SettingsWindowTest : public QObject {
     Q_OBJECT
 
@@ -57,7 +47,7 @@ private slots:
         for (int n = 1; n <= 8; ++n) QVERIFY(!settings.CheckBox(n)->isChecked());
         QVERIFY(settings.CheckBox9->isChecked());
         QVERIFY(app.Form1->ShowHint());
-        QCOMPARE(modeItems(*app.Form1), QStringList{"0,150"});
+        QCOMPARE(ItemTexts(app.Form1->ComboBox1->model()), QStringList{"0,150"});
         QCOMPARE(settings.ComBox->currentIndex(), settings.ComBox->count() > 0 ? 0 : -1);
         QCOMPARE(settings.PageControl1->currentIndex(), 0);
         QVERIFY(settings.Hints->Enabled() && !settings.isVisible());
@@ -157,10 +147,7 @@ private slots:
         App app(dir->path());
         const QString entry = config_.filePath(QStringLiteral("autostart/VX_beacon.desktop"));
         app.Form2->CheckBox3->click();
-        QVERIFY(QFile::exists(entry));
-        QFile file(entry);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains(QCoreApplication::applicationFilePath().toUtf8()));
+        QVERIFY(ReadFileBytes(entry).contains(QCoreApplication::applicationFilePath().toUtf8()));
         app.Form2->CheckBox3->click();
         app.Form2->Button4->click();  // "Отмена" keeps the deletion
         QVERIFY(!QFile::exists(entry));
@@ -177,8 +164,7 @@ private slots:
         QCOMPARE(recorder.texts(), QStringList{"Unable to write to " + app.SettingsPath()});
         // Centred on the offscreen screen (800 x 800) each time it is shown, and so is the About window.
         QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 800, 800));
-        for (QWidget* window :
-             {static_cast<QWidget*>(app.Form2.get()), static_cast<QWidget*>(app.Form6.get())}) {
+        for (QWidget* window : QList<QWidget*>{app.Form2.get(), app.Form6.get()}) {
             window->show();
             window->move(10, 10);
             window->hide();
@@ -193,7 +179,7 @@ private slots:
                       QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=30,40\r\n3=50,60\r\n5=70,80\r\n"));
         App app(dir->path());
         TForm1& form = *app.Form1;
-        QCOMPARE(modeItems(form), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
+        QCOMPARE(ItemTexts(form.ComboBox1->model()), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
         QCOMPARE(form.ComboBox1->currentIndex(), 0);
         form.ComboBox1->removeItem(2);
         app.Form5->saveAS();

@@ -90,12 +90,6 @@ struct LoadLog {
     QString requested() const { return page->property("requestedUrl").toUrl().toString(); }
 };
 
-QStringList items(const QListWidget* list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
-    return texts;
-}
-
 }  // namespace
 
 class VkTest : public QObject {
@@ -151,12 +145,12 @@ private slots:
         // No id: a message, nothing loaded (the engine is not even made).
         form.btnVk->clicked();
         QCOMPARE(recorder.texts(), QStringList{"Не указан ID контакта!"});
-        QVERIFY(!form.Browser && items(form.PlayList) == QStringList{"old"});
+        QVERIFY(!form.Browser && ItemTexts(form.PlayList->model()) == QStringList{"old"});
 
         // Login, profile, audio page: the list is replaced by the links after the page's script ran.
         id->setText(QStringLiteral("5"));
         form.btnVk->clicked();
-        QVERIFY(QTest::qWaitFor([&] { return items(form.PlayList) == kLinks; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return ItemTexts(form.PlayList->model()) == kLinks; }, 20000));
         LoadLog log(form);
 
         // An audio page for an id changed since the profile step is not read.
@@ -174,13 +168,13 @@ private slots:
         site->server.ClaimLength("/audio?id=7", 100000);
         form.btnVkClick();
         QVERIFY(log.failed());
-        QCOMPARE(items(form.PlayList), kLinks);
+        QCOMPARE(ItemTexts(form.PlayList->model()), kLinks);
 
         // A login that never reaches the profile goes no further; the markers on its page are not read.
         site->server.Add(kLoginPath, html("Неверный пароль http://cs1.test/x.wav,1"), "text/html");
         form.btnVkClick();
         QVERIFY(log.awaited(vk::AsLoaded(vk::LoginAddress())));
-        QCOMPARE(items(form.PlayList), kLinks);
+        QCOMPARE(ItemTexts(form.PlayList->model()), kLinks);
         QCOMPARE(recorder.texts().size(), 1);
         site->server.AddRedirect(kLoginPath, vk::ProfileAddress().toStdString(),
                                  "remixsid=s3cr3t; Domain=vk.com; Path=/");
@@ -193,7 +187,7 @@ private slots:
                                                     "программы=1\r\nID контакта=5\r\n"));
         App app(folder.path());
         TForm1& form = *app.Form1;
-        QVERIFY(QTest::qWaitFor([&] { return items(form.PlayList) == kLinks; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return ItemTexts(form.PlayList->model()) == kLinks; }, 20000));
 
         const std::int64_t second = 44100 * 4;
         const auto playing = [&](int row, std::int64_t bytes) {

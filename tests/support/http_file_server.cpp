@@ -107,8 +107,9 @@ std::string HttpFileServer::Url(const std::string& path) const {
 
 void HttpFileServer::Stop() {
     running_ = false;
-    if (acceptThread_.joinable()) acceptThread_.join();
-    stopListening();
+    if (acceptThread_.joinable()) acceptThread_.join();  // the listening socket is then this thread's alone
+    if (listenFd_ >= 0) ::close(listenFd_);
+    listenFd_ = -1;
     {
         std::lock_guard lock(mutex_);
         for (int fd : connections_) ::shutdown(fd, SHUT_RDWR);
@@ -117,26 +118,11 @@ void HttpFileServer::Stop() {
     threads_.clear();
 }
 
-void HttpFileServer::stopListening() {
-    std::lock_guard lock(mutex_);
-    if (listenFd_ >= 0) {
-        ::shutdown(listenFd_, SHUT_RD);
-        ::close(listenFd_);
-    }
-    listenFd_ = -1;
-}
-
 void HttpFileServer::acceptLoop() {
     while (running_) {
-        int listenFd;
-        {
-            std::lock_guard lock(mutex_);
-            listenFd = listenFd_;
-        }
-        if (listenFd < 0) return;
-        pollfd p{listenFd, POLLIN, 0};
+        pollfd p{listenFd_, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0) continue;
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         std::lock_guard lock(mutex_);
         connections_.push_back(fd);
@@ -181,9 +167,9 @@ void HttpFileServer::serve(int fd) {
     const bool partial = found && rangesHonoured_ && range.rfind("bytes=", 0) == 0;
     const std::size_t from = partial ? firstByte(range.substr(6)) : 0;
     if (!found || (partial && from >= file.body.size())) {
-        const std::string reply =
-            !found ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
-                   : "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        const std::string reply = std::string("HTTP/1.1 ") +
+                                  (found ? "416 Range Not Satisfiable" : "404 Not Found") +
+                                  "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         sendAll(fd, reply.data(), reply.size());
     } else {
         std::string head =

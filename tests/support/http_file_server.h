@@ -59,7 +59,6 @@ private:
 
     void acceptLoop();
     void serve(int fd);
-    void stopListening();
 
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
