@@ -159,8 +159,7 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(position(h), length(h));  // stays at the end
 
-        QVERIFY(BASS_ChannelStop(h));
-        QVERIFY(BASS_StreamFree(h));
+        QVERIFY(BASS_ChannelStop(h) && BASS_StreamFree(h));
         QCOMPARE(BASS_ChannelGetLength(h, 0), kFailed);
         QCOMPARE(BASS_ChannelGetPosition(h, 0), kFailed);
     }

@@ -23,10 +23,9 @@ QStringList ExecArguments(const QString& desktopFile) {
         gchar* exec =
             g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr);
         gchar** argv = nullptr;
-        if (exec && g_shell_parse_argv(exec, nullptr, &argv, nullptr)) {
+        if (exec && g_shell_parse_argv(exec, nullptr, &argv, nullptr))
             for (gchar** a = argv; *a; ++a)
                 arguments << QString::fromUtf8(*a).replace(QStringLiteral("%%"), "%");
-        }
         g_strfreev(argv);
         g_free(exec);
     }
@@ -36,10 +35,8 @@ QStringList ExecArguments(const QString& desktopFile) {
 
 // Whether GLib accepts the file as an application it can launch (it checks that Exec's program exists).
 bool GlibAccepts(const QString& desktopFile) {
-    GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(desktopFile.toUtf8().constData());
-    if (!info) return false;
-    g_object_unref(info);
-    return true;
+    g_autoptr(GDesktopAppInfo) info = g_desktop_app_info_new_from_filename(desktopFile.toUtf8().constData());
+    return info != nullptr;
 }
 
 }  // namespace

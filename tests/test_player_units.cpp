@@ -13,6 +13,7 @@
 #include "player/track_display.h"
 
 using audio_units::PcmFormat;
+const PcmFormat cd{44100, 2};  // CD audio
 
 class PlayerUnitsTest : public QObject {
     Q_OBJECT
@@ -55,7 +56,6 @@ private slots:
     }
 
     void bytesAndTime() {
-        const PcmFormat cd{44100, 2};
         QCOMPARE(audio_units::TimeToBytes(1'000'000'000, cd), std::int64_t{176400});
         QCOMPARE(audio_units::TimeToBytes(-1, cd), std::int64_t{-1});
         // Whole frames only, rounded down: a frame lasts 22 675.7 ns.
@@ -81,7 +81,6 @@ private slots:
     }
 
     void positionAgainstLength() {
-        const PcmFormat cd{44100, 2};
         using audio_units::ReportedPosition;
         QCOMPARE(ReportedPosition(1000, 4000, false, cd), std::int64_t{1000});
         // Before the end the position stays short of the length, so that equality means "ended".

@@ -24,8 +24,7 @@ class ProfileFileTest : public QObject {
 
 private slots:
     void codePage1251() {
-        // "Отмена" in code page 1251.
-        const QByteArray bytes("\xCE\xF2\xEC\xE5\xED\xE0");
+        const QByteArray bytes("\xCE\xF2\xEC\xE5\xED\xE0");  // "Отмена" in code page 1251
         QCOMPARE(cp1251::Decode(bytes), QStringLiteral("Отмена"));
         QCOMPARE(cp1251::Encode(QStringLiteral("Отмена")), bytes);
         // Every byte, the unassigned 0x98 included, comes back as itself.
@@ -138,14 +137,11 @@ private slots:
 
         // A new line ends as the file's first line does (CR LF in a new file); a last line without a line end
         // gets one when something follows it.
-        const QList<std::pair<QByteArray, QByteArray>> endings = {
-            {"", "[s]\r\nb=2\r\n"},
-            {"[s]\r\na=1", "[s]\r\na=1\r\nb=2\r\n"},
-            {"[s]\r\na=1\nc=3\n", "[s]\r\na=1\nc=3\nb=2\r\n"},
-            {"[s]\na=1\r\n", "[s]\na=1\r\nb=2\n"},
-            {"[s]\ra=1\r", "[s]\ra=1\rb=2\r"},
-        };
-        for (const auto& [before, after] : endings) {
+        using Ending = std::pair<QByteArray, QByteArray>;
+        for (const auto& [before, after] :
+             {Ending{"", "[s]\r\nb=2\r\n"}, Ending{"[s]\r\na=1", "[s]\r\na=1\r\nb=2\r\n"},
+              Ending{"[s]\r\na=1\nc=3\n", "[s]\r\na=1\nc=3\nb=2\r\n"},
+              Ending{"[s]\na=1\r\n", "[s]\na=1\r\nb=2\n"}, Ending{"[s]\ra=1\r", "[s]\ra=1\rb=2\r"}}) {
             ProfileFile file = ProfileFile::Parse(before);
             QCOMPARE(file.ToBytes(), before);
             file.WriteString(u"s", u"b", u"2");
@@ -169,8 +165,7 @@ private slots:
         QCOMPARE(injected.ToBytes(), cp1251::Encode(u"[s]\r\nk=путь/?\r\n"));
     }
 
-    // The first of duplicate keys and sections is read and written; removing a section removes all of its
-    // name.
+    // The first of duplicate keys and sections is read and written; RemoveSection removes every one.
     void sectionsAndKeysOfOneName() {
         ProfileFile file = FromText(QStringLiteral("[s]\nk=first\nK=second\n[S]\nk=third\nx=1\n"));
         QCOMPARE(file.ReadString(u"s", u"k"), QStringLiteral("first"));

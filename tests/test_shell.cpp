@@ -181,14 +181,13 @@ private slots:
     void aboutLinksOpenTheDesktopsPrograms() {
         App& app = shown->app;
         UrlRecorder recorder;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
-        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "open");
+        for (const char* scheme : {"https", "mailto"})
+            QDesktopServices::setUrlHandler(scheme, &recorder, "open");
         app.Form6->show();
         QVERIFY(QTest::qWaitForWindowExposed(app.Form6.get()));
         click(app.Form6->Label3);
         click(app.Form6->Label5);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+        for (const char* scheme : {"https", "mailto"}) QDesktopServices::unsetUrlHandler(scheme);
         QCOMPARE(recorder.opened, (QList<QUrl>{QUrl(TForm6::BoardArticle),
                                                QUrl(QStringLiteral("mailto:") + TForm6::AuthorMail)}));
         // "данный" sits in the gap of the sentence.

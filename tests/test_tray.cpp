@@ -59,8 +59,7 @@ private slots:
         QVERIFY(!form.isVisible());
         QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
         form.N6->trigger();
-        QVERIFY(form.isVisible());
-        QVERIFY(!form.isMinimized());
+        QVERIFY(form.isVisible() && !form.isMinimized());
         QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
         // Other system commands are left alone.
         form.WMSysCommand(0xF060);
