@@ -11,6 +11,7 @@
 
 #include "settings/autostart.h"
 #include "tests/support/error_of.h"
+#include "tests/support/settings_file.h"
 
 namespace {
 
@@ -22,10 +23,9 @@ QStringList ExecArguments(const QString& desktopFile) {
         gchar* exec =
             g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr);
         gchar** argv = nullptr;
-        if (exec && g_shell_parse_argv(exec, nullptr, &argv, nullptr)) {
+        if (exec && g_shell_parse_argv(exec, nullptr, &argv, nullptr))
             for (gchar** a = argv; *a; ++a)
                 arguments << QString::fromUtf8(*a).replace(QStringLiteral("%%"), "%");
-        }
         g_strfreev(argv);
         g_free(exec);
     }
@@ -35,10 +35,8 @@ QStringList ExecArguments(const QString& desktopFile) {
 
 // Whether GLib accepts the file as an application it can launch (it checks that Exec's program exists).
 bool GlibAccepts(const QString& desktopFile) {
-    GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(desktopFile.toUtf8().constData());
-    if (!info) return false;
-    g_object_unref(info);
-    return true;
+    g_autoptr(GDesktopAppInfo) info = g_desktop_app_info_new_from_filename(desktopFile.toUtf8().constData());
+    return info != nullptr;
 }
 
 }  // namespace
@@ -63,29 +61,22 @@ private slots:
         for (const QString& name : names) {
             const QString program = dir_.filePath("bin/" + name);
             QVERIFY(QDir().mkpath(QFileInfo(program).path()));
-            QFile file(program);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.close();
-            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            WriteFileBytes(program, {});
+            QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
             QCOMPARE(ErrorOf([&] { SetAutorun(true, "VX_beacon", program); }), QString());
             QCOMPARE(ExecArguments(Entry()), QStringList{program});
             // GLib looks for the program before it expands "%%", so it cannot find one with "%" in its path.
             QVERIFY2(GlibAccepts(Entry()) || name.contains(u'%'), qPrintable(name));
         }
-        const QByteArray text = [&] {
-            QFile file(Entry());
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }();
-        QVERIFY(text.startsWith("[Desktop Entry]\n"));
-        QVERIFY(text.contains("\nType=Application\n"));
-        QVERIFY(text.contains("\nName=VX_beacon\n"));
+        const QByteArray text = ReadFileBytes(Entry());
+        QVERIFY2(text.startsWith("[Desktop Entry]\n") && text.contains("\nType=Application\n") &&
+                     text.contains("\nName=VX_beacon\n"),
+                 text.constData());
 
         // A path without special characters stands as it is.
         SetAutorun(true, "VX_beacon", "/usr/bin/varnex");
-        QFile plain(Entry());
-        QVERIFY(plain.open(QIODevice::ReadOnly));
-        QVERIFY(plain.readAll().contains("\nExec=/usr/bin/varnex\n"));
+        QVERIFY(ReadFileBytes(Entry()).contains("\nExec=/usr/bin/varnex\n"));
     }
 
     void unregisterDeletesAtOnceAndIsSilentWithoutAnEntry() {
@@ -104,11 +95,7 @@ private slots:
         const QByteArray home = qgetenv("HOME");
         qputenv("HOME", dir_.path().toUtf8());
         for (const QByteArray& config : {QByteArray(), QByteArray("relative/config")}) {
-            if (config.isEmpty()) {
-                qunsetenv("XDG_CONFIG_HOME");
-            } else {
-                qputenv("XDG_CONFIG_HOME", config);
-            }
+            config.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
             QCOMPARE(AutostartFolder(), dir_.filePath(".config/autostart"));
             SetAutorun(true, "VX_beacon", "/usr/bin/varnex");
             QVERIFY(QFile::remove(dir_.filePath(".config/autostart/VX_beacon.desktop")));
@@ -119,12 +106,10 @@ private slots:
     void failuresAreReported() {
         // The autostart folder cannot be made: a file stands in its place.
         QVERIFY(QDir().mkpath(dir_.filePath("config")));
-        QFile blocker(dir_.filePath("config/autostart"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        WriteFileBytes(dir_.filePath("config/autostart"), {});
         QCOMPARE(ErrorOf([] { SetAutorun(true, "VX_beacon", "/usr/bin/varnex"); }),
                  QStringLiteral("Failed to set data for 'VX_beacon'"));
-        QVERIFY(QFile::remove(blocker.fileName()));
+        QVERIFY(QFile::remove(dir_.filePath("config/autostart")));
 
         // The entry is a folder with something in it: it can be neither written nor deleted.
         QVERIFY(QDir().mkpath(Entry() + "/inside"));

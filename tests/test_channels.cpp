@@ -8,6 +8,7 @@
 #include "app/messages.h"
 #include "channels/channel_window.h"
 #include "channels/jpeg_image.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 
 class ChannelsTest : public QObject {
@@ -23,11 +24,9 @@ private slots:
         QCOMPARE(form.width(), QGuiApplication::primaryScreen()->geometry().width());
         QCOMPARE(form.height(), 250);
         const QString players = testApp.folder.filePath(QStringLiteral("player-"));
-        QFile standIn(players + QStringLiteral("stand-in"));
-        QVERIFY(standIn.open(QIODevice::WriteOnly));
-        standIn.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\n");
-        standIn.close();
-        standIn.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const QString standIn = players + QStringLiteral("stand-in");
+        WriteFileBytes(standIn, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\n");
+        QVERIFY(QFile::setPermissions(standIn, QFile::ReadOwner | QFile::ExeOwner));
 
         // channel, panel left, marker left after 0..10 steps
         const StripPosition expected[] = {{1, 0, 100},      {2, 0, 335},     {3, 0, 560},     {4, 0, 844},
@@ -41,23 +40,22 @@ private slots:
             if (step > 0) form.Button1->click();
             QCOMPARE(asList({form.ChannelIndex, form.Panel1->x(), form.Arrow->x()}), asList(expected[step]));
             const QString player = players + QString::number(step);
-            QVERIFY(QFile::link(standIn.fileName(), player));
+            QVERIFY(QFile::link(standIn, player));
             qputenv(TForm4::VideoPlayerVariable, QFile::encodeName(player));
             form.Button2->click();
         }
         // The logo starts the player whatever is selected.
         form.show();
-        QVERIFY(QFile::link(standIn.fileName(), players + QStringLiteral("logo")));
+        QVERIFY(QFile::link(standIn, players + QStringLiteral("logo")));
         qputenv(TForm4::VideoPlayerVariable, QFile::encodeName(players + QStringLiteral("logo")));
         QTest::mouseClick(form.Channel1, Qt::LeftButton, {}, form.Channel1->rect().center());
         qunsetenv(TForm4::VideoPlayerVariable);
 
         const QByteArray argument = TForm4::StreamAddress.toUtf8() + '\n';
         for (const char* started : {"0", "9", "logo"}) {
-            QFile args(players + QLatin1String(started) + QStringLiteral(".args"));
-            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(args.fileName()).size() == argument.size(), 10000);
-            QVERIFY(args.open(QIODevice::ReadOnly));
-            QCOMPARE(args.readAll(), argument);
+            const QString args = players + QLatin1String(started) + QStringLiteral(".args");
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(args).size() == argument.size(), 10000);
+            QCOMPARE(ReadFileBytes(args), argument);
         }
         for (int step : {1, 2, 3, 4, 5, 6, 7, 8, 10})
             QVERIFY2(!QFileInfo::exists(players + QString::number(step) + QStringLiteral(".args")),
@@ -69,9 +67,7 @@ private slots:
     void logosDecodeWholeOrNotAtAll() {
         TestApp testApp;
         for (int number = 1; number <= LogoCount; ++number) {
-            QFile file(QStringLiteral(":/logos/Channel%1.jpg").arg(number));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray jpeg = file.readAll();
+            const QByteArray jpeg = ReadFileBytes(QStringLiteral(":/logos/Channel%1.jpg").arg(number));
             const QImage logo = DecodeJpeg(jpeg);
             QCOMPARE(logo.size(), LogoPlaces[number - 1].size());
             QCOMPARE(testApp.app.Form4->Channel(number)->pixmap().size(), logo.size());

@@ -11,6 +11,8 @@ class HandlersTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // A handler's error is shown once in the error box, a message in the message box; the next handler and
+    // the next event run as usual, and handlers take the signal's arguments.
     void errorIsShownOnceAndNextHandlerRuns() {
         messages::Recorder recorder;
         QPushButton button;
@@ -21,37 +23,28 @@ private slots:
             if (clicks == 1) throw std::runtime_error("WriteFile function failed (win error code: 5)");
         });
         On(&button, &QPushButton::clicked, &button, [&] { ++later; });
-
         button.click();
         QCOMPARE(recorder.shown().size(), 1);
-        QCOMPARE(recorder.shown().first(),
-                 (messages::Shown{messages::Kind::Error, "WriteFile function failed (win error code: 5)"}));
         QCOMPARE(later, 1);
-
-        // The next event runs its handler normally.
         button.click();
-        QCOMPARE(clicks, 2);
-        QCOMPARE(later, 2);
-        QCOMPARE(recorder.shown().size(), 1);
-    }
+        QVERIFY(clicks == 2 && later == 2);
 
-    void handlerTakesSignalArguments() {
-        messages::Recorder recorder;
-        QPushButton button;
-        button.setCheckable(true);
+        QPushButton toggle;
+        toggle.setCheckable(true);
         QList<bool> seen;
-        On(&button, &QPushButton::toggled, &button, [&](bool on) {
+        On(&toggle, &QPushButton::toggled, &toggle, [&](bool on) {
             seen.append(on);
             if (!on) throw std::runtime_error("Unable to open com port (win error code: 2)");
         });
-        button.click();
-        button.click();
+        toggle.click();
+        toggle.click();
         QCOMPARE(seen, (QList<bool>{true, false}));
-        // An error goes to the error box, a message to the message box.
         messages::ShowMessage(QStringLiteral("Плейлист пуст!"));
-        QCOMPARE(recorder.shown(), (QList<messages::Shown>{
-                                       {messages::Kind::Error, "Unable to open com port (win error code: 2)"},
-                                       {messages::Kind::Message, "Плейлист пуст!"}}));
+        QCOMPARE(
+            recorder.shown(),
+            (QList<messages::Shown>{{messages::Kind::Error, "WriteFile function failed (win error code: 5)"},
+                                    {messages::Kind::Error, "Unable to open com port (win error code: 2)"},
+                                    {messages::Kind::Message, "Плейлист пуст!"}}));
     }
 };
 

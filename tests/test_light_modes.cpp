@@ -1,7 +1,6 @@
 // The mode row, the zone editor and colour music, on an X server of 1920 x 1080.
 
 #include <QComboBox>
-#include <QFile>
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
@@ -21,6 +20,7 @@
 #include "settings/settings_window.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
 
@@ -32,9 +32,7 @@ private slots:
         messages::Recorder recorder;
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("settings.ini"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Other]\nkeep=1\n[AmbiLight]\n1=-15,150\n"));
-        file.close();
+        WriteFileBytes(path, "[Other]\nkeep=1\n[AmbiLight]\n1=-15,150\n");
         App app(folder.path());
         TForm1& f = *app.Form1;
         TForm5& e = *app.Form5;
@@ -92,17 +90,16 @@ private slots:
         QCOMPARE(after.ReadString(QStringLiteral("Other"), QStringLiteral("keep")), "1");
 
         // "обзор" shows the selected mode while any mouse button is held, or says why it cannot.
+        // With no comma ("77") the panels stay where they were.
         const int far = 1 << 24;
-        const std::tuple<QString, QPoint, QString> rows[] = {
-            {"-15,150", {-15, 150}, {}},
-            {"77", {-15, 150}, {}},  // no comma: the panels stay where they were
-            {"2147483647,-2147483648", {far, -far}, {}},
-            {"abc,5", {}, "'abc' is not a valid integer value"},
-            {"5, 7", {}, "' 7' is not a valid integer value"},
-            {"99999999999,0", {}, "'99999999999' is not a valid integer value"},
-            {",", {}, "'' is not a valid integer value"},
-        };
-        for (const auto& [mode, leftUpper, error] : rows) {
+        using Row = std::tuple<QString, QPoint, QString>;
+        for (const auto& [mode, leftUpper, error] :
+             {Row{"-15,150", {-15, 150}, {}}, Row{"77", {-15, 150}, {}},
+              Row{"2147483647,-2147483648", {far, -far}, {}},
+              Row{"abc,5", {}, "'abc' is not a valid integer value"},
+              Row{"5, 7", {}, "' 7' is not a valid integer value"},
+              Row{"99999999999,0", {}, "'99999999999' is not a valid integer value"},
+              Row{",", {}, "'' is not a valid integer value"}}) {
             f.ComboBox1->addItem(mode);
             f.ComboBox1->setCurrentIndex(f.ComboBox1->count() - 1);
             recorder.clear();
@@ -121,14 +118,12 @@ private slots:
     }
 
     void colourMusic() {
-        const std::tuple<quint32, quint32, QByteArray> patterns[] = {
-            {8000, 4000, "A2 B0 C0 D2 E0 F0I1 H0 G0 L1 K0 J0"},
-            {3999, 32768, "I0 H8 G5 L0 K8 J5"},
-            {20000, 27999, "A7 B6 C0 D7 E6 F0I7 H6 G0 L7 K6 J0"},
-            {19999, 36000, "A4 B0 C0 D4 E0 F0"},
-            {0xFFFF, 0xFFFF, ""},  // nothing plays
-        };
-        for (const auto& [right, left, command] : patterns)
+        using Pattern = std::tuple<quint32, quint32, QByteArray>;  // 0xFFFF on both sides: nothing plays
+        for (const auto& [right, left, command] :
+             {Pattern{8000, 4000, "A2 B0 C0 D2 E0 F0I1 H0 G0 L1 K0 J0"},
+              Pattern{3999, 32768, "I0 H8 G5 L0 K8 J5"},
+              Pattern{20000, 27999, "A7 B6 C0 D7 E6 F0I7 H6 G0 L7 K6 J0"},
+              Pattern{19999, 36000, "A4 B0 C0 D4 E0 F0"}, Pattern{0xFFFF, 0xFFFF, ""}})
             QCOMPARE(ColourMusicCommand(right << 16 | left), command);
 
         // The port open on a pseudo-terminal through "Открыть"; a tone at step 3 on the left, 5 on the right.

@@ -87,14 +87,12 @@ private slots:
         for (int i = 0; i < QColorDialog::customCount(); ++i)
             QCOMPARE(QColorDialog::customColor(i), QColor(Qt::white));
 
-        const std::pair<QColor, QByteArray> cases[] = {
-            {QColor(255, 255, 255), "B8C8A8E8F8D8H8G8I8K8J8L8"},
-            {QColor(16, 16, 16), "B0C0A0E0F0D0H0G0I0K0J0L0"},
-            {QColor(17, 17, 17), "B1C1A1E1F1D1H1G1I1K1J1L1"},
-            {QColor(64, 255, 128), "B2C8A4E2F8D4H2G8I4K2J8L4"},
-        };
+        using Case = std::pair<QColor, QByteArray>;
         QColor openedAt, confirmed = Qt::black;
-        for (const auto& [colour, expected] : cases) {
+        for (const auto& [colour, expected] : {Case{QColor(255, 255, 255), "B8C8A8E8F8D8H8G8I8K8J8L8"},
+                                               Case{QColor(16, 16, 16), "B0C0A0E0F0D0H0G0I0K0J0L0"},
+                                               Case{QColor(17, 17, 17), "B1C1A1E1F1D1H1G1I1K1J1L1"},
+                                               Case{QColor(64, 255, 128), "B2C8A4E2F8D4H2G8I4K2J8L4"}}) {
             answerDialog(colour, &openedAt);
             form.Button1->click();
             QCOMPARE(openedAt, confirmed);  // at black first, then at the colour last confirmed
@@ -186,17 +184,12 @@ private slots:
 
     void refusesToStartWithoutAUsableMode() {
         Run run;
-        const std::pair<QString, QString> cases[] = {
-            {"a,b", "'b' is not a valid integer value"},
-            {"1", "'' is not a valid integer value"},
-            {",", "'' is not a valid integer value"},
-            {" 1,2", "' 1' is not a valid integer value"},
-            {"99999999999,5", "'99999999999' is not a valid integer value"},
-            {"5,-", "'-' is not a valid integer value"},
-        };
-        for (const auto& [mode, error] : cases) {
+        using Mode = std::pair<const char*, const char*>;  // the mode, and the part of it that is no number
+        for (const auto& [mode, bad] : {Mode{"a,b", "b"}, Mode{"1", ""}, Mode{",", ""}, Mode{" 1,2", " 1"},
+                                        Mode{"99999999999,5", "99999999999"}, Mode{"5,-", "-"}}) {
             run.selectMode(mode);
             run.form.SpeedButton1->click();
+            const QString error = QStringLiteral("'%1' is not a valid integer value").arg(bad);
             QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Error, error}));
             run.checkControls(false);
         }

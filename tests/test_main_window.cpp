@@ -39,21 +39,16 @@ private slots:
     void enabledBtnFollowsFlagAndPort() {
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
-        auto lightRowEnabled = [&] {
-            return form.RzColorEdit1->isEnabled() && form.Button1->isEnabled() && form.Button2->isEnabled();
+        // The AmbiLight switch, then the light row.
+        const auto state = [&] {
+            return QList<bool>{form.SpeedButton1->isEnabled(), form.RzColorEdit1->isEnabled(),
+                               form.Button1->isEnabled(), form.Button2->isEnabled()};
         };
-        auto lightRowDisabled = [&] {
-            return !form.RzColorEdit1->isEnabled() && !form.Button1->isEnabled() &&
-                   !form.Button2->isEnabled();
-        };
-
         // Port closed: the AmbiLight switch stays off whatever the flag says.
         form.EnabledBtn(true);
-        QVERIFY(!form.SpeedButton1->isEnabled());
-        QVERIFY(lightRowEnabled());
+        QCOMPARE(state(), (QList<bool>{false, true, true, true}));
         form.EnabledBtn(false);
-        QVERIFY(!form.SpeedButton1->isEnabled());
-        QVERIFY(lightRowDisabled());
+        QCOMPARE(state(), (QList<bool>{false, false, false, false}));
 
         // Port open: the switch is usable with either flag.
         PseudoTerminal line;
@@ -61,11 +56,9 @@ private slots:
         form.ComPort->SetConnected(true);
         QVERIFY(form.ComPort->Connected());
         form.EnabledBtn(false);
-        QVERIFY(form.SpeedButton1->isEnabled());
-        QVERIFY(lightRowDisabled());
+        QCOMPARE(state(), (QList<bool>{true, false, false, false}));
         form.EnabledBtn(true);
-        QVERIFY(form.SpeedButton1->isEnabled());
-        QVERIFY(lightRowEnabled());
+        QCOMPARE(state(), (QList<bool>{true, true, true, true}));
 
         // Nothing else is touched.
         QVERIFY(!form.Button8->isEnabled());
@@ -109,9 +102,8 @@ private slots:
         // Timers still tick between the steps.
         int ticks = 0;
         QTimer timer;
-        timer.setInterval(0);
         connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-        timer.start();
+        timer.start(0);
         emit form.btnPlaylist->clicked();
         QVERIFY(ticks > 0);
     }

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
+#include <memory>
 
 #include "app/image_button.h"
 #include "app/main_window.h"
@@ -58,8 +59,14 @@ struct Panel {
         // The tests run the one-second position update themselves, so it never moves the thumb under them.
         form.TrackPos->stop();
     }
-    void fill(std::initializer_list<std::string> urls) {
-        for (const std::string& url : urls) form.PlayList->addItem(QString::fromStdString(url));
+    // Items as URLs, or as paths on the server.
+    void fill(std::initializer_list<std::string> items) {
+        for (const std::string& item : items)
+            form.PlayList->addItem(QString::fromStdString(item[0] == '/' ? server.Url(item) : item));
+    }
+    void playRow(int row) {
+        form.PlayList->setCurrentRow(row);
+        form.PlayListDblClick();
     }
     bool playing() const { return form.btnPlay->isHidden() && !form.btnPause->isHidden(); }
     bool paused() const { return !form.btnPlay->isHidden() && form.btnPause->isHidden(); }
@@ -74,177 +81,176 @@ struct Panel {
 
 class PlaybackTest : public QObject {
     Q_OBJECT
+    messages::Recorder recorder;
+    std::unique_ptr<Panel> p;
+    TForm1* f = nullptr;
 
 private slots:
-    void playAndPause() {
-        messages::Recorder recorder;
-        Panel p;
-        TForm1& f = p.form;
-        // At start both buttons show, play on top; with an empty list play, next and previous only say so.
-        QVERIFY(!f.btnPlay->isHidden() && !f.btnPause->isHidden());
-        f.btnPlayClick();
-        f.btnNextClick();
-        f.btnPrevClick();
-        QCOMPARE(recorder.texts(), QStringList(3, kEmpty));
-        QCOMPARE(f.StreamHandle, HSTREAM{0});
-        QVERIFY(!f.TimerNextSong->isActive());
-        f.btnPauseClick();  // no stream: only the buttons swap
-        QVERIFY(p.paused());
+    void init() {
         recorder.clear();
+        p = std::make_unique<Panel>();
+        f = &p->form;
+    }
+    // A test takes the messages it expects; any other is a fault.
+    void cleanup() {
+        QVERIFY(recorder.texts().isEmpty());
+        p.reset();
+    }
 
-        p.fill({p.server.Url("/a.wav"), p.server.Url("/b.wav")});
-        f.btnPlayClick();  // no stream: the first item plays
-        QCOMPARE(f.PlayList->currentRow(), 0);
-        const HSTREAM first = f.StreamHandle;
-        QVERIFY(first != 0);
-        QVERIFY(p.playing());
-        QVERIFY(f.TimerNextSong->isActive());
-        QCOMPARE(f.ProgressBar->maximum(), 3 * kBytesPerSecond);
-        QCOMPARE(f.ProgressBar->value(), 0);
+    void playAndPause() {
+        // At start both buttons show, play on top; with an empty list play, next and previous only say so.
+        QVERIFY(!f->btnPlay->isHidden() && !f->btnPause->isHidden());
+        f->btnPlayClick();
+        f->btnNextClick();
+        f->btnPrevClick();
+        QCOMPARE(recorder.texts(), QStringList(3, kEmpty));
+        QCOMPARE(f->StreamHandle, HSTREAM{0});
+        QVERIFY(!f->TimerNextSong->isActive());
+        f->btnPauseClick();  // no stream: only the buttons swap
+        QVERIFY(p->paused());
+        recorder.clear();
+        // No stream: the displays show zero; a failure value is no maximum.
+        f->ProgressBar->setMaximum(1000);
+        f->ProgressBar->setValue(500);
+        f->Time1->setText("12:34:56");
+        f->TrackPosTimer();
+        QCOMPARE(f->Time1->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(f->Time2->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(f->ProgressBar->value(), 0);
+        QCOMPARE(f->ProgressBar->maximum(), 1000);
+
+        p->fill({"/a.wav", "/b.wav"});
+        f->btnPlayClick();  // no stream: the first item plays
+        QCOMPARE(f->PlayList->currentRow(), 0);
+        const HSTREAM first = f->StreamHandle;
+        QVERIFY(first != 0 && p->playing() && f->TimerNextSong->isActive());
+        QCOMPARE(f->ProgressBar->maximum(), 3 * kBytesPerSecond);
+        QCOMPARE(f->ProgressBar->value(), 0);
 
         QVERIFY(QTest::qWaitFor([&] { return position(first) > 0; }, 2000));
-        f.btnPauseClick();
-        QVERIFY(p.paused());
+        f->btnPauseClick();
+        QVERIFY(p->paused());
         const std::int64_t stood = settledPosition(first);
         QVERIFY(stood > 0);
 
         // Play resumes the same stream, even with the list emptied meanwhile.
-        f.PlayList->clear();
-        f.btnPlayClick();
-        QCOMPARE(f.StreamHandle, first);
-        QVERIFY(p.playing());
+        f->PlayList->clear();
+        f->btnPlayClick();
+        QCOMPARE(f->StreamHandle, first);
+        QVERIFY(p->playing());
         QVERIFY(QTest::qWaitFor([&] { return position(first) > stood; }, 2000));
-        QVERIFY(recorder.texts().isEmpty());
     }
 
     void nextPreviousAndDoubleClick() {
-        messages::Recorder recorder;
-        Panel p;
-        TForm1& f = p.form;
-        p.fill({p.server.Url("/a.wav"), p.server.Url("/b.wav"), p.server.Url("/c.wav")});
-        QCOMPARE(f.PlayList->currentRow(), -1);
+        p->fill({"/a.wav", "/b.wav", "/c.wav"});
+        QCOMPARE(f->PlayList->currentRow(), -1);
 
-        f.btnPrevClick();  // no selection: nothing to go back to
-        QCOMPARE(f.StreamHandle, HSTREAM{0});
+        f->btnPrevClick();  // no selection: nothing to go back to
+        QCOMPARE(f->StreamHandle, HSTREAM{0});
         // What counts is the row the user sees selected, not the current row Qt keeps without a selection.
-        f.PlayList->setCurrentRow(1, QItemSelectionModel::NoUpdate);
-        f.PlayListDblClick();  // nothing selected: nothing plays
-        QCOMPARE(f.StreamHandle, HSTREAM{0});
-        f.btnNextClick();  // no selection: the first item
-        QCOMPARE(f.PlayList->currentRow(), 0);
-        const HSTREAM first = f.StreamHandle;
+        f->PlayList->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+        f->PlayListDblClick();  // nothing selected: nothing plays
+        QCOMPARE(f->StreamHandle, HSTREAM{0});
+        f->btnNextClick();  // no selection: the first item
+        QCOMPARE(f->PlayList->currentRow(), 0);
+        const HSTREAM first = f->StreamHandle;
         QVERIFY(first != 0);
         QVERIFY(QTest::qWaitFor([&] { return position(first) > 0; }, 2000));
-        f.btnPrevClick();  // on the first item: nothing happens, playback goes on
-        QCOMPARE(f.StreamHandle, first);
+        f->btnPrevClick();  // on the first item: nothing happens, playback goes on
+        QCOMPARE(f->StreamHandle, first);
         QVERIFY(position(first) > 0);
 
-        f.btnNextClick();
-        QCOMPARE(f.PlayList->currentRow(), 1);
-        QVERIFY(f.StreamHandle != 0 && f.StreamHandle != first);
+        f->btnNextClick();
+        QCOMPARE(f->PlayList->currentRow(), 1);
+        QVERIFY(f->StreamHandle != 0 && f->StreamHandle != first);
         QCOMPARE(BASS_ChannelGetPosition(first, 0), ~QWORD{0});  // the old stream is gone
-        f.btnNextClick();
-        QCOMPARE(f.PlayList->currentRow(), 2);
-        f.btnPrevClick();
-        QCOMPARE(f.PlayList->currentRow(), 1);
-        f.btnNextClick();
-        QVERIFY(p.playing());
+        f->btnNextClick();
+        QCOMPARE(f->PlayList->currentRow(), 2);
+        f->btnPrevClick();
+        QCOMPARE(f->PlayList->currentRow(), 1);
+        f->btnNextClick();
+        QVERIFY(p->playing());
 
         // Next on the last item stays there and stops.
-        f.btnNextClick();
-        QCOMPARE(f.PlayList->currentRow(), 2);
-        QCOMPARE(f.StreamHandle, HSTREAM{0});
-        QVERIFY(p.paused());
+        f->btnNextClick();
+        QCOMPARE(f->PlayList->currentRow(), 2);
+        QCOMPARE(f->StreamHandle, HSTREAM{0});
+        QVERIFY(p->paused());
 
         // A left double click plays the item clicked; a right one plays nothing.
-        QWidget* viewport = f.PlayList->viewport();
-        f.btnPlaylistClick();  // show the list
+        QWidget* viewport = f->PlayList->viewport();
+        f->btnPlaylistClick();  // show the list
         const auto itemAt = [&](int row) {
-            return f.PlayList->visualItemRect(f.PlayList->item(row)).center();
+            return f->PlayList->visualItemRect(f->PlayList->item(row)).center();
         };
         QTest::mouseDClick(viewport, Qt::RightButton, {}, itemAt(0));
-        QCOMPARE(f.StreamHandle, HSTREAM{0});
+        QCOMPARE(f->StreamHandle, HSTREAM{0});
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, itemAt(1));
-        QCOMPARE(f.PlayList->currentRow(), 1);
-        const HSTREAM clicked = f.StreamHandle;
+        QCOMPARE(f->PlayList->currentRow(), 1);
+        const HSTREAM clicked = f->StreamHandle;
         QVERIFY(clicked != 0);
-        QVERIFY(p.playing());
+        QVERIFY(p->playing());
 
         // With the row deselected (as a Ctrl+click does), a double click below the items changes nothing.
-        f.PlayList->selectionModel()->clearSelection();
-        QCOMPARE(f.PlayList->currentRow(), 1);
+        f->PlayList->selectionModel()->clearSelection();
+        QCOMPARE(f->PlayList->currentRow(), 1);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(10, viewport->height() - 2));
-        QCOMPARE(f.StreamHandle, clicked);
-        QVERIFY(recorder.texts().isEmpty());
+        QCOMPARE(f->StreamHandle, clicked);
     }
 
     void advanceSkipsUnopenableStreamsAndStopsAtTheEnd() {
-        messages::Recorder recorder;
-        Panel p;
-        TForm1& f = p.form;
         HttpFileServer gone;
         const std::string refused = gone.Url("/x.mp3");
         gone.Stop();
-        p.fill({p.server.Url("/short1.wav"), refused, p.server.Url("/missing.mp3"),
-                p.server.Url("/short2.wav")});
-        f.PlayList->setCurrentRow(0);
-        f.PlayListDblClick();
-        QVERIFY(f.StreamHandle != 0);
+        p->fill({"/short1.wav", refused, "/missing.mp3", "/short2.wav"});
+        p->playRow(0);
+        QVERIFY(f->StreamHandle != 0);
 
         // The first track ends, the two bad ones are skipped about a second each, the last one plays.
-        QVERIFY(QTest::qWaitFor([&] { return f.PlayList->currentRow() == 3 && f.StreamHandle != 0; }, 8000));
-        QVERIFY(p.playing());
-        QVERIFY(QTest::qWaitFor([&] { return f.StreamHandle == 0; }, 4000));
-        QCOMPARE(f.PlayList->currentRow(), 3);
-        QVERIFY(p.paused());
+        QVERIFY(
+            QTest::qWaitFor([&] { return f->PlayList->currentRow() == 3 && f->StreamHandle != 0; }, 8000));
+        QVERIFY(p->playing());
+        QVERIFY(QTest::qWaitFor([&] { return f->StreamHandle == 0; }, 4000));
+        QCOMPARE(f->PlayList->currentRow(), 3);
+        QVERIFY(p->paused());
 
-        // Stopped at the end it stays stopped: the advance is off, so choosing another item or emptying the
-        // list plays and reports nothing.
-        QVERIFY(!f.TimerNextSong->isActive());
-        QVERIFY(p.paused());
-        QVERIFY(recorder.texts().isEmpty());
+        QVERIFY(!f->TimerNextSong->isActive());  // stopped at the end it stays stopped
     }
 
     void emptiedListIsReportedOncePerEndedTrack() {
-        messages::Recorder recorder;
-        Panel p;
-        TForm1& f = p.form;
-        p.fill({p.server.Url("/short1.wav")});
-        f.btnPlayClick();
-        f.PlayList->clear();
+        p->fill({"/short1.wav"});
+        f->btnPlayClick();
+        f->PlayList->clear();
         QVERIFY(QTest::qWaitFor([&] { return !recorder.texts().isEmpty(); }, 5000));
-        f.TimerNextSongTimer();
+        f->TimerNextSongTimer();
         QCOMPARE(recorder.texts(), QStringList{kEmpty});  // once, not every second
 
         // A new list and a new track: its end is reported again.
-        p.fill({p.server.Url("/short2.wav")});
-        f.PlayList->setCurrentRow(0);
-        f.PlayListDblClick();
-        f.PlayList->clear();
+        p->fill({"/short2.wav"});
+        p->playRow(0);
+        f->PlayList->clear();
         QVERIFY(QTest::qWaitFor([&] { return recorder.texts().size() > 1; }, 5000));
-        f.TimerNextSongTimer();
+        f->TimerNextSongTimer();
         QCOMPARE(recorder.texts(), QStringList(2, kEmpty));
+        recorder.clear();
     }
 
     void sliderSeeksOnlyOnUserMoves() {
-        messages::Recorder recorder;
-        Panel p;
-        TForm1& f = p.form;
-        SkinSlider* slider = f.ProgressBar;
-        p.fill({p.server.Url("/a.wav")});
-        f.btnPlayClick();
-        const HSTREAM h = f.StreamHandle;
+        SkinSlider* slider = f->ProgressBar;
+        p->fill({"/a.wav"});
+        f->btnPlayClick();
+        const HSTREAM h = f->StreamHandle;
 
         // The one-second update moves the thumb and the times, and never seeks.
         QVERIFY(QTest::qWaitFor([&] { return position(h) >= kBytesPerSecond; }, 2500));
-        f.TrackPosTimer();
+        f->TrackPosTimer();
         // The elapsed time is the thumb's position of the same tick, read a moment before it.
         const double atTick = static_cast<double>(slider->value()) / kBytesPerSecond;
-        const QString elapsed = f.Time1->text();
+        const QString elapsed = f->Time1->text();
         QVERIFY2(elapsed == shownTime(atTick) || elapsed == shownTime(atTick - 0.05), qPrintable(elapsed));
-        QCOMPARE(f.Time2->text(), QStringLiteral("00:00:03"));
+        QCOMPARE(f->Time2->text(), QStringLiteral("00:00:03"));
         slider->setValue(0);
-        f.TrackPosTimer();
+        f->TrackPosTimer();
         QVERIFY(position(h) >= kBytesPerSecond);
         QVERIFY(slider->value() >= kBytesPerSecond);
 
@@ -267,24 +273,20 @@ private slots:
         // A drag seeks when the thumb is let go; while it is held, the update leaves it alone.
         slider->setSliderDown(true);
         slider->setSliderPosition(2 * kBytesPerSecond);
-        f.TrackPosTimer();
+        f->TrackPosTimer();
         QCOMPARE(slider->value(), 2 * kBytesPerSecond);
         QVERIFY(position(h) < kBytesPerSecond);
         slider->setSliderDown(false);
         QVERIFY(QTest::qWaitFor([&] { return position(h) >= 2 * kBytesPerSecond; }, 2000));
-        QVERIFY(recorder.texts().isEmpty());
     }
 
     void sliderMouse() {
-        messages::Recorder recorder;
-        Panel p;
-        TForm1& f = p.form;
-        SkinSlider* slider = f.ProgressBar;
-        p.fill({p.server.Url("/a.wav")});
-        f.btnPlayClick();
-        const HSTREAM h = f.StreamHandle;
+        SkinSlider* slider = f->ProgressBar;
+        p->fill({"/a.wav"});
+        f->btnPlayClick();
+        const HSTREAM h = f->StreamHandle;
         QVERIFY(QTest::qWaitFor([&] { return position(h) > kBytesPerSecond / 2; }, 2000));
-        f.btnPauseClick();
+        f->btnPauseClick();
         const std::int64_t paused = settledPosition(h);
         QVERIFY(paused > 0);
         slider->setValue(kBytesPerSecond / 4);  // the program's own move: the thumb leaves the play position
@@ -312,13 +314,9 @@ private slots:
         const std::int64_t dropped = slider->value();
         QVERIFY(dropped > kBytesPerSecond);
         QVERIFY(QTest::qWaitFor([&] { return std::llabs(position(h) - dropped) <= 8; }, 2000));
-        QVERIFY(recorder.texts().isEmpty());
     }
 
     void streamOfTwoGigabytesAndMore() {
-        messages::Recorder recorder;
-        Panel p;
-        TForm1& f = p.form;
         // An 8-bit WAV of 2^30 bytes and a second, sparse on disk: as 16-bit samples, 2^31 bytes and a
         // second. (The WAV reader takes no data chunk of 2^31 bytes or more.)
         const std::int64_t dataBytes = (std::int64_t{1} << 30) + kBytesPerSecond / 2;
@@ -336,61 +334,45 @@ private slots:
         QVERIFY(file.resize(qint64(header.size()) + dataBytes));
         file.close();
 
-        p.fill({QUrl::fromLocalFile(file.fileName()).toString().toStdString(), p.server.Url("/short1.wav")});
-        f.PlayList->setCurrentRow(0);
-        f.PlayListDblClick();
-        const HSTREAM h = f.StreamHandle;
+        p->fill({QUrl::fromLocalFile(file.fileName()).toString().toStdString(), "/short1.wav"});
+        p->playRow(0);
+        const HSTREAM h = f->StreamHandle;
         QVERIFY(h != 0);
         const std::int64_t bytes = length(h);
         QCOMPARE(bytes, pcmBytes);
         // The slider counts pairs of bytes: its maximum is positive and maps back to the length.
-        QCOMPARE(f.ProgressBar->maximum(), static_cast<int>(bytes / 2));
-        QVERIFY(f.ProgressBar->maximum() > 0);
-        f.TrackPosTimer();
-        QCOMPARE(f.Time2->text(), QStringLiteral("03:22:54"));
-        QVERIFY(f.ProgressBar->value() >= 0 && f.ProgressBar->value() < f.ProgressBar->maximum());
+        QCOMPARE(f->ProgressBar->maximum(), static_cast<int>(bytes / 2));
+        QVERIFY(f->ProgressBar->maximum() > 0);
+        f->TrackPosTimer();
+        QCOMPARE(f->Time2->text(), QStringLiteral("03:22:54"));
+        QVERIFY(f->ProgressBar->value() >= 0 && f->ProgressBar->value() < f->ProgressBar->maximum());
 
         // End seeks to the end, the track is over and the next one plays.
-        QTest::keyClick(f.ProgressBar, Qt::Key_End);
-        QVERIFY(QTest::qWaitFor([&] { return f.PlayList->currentRow() == 1 && f.StreamHandle != 0; }, 4000));
-        QVERIFY(f.StreamHandle != h);
-        QVERIFY(p.playing());
-        QVERIFY(recorder.texts().isEmpty());
+        QTest::keyClick(f->ProgressBar, Qt::Key_End);
+        QVERIFY(
+            QTest::qWaitFor([&] { return f->PlayList->currentRow() == 1 && f->StreamHandle != 0; }, 4000));
+        QVERIFY(f->StreamHandle != h);
+        QVERIFY(p->playing());
     }
 
     void lengthLearntWhilePlayingResizesTheSlider() {
         // Low-bitrate frames first: the length first guessed from the bitrate is far too long.
         const std::string mp3 = tones::Mp3(1.0, 32) + tones::Mp3(3.0, 320);
         QVERIFY(mp3.size() > 100'000);
-        Panel p;
-        TForm1& f = p.form;
-        p.server.Add("/late.mp3", mp3, "audio/mpeg");
-        p.fill({p.server.Url("/late.mp3")});
-        f.btnPlayClick();
-        const HSTREAM h = f.StreamHandle;
+        p->server.Add("/late.mp3", mp3, "audio/mpeg");
+        p->fill({"/late.mp3"});
+        f->btnPlayClick();
+        const HSTREAM h = f->StreamHandle;
         QVERIFY(h != 0);
-        const int guessed = f.ProgressBar->maximum();
+        const int guessed = f->ProgressBar->maximum();
         QVERIFY(QTest::qWaitFor(
             [&] {
-                f.TrackPosTimer();
-                const int maximum = f.ProgressBar->maximum();
+                f->TrackPosTimer();
+                const int maximum = f->ProgressBar->maximum();
                 return maximum != guessed &&
                        maximum == track_display::ToSlider(length(h), track_display::SliderShift(length(h)));
             },
             3000));
-    }
-
-    void noStreamShowsZero() {
-        Panel p;
-        TForm1& f = p.form;
-        f.ProgressBar->setMaximum(1000);
-        f.ProgressBar->setValue(500);
-        f.Time1->setText("12:34:56");
-        f.TrackPosTimer();
-        QCOMPARE(f.Time1->text(), QStringLiteral("00:00:00"));
-        QCOMPARE(f.Time2->text(), QStringLiteral("00:00:00"));
-        QCOMPARE(f.ProgressBar->value(), 0);
-        QCOMPARE(f.ProgressBar->maximum(), 1000);  // a failure value is no maximum
     }
 };
 

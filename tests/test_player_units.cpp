@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "player/pcm_units.h"
@@ -12,6 +13,7 @@
 #include "player/track_display.h"
 
 using audio_units::PcmFormat;
+const PcmFormat cd{44100, 2};  // CD audio
 
 class PlayerUnitsTest : public QObject {
     Q_OBJECT
@@ -54,7 +56,6 @@ private slots:
     }
 
     void bytesAndTime() {
-        const PcmFormat cd{44100, 2};
         QCOMPARE(audio_units::TimeToBytes(1'000'000'000, cd), std::int64_t{176400});
         QCOMPARE(audio_units::TimeToBytes(-1, cd), std::int64_t{-1});
         // Whole frames only, rounded down: a frame lasts 22 675.7 ns.
@@ -80,7 +81,6 @@ private slots:
     }
 
     void positionAgainstLength() {
-        const PcmFormat cd{44100, 2};
         using audio_units::ReportedPosition;
         QCOMPARE(ReportedPosition(1000, 4000, false, cd), std::int64_t{1000});
         // Before the end the position stays short of the length, so that equality means "ended".
@@ -170,36 +170,26 @@ private slots:
 
         // Floating point: full scale at 1, louder samples clipped; NaN carries no level and infinities are
         // full scale, without an undefined conversion to int.
-        const auto f32 = [](float v, std::endian order) {
-            auto bits = std::bit_cast<std::uint32_t>(v);
-            unsigned char b[4];
-            for (int i = 0; i < 4; ++i)
-                b[order == std::endian::little ? i : 3 - i] = (bits >> (8 * i)) & 0xFF;
-            return PeakMeter::Magnitude(F::F32, order, b);
+        const auto floating = [](auto v, std::endian order) {
+            constexpr std::size_t size = sizeof v;
+            const auto bits = std::bit_cast<std::conditional_t<size == 4, std::uint32_t, std::uint64_t>>(v);
+            unsigned char b[size];
+            for (std::size_t i = 0; i < size; ++i)
+                b[order == std::endian::little ? i : size - 1 - i] = (bits >> (8 * i)) & 0xFF;
+            return PeakMeter::Magnitude(size == 4 ? F::F32 : F::F64, order, b);
         };
-        const auto f64 = [](double v, std::endian order) {
-            auto bits = std::bit_cast<std::uint64_t>(v);
-            unsigned char b[8];
-            for (int i = 0; i < 8; ++i)
-                b[order == std::endian::little ? i : 7 - i] = (bits >> (8 * i)) & 0xFF;
-            return PeakMeter::Magnitude(F::F64, order, b);
-        };
+        using f = std::numeric_limits<float>;
+        using d = std::numeric_limits<double>;
         for (const std::endian order : {le, be}) {
-            QCOMPARE(f32(0.5f, order), 16384);
-            QCOMPARE(f32(-0.25f, order), 8192);
-            QCOMPARE(f32(-1.0f, order), 32768);
-            QCOMPARE(f32(3.0f, order), 32768);
-            QCOMPARE(f32(std::numeric_limits<float>::infinity(), order), 32768);
-            QCOMPARE(f32(-std::numeric_limits<float>::infinity(), order), 32768);
-            QCOMPARE(f32(std::numeric_limits<float>::quiet_NaN(), order), 0);
-            QCOMPARE(f32(-std::numeric_limits<float>::quiet_NaN(), order), 0);
-            QCOMPARE(f32(std::numeric_limits<float>::denorm_min(), order), 0);
-            QCOMPARE(f64(0.5, order), 16384);
-            QCOMPARE(f64(-1.0, order), 32768);
-            QCOMPARE(f64(-1e300, order), 32768);
-            QCOMPARE(f64(std::numeric_limits<double>::infinity(), order), 32768);
-            QCOMPARE(f64(std::numeric_limits<double>::quiet_NaN(), order), 0);
-            QCOMPARE(f64(std::numeric_limits<double>::signaling_NaN(), order), 0);
+            for (const float v : {-1.0f, 3.0f, f::infinity(), -f::infinity()})
+                QCOMPARE(floating(v, order), 32768);
+            for (const double v : {-1.0, -1e300, d::infinity()}) QCOMPARE(floating(v, order), 32768);
+            for (const float v : {f::quiet_NaN(), -f::quiet_NaN(), f::denorm_min()})
+                QCOMPARE(floating(v, order), 0);
+            for (const double v : {d::quiet_NaN(), d::signaling_NaN()}) QCOMPARE(floating(v, order), 0);
+            QCOMPARE(floating(0.5f, order), 16384);
+            QCOMPARE(floating(-0.25f, order), 8192);
+            QCOMPARE(floating(0.5, order), 16384);
         }
     }
 

@@ -86,8 +86,7 @@ private slots:
             QCOMPARE(settings.findChild<QWidget*>(w->objectName()), w);
 
         // The computer's ports first, then the extra paths as given; the first entry is selected.
-        QStringList listed;
-        for (int i = 0; i < settings.ComBox->count(); ++i) listed << settings.ComBox->itemText(i);
+        const QStringList listed = ItemTexts(settings.ComBox->model());
         QCOMPARE(listed, PortList(SystemPortNames(), QStringLiteral("/tmp/board-b:/tmp/board-a")));
         QCOMPARE(listed.mid(listed.size() - 2), (QStringList{"/tmp/board-b", "/tmp/board-a"}));
         QCOMPARE(settings.ComBox->currentIndex(), 0);

@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 #include <QTest>
+#include <tuple>
 
 #include "settings/cp1251.h"
 #include "settings/profile_file.h"
@@ -23,8 +24,7 @@ class ProfileFileTest : public QObject {
 
 private slots:
     void codePage1251() {
-        // "Отмена" in code page 1251.
-        const QByteArray bytes("\xCE\xF2\xEC\xE5\xED\xE0");
+        const QByteArray bytes("\xCE\xF2\xEC\xE5\xED\xE0");  // "Отмена" in code page 1251
         QCOMPARE(cp1251::Decode(bytes), QStringLiteral("Отмена"));
         QCOMPARE(cp1251::Encode(QStringLiteral("Отмена")), bytes);
         // Every byte, the unassigned 0x98 included, comes back as itself.
@@ -84,45 +84,25 @@ private slots:
     }
 
     void integersAndFlags() {
-        const QList<std::pair<QString, std::optional<int>>> cases = {
-            {"1", 1},
-            {"0", 0},
-            {"0x1", 1},
-            {"0X1f", 31},
-            {"$FF", 255},
-            {"-5", -5},
-            {"+7", 7},
-            {"007", 7},
-            {"2147483647", 2147483647},
-            {"-2147483648", -2147483647 - 1},
-            {"0xFFFFFFFF", -1},
-            {"-$1", -1},
-            {"2147483648", {}},
-            {"0x100000000", {}},
-            {"yes", {}},
-            {"", {}},
-            {"0x", {}},
-            {"$", {}},
-            {"12abc", {}},
-            {"1 2", {}},
-            {"0x1g", {}},
-            {"--1", {}},
-            {QStringLiteral("١"), {}},  // an Arabic-Indic digit is not a digit here
-        };
-        for (const auto& [text, expected] : cases) {
-            QVERIFY2(ParseProfileInteger(text) == expected, qPrintable(text));
-        }
+        using Number = std::pair<const char*, int>;
+        for (const auto& [text, value] :
+             {Number{"1", 1}, Number{"0", 0}, Number{"0x1", 1}, Number{"0X1f", 31}, Number{"$FF", 255},
+              Number{"-5", -5}, Number{"+7", 7}, Number{"007", 7}, Number{"2147483647", 2147483647},
+              Number{"-2147483648", -2147483647 - 1}, Number{"0xFFFFFFFF", -1}, Number{"-$1", -1}})
+            QVERIFY2(ParseProfileInteger(QString::fromUtf8(text)) == value, text);
+        // An Arabic-Indic digit is not a digit here.
+        for (const char* text :
+             {"2147483648", "0x100000000", "yes", "", "0x", "$", "12abc", "1 2", "0x1g", "--1", "١"})
+            QVERIFY2(!ParseProfileInteger(QString::fromUtf8(text)).has_value(), text);
 
         const ProfileFile file = FromText(
             QStringLiteral("[s]\nhex=0x1\nyes=yes\nzero=0\ntwo=2\nblank=   \nspaced=  0X10  \nminus=-1\n"));
-        QVERIFY(file.ReadFlag(u"s", u"hex", false));
-        QVERIFY(file.ReadFlag(u"s", u"yes", true));
-        QVERIFY(!file.ReadFlag(u"s", u"yes", false));
-        QVERIFY(!file.ReadFlag(u"s", u"zero", true));
-        QVERIFY(file.ReadFlag(u"s", u"two", false));
-        QVERIFY(file.ReadFlag(u"s", u"blank", true));
-        QVERIFY(file.ReadFlag(u"s", u"missing", true));
-        QVERIFY(file.ReadFlag(u"s", u"minus", false));
+        using Flag = std::tuple<const char16_t*, bool, bool>;  // key, default, read
+        for (const auto& [key, byDefault, expected] :
+             {Flag{u"hex", false, true}, Flag{u"yes", true, true}, Flag{u"yes", false, false},
+              Flag{u"zero", true, false}, Flag{u"two", false, true}, Flag{u"blank", true, true},
+              Flag{u"missing", true, true}, Flag{u"minus", false, true}})
+            QVERIFY2(file.ReadFlag(u"s", key, byDefault) == expected, qPrintable(QString::fromUtf16(key)));
         QCOMPARE(file.ReadInteger(u"s", u"spaced", 0), 16);
         QCOMPARE(file.ReadInteger(u"s", u"yes", 42), 42);
     }
@@ -157,14 +137,11 @@ private slots:
 
         // A new line ends as the file's first line does (CR LF in a new file); a last line without a line end
         // gets one when something follows it.
-        const QList<std::pair<QByteArray, QByteArray>> endings = {
-            {"", "[s]\r\nb=2\r\n"},
-            {"[s]\r\na=1", "[s]\r\na=1\r\nb=2\r\n"},
-            {"[s]\r\na=1\nc=3\n", "[s]\r\na=1\nc=3\nb=2\r\n"},
-            {"[s]\na=1\r\n", "[s]\na=1\r\nb=2\n"},
-            {"[s]\ra=1\r", "[s]\ra=1\rb=2\r"},
-        };
-        for (const auto& [before, after] : endings) {
+        using Ending = std::pair<QByteArray, QByteArray>;
+        for (const auto& [before, after] :
+             {Ending{"", "[s]\r\nb=2\r\n"}, Ending{"[s]\r\na=1", "[s]\r\na=1\r\nb=2\r\n"},
+              Ending{"[s]\r\na=1\nc=3\n", "[s]\r\na=1\nc=3\nb=2\r\n"},
+              Ending{"[s]\na=1\r\n", "[s]\na=1\r\nb=2\n"}, Ending{"[s]\ra=1\r", "[s]\ra=1\rb=2\r"}}) {
             ProfileFile file = ProfileFile::Parse(before);
             QCOMPARE(file.ToBytes(), before);
             file.WriteString(u"s", u"b", u"2");
@@ -188,16 +165,14 @@ private slots:
         QCOMPARE(injected.ToBytes(), cp1251::Encode(u"[s]\r\nk=путь/?\r\n"));
     }
 
-    void duplicatesReadAndWriteTheFirst() {
+    // The first of duplicate keys and sections is read and written; RemoveSection removes every one.
+    void sectionsAndKeysOfOneName() {
         ProfileFile file = FromText(QStringLiteral("[s]\nk=first\nK=second\n[S]\nk=third\nx=1\n"));
         QCOMPARE(file.ReadString(u"s", u"k"), QStringLiteral("first"));
         QVERIFY(!file.HasKey(u"s", u"x"));  // the second section of the name is shadowed
         file.WriteString(u"s", u"k", u"new");
         QCOMPARE(TextOf(file), QStringLiteral("[s]\nk=new\nK=second\n[S]\nk=third\nx=1\n"));
-    }
-
-    void removeSectionRemovesEveryOneOfTheName() {
-        ProfileFile file = FromText(QStringLiteral("[m]\n1=a\n; note\n\n[other]\n1=keep\n[ M ]\n1=c\n"));
+        file = FromText(QStringLiteral("[m]\n1=a\n; note\n\n[other]\n1=keep\n[ M ]\n1=c\n"));
         file.RemoveSection(u"m");
         QCOMPARE(TextOf(file), QStringLiteral("[other]\n1=keep\n"));
     }

@@ -14,8 +14,7 @@ namespace {
 // The executable copied into a fresh folder: it must run from wherever it is copied to.
 QString copyOfExecutable(const QTemporaryDir& dir) {
     const QString target = dir.filePath(QStringLiteral("varnex"));
-    if (!QFile::copy(QStringLiteral(VARNEX_EXECUTABLE), target)) return {};
-    return target;
+    return QFile::copy(QStringLiteral(VARNEX_EXECUTABLE), target) ? target : QString();
 }
 
 QProcessEnvironment environmentWithSink(const QString& sink) {
@@ -55,14 +54,11 @@ private slots:
         // Below the menu bar the client area is 220 high: the mode row's colour starts it, the player's ends
         // it.
         QTest::qWait(500);
-        int clientTop = -1;
-        for (int y = 0; y < window->geometry.height(); ++y) {
-            if (PixelAt(window->id, 2, y) == 0xE0D6D6) {
-                clientTop = y;
-                break;
-            }
-        }
-        QVERIFY2(clientTop > 0, "the mode row is not below a menu bar");
+        int clientTop = 0;
+        while (clientTop < window->geometry.height() && PixelAt(window->id, 2, clientTop) != 0xE0D6D6)
+            ++clientTop;
+        QVERIFY2(clientTop > 0 && clientTop < window->geometry.height(),
+                 "the mode row is not below a menu bar");
         QCOMPARE(window->geometry.height() - clientTop, 220);
         QCOMPARE(PixelAt(window->id, 2, clientTop + 56), QRgb(0xD5C8C8));
         QCOMPARE(PixelAt(window->id, 2, window->geometry.height() - 1), QRgb(0x363636));

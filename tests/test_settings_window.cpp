@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <optional>
 
 #include "app/about_window.h"
 #include "app/hints.h"
@@ -25,62 +26,47 @@
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 
-namespace {
-
-QStringList modeItems(const TForm1& form) {
-    QStringList items;
-    for (int i = 0; i < form.ComboBox1->count(); ++i) items << form.ComboBox1->itemText(i);
-    return items;
-}
-
-}  // namespace
-
 class SettingsWindowTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir config_;
+    std::optional<QTemporaryDir> dir;  // the program's folder, new for each test
 
 private slots:
     void init() {
         // Autostart entries go to a folder of the test's own.
         qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
         qunsetenv("VARNEX_SERIAL_PORTS");
+        dir.emplace();
     }
 
     void firstStartWithoutFile() {
-        QTemporaryDir dir;
         messages::Recorder recorder;
-        App app(dir.path());
+        App app(dir->path());
         TForm2& settings = *app.Form2;
         for (int n = 1; n <= 8; ++n) QVERIFY(!settings.CheckBox(n)->isChecked());
         QVERIFY(settings.CheckBox9->isChecked());
         QVERIFY(app.Form1->ShowHint());
-        QCOMPARE(modeItems(*app.Form1), QStringList{"0,150"});
+        QCOMPARE(ItemTexts(app.Form1->ComboBox1->model()), QStringList{"0,150"});
         QCOMPARE(settings.ComBox->currentIndex(), settings.ComBox->count() > 0 ? 0 : -1);
-        QVERIFY(!app.Form1->ComPort->Connected());
-        QVERIFY(!app.Form1->Timer2->isActive());
-        QVERIFY(!app.Form1->KeySound);
         QCOMPARE(settings.PageControl1->currentIndex(), 0);
-        QVERIFY(settings.Hints->Enabled());
-        QVERIFY(recorder.shown().isEmpty());
-        QVERIFY(!QFile::exists(app.SettingsPath()));
-        QVERIFY(!settings.isVisible());
+        QVERIFY(settings.Hints->Enabled() && !settings.isVisible());
+        // Nothing of the start runs, nothing is said and nothing is written.
+        QVERIFY(!app.Form1->ComPort->Connected() && !app.Form1->Timer2->isActive() && !app.Form1->KeySound);
+        QVERIFY(recorder.shown().isEmpty() && !QFile::exists(app.SettingsPath()));
     }
 
     void saveAndRestartKeepsEverySetting() {
-        QTemporaryDir dir;
         PseudoTerminal line;
         qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
         messages::Recorder recorder;
         QStringList texts;
+        const QList<bool> ticked = {false, false, false, false, false, true, true, true, false};
         {
-            App app(dir.path());
+            App app(dir->path());
             TForm2& settings = *app.Form2;
             settings.ComBox->setCurrentIndex(settings.ComBox->findText(line.slavePath()));
-            settings.CheckBox6->setChecked(true);
-            settings.CheckBox7->setChecked(true);
-            settings.CheckBox8->setChecked(true);
-            settings.CheckBox9->setChecked(false);
+            for (int n = 1; n <= 9; ++n) settings.CheckBox(n)->setChecked(ticked[n - 1]);
             for (int n = 0; n <= 9; ++n) {
                 texts << QStringLiteral("Кнопка=%1 \"x\"").arg(n);
                 settings.LEdit(n)->setText(texts.last());
@@ -90,39 +76,35 @@ private slots:
             QVERIFY(!settings.isVisible());
         }
         // The first save writes the keys in the window's order.
-        const QStringList lines = ReadSettings(dir.path()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        const QStringList lines = ReadSettings(dir->path()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 21);
         QCOMPARE(lines[0], QStringLiteral("[Общие настройки]"));
         QCOMPARE(lines[1], QStringLiteral("Выбор порта =") + line.slavePath());
         QCOMPARE(lines[4], QStringLiteral("Запускать программу при загрузке Windows=0"));
         QCOMPARE(lines[20], QStringLiteral("ID контакта=") + texts[9]);
 
-        App app(dir.path());
+        App app(dir->path());
         TForm2& settings = *app.Form2;
         QCOMPARE(settings.ComBox->currentText(), line.slavePath());
-        const QList<bool> ticked = {false, false, false, false, false, true, true, true, false};
         for (int n = 1; n <= 9; ++n) QCOMPARE(settings.CheckBox(n)->isChecked(), ticked[n - 1]);
         for (int n = 0; n <= 9; ++n) QCOMPARE(settings.LEdit(n)->text(), texts[n]);
         // What the start applies: WinLIRC's connection timer, the click sound; hints stay off.
-        QVERIFY(app.Form1->Timer2->isActive());
-        QVERIFY(app.Form1->KeySound);
-        QVERIFY(!app.Form1->ShowHint());
+        QVERIFY(app.Form1->Timer2->isActive() && app.Form1->KeySound && !app.Form1->ShowHint());
         QVERIFY(recorder.shown().isEmpty());
     }
 
     void portUnavailableAtStartShowsBothMessagesInOrder() {
-        QTemporaryDir dir;
         PseudoTerminal line;
         SerialLink holder;  // another user holds the port
         holder.Port = line.slavePath();
         holder.SetConnected(true);
         qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
-        WriteSettings(dir.path(), QStringLiteral("[Общие настройки]\r\nВыбор порта =%1\r\n"
-                                                 "Подключаться к порту при запуске программы=1\r\n"
-                                                 "\"Выключать свет\" при запуске программы=1\r\n")
-                                      .arg(line.slavePath()));
+        WriteSettings(dir->path(), QStringLiteral("[Общие настройки]\r\nВыбор порта =%1\r\n"
+                                                  "Подключаться к порту при запуске программы=1\r\n"
+                                                  "\"Выключать свет\" при запуске программы=1\r\n")
+                                       .arg(line.slavePath()));
         messages::Recorder recorder;
-        App app(dir.path());
+        App app(dir->path());
         QCOMPARE(recorder.texts(),
                  (QStringList{"Данный порт недоступен!", "Программа не подключена к COM порту!"}));
         QVERIFY(!app.Form1->isVisible());
@@ -130,15 +112,14 @@ private slots:
     }
 
     void startupConnectsAndSwitchesLightOff() {
-        QTemporaryDir dir;
         PseudoTerminal line;
         qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
-        WriteSettings(dir.path(), QStringLiteral("[Общие настройки]\nВыбор порта =%1\n"
-                                                 "Подключаться к порту при запуске программы=0x1\n"
-                                                 "\"Выключать свет\" при запуске программы=$1\n")
-                                      .arg(line.slavePath()));
+        WriteSettings(dir->path(), QStringLiteral("[Общие настройки]\nВыбор порта =%1\n"
+                                                  "Подключаться к порту при запуске программы=0x1\n"
+                                                  "\"Выключать свет\" при запуске программы=$1\n")
+                                       .arg(line.slavePath()));
         messages::Recorder recorder;
-        App app(dir.path());
+        App app(dir->path());
         QVERIFY(recorder.shown().isEmpty());
         QVERIFY(app.Form1->ComPort->Connected());
         QVERIFY(!app.Form2->ComBox->isEnabled());
@@ -146,36 +127,27 @@ private slots:
     }
 
     void failingStepIsShownAndLaterStepsRun() {
-        QTemporaryDir dir;
         // The autostart folder lies under a regular file: the entry cannot be written.
-        QFile blocker(dir.filePath(QStringLiteral("config")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        qputenv("XDG_CONFIG_HOME", blocker.fileName().toUtf8());
-        WriteSettings(dir.path(), QStringLiteral("[Общие настройки]\n"
-                                                 "Запускать программу при загрузке Windows=1\n"
-                                                 "Подключаться к WinLirc автоматически=1\n"
-                                                 "ID контакта=42\n"));
+        WriteFileBytes(dir->filePath(QStringLiteral("config")), {});
+        qputenv("XDG_CONFIG_HOME", dir->filePath(QStringLiteral("config")).toUtf8());
+        WriteSettings(dir->path(), QStringLiteral("[Общие настройки]\n"
+                                                  "Запускать программу при загрузке Windows=1\n"
+                                                  "Подключаться к WinLirc автоматически=1\n"
+                                                  "ID контакта=42\n"));
         messages::Recorder recorder;
-        App app(dir.path());
+        App app(dir->path());
         QCOMPARE(recorder.shown(),
                  (QList<messages::Shown>{{messages::Kind::Error, "Failed to set data for 'VX_beacon'"}}));
         QCOMPARE(app.Form2->LEdit9->text(), QStringLiteral("42"));
-        QVERIFY(app.Form1->Timer2->isActive());
-        QVERIFY(app.Form1->ShowHint());
-        QVERIFY(app.Form2->Hints->Enabled());
-        QVERIFY(!app.Form2->LEdit9->toolTip().isEmpty());
+        QVERIFY(app.Form1->Timer2->isActive() && app.Form1->ShowHint());
+        QVERIFY(app.Form2->Hints->Enabled() && !app.Form2->LEdit9->toolTip().isEmpty());
     }
 
     void autostartActsAtTheClick() {
-        QTemporaryDir dir;
-        App app(dir.path());
+        App app(dir->path());
         const QString entry = config_.filePath(QStringLiteral("autostart/VX_beacon.desktop"));
         app.Form2->CheckBox3->click();
-        QVERIFY(QFile::exists(entry));
-        QFile file(entry);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains(QCoreApplication::applicationFilePath().toUtf8()));
+        QVERIFY(ReadFileBytes(entry).contains(QCoreApplication::applicationFilePath().toUtf8()));
         app.Form2->CheckBox3->click();
         app.Form2->Button4->click();  // "Отмена" keeps the deletion
         QVERIFY(!QFile::exists(entry));
@@ -183,18 +155,16 @@ private slots:
     }
 
     void failedSaveIsReportedAndWindowCloses() {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("settings.ini")));
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("settings.ini")));
         messages::Recorder recorder;
-        App app(dir.path());
+        App app(dir->path());
         app.Form2->show();
         app.Form2->Button3->click();
         QVERIFY(!app.Form2->isVisible());
         QCOMPARE(recorder.texts(), QStringList{"Unable to write to " + app.SettingsPath()});
         // Centred on the offscreen screen (800 x 800) each time it is shown, and so is the About window.
         QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 800, 800));
-        for (QWidget* window :
-             {static_cast<QWidget*>(app.Form2.get()), static_cast<QWidget*>(app.Form6.get())}) {
+        for (QWidget* window : QList<QWidget*>{app.Form2.get(), app.Form6.get()}) {
             window->show();
             window->move(10, 10);
             window->hide();
@@ -205,16 +175,15 @@ private slots:
     }
 
     void modesLoadUntilAGapAndSaveRenumbers() {
-        QTemporaryDir dir;
-        WriteSettings(dir.path(),
+        WriteSettings(dir->path(),
                       QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=30,40\r\n3=50,60\r\n5=70,80\r\n"));
-        App app(dir.path());
+        App app(dir->path());
         TForm1& form = *app.Form1;
-        QCOMPARE(modeItems(form), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
+        QCOMPARE(ItemTexts(form.ComboBox1->model()), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
         QCOMPARE(form.ComboBox1->currentIndex(), 0);
         form.ComboBox1->removeItem(2);
         app.Form5->saveAS();
-        QCOMPARE(ReadSettings(dir.path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
+        QCOMPARE(ReadSettings(dir->path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
     }
 
     // The settings beside an executable in a folder whose name is not valid UTF-8 are read and saved there.
@@ -230,12 +199,12 @@ private slots:
         }
         // A copy of this program (beside it, where programs may run) in a folder that the shell renames to
         // bytes that are not UTF-8 while the copy runs from the folder above.
-        QTemporaryDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/odd-XXXXXX"));
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("plain")));
-        WriteSettings(dir.filePath("plain"), QStringLiteral("[Общие настройки]\nID контакта=42\n"));
-        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), dir.filePath("plain/program")));
+        QTemporaryDir odd(QCoreApplication::applicationDirPath() + QStringLiteral("/odd-XXXXXX"));
+        QVERIFY(QDir(odd.path()).mkdir(QStringLiteral("plain")));
+        WriteSettings(odd.filePath("plain"), QStringLiteral("[Общие настройки]\nID контакта=42\n"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), odd.filePath("plain/program")));
         QProcess shell;
-        shell.setWorkingDirectory(dir.path());
+        shell.setWorkingDirectory(odd.path());
         shell.setProcessChannelMode(QProcess::ForwardedChannels);
         shell.start(
             "sh", {"-c",
@@ -243,13 +212,12 @@ private slots:
                    "settingsBesideAnExecutableInAnOddFolder; s=$?; mv \"$odd\" plain; exit $s"});
         QVERIFY(shell.waitForFinished(60000));
         QCOMPARE(shell.exitCode(), 0);
-        QVERIFY(ReadSettings(dir.filePath("plain"))
+        QVERIFY(ReadSettings(odd.filePath("plain"))
                     .startsWith(QStringLiteral("[Общие настройки]\nID контакта=43\n")));
     }
 
     void contactIdTakesDigitsOnly() {
-        QTemporaryDir dir;
-        App app(dir.path());
+        App app(dir->path());
         LabeledEdit* edit = app.Form2->LEdit9;
         app.Form2->show();
         QTest::keyClicks(edit, QStringLiteral("12a3 "));
@@ -268,9 +236,9 @@ private slots:
     }
 
     void minimiseOptionActsOnceTheLoopRuns() {
-        QTemporaryDir dir;
-        WriteSettings(dir.path(), QStringLiteral("[Общие настройки]\nСворачивать программу при запуске=1\n"));
-        App app(dir.path());
+        WriteSettings(dir->path(),
+                      QStringLiteral("[Общие настройки]\nСворачивать программу при запуске=1\n"));
+        App app(dir->path());
         app.Form1->show();
         QVERIFY(app.Form1->isVisible());
         QTRY_VERIFY(app.Form1->isMinimized() || !app.Form1->isVisible());

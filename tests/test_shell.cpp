@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolTip>
+#include <optional>
 
 #include "app/about_window.h"
 #include "app/image_button.h"
@@ -48,89 +49,82 @@ bool hintShows(QWidget* control) {
 
 class ShellTest : public QObject {
     Q_OBJECT
+    std::optional<ShownMainWindow> shown;
+    TForm1* form = nullptr;
 
 private slots:
+    void init() { form = &shown.emplace().form; }
+    void cleanup() { shown.reset(); }
+
     void trayMenuCaptionFollowsVisibility() {
-        ShownMainWindow shown;
-        TForm1& form = shown.form;
-        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
-        form.N6->trigger();
-        QVERIFY(!form.isVisible());
-        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
-        form.N6->trigger();
-        QVERIFY(form.isVisible());
-        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        QCOMPARE(form->N6->text(), QStringLiteral("Свернуть"));
+        form->N6->trigger();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(form->N6->text(), QStringLiteral("Развернуть"));
+        form->N6->trigger();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->N6->text(), QStringLiteral("Свернуть"));
         // A double click on the icon while shown keeps it shown.
-        form.TrayDblClick();
-        QVERIFY(form.isVisible());
-        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        form->TrayDblClick();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->N6->text(), QStringLiteral("Свернуть"));
     }
 
     void minimiseWithoutNotificationAreaKeepsWindowReachable() {
         if (QSystemTrayIcon::isSystemTrayAvailable()) QSKIP("this platform has a notification area");
-        ShownMainWindow shown;
-        TForm1& form = shown.form;
-        form.WMSysCommand(TForm1::SC_MINIMIZE);
+        form->WMSysCommand(TForm1::SC_MINIMIZE);
         // Not hidden: with no tray icon a hidden window could never come back.
-        QVERIFY(form.isVisible());
-        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
-        QTRY_VERIFY(form.isMinimized());
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->N6->text(), QStringLiteral("Свернуть"));
+        QTRY_VERIFY(form->isMinimized());
         // The tray menu still hides and brings it back, no longer minimised.
-        form.N6->trigger();
-        QVERIFY(!form.isVisible());
-        form.N6->trigger();
-        QVERIFY(form.isVisible());
-        QVERIFY(!form.isMinimized());
+        form->N6->trigger();
+        QVERIFY(!form->isVisible());
+        form->N6->trigger();
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->isMinimized());
     }
 
     void stayOnTopSwitches() {
-        ShownMainWindow shown;
-        TForm1& form = shown.form;
-        QVERIFY(!form.StaysOnTop());
-        form.N3->trigger();
-        QVERIFY(form.StaysOnTop());
-        QVERIFY(form.isVisible());
+        QVERIFY(!form->StaysOnTop());
+        form->N3->trigger();
+        QVERIFY(form->StaysOnTop());
+        QVERIFY(form->isVisible());
         // The widget's own flags say it too, so a later change of the flags keeps it on the native window.
-        form.setWindowFlags(form.windowFlags());
-        form.show();
-        QVERIFY(form.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
-        form.N3->trigger();
-        QVERIFY(!(form.windowHandle()->flags() & Qt::WindowStaysOnTopHint));
-        QVERIFY(!form.StaysOnTop());
-        QVERIFY(form.isVisible());
+        form->setWindowFlags(form->windowFlags());
+        form->show();
+        QVERIFY(form->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+        form->N3->trigger();
+        QVERIFY(!(form->windowHandle()->flags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(!form->StaysOnTop());
+        QVERIFY(form->isVisible());
     }
 
     void menusShowTheirWindows() {
-        ShownMainWindow shown;
-        App& app = shown.app;
-        TForm1& form = shown.form;
-        form.N2->trigger();
+        App& app = shown->app;
+        form->N2->trigger();
         QVERIFY(app.Form2->isVisible());
         app.Form2->hide();
-        form.N7->trigger();
+        form->N7->trigger();
         QVERIFY(app.Form2->isVisible());
-        form.N4->trigger();
+        form->N4->trigger();
         QVERIFY(app.Form6->isVisible());
     }
 
     void exitEndsProgramWhileHidden() {
-        ShownMainWindow shown;
-        TForm1& form = shown.form;
-        QTimer::singleShot(0, &form, [&] {
-            form.N6->trigger();  // to the tray
-            form.N1->trigger();
+        QTimer::singleShot(0, form, [&] {
+            form->N6->trigger();  // to the tray
+            form->N1->trigger();
         });
         QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
         QCOMPARE(QApplication::exec(), 0);
     }
 
     void hoverFaces() {
-        ShownMainWindow shown;
-        TForm1& form = shown.form;
-        QVERIFY(shown.exposed);
+        QVERIFY(shown->exposed);
         const QList<std::pair<TImage2*, QString>> faces = {
-            {form.btnNext, "NEXT"}, {form.btnPlay, "PLAY"},         {form.btnPause, "PAUSE"},
-            {form.btnPrev, "PREV"}, {form.btnPlaylist, "PLAYLIST"}, {form.btnVk, "VK"}};
+            {form->btnNext, "NEXT"}, {form->btnPlay, "PLAY"},         {form->btnPause, "PAUSE"},
+            {form->btnPrev, "PREV"}, {form->btnPlaylist, "PLAYLIST"}, {form->btnVk, "VK"}};
         for (const auto& [button, face] : faces) {
             emit button->mouseEntered();
             QCOMPARE(button->bitmapName(), face + "2");
@@ -138,60 +132,56 @@ private slots:
             QCOMPARE(button->bitmapName(), face + "1");
         }
         // Colour music keeps its lit face under a passing pointer.
-        emit form.btnVisual1->mouseEntered();
-        QCOMPARE(form.btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
-        emit form.btnVisual1->mouseLeft();
-        QCOMPARE(form.btnVisual1->bitmapName(), QStringLiteral("VISUAL1"));
-        form.ColorMusicOn = true;
-        form.btnVisual1->LoadBitmap(QStringLiteral("VISUAL12"));
-        emit form.btnVisual1->mouseEntered();
-        emit form.btnVisual1->mouseLeft();
-        QCOMPARE(form.btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
+        emit form->btnVisual1->mouseEntered();
+        QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
+        emit form->btnVisual1->mouseLeft();
+        QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL1"));
+        form->ColorMusicOn = true;
+        form->btnVisual1->LoadBitmap(QStringLiteral("VISUAL12"));
+        emit form->btnVisual1->mouseEntered();
+        emit form->btnVisual1->mouseLeft();
+        QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
 
         // A button hidden under the pointer hands the hover to the one below it.
-        QTest::mouseMove(form.btnPlay, form.btnPlay->rect().center());
-        QTRY_COMPARE(form.btnPlay->bitmapName(), QStringLiteral("PLAY2"));
-        form.btnPlay->hide();
-        QTRY_COMPARE(form.btnPause->bitmapName(), QStringLiteral("PAUSE2"));
-        QCOMPARE(form.btnPlay->bitmapName(), QStringLiteral("PLAY1"));
+        QTest::mouseMove(form->btnPlay, form->btnPlay->rect().center());
+        QTRY_COMPARE(form->btnPlay->bitmapName(), QStringLiteral("PLAY2"));
+        form->btnPlay->hide();
+        QTRY_COMPARE(form->btnPause->bitmapName(), QStringLiteral("PAUSE2"));
+        QCOMPARE(form->btnPlay->bitmapName(), QStringLiteral("PLAY1"));
     }
 
     void mainWindowHintsFollowTheSwitch() {
-        ShownMainWindow shown;
-        TForm1& form = shown.form;
-        QVERIFY(shown.exposed);
-        form.SetShowHint(false);
-        QVERIFY(!hintShows(form.Button5));
-        form.SetShowHint(true);
-        QVERIFY(hintShows(form.Button5));
-        QVERIFY(hintShows(form.btnVk));
+        QVERIFY(shown->exposed);
+        form->SetShowHint(false);
+        QVERIFY(!hintShows(form->Button5));
+        form->SetShowHint(true);
+        QVERIFY(hintShows(form->Button5));
+        QVERIFY(hintShows(form->btnVk));
         // The mode list never shows a hint, even one given to it.
-        form.ComboBox1->setToolTip(QStringLiteral("0,150"));
-        QVERIFY(!hintShows(form.ComboBox1));
-        QCOMPARE(form.btnVk->toolTip(), QStringLiteral("Создать плейлист первых\n50-ти аудиозаписей вк"));
-        QCOMPARE(form.btnVk->toolTipDuration(), 5000);
+        form->ComboBox1->setToolTip(QStringLiteral("0,150"));
+        QVERIFY(!hintShows(form->ComboBox1));
+        QCOMPARE(form->btnVk->toolTip(), QStringLiteral("Создать плейлист первых\n50-ти аудиозаписей вк"));
+        QCOMPARE(form->btnVk->toolTipDuration(), 5000);
         QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 50);
         QCOMPARE(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::white));
 
         // The pointer resting on the main window brings its hint up while another window is active.
-        shown.app.Form2->show();
-        QVERIFY(QTest::qWaitForWindowActive(shown.app.Form2.get()));
-        QTest::mouseMove(form.Button5, form.Button5->rect().center());
-        QTRY_VERIFY(QToolTip::isVisible() && QToolTip::text() == form.Button5->toolTip());
+        shown->app.Form2->show();
+        QVERIFY(QTest::qWaitForWindowActive(shown->app.Form2.get()));
+        QTest::mouseMove(form->Button5, form->Button5->rect().center());
+        QTRY_VERIFY(QToolTip::isVisible() && QToolTip::text() == form->Button5->toolTip());
     }
 
     void aboutLinksOpenTheDesktopsPrograms() {
-        TestApp testApp;
-        App& app = testApp.app;
+        App& app = shown->app;
         UrlRecorder recorder;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
-        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "open");
+        for (const char* scheme : {"https", "mailto"})
+            QDesktopServices::setUrlHandler(scheme, &recorder, "open");
         app.Form6->show();
         QVERIFY(QTest::qWaitForWindowExposed(app.Form6.get()));
         click(app.Form6->Label3);
         click(app.Form6->Label5);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+        for (const char* scheme : {"https", "mailto"}) QDesktopServices::unsetUrlHandler(scheme);
         QCOMPARE(recorder.opened, (QList<QUrl>{QUrl(TForm6::BoardArticle),
                                                QUrl(QStringLiteral("mailto:") + TForm6::AuthorMail)}));
         // "данный" sits in the gap of the sentence.

@@ -32,9 +32,8 @@ private slots:
         QVERIFY(shown.exposed);
         const QList<QWidget*> windows = {app.Form1.get(), app.Form2.get(), app.Form3.get(),
                                          app.Form4.get(), app.Form5.get(), app.Form6.get()};
-        const QStringList names = {"Form1", "Form2", "Form3", "Form4", "Form5", "Form6"};
         for (int i = 0; i < windows.size(); ++i) {
-            QCOMPARE(windows[i]->objectName(), names[i]);
+            QCOMPARE(windows[i]->objectName(), QStringLiteral("Form%1").arg(i + 1));
             QCOMPARE(windows[i]->isVisible(), i == 0);
         }
         QCOMPARE(app.Form1->windowTitle(), QStringLiteral("Varnex"));
@@ -126,16 +125,13 @@ private slots:
     void nonVisualPartsAndEnabledStatesAtStart() {
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
-        QCOMPARE(form.Timer1->interval(), 10);
-        QCOMPARE(form.TVisual1->interval(), 33);
-        QCOMPARE(form.Timer2->interval(), 1000);
-        QCOMPARE(form.TrackPos->interval(), 1000);
-        QCOMPARE(form.TimerNextSong->interval(), 1000);
-        QVERIFY(!form.Timer1->isActive());
-        QVERIFY(!form.Timer2->isActive());
-        QVERIFY(!form.TVisual1->isActive());
-        QVERIFY(form.TrackPos->isActive());
-        QVERIFY(!form.TimerNextSong->isActive());
+        using Timer = std::tuple<QTimer*, int, bool>;  // interval, running
+        for (const auto& [timer, interval, running] :
+             {Timer{form.Timer1, 10, false}, Timer{form.TVisual1, 33, false}, Timer{form.Timer2, 1000, false},
+              Timer{form.TrackPos, 1000, true}, Timer{form.TimerNextSong, 1000, false}}) {
+            QCOMPARE(timer->interval(), interval);
+            QCOMPARE(timer->isActive(), running);
+        }
         QCOMPARE(form.cs->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(form.csPort, 8765);
         QVERIFY(!form.ComPort->Connected());

@@ -3,13 +3,12 @@
 #include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QFile>
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 
 #include "app/main_window.h"
-#include "settings/cp1251.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 
 // A StatusNotifierWatcher on a private session bus, run by the test as a child process of its own program:
@@ -60,8 +59,7 @@ private slots:
         QVERIFY(!form.isVisible());
         QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
         form.N6->trigger();
-        QVERIFY(form.isVisible());
-        QVERIFY(!form.isMinimized());
+        QVERIFY(form.isVisible() && !form.isMinimized());
         QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
         // Other system commands are left alone.
         form.WMSysCommand(0xF060);
@@ -122,10 +120,8 @@ private slots:
     void startupMinimiseOptionHidesAfterShowing() {
         startTray();
         QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("settings.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(cp1251::Encode(u"[Общие настройки]\r\nСворачивать программу при запуске=1\r\n"));
-        file.close();
+        WriteSettings(dir.path(),
+                      QStringLiteral("[Общие настройки]\r\nСворачивать программу при запуске=1\r\n"));
         App app(dir.path());
         TForm1& form = *app.Form1;
         form.show();

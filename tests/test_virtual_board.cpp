@@ -31,10 +31,8 @@ public:
     void Stop() {
         if (process_.state() == QProcess::NotRunning) return;
         process_.terminate();
-        if (!process_.waitForFinished(3000)) {
-            process_.kill();
-            process_.waitForFinished(3000);
-        }
+        if (!process_.waitForFinished(3000)) process_.kill();
+        process_.waitForFinished(3000);
     }
 
     // Waits up to `ms` for an output line starting with `prefix` and answers it (empty when none came).

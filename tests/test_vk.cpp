@@ -3,7 +3,6 @@
 // own hosts by path; GStreamer reaches the audio links through the same server as its http_proxy.
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QListWidget>
 #include <QSignalSpy>
 
@@ -13,10 +12,10 @@
 #include "player/vk_links.h"
 #include "player/vk_page.h"
 #include "player/vk_site.h"
-#include "settings/cp1251.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 #include "tests/support/http_file_server.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/stream_checks.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
@@ -46,8 +45,8 @@ struct Site {
     Site() {
         server.AddRedirect(kLoginPath, vk::ProfileAddress().toStdString(),
                            "remixsid=s3cr3t; Domain=vk.com; Path=/");
-        server.RequireCookie(pathOf(vk::ProfileAddress()), "remixsid=s3cr3t", "http://vk.com/login");
         server.Add(pathOf(vk::ProfileAddress()), html("Мой профиль"), "text/html");
+        server.RequireCookie(pathOf(vk::ProfileAddress()), "remixsid=s3cr3t", "http://vk.com/login");
         server.Add(
             "/audio?id=5",
             html("«Песня» <input value='http://cs1.test/a.wav,180'> <b>Группа — Песня</b>"
@@ -90,12 +89,6 @@ struct LoadLog {
     }
     QString requested() const { return page->property("requestedUrl").toUrl().toString(); }
 };
-
-QStringList items(const QListWidget* list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
-    return texts;
-}
 
 }  // namespace
 
@@ -152,12 +145,12 @@ private slots:
         // No id: a message, nothing loaded (the engine is not even made).
         form.btnVk->clicked();
         QCOMPARE(recorder.texts(), QStringList{"Не указан ID контакта!"});
-        QVERIFY(!form.Browser && items(form.PlayList) == QStringList{"old"});
+        QVERIFY(!form.Browser && ItemTexts(form.PlayList->model()) == QStringList{"old"});
 
         // Login, profile, audio page: the list is replaced by the links after the page's script ran.
         id->setText(QStringLiteral("5"));
         form.btnVk->clicked();
-        QVERIFY(QTest::qWaitFor([&] { return items(form.PlayList) == kLinks; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return ItemTexts(form.PlayList->model()) == kLinks; }, 20000));
         LoadLog log(form);
 
         // An audio page for an id changed since the profile step is not read.
@@ -171,17 +164,17 @@ private slots:
         QVERIFY(log.awaited(QStringLiteral("http://vk.com/audio?id=6")));
 
         // A page cut off mid-way is a failed load, not the audio page.
-        site->server.Add("/audio?id=7", html("http://cs7.test/x.wav,1" + QString(100000, u'x')), "text/html");
-        site->server.CutAfter("/audio?id=7", 50000);
+        site->server.Add("/audio?id=7", html("http://cs7.test/x.wav,1" + QString(50000, u'x')), "text/html");
+        site->server.ClaimLength("/audio?id=7", 100000);
         form.btnVkClick();
         QVERIFY(log.failed());
-        QCOMPARE(items(form.PlayList), kLinks);
+        QCOMPARE(ItemTexts(form.PlayList->model()), kLinks);
 
         // A login that never reaches the profile goes no further; the markers on its page are not read.
         site->server.Add(kLoginPath, html("Неверный пароль http://cs1.test/x.wav,1"), "text/html");
         form.btnVkClick();
         QVERIFY(log.awaited(vk::AsLoaded(vk::LoginAddress())));
-        QCOMPARE(items(form.PlayList), kLinks);
+        QCOMPARE(ItemTexts(form.PlayList->model()), kLinks);
         QCOMPARE(recorder.texts().size(), 1);
         site->server.AddRedirect(kLoginPath, vk::ProfileAddress().toStdString(),
                                  "remixsid=s3cr3t; Domain=vk.com; Path=/");
@@ -190,14 +183,11 @@ private slots:
     // Ticked at start-up, the list fills without a click, and play, next and the advance walk it in order.
     void fillsAtStartUpAndPlays() {
         QTemporaryDir folder;
-        QFile ini(folder.filePath(QStringLiteral("settings.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(cp1251::Encode(
-            u"[Общие настройки]\r\nСоздавать плейлист vk при запуске программы=1\r\nID контакта=5\r\n"_qs));
-        ini.close();
+        WriteSettings(folder.path(), QStringLiteral("[Общие настройки]\r\nСоздавать плейлист vk при запуске "
+                                                    "программы=1\r\nID контакта=5\r\n"));
         App app(folder.path());
         TForm1& form = *app.Form1;
-        QVERIFY(QTest::qWaitFor([&] { return items(form.PlayList) == kLinks; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return ItemTexts(form.PlayList->model()) == kLinks; }, 20000));
 
         const std::int64_t second = 44100 * 4;
         const auto playing = [&](int row, std::int64_t bytes) {

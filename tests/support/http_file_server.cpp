@@ -65,7 +65,7 @@ HttpFileServer::~HttpFileServer() {
 
 void HttpFileServer::Add(const std::string& path, std::string body, std::string contentType) {
     std::lock_guard lock(mutex_);
-    files_[path] = {std::move(body), std::move(contentType), "200 OK", {}};
+    files_[path] = {std::move(body), std::move(contentType)};
 }
 
 void HttpFileServer::SetRangesHonoured(bool honoured) {
@@ -74,12 +74,12 @@ void HttpFileServer::SetRangesHonoured(bool honoured) {
 
 void HttpFileServer::StallAfter(const std::string& path, std::size_t bytes) {
     std::lock_guard lock(mutex_);
-    stallAfter_[path] = bytes;
+    files_[path].stallAfter = bytes;
 }
 
 void HttpFileServer::ClaimLength(const std::string& path, std::size_t bytes) {
     std::lock_guard lock(mutex_);
-    claimed_[path] = bytes;
+    files_[path].claimed = bytes;
 }
 
 void HttpFileServer::AddRedirect(const std::string& path, const std::string& location,
@@ -92,17 +92,13 @@ void HttpFileServer::AddRedirect(const std::string& path, const std::string& loc
 void HttpFileServer::RequireCookie(const std::string& path, const std::string& cookie,
                                    const std::string& elsewhere) {
     std::lock_guard lock(mutex_);
-    cookieNeeded_[path] = {cookie, elsewhere};
+    files_[path].cookie = cookie;
+    files_[path].withoutCookie = elsewhere;
 }
 
 void HttpFileServer::Release(const std::string& path) {
     std::lock_guard lock(mutex_);
-    stallAfter_.erase(path);
-}
-
-void HttpFileServer::CutAfter(const std::string& path, std::size_t bytes) {
-    std::lock_guard lock(mutex_);
-    cutAfter_[path] = bytes;
+    files_[path].stallAfter = std::string::npos;
 }
 
 std::string HttpFileServer::Url(const std::string& path) const {
@@ -111,8 +107,9 @@ std::string HttpFileServer::Url(const std::string& path) const {
 
 void HttpFileServer::Stop() {
     running_ = false;
-    if (acceptThread_.joinable()) acceptThread_.join();
-    stopListening();
+    if (acceptThread_.joinable()) acceptThread_.join();  // the listening socket is then this thread's alone
+    if (listenFd_ >= 0) ::close(listenFd_);
+    listenFd_ = -1;
     {
         std::lock_guard lock(mutex_);
         for (int fd : connections_) ::shutdown(fd, SHUT_RDWR);
@@ -121,26 +118,11 @@ void HttpFileServer::Stop() {
     threads_.clear();
 }
 
-void HttpFileServer::stopListening() {
-    std::lock_guard lock(mutex_);
-    if (listenFd_ >= 0) {
-        ::shutdown(listenFd_, SHUT_RD);
-        ::close(listenFd_);
-    }
-    listenFd_ = -1;
-}
-
 void HttpFileServer::acceptLoop() {
     while (running_) {
-        int listenFd;
-        {
-            std::lock_guard lock(mutex_);
-            listenFd = listenFd_;
-        }
-        if (listenFd < 0) return;
-        pollfd p{listenFd, POLLIN, 0};
+        pollfd p{listenFd_, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0) continue;
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         std::lock_guard lock(mutex_);
         connections_.push_back(fd);
@@ -167,12 +149,9 @@ void HttpFileServer::serve(int fd) {
 
     File file;
     bool found = false;
-    std::size_t stallAfter = std::string::npos;
-    std::size_t cutAfter = std::string::npos;
-    std::size_t size = 0;  // of the body, as the answer says it
     const auto stalled = [this, &path] {
         std::lock_guard lock(mutex_);
-        return stallAfter_.count(path) > 0;
+        return files_[path].stallAfter != std::string::npos;
     };
     {
         std::lock_guard lock(mutex_);
@@ -180,22 +159,17 @@ void HttpFileServer::serve(int fd) {
             file = it->second;
             found = true;
         }
-        if (auto it = stallAfter_.find(path); it != stallAfter_.end()) stallAfter = it->second;
-        if (auto it = cutAfter_.find(path); it != cutAfter_.end()) cutAfter = it->second;
-        if (auto it = cookieNeeded_.find(path);
-            it != cookieNeeded_.end() &&
-            headerValue(request, "cookie").find(it->second.first) == std::string::npos)
-            file = {{}, "text/html", "302 Found", "Location: " + it->second.second + "\r\n"};
-        auto it = claimed_.find(path);
-        size = it != claimed_.end() ? it->second : file.body.size();
     }
+    if (!file.cookie.empty() && headerValue(request, "cookie").find(file.cookie) == std::string::npos)
+        file = {{}, "text/html", "302 Found", "Location: " + file.withoutCookie + "\r\n"};
+    const std::size_t size = std::max(file.claimed, file.body.size());  // of the body, as the answer says it
     const std::string range = headerValue(request, "range");
     const bool partial = found && rangesHonoured_ && range.rfind("bytes=", 0) == 0;
     const std::size_t from = partial ? firstByte(range.substr(6)) : 0;
     if (!found || (partial && from >= file.body.size())) {
-        const std::string reply =
-            !found ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
-                   : "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        const std::string reply = std::string("HTTP/1.1 ") +
+                                  (found ? "416 Range Not Satisfiable" : "404 Not Found") +
+                                  "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         sendAll(fd, reply.data(), reply.size());
     } else {
         std::string head =
@@ -208,17 +182,17 @@ void HttpFileServer::serve(int fd) {
         if (rangesHonoured_) head += "Accept-Ranges: bytes\r\n";
         head += "Connection: close\r\n\r\n";
         if (sendAll(fd, head.data(), head.size())) {
-            const std::size_t end = std::min({file.body.size(), stallAfter, cutAfter});
+            const std::size_t end = std::min(file.body.size(), file.stallAfter);
             if (from < end) sendAll(fd, file.body.data() + from, end - from);
             // A stalled answer holds the connection, sending nothing more, until Stop() breaks it off or
             // Release() lets it go on.
             bool hungUp = false;
-            while (end < file.body.size() && end != cutAfter && running_ && stalled() && !hungUp) {
+            while (end < file.body.size() && running_ && stalled() && !hungUp) {
                 pollfd p{fd, POLLIN, 0};
                 hungUp = ::poll(&p, 1, 50) > 0 && (p.revents & (POLLHUP | POLLERR));
             }
             const std::size_t rest = std::max(from, end);
-            if (rest < file.body.size() && end != cutAfter && running_ && !hungUp)
+            if (rest < file.body.size() && running_ && !hungUp)
                 sendAll(fd, file.body.data() + rest, file.body.size() - rest);
         }
     }

@@ -22,6 +22,7 @@ public:
     HttpFileServer(const HttpFileServer&) = delete;
     HttpFileServer& operator=(const HttpFileServer&) = delete;
 
+    // Adding a path again replaces its answer and what the calls below set for it.
     void Add(const std::string& path, std::string body, std::string contentType);
     // Serve whole files only, as a server that ignores Range headers does.
     void SetRangesHonoured(bool honoured);
@@ -29,7 +30,8 @@ public:
     // server that dies in the middle of a file does once it is stopped.
     void StallAfter(const std::string& path, std::size_t bytes);
     // Say that the body of `path` is `bytes` long, more than it is: the connection closes after the real
-    // body, and a range from its end on is refused (416), as a server's that sends less than it said.
+    // body, and a range from its end on is refused (416), as with a server that fails mid-file or sends less
+    // than it said.
     void ClaimLength(const std::string& path, std::size_t bytes);
 
     // Answers `path` with a 302 to `location` that sets the cookie `setCookie` ("name=value").
@@ -38,8 +40,6 @@ public:
     void RequireCookie(const std::string& path, const std::string& cookie, const std::string& elsewhere);
     // A stalled answer of `path` goes on to its end.
     void Release(const std::string& path);
-    // After `bytes` of the body of `path`, closes the connection, as a server that fails mid-file does.
-    void CutAfter(const std::string& path, std::size_t bytes);
 
     std::uint16_t Port() const { return port_; }
     std::string Url(const std::string& path) const;
@@ -51,12 +51,14 @@ private:
         std::string body;
         std::string type;
         std::string status = "200 OK";
-        std::string headers;  // further header lines, each ending in CR LF
+        std::string headers{};  // further header lines, each ending in CR LF
+        std::size_t stallAfter = std::string::npos;
+        std::size_t claimed = 0;                // the length the answer says, when longer than the body
+        std::string cookie{}, withoutCookie{};  // a cookie needed, and where a request without it is sent
     };
 
     void acceptLoop();
     void serve(int fd);
-    void stopListening();
 
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
@@ -64,10 +66,6 @@ private:
     std::atomic<bool> rangesHonoured_{true};
     std::mutex mutex_;
     std::map<std::string, File> files_;
-    std::map<std::string, std::size_t> stallAfter_;
-    std::map<std::string, std::size_t> claimed_;
-    std::map<std::string, std::size_t> cutAfter_;
-    std::map<std::string, std::pair<std::string, std::string>> cookieNeeded_;  // cookie, else location
     std::vector<int> connections_;
     std::vector<std::thread> threads_;
     std::thread acceptThread_;

@@ -2,6 +2,7 @@
 
 // A Qt Test main that prepares the application as the program does before the windows are made.
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +21,13 @@ struct ShownMainWindow : TestApp {
     TForm1& form = *app.Form1;
     const bool exposed = (form.show(), QTest::qWaitForWindowExposed(&form));
 };
+
+// The texts of the items of a list or a combo box, in order.
+inline QStringList ItemTexts(const QAbstractItemModel* model) {
+    QStringList texts;
+    for (int row = 0; row < model->rowCount(); ++row) texts << model->index(row, 0).data().toString();
+    return texts;
+}
 
 #define VARNEX_TEST_MAIN(TestClass)             \
     int main(int argc, char** argv) {           \

@@ -42,18 +42,12 @@ std::string Wav(double seconds, int rate, int channels, double leftAmplitude, do
         const double sine = std::sin(2 * std::numbers::pi * 440.0 * f / rate);
         for (int c = 0; c < channels; ++c) {
             const double value = sine * (c == 0 ? leftAmplitude : rightAmplitude);
-            switch (bits) {
-                case 8:
-                    put(out, static_cast<std::uint32_t>(128 + std::lround(value * 127)), 1);
-                    break;
-                case 32:
-                    put(out, std::bit_cast<std::uint32_t>(static_cast<float>(value)), 4);
-                    break;
-                default: {
-                    const long full = (1L << (bits - 1)) - 1;
-                    put(out, static_cast<std::uint32_t>(std::lround(value * full)), bits / 8);
-                }
-            }
+            if (bits == 8)
+                put(out, static_cast<std::uint32_t>(128 + std::lround(value * 127)), 1);
+            else if (bits == 32)
+                put(out, std::bit_cast<std::uint32_t>(static_cast<float>(value)), 4);
+            else
+                put(out, static_cast<std::uint32_t>(std::lround(value * ((1L << (bits - 1)) - 1))), bits / 8);
         }
     }
     return out;
