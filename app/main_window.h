@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QMainWindow>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "player/audio_types.h"
@@ -190,14 +191,19 @@ public:
     void DispatchLircLine(const QByteArray& line);
     void RunRemoteAction(RemoteAction action);
     bool LightAlloyRunning() const;
-    bool WinLircRunning() const;
+    // Whether WinLIRC runs, handed to `then`: at once when its window exists, otherwise when the probe of the
+    // server's port connects or fails (at most kProbeTimeout later); the UI thread never waits for it.
+    void CheckWinLircRunning(std::function<void(bool running)> then);
     void Timer2Timer();
     void SetWinLircTexts(bool connected);  // Label4 and Button6 of the settings window
     void Button4Click();
     void MonitorOn();
     void ShutdownPC();
-    LircLineReader LircReader;
+    LircLineReader LircReader;  // made anew for each connection
     ClickSound* KeyClick = nullptr;
+    QTcpSocket* WinLircProbe = nullptr;
+    QTimer* WinLircProbeLimit = nullptr;
+    QList<std::function<void(bool running)>> WinLircProbeWaiters;  // answered together by one probe
 
     // Tray, menus and the main window's visibility.
     static constexpr int SC_MINIMIZE = 0xF020;

@@ -14,30 +14,9 @@
 #include <vector>
 
 #include "light/ambilight_zones.h"
+#include "light/x11_error_trap.h"
 
 namespace {
-
-// Xlib reports a refused request through one process-wide handler whose default ends the process. While a
-// trap lives, errors are counted instead, and the handler that was there before is put back afterwards.
-int errorsSeen = 0;
-
-int countError(Display*, XErrorEvent*) {
-    ++errorsSeen;
-    return 0;
-}
-
-class ErrorTrap {
-public:
-    ErrorTrap() : previous_(XSetErrorHandler(countError)), before_(errorsSeen) {}
-    ~ErrorTrap() { XSetErrorHandler(previous_); }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-    bool Failed() const { return errorsSeen != before_; }
-
-private:
-    XErrorHandler previous_;
-    int before_;
-};
 
 constexpr int NativeByteOrder = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? LSBFirst : MSBFirst;
 
@@ -121,9 +100,8 @@ struct ScreenCaptureX11::Private {
         }
         slot.segment.shmaddr = slot.image->data = static_cast<char*>(address);
         slot.segment.readOnly = False;
-        ErrorTrap trap;
+        XErrorTrap trap(display);
         slot.attached = XShmAttach(display, &slot.segment);
-        XSync(display, False);
         if (!slot.attached || trap.Failed()) {
             slot.attached = false;
             release(slot);
@@ -138,7 +116,7 @@ struct ScreenCaptureX11::Private {
             release(slot);
             if (!makeShared(slot, part.size())) fallBack();
         }
-        ErrorTrap trap;
+        XErrorTrap trap(display);
         if (shared) {
             const bool ok = XShmGetImage(display, root, slot.image, part.x(), part.y(), AllPlanes);
             return ok && !trap.Failed() ? slot.image : nullptr;

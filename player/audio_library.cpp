@@ -59,6 +59,12 @@ GstElement* makeSink(const std::string& description, std::string& error) {
     return sink;
 }
 
+// The sink's GStreamer description as the environment gives it; empty for the default output.
+std::string configuredSink() {
+    const char* env = std::getenv("VARNEX_AUDIO_SINK");
+    return env ? env : "";
+}
+
 // `url` as a URI that the library plays: http, https or file (a local path becomes a file URI); empty for
 // any other scheme, since a playlist row may come from a web page.
 std::string toUri(const char* url) {
@@ -84,8 +90,7 @@ bool BASS_Init(int /*device*/, DWORD /*freq*/, DWORD /*flags*/, void* /*win*/, c
         g_clear_error(&gerror);
         return false;
     }
-    const char* env = std::getenv("VARNEX_AUDIO_SINK");
-    std::string description = env ? env : "";
+    const std::string description = configuredSink();
     std::string error;
     GstElement* sink = makeSink(description, error);
     if (!sink) {
@@ -97,6 +102,10 @@ bool BASS_Init(int /*device*/, DWORD /*freq*/, DWORD /*flags*/, void* /*win*/, c
     lib.initialised = true;
     lib.lastInitError.clear();
     return true;
+}
+
+GstElement* MakeAudioSink(std::string& error) {
+    return makeSink(configuredSink(), error);
 }
 
 HSTREAM BASS_StreamCreateURL(const char* url, DWORD /*offset*/, DWORD /*flags*/, DOWNLOADPROC* /*proc*/,

@@ -7,6 +7,8 @@
 
 #include "player/audio_types.h"
 
+struct _GstElement;
+
 // Called with downloaded data; accepted for the calls' shape, never called (the program passes none).
 using DOWNLOADPROC = void(const void* buffer, DWORD length, void* user);
 
@@ -14,6 +16,11 @@ using DOWNLOADPROC = void(const void* buffer, DWORD length, void* user);
 // the audio sink cannot be made. The sink is the default audio output, or the GStreamer description held in
 // the environment variable VARNEX_AUDIO_SINK (for example "fakesink sync=true").
 bool BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid);
+
+// A new sink that plays to the same output as the library (the default output, or VARNEX_AUDIO_SINK), with
+// its own conversion in front, for the program's other sounds; nullptr with the reason in `error` when it
+// cannot be made.
+_GstElement* MakeAudioSink(std::string& error);
 
 // Opens a stream from an http, https or file URL (or a local path) and makes it ready to play, waiting at
 // most five seconds. Returns its handle, or 0 for any other scheme (fd://0 would read standard input) and

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtConcurrent>
+#include <algorithm>
 #include <deque>
 #include <optional>
 
@@ -46,9 +47,15 @@ public:
         } else {
             text = data.text();
         }
+        // A drop that cannot be read (out of memory, say) adds nothing and says so, and the drops after it go
+        // on.
         QFuture<Batch> future = QtConcurrent::run(&pool_, [references, text] {
             using namespace playlist_import;
-            return Collect(references.isEmpty() ? ListedReferences(text, ListFormat::M3u) : references);
+            try {
+                return Collect(references.isEmpty() ? ListedReferences(text, ListFormat::M3u) : references);
+            } catch (...) {
+                return Batch{{}, int(std::max<qsizetype>(references.size(), 1))};
+            }
         });
         pending_.push_back({future, std::nullopt, 0});
         auto* watcher = new QFutureWatcher<Batch>(this);

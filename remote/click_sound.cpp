@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include "player/audio_library.h"
 #include "remote/x11_windows.h"
 
 #include <gst/gst.h>
@@ -17,20 +18,6 @@ void bell() {
         XBell(display, 0);
         XFlush(display);
     }
-}
-
-// The sink that the audio library also plays to: VARNEX_AUDIO_SINK, or the default output.
-GstElement* makeSink() {
-    const QByteArray description = qgetenv("VARNEX_AUDIO_SINK");
-    if (description.isEmpty()) return gst_element_factory_make("autoaudiosink", nullptr);
-    GError* error = nullptr;
-    GstElement* sink = gst_parse_bin_from_description(description.constData(), TRUE, &error);
-    if (error) {
-        g_clear_error(&error);
-        if (sink) gst_object_unref(sink);
-        return nullptr;
-    }
-    return sink;
 }
 
 }  // namespace
@@ -48,7 +35,8 @@ void ClickSound::Play(const QString& path) {
         pipeline_ = gst_element_factory_make("playbin", "click");
         if (pipeline_) {
             gst_object_ref_sink(pipeline_);
-            if (GstElement* sink = makeSink()) g_object_set(pipeline_, "audio-sink", sink, nullptr);
+            std::string error;  // without the library's sink, playbin picks one of its own
+            if (GstElement* sink = MakeAudioSink(error)) g_object_set(pipeline_, "audio-sink", sink, nullptr);
         }
     }
     if (!pipeline_ || !QFileInfo(path).isFile()) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "app/application.h"
 #include "app/handlers.h"
@@ -61,9 +62,28 @@ void TForm1::ConnectRemoteHandlers() {
     On(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
     On(cs, &QTcpSocket::readyRead, this, &TForm1::csRead);
 
-    // The state texts follow the socket: back to "disconnected" when the connection fails or closes.
+    // Whether something accepts connections on the server's port (LIRC's lircd has no window), asked
+    // without waiting: every check made meanwhile gets the one probe's answer.
+    WinLircProbe = new QTcpSocket(this);
+    WinLircProbeLimit = new QTimer(this);
+    WinLircProbeLimit->setSingleShot(true);
+    WinLircProbeLimit->setInterval(kProbeTimeout);
+    const auto answer = [this](bool running) {
+        WinLircProbeLimit->stop();
+        WinLircProbe->abort();
+        for (const auto& then : std::exchange(WinLircProbeWaiters, {})) RunHandler([&] { then(running); });
+    };
+    On(WinLircProbe, &QTcpSocket::connected, this, [answer] { answer(true); });
+    On(WinLircProbe, &QTcpSocket::errorOccurred, this, [answer] { answer(false); });
+    On(WinLircProbeLimit, &QTimer::timeout, this, [answer] { answer(false); });
+
+    // The state texts follow the socket: back to "disconnected" when the connection fails or closes. Each
+    // connection reads its lines afresh: nothing of the last one (half a line, an open block) carries over.
     auto connected = std::make_shared<bool>(false);
-    On(cs, &QTcpSocket::connected, this, [connected] { *connected = true; });
+    On(cs, &QTcpSocket::connected, this, [this, connected] {
+        *connected = true;
+        LircReader = {};
+    });
     On(cs, &QTcpSocket::stateChanged, this, [this, connected](QAbstractSocket::SocketState state) {
         if (state != QAbstractSocket::UnconnectedState || !*connected) return;
         *connected = false;
@@ -84,7 +104,7 @@ void TForm1::ConnectRemoteHandlers() {
         // Shown from the event loop: a modal box must not run inside the socket's own signal.
         if (!text.isEmpty())
             QMetaObject::invokeMethod(
-                this, [text] { messages::ShowError(text); }, Qt::QueuedConnection);
+                this, [text] { RunHandler([&text] { messages::ShowError(text); }); }, Qt::QueuedConnection);
     });
 }
 
@@ -97,22 +117,22 @@ void TForm1::SetWinLircTexts(bool connected) {
     settings->Button6->setText(connected ? QStringLiteral("отключиться") : QStringLiteral("подключиться"));
 }
 
-// WinLIRC runs when its window exists, or when something accepts connections on its port here (LIRC's lircd
-// has no window).
-bool TForm1::WinLircRunning() const {
-    if (TopLevelWindowExists(QStringLiteral("WinLirc"))) return true;
-    QTcpSocket probe;
-    probe.connectToHost(csHost, csPort);
-    const bool accepted = probe.waitForConnected(kProbeTimeout);
-    probe.abort();
-    return accepted;
+// WinLIRC runs when its window exists, or when something accepts connections on its port here.
+void TForm1::CheckWinLircRunning(std::function<void(bool running)> then) {
+    if (TopLevelWindowExists(QStringLiteral("WinLirc"))) return then(true);
+    WinLircProbeWaiters.append(std::move(then));
+    if (WinLircProbe->state() != QAbstractSocket::UnconnectedState) return;
+    WinLircProbeLimit->start();
+    WinLircProbe->connectToHost(csHost, csPort);
 }
 
 void TForm1::Timer2Timer() {
-    if (!WinLircRunning()) return;
-    if (cs->state() == QAbstractSocket::UnconnectedState) cs->connectToHost(csHost, csPort);
-    Timer2->stop();
-    SetWinLircTexts(true);
+    CheckWinLircRunning([this](bool running) {
+        if (!running) return;
+        if (cs->state() == QAbstractSocket::UnconnectedState) cs->connectToHost(csHost, csPort);
+        Timer2->stop();
+        SetWinLircTexts(true);
+    });
 }
 
 void TForm2::ConnectWinLircHandlers() {
@@ -145,17 +165,19 @@ void TForm2::Button7Click() {
 // Connects or disconnects, as the socket's own state says (not the button's text).
 void TForm2::Button6Click() {
     TForm1& main = *app.Form1;
-    if (!main.WinLircRunning()) {
-        messages::ShowMessage(kNotRunning);
-        return;
-    }
-    if (main.cs->state() == QAbstractSocket::ConnectedState) {
-        main.cs->abort();
-        main.SetWinLircTexts(false);
-        return;
-    }
-    // A connection already on its way is left to finish.
-    if (main.cs->state() == QAbstractSocket::UnconnectedState)
-        main.cs->connectToHost(main.csHost, main.csPort);
-    main.SetWinLircTexts(true);
+    main.CheckWinLircRunning([&main](bool running) {
+        if (!running) {
+            messages::ShowMessage(kNotRunning);
+            return;
+        }
+        if (main.cs->state() == QAbstractSocket::ConnectedState) {
+            main.cs->abort();
+            main.SetWinLircTexts(false);
+            return;
+        }
+        // A connection already on its way is left to finish.
+        if (main.cs->state() == QAbstractSocket::UnconnectedState)
+            main.cs->connectToHost(main.csHost, main.csPort);
+        main.SetWinLircTexts(true);
+    });
 }

@@ -5,6 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
+#include "light/x11_error_trap.h"
 #include "remote/x11_windows.h"
 
 // Xlib's macros clash with Qt's names: its headers come last.
@@ -17,7 +18,7 @@ namespace power {
 void MonitorOff() {
     Display* display = RemoteDisplay();
     if (!display) return;
-    X11ErrorTrap trap(display);
+    XErrorTrap trap(display);
     int eventBase = 0, errorBase = 0;
     if (DPMSQueryExtension(display, &eventBase, &errorBase) && DPMSCapable(display)) {
         DPMSEnable(display);
@@ -30,7 +31,7 @@ void MonitorOff() {
 void MonitorWake() {
     Display* display = RemoteDisplay();
     if (!display) return;
-    X11ErrorTrap trap(display);
+    XErrorTrap trap(display);
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor))
         XTestFakeRelativeMotionEvent(display, 0, 0, CurrentTime);
@@ -42,31 +43,35 @@ const QString kService = QStringLiteral("org.freedesktop.login1");
 const QString kPath = QStringLiteral("/org/freedesktop/login1");
 const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 
-// Calls `method` asynchronously and hands the reply to `then`, on the UI thread, when it comes.
+using Guard = std::function<void(const std::function<void()>&)>;
+
+// Calls `method` asynchronously and hands the reply to `then`, run by `guard` on the UI thread, when it
+// comes.
 template <typename Then>
-void callLogind(const QDBusConnection& bus, const QString& method, const QVariantList& arguments, Then then) {
+void callLogind(const QDBusConnection& bus, const QString& method, const QVariantList& arguments,
+                const Guard& guard, Then then) {
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kManager, method);
     call.setArguments(arguments);
     call.setInteractiveAuthorizationAllowed(true);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 60'000));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [then](QDBusPendingCallWatcher* finished) {
-                         then(*finished);
+                     [guard, then](QDBusPendingCallWatcher* finished) {
                          finished->deleteLater();
+                         guard([&] { then(*finished); });
                      });
 }
 
 }  // namespace
 
-void PowerOff() {
+void PowerOff(const Guard& guard) {
     const QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) return;
-    callLogind(bus, QStringLiteral("CanPowerOff"), {}, [bus](const QDBusPendingCall& call) {
+    callLogind(bus, QStringLiteral("CanPowerOff"), {}, guard, [bus, guard](const QDBusPendingCall& call) {
         const QDBusPendingReply<QString> answer = call;
         if (answer.isError()) return;
         // "challenge": allowed once polkit has asked the user.
         if (answer.value() != QLatin1String("yes") && answer.value() != QLatin1String("challenge")) return;
-        callLogind(bus, QStringLiteral("PowerOff"), {true}, [](const QDBusPendingCall&) {});
+        callLogind(bus, QStringLiteral("PowerOff"), {true}, guard, [](const QDBusPendingCall&) {});
     });
 }
 

@@ -36,11 +36,9 @@ void TForm1::DispatchLircLine(const QByteArray& line) {
 
     if (KeySound && IsPress(fields)) KeyClick->Play(QDir(app.Folder()).filePath(QStringLiteral("sound.wav")));
 
-    RemoteKeyNames names;
-    for (int box = 1; box <= 8; ++box) names[box - 1] = app.Form2->LEdit(box)->text();
-    for (const RemoteAction action :
-         ActionsFor(EventKey(fields), names, [this] { return LightAlloyRunning(); }))
-        RunRemoteAction(action);
+    RunKeyTable(
+        EventKey(fields), [this](int box) { return app.Form2->LEdit(box)->text(); },
+        [this] { return LightAlloyRunning(); }, [this](RemoteAction action) { RunRemoteAction(action); });
 }
 
 // Each action runs its handler directly, whatever the enabled state of the control that usually runs it.
@@ -100,5 +98,5 @@ void TForm1::MonitorOn() {
 }
 
 void TForm1::ShutdownPC() {
-    power::PowerOff();
+    power::PowerOff(RunHandler);
 }

@@ -1,11 +1,32 @@
 #include "remote/winlirc.h"
 
+#include <algorithm>
+#include <array>
 #include <utility>
 
 namespace {
 
 const QString kPress = QStringLiteral("00");
 const QString kHold = QStringLiteral("0a");
+
+// One comparison of the key table: the event key against the press or the hold of a box's name.
+struct KeyComparison {
+    int box;  // LEdit1 .. LEdit8
+    bool hold;
+    RemoteAction action;
+};
+
+using A = RemoteAction;
+constexpr std::array<KeyComparison, 6> kAlwaysActing{{{5, false, A::AmbiLight},
+                                                      {6, true, A::ShowShutdownWindow},
+                                                      {6, false, A::ShutDown},
+                                                      {7, false, A::HideShutdownWindow},
+                                                      {8, true, A::MonitorOff},
+                                                      {8, false, A::MonitorOn}}};
+constexpr std::array<KeyComparison, 4> kPlayerKeys{{{1, false, A::PlayPause},
+                                                    {2, false, A::NextTrack},
+                                                    {3, false, A::PreviousTrack},
+                                                    {4, false, A::ColourMusic}}};
 
 }  // namespace
 
@@ -53,24 +74,15 @@ LircFields SplitLircLine(const QString& line) {
     return fields;
 }
 
-QList<RemoteAction> ActionsFor(const QString& eventKey, const RemoteKeyNames& names,
-                               const std::function<bool()>& playerKeysBlocked) {
-    const auto press = [&](int box) { return eventKey == kPress + names[box - 1]; };
-    const auto hold = [&](int box) { return eventKey == kHold + names[box - 1]; };
-
-    QList<RemoteAction> actions;
-    if (press(5)) actions << RemoteAction::AmbiLight;
-    if (hold(6)) actions << RemoteAction::ShowShutdownWindow;
-    if (press(6)) actions << RemoteAction::ShutDown;
-    if (press(7)) actions << RemoteAction::HideShutdownWindow;
-    if (hold(8)) actions << RemoteAction::MonitorOff;
-    if (press(8)) actions << RemoteAction::MonitorOn;
-
-    const std::array<RemoteAction, 4> playerActions{RemoteAction::PlayPause, RemoteAction::NextTrack,
-                                                    RemoteAction::PreviousTrack, RemoteAction::ColourMusic};
-    QList<RemoteAction> player;
-    for (int box = 1; box <= 4; ++box)
-        if (press(box)) player << playerActions[box - 1];
-    if (!player.isEmpty() && !playerKeysBlocked()) actions << player;
-    return actions;
+void RunKeyTable(const QString& eventKey, const std::function<QString(int box)>& name,
+                 const std::function<bool()>& playerKeysBlocked,
+                 const std::function<void(RemoteAction)>& run) {
+    const auto matches = [&](const KeyComparison& comparison) {
+        return eventKey == (comparison.hold ? kHold : kPress) + name(comparison.box);
+    };
+    for (const KeyComparison& comparison : kAlwaysActing)
+        if (matches(comparison)) run(comparison.action);
+    if (std::none_of(kPlayerKeys.begin(), kPlayerKeys.end(), matches) || playerKeysBlocked()) return;
+    for (const KeyComparison& comparison : kPlayerKeys)
+        if (matches(comparison)) run(comparison.action);
 }

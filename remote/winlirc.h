@@ -19,7 +19,6 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
-#include <array>
 #include <functional>
 
 // Splits the bytes a server sends into complete key lines.
@@ -71,12 +70,12 @@ enum class RemoteAction {
     ColourMusic,         // press of LEdit4
 };
 
-// The key names typed into LEdit1 .. LEdit8, in that order.
-using RemoteKeyNames = std::array<QString, 8>;
-
-// The actions an event key runs, in the order they run. Names are compared whole, letter case significant,
-// nothing trimmed, so a name in two boxes runs both actions and an empty box matches only an empty key name.
-// The four player keys (LEdit1 .. LEdit4) act only when `playerKeysBlocked` answers false; it is asked only
-// when one of them matches.
-QList<RemoteAction> ActionsFor(const QString& eventKey, const RemoteKeyNames& names,
-                               const std::function<bool()>& playerKeysBlocked);
+// Runs the key table for an event key. The boxes that always act (LEdit5 .. LEdit8) are compared first, each
+// match's action running before the next comparison; then, only while `playerKeysBlocked` answers false,
+// the player keys (LEdit1 .. LEdit4). `name(box)` gives a box's text at the moment of its comparison, so an
+// action may change what the next comparison sees; `playerKeysBlocked` is asked only when a player key
+// matches. Names are compared whole, letter case significant, nothing trimmed, so a name in two boxes runs
+// both actions and an empty box matches only an empty key name.
+void RunKeyTable(const QString& eventKey, const std::function<QString(int box)>& name,
+                 const std::function<bool()>& playerKeysBlocked,
+                 const std::function<void(RemoteAction)>& run);

@@ -3,19 +3,14 @@
 #include <optional>
 #include <vector>
 
+#include "light/x11_error_trap.h"
+
 // Xlib's macros clash with Qt's names: its headers come last.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 namespace {
-
-int trappedErrors = 0;
-
-int countError(Display*, XErrorEvent*) {
-    ++trappedErrors;
-    return 0;
-}
 
 // The whole value of a window property of `type` and 8 or 32-bit items; nothing when the window has none.
 template <typename Item>
@@ -86,24 +81,9 @@ _XDisplay* RemoteDisplay() {
     return display;
 }
 
-X11ErrorTrap::X11ErrorTrap(_XDisplay* display) : display_(display), errorsBefore_(trappedErrors) {
-    XSync(display_, False);  // errors of earlier requests are not this trap's
-    previous_ = reinterpret_cast<int (*)(_XDisplay*, void*)>(XSetErrorHandler(countError));
-}
-
-X11ErrorTrap::~X11ErrorTrap() {
-    XSync(display_, False);
-    XSetErrorHandler(reinterpret_cast<XErrorHandler>(previous_));
-}
-
-bool X11ErrorTrap::Succeeded() {
-    XSync(display_, False);
-    return trappedErrors == errorsBefore_;
-}
-
 bool TopLevelWindowExists(_XDisplay* display, const QString& title) {
     if (!display) return false;
-    X11ErrorTrap trap(display);  // a window may close while it is being read
+    XErrorTrap trap(display);  // a window may close while it is being read
     for (const Window window : topLevelWindows(display)) {
         std::optional<QString> name = netWmName(display, window);
         if (!name) name = wmName(display, window);

@@ -11,23 +11,6 @@ struct _XDisplay;
 // is no X display. Only the UI thread uses it.
 _XDisplay* RemoteDisplay();
 
-// While it lives, X errors on any display are counted instead of ending the program. X calls on windows that
-// may vanish at any moment (another program's) go under one.
-class X11ErrorTrap {
-public:
-    explicit X11ErrorTrap(_XDisplay* display);
-    ~X11ErrorTrap();
-    X11ErrorTrap(const X11ErrorTrap&) = delete;
-    X11ErrorTrap& operator=(const X11ErrorTrap&) = delete;
-    // Waits for the server's answer to everything sent so far; true when none of it failed.
-    bool Succeeded();
-
-private:
-    _XDisplay* display_;
-    int (*previous_)(_XDisplay*, void*);
-    int errorsBefore_;
-};
-
 // Whether a top-level window titled exactly `title` exists on `display`, mapped or not. Under a window
 // manager the top-level windows are those of its client list (_NET_CLIENT_LIST), since a reparenting manager
 // puts them inside frames of its own; without one they are the root window's children. A window's title is

@@ -23,6 +23,7 @@
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
 
@@ -53,19 +54,15 @@ struct Lircd {
     QTemporaryDir dir;
     Child process;
     explicit Lircd(quint16 port) {
-        const auto write = [this](const char* name, const QByteArray& text) {
-            QFile file(dir.filePath(name));
-            file.open(QIODevice::WriteOnly), file.write(text);
-            return file.fileName();
-        };
-        const QString opts = write("opts.conf", "[lircd]\nnodaemon = True\n");
-        const QString conf = write("lircd.conf",
-                                   "begin remote\n name TESTREMOTE\n bits 16\n begin codes\n"
-                                   "  KEY_PLAY 0x1\n end codes\nend remote\n");
-        process.start("lircd", {"-O", opts, "--nodaemon", "--driver=file", "--device=/dev/null",
-                                "--output=" + dir.filePath("sock"), "--pidfile=" + dir.filePath("pid"),
-                                "--logfile=" + dir.filePath("log"),
-                                QStringLiteral("--listen=127.0.0.1:%1").arg(port), "--allow-simulate", conf});
+        WriteFileBytes(dir.filePath("opts.conf"), "[lircd]\nnodaemon = True\n");
+        WriteFileBytes(dir.filePath("lircd.conf"),
+                       "begin remote\n name TESTREMOTE\n bits 16\n begin codes\n"
+                       "  KEY_PLAY 0x1\n end codes\nend remote\n");
+        process.start("lircd",
+                      {"-O", dir.filePath("opts.conf"), "--nodaemon", "--driver=file", "--device=/dev/null",
+                       "--output=" + dir.filePath("sock"), "--pidfile=" + dir.filePath("pid"),
+                       "--logfile=" + dir.filePath("log"), QStringLiteral("--listen=127.0.0.1:%1").arg(port),
+                       "--allow-simulate", dir.filePath("lircd.conf")});
     }
     void Send(const QString& repeat, const QString& key) {
         QCOMPARE(QProcess::execute("irsend", {"-d", dir.filePath("sock"), "SIMULATE",
@@ -96,18 +93,15 @@ Window parentOf(Display* display, Window window) {
     Window root = 0, parent = 0, *children = nullptr;
     unsigned int count = 0;
     XQueryTree(display, window, &root, &parent, &children, &count);
-    if (children) XFree(children);
-    return parent;
+    return XFree(children), parent;
 }
 
+// A window titled by _NET_WM_NAME (UTF-8) or by WM_NAME.
 Window titledWindow(Display* display, const QByteArray& title, bool netWmName) {
     const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 40, 40, 0, 0, 0);
-    if (netWmName)
-        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
-                        XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(title.constData()), int(title.size()));
-    else
-        XStoreName(display, window, title.constData());
+    XChangeProperty(display, window, netWmName ? XInternAtom(display, "_NET_WM_NAME", False) : XA_WM_NAME,
+                    netWmName ? XInternAtom(display, "UTF8_STRING", False) : XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(title.constData()), int(title.size()));
     XMapWindow(display, window);
     XSync(display, False);
     return window;
@@ -156,11 +150,10 @@ private slots:
         const QStringList keys{"KEY_PLAY",  "KEY_NEXT",  "KEY_PREVIOUS", "KEY_RED",
                                "KEY_GREEN", "KEY_POWER", "KEY_EXIT",     "KEY_SCREEN"};
         for (int box = 1; box <= 8; ++box) app.Form2->LEdit(box)->setText(keys[box - 1]);
-        for (const char* name : {"/1.wav", "/2.wav"}) {
-            QFile file(testApp.folder.path() + name);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray::fromStdString(tones::Wav(30.0, 8000, 1, 0.5, 0.5)));
-            form.PlayList->addItem(file.fileName());
+        for (const QString name : {"/1.wav", "/2.wav"}) {
+            WriteFileBytes(testApp.folder.path() + name,
+                           QByteArray::fromStdString(tones::Wav(30, 8000, 1, .5, .5)));
+            form.PlayList->addItem(testApp.folder.path() + name);
         }
         PseudoTerminal board;
         form.ComPort->Port = board.slavePath();
@@ -175,73 +168,82 @@ private slots:
         QCOMPARE(winLircTexts(app), kDisconnected);
         Lircd lircd(port);
         const auto send = [&](const QString& repeat, const QString& key) {
-            presses += repeat == "00";
-            lircd.Send(repeat, key);
+            presses += repeat == "00", lircd.Send(repeat, key);
         };
         QTRY_COMPARE_WITH_TIMEOUT(form.cs->state(), QAbstractSocket::ConnectedState, 5000);
         QVERIFY(!form.Timer2->isActive());
         QCOMPARE(winLircTexts(app), kConnected);
 
-        send("00", "KEY_PLAY");
-        QTRY_VERIFY(form.btnPlay->isHidden());
-        send("01", "KEY_PLAY");
-        send("00", "KEY_PLAY");
-        QTRY_VERIFY(!form.btnPlay->isHidden());
-        send("00", "KEY_NEXT");
-        QTRY_COMPARE(form.PlayList->currentRow(), 1);
-        send("00", "KEY_PREVIOUS");
-        QTRY_COMPARE(form.PlayList->currentRow(), 0);
-
-        // Held to 0a (and on), the shutdown key asks; its next press shuts down; cancel hides the question.
-        for (int repeat = 0; repeat <= 11; ++repeat) send(QString::asprintf("%02x", repeat), "KEY_POWER");
-        QTRY_VERIFY(app.Form3->isVisible());
-        send("00", "KEY_POWER");
-        QTRY_COMPARE(logind_.powerOffs, QList<bool>{true});
-        QVERIFY(app.Form3->isVisible());  // refused: the question stays
-        send("00", "KEY_EXIT");
-        QTRY_VERIFY(!app.Form3->isVisible());
-        send("00", "KEY_POWER");
-
-        // A long press of the monitor key switches it off, a short one on; a "Light Alloy" window blocks the
-        // player keys alone: AmbiLight still starts (with its all-off command first).
-        const Window player = titledWindow(RemoteDisplay(), "Light Alloy", false);
-        for (const QString& key : keys.first(5)) send("00", key);
-        send("0a", "KEY_SCREEN");
-        QTRY_VERIFY(screenSaverOn());
-        QVERIFY(form.Timer1->isActive());
-        QVERIFY(board.read().startsWith("P1 S0 A0"));
-        XDestroyWindow(RemoteDisplay(), player);
-        send("00", "KEY_SCREEN");
-        QTRY_VERIFY(!screenSaverOn());
-        send("00", "KEY_GREEN");
-        QTRY_VERIFY(!form.Timer1->isActive());
-        QVERIFY(!form.ColorMusicOn);
-        send("00", "KEY_RED");
-        QTRY_VERIFY(form.ColorMusicOn && form.TVisual1->isActive());
-        send("00", "KEY_RED");
-        QTRY_VERIFY(!form.ColorMusicOn);
-        QVERIFY(form.btnPlay->isHidden());
-        QCOMPARE(form.PlayList->currentRow(), 0);
-        QCOMPARE(logind_.powerOffs.size(), 1);
+        // What the keys change, as one text: the last line's repeat count and key, then playing (P), the
+        // question (Q), the screen saver (S), AmbiLight (A), colour music and its timer (C, V), the row and
+        // the PowerOffs.
+        const auto state = [&] {
+            const auto is = [](bool on, char letter) { return QString(1, on ? letter : '-'); };
+            return form.LircRepeat + form.LircKey + ' ' + is(form.btnPlay->isHidden(), 'P') +
+                   is(app.Form3->isVisible(), 'Q') + is(screenSaverOn(), 'S') +
+                   is(form.Timer1->isActive(), 'A') + is(form.ColorMusicOn, 'C') +
+                   is(form.TVisual1->isActive(), 'V') +
+                   QStringLiteral(" row %1 off %2")
+                       .arg(form.PlayList->currentRow())
+                       .arg(logind_.powerOffs.size());
+        };
+        // Held to 0a (and on), the shutdown key asks; its next press shuts down (refused: the question
+        // stays); cancel hides the question. A "Light Alloy" window blocks the player keys alone: AmbiLight
+        // still starts. A long press of the monitor key switches it off, a short one on.
+        QStringList hold;
+        for (int repeat = 0; repeat <= 11; ++repeat) hold << QString::asprintf("%02x KEY_POWER", repeat);
+        const struct {
+            bool lightAlloy;
+            QStringList lines;
+            QString state;
+        } steps[] = {
+            {false, {"00 KEY_PLAY"}, "00KEY_PLAY P----- row 0 off 0"},
+            {false, {"01 KEY_PLAY", "00 KEY_PLAY"}, "00KEY_PLAY ------ row 0 off 0"},
+            {false, {"00 KEY_NEXT"}, "00KEY_NEXT P----- row 1 off 0"},
+            {false, {"00 KEY_PREVIOUS"}, "00KEY_PREVIOUS P----- row 0 off 0"},
+            {false, hold, "0bKEY_POWER PQ---- row 0 off 0"},
+            {false, {"00 KEY_POWER"}, "00KEY_POWER PQ---- row 0 off 1"},
+            {false, {"00 KEY_EXIT", "00 KEY_POWER"}, "00KEY_POWER P----- row 0 off 1"},
+            {true, {"00 KEY_NEXT"}, "00KEY_NEXT P----- row 0 off 1"},
+            {true,
+             {"00 KEY_PLAY", "00 KEY_PREVIOUS", "00 KEY_RED", "00 KEY_GREEN"},
+             "00KEY_GREEN P--A-- row 0 off 1"},
+            {true, {"0a KEY_SCREEN"}, "0aKEY_SCREEN P-SA-- row 0 off 1"},
+            {false, {"00 KEY_SCREEN"}, "00KEY_SCREEN P--A-- row 0 off 1"},
+            {false, {"00 KEY_GREEN"}, "00KEY_GREEN P----- row 0 off 1"},
+            {false, {"00 KEY_RED"}, "00KEY_RED P---CV row 0 off 1"},
+            {false, {"00 KEY_RED"}, "00KEY_RED P----- row 0 off 1"},
+        };
+        Window player = 0;
+        for (const auto& step : steps) {
+            if (step.lightAlloy != bool(player))
+                player = step.lightAlloy ? titledWindow(RemoteDisplay(), "Light Alloy", false)
+                                         : (XDestroyWindow(RemoteDisplay(), player), 0);
+            for (const QString& line : step.lines) send(line.first(2), line.sliced(3));
+            QTRY_COMPARE(state(), step.state);
+        }
+        QVERIFY(board.read().startsWith("P1 S0 A0"));  // AmbiLight's all-off command first
         QCOMPARE(clicks, presses);
         QVERIFY(recorder.shown().isEmpty());
 
-        app.Form2->Button6->click();
-        QCOMPARE(winLircTexts(app), kDisconnected);
-        QCOMPARE(form.cs->state(), QAbstractSocket::UnconnectedState);
+        // The check for a running server does not wait: the texts change once the probe of the port answers.
         app.Form2->Button6->click();
         QCOMPARE(winLircTexts(app), kConnected);
+        QTRY_COMPARE(winLircTexts(app), kDisconnected);
+        QCOMPARE(form.cs->state(), QAbstractSocket::UnconnectedState);
+        app.Form2->Button6->click();
+        QTRY_COMPARE(winLircTexts(app), kConnected);
         QTRY_COMPARE(form.cs->state(), QAbstractSocket::ConnectedState);
         // The server quits: the texts follow it, silently; afterwards the button says it is not running.
         lircd.process.terminate();
         QTRY_COMPARE_WITH_TIMEOUT(winLircTexts(app), kDisconnected, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(lircd.process.state(), QProcess::NotRunning, 5000);
         app.Form2->Button6->click();
-        QCOMPARE(recorder.texts(), QStringList{"WinLirc не запущен!"});
+        QTRY_COMPARE(recorder.texts(), QStringList{"WinLirc не запущен!"});
     }
 
     // Lines as the bytes come: a half line that stalls, two lines in one packet, 1 MB without a line end,
-    // then the server closing, and a connection refused.
+    // a server that closes inside a block and half a line, then closing, and a connection refused.
     void scriptedServer() {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
@@ -252,7 +254,7 @@ private slots:
         form.cs->connectToHost("127.0.0.1", server.serverPort());
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket* peer = server.nextPendingConnection();
-        const auto sendNow = [peer](const QByteArray& bytes) { peer->write(bytes), peer->flush(); };
+        const auto sendNow = [&peer](const QByteArray& bytes) { peer->write(bytes), peer->flush(); };
 
         // While one key's message box is open, the next key still acts.
         bool sent = false, actedBehindBox = false;
@@ -283,13 +285,23 @@ private slots:
         QCOMPARE(QStringList({form.LircCode, form.LircRepeat, form.LircKey, form.LircRest}),
                  QStringList({"3", "00", "PLAY", "R"}));
 
+        // The server goes away inside a block, half a line in: the next connection reads afresh.
+        sendNow("BEGIN\n1 00 OF");
+        peer->close();
+        QTRY_COMPARE(form.cs->state(), QAbstractSocket::UnconnectedState);
+        form.cs->connectToHost("127.0.0.1", server.serverPort());
+        QVERIFY(server.waitForNewConnection(5000));
+        peer = server.nextPendingConnection();
+        sendNow("4 00 PLAY R\n");
+        QTRY_COMPARE(pressesShown(), 5);
+
         form.SetWinLircTexts(true);
         peer->close();
         QTRY_COMPARE(winLircTexts(testApp.app), kDisconnected);
         server.close();
         form.SetWinLircTexts(true);
         form.cs->connectToHost("127.0.0.1", server.serverPort());
-        QTRY_COMPARE(recorder.texts().size(), 5);
+        QTRY_COMPARE(recorder.texts().size(), 6);
         QCOMPARE(recorder.shown().last(),
                  (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
         QCOMPARE(winLircTexts(testApp.app), kDisconnected);
@@ -328,8 +340,7 @@ private slots:
         QTest::keyClick(&question, Qt::Key_Escape);
         QVERIFY(!question.isVisible());
         question.show();
-        QVERIFY(question.close());
-        QVERIFY(!question.isVisible());
+        QVERIFY(question.close() && !question.isVisible());
     }
 
     void windowLookupWithAndWithoutWindowManager() {
@@ -351,9 +362,9 @@ private slots:
         const Window byNetName = titledWindow(display, "WinLirc", true);
         titledWindow(display, "Light Alloy", false);
         QTRY_VERIFY_WITH_TIMEOUT(parentOf(display, byNetName) != DefaultRootWindow(display), 10000);
-        QVERIFY(TopLevelWindowExists(display, "WinLirc"));
-        QTRY_VERIFY_WITH_TIMEOUT(TopLevelWindowExists(display, "Light Alloy"),
-                                 10000);  // managed a moment later
+        // The manager lists a window in _NET_CLIENT_LIST a moment after it has put it in a frame.
+        QTRY_VERIFY_WITH_TIMEOUT(TopLevelWindowExists(display, "WinLirc"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(TopLevelWindowExists(display, "Light Alloy"), 10000);
         QVERIFY(!TopLevelWindowExists(display, "Varnex"));
         XCloseDisplay(display);
     }
