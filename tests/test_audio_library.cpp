@@ -144,8 +144,7 @@ private slots:
         QVERIFY(BASS_ChannelPlay(h, false));
         QVERIFY(QTest::qWaitFor([&] { return position(h) > kBytesPerSecond / 5; }, 2000));
         QVERIFY(BASS_ChannelPause(h));
-        QTest::qWait(100);
-        const std::int64_t paused = position(h);
+        const std::int64_t paused = settledPosition(h);
         QTest::qWait(300);
         QCOMPARE(position(h), paused);
         QCOMPARE(BASS_ChannelGetLevel(h), kNoLevel);
@@ -255,7 +254,7 @@ private slots:
                         "audio/wav");
             const HSTREAM h = open(server->Url(c.path));
             QVERIFY2(h != 0 && BASS_ChannelPlay(h, false), c.path);
-            QTest::qWait(300);
+            QVERIFY2(QTest::qWaitFor([&] { return position(h) > kBytesPerSecond / 5; }, 2000), c.path);
             for (int i = 0; i < 5; ++i) {
                 const DWORD level = BASS_ChannelGetLevel(h);
                 QVERIFY2(std::abs(left(level) - c.left) <= c.tolerance, c.path);
