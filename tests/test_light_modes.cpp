@@ -13,11 +13,11 @@
 #include "app/messages.h"
 #include "light/board_parser.h"
 #include "light/colour_music.h"
-#include "light/port_list.h"
 #include "light/zone_editor_window.h"
 #include "settings/ambilight_modes.h"
 #include "settings/profile_file.h"
 #include "settings/settings_window.h"
+#include "tests/support/extra_ports.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/settings_file.h"
@@ -131,9 +131,8 @@ private slots:
         messages::Recorder recorder;
         PseudoTerminal line;
         HttpFileServer server;
-        qputenv(ExtraPortsVariable, line.slavePath().toLocal8Bit());
+        ExtraPorts ports(line.slavePath());
         TestApp testApp;
-        qunsetenv(ExtraPortsVariable);
         TForm1& f = *testApp.app.Form1;
         TForm2& settings = *testApp.app.Form2;
         settings.ComBox->setCurrentIndex(settings.ComBox->findText(line.slavePath()));

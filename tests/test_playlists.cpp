@@ -3,13 +3,11 @@
 
 #include <QClipboard>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QStringEncoder>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -19,6 +17,7 @@
 #include "player/audio_library.h"
 #include "player/playlist_import.h"
 #include "settings/cp1251.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
 
@@ -32,15 +31,7 @@ QString fileRow(const QString& path) {
 
 void write(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-QStringList rows(const QListWidget* list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts.append(list->item(i)->text());
-    return texts;
+    WriteFileBytes(path, bytes);
 }
 
 }  // namespace
@@ -133,7 +124,7 @@ private slots:
         QVERIFY(drop({QUrl::fromLocalFile(album)}));
         const QStringList expected{"http://kept/0", fileRow(album + "/01 тон.mp3"),
                                    fileRow(album + "/02.wav")};
-        QTRY_COMPARE(rows(f.PlayList), expected);
+        QTRY_COMPARE(ItemTexts(f.PlayList->model()), expected);
 
         // The MP3 plays from its file:// row with its length, position and levels; colour music reads these.
         f.PlayList->setCurrentRow(1);
@@ -151,7 +142,7 @@ private slots:
         QVERIFY(drop({QUrl::fromLocalFile(dir.filePath("station.m3u")),
                       QUrl::fromLocalFile(dir.filePath("junk.m3u"))}));
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayList->count(), 3 + 12000, 20000);
-        QCOMPARE(rows(f.PlayList), expected + station);
+        QCOMPARE(ItemTexts(f.PlayList->model()), expected + station);
         QTRY_COMPARE(recorder.texts().size(), 1);
         QVERIFY2(recorder.texts()[0].startsWith("Добавлено в плейлист: 12000. Пропущено: "),
                  qPrintable(recorder.texts()[0]));
@@ -165,11 +156,10 @@ private slots:
         QVERIFY(recorder.texts()[0].startsWith("Ничего не добавлено в плейлист"));
         QCOMPARE(f.PlayList->count(), 3 + 12000);
 
-        // Ctrl+V on the list appends the clipboard's addresses.
         QGuiApplication::clipboard()->setText(" http://a/1\r\n\r\nhttps://b/2 \n");
         QTest::keyClick(f.PlayList, Qt::Key_V, Qt::ControlModifier);
         QTRY_COMPARE(f.PlayList->count(), 3 + 12000 + 2);
-        QCOMPARE(rows(f.PlayList).mid(3 + 12000), (QStringList{"http://a/1", "https://b/2"}));
+        QCOMPARE(ItemTexts(f.PlayList->model()).mid(3 + 12000), (QStringList{"http://a/1", "https://b/2"}));
         BASS_StreamFree(f.StreamHandle);
         f.StreamHandle = 0;
     }

@@ -5,7 +5,6 @@
 #include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QSystemTrayIcon>
-#include <QTemporaryDir>
 
 #include "app/main_window.h"
 #include "tests/support/settings_file.h"
@@ -64,6 +63,19 @@ private slots:
         // Other system commands are left alone.
         form.WMSysCommand(0xF060);
         QVERIFY(form.isVisible());
+
+        // The title bar's minimise box hides to the tray too; a double click brings the window back as it
+        // was.
+        QVERIFY(form.Tray->isVisible());
+        const QRect before = form.geometry();
+        form.setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 5000);
+        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
+        form.TrayDblClick();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(!(form.windowState() & Qt::WindowMinimized));
+        QCOMPARE(form.geometry(), before);
+        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
     }
 
     // Run by CTest on a private session bus with a watcher that reports a host (the icon goes to it, and any
@@ -94,27 +106,7 @@ private slots:
 
     void cleanupTestCase() {
         trayer_.terminate();
-        if (!trayer_.waitForFinished(3000)) trayer_.kill();
-        trayer_.waitForFinished(3000);
-    }
-
-    void minimiseBoxHidesToTrayAndDoubleClickBringsBack() {
-        startTray();
-        ShownMainWindow shown;
-        TForm1& form = shown.form;
-        QVERIFY(shown.exposed);
-        QVERIFY(form.Tray->isVisible());
-        const QRect before = form.geometry();
-
-        form.setWindowState(Qt::WindowMinimized);  // what the title bar's box does
-        QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 5000);
-        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
-
-        form.TrayDblClick();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(!(form.windowState() & Qt::WindowMinimized));
-        QCOMPARE(form.geometry(), before);
-        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        if (!trayer_.waitForFinished(3000)) trayer_.kill(), trayer_.waitForFinished(3000);
     }
 
     void startupMinimiseOptionHidesAfterShowing() {
