@@ -86,7 +86,7 @@ public:
     void ConnectAmbiLightHandlers();
     void SpeedButton1Click();
     void Timer1Timer();
-    void CaptureZone(Zone zone, qint64 left, qint64 top);
+    void CaptureZone(Zone zone, qint64 left, qint64 top, int slot);
     void StopAmbiLight(bool writeAllOff);
     std::unique_ptr<ScreenCaptureX11> ScreenCapture;  // made at AmbiLight's first start
 

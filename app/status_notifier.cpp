@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusReply>
 
 namespace {
@@ -16,11 +15,10 @@ const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 StatusNotifierCheck::StatusNotifierCheck(QObject* parent) : QObject(parent) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcher)) return;
+    // Made before the icon is shown, so the icon's registration is still to come: it is taken from the
+    // watcher's signal, and the items of other programs registered before are never asked about.
     bus.connect(kWatcher, kWatcherPath, kWatcher, QStringLiteral("StatusNotifierItemRegistered"), this,
                 SLOT(itemRegistered(QString)));
-    QDBusInterface watcher(kWatcher, kWatcherPath, kWatcher, bus);
-    for (const QString& item : watcher.property("RegisteredStatusNotifierItems").toStringList())
-        itemRegistered(item);
 }
 
 // An item is named by its owner's bus name, optionally followed by its object path. Qt's tray icon speaks

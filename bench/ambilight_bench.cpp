@@ -34,6 +34,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "bench/bench_util.h"
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
 #include "light/screen_capture_x11.h"
@@ -74,11 +75,6 @@ double otherCpuMs(pid_t pid) {
     if (pid == 0 || !stat.open(QIODevice::ReadOnly)) return 0;
     const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
     return (fields.value(12).toDouble() + fields.value(13).toDouble()) * 1000.0 / sysconf(_SC_CLK_TCK);
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 quint32 sink = 0;  // keeps the averages alive

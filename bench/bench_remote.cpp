@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QApplication>
@@ -33,6 +32,7 @@
 #include "remote/shutdown_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
+#include "tests/support/pseudo_terminal.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -148,35 +148,6 @@ void measure(QTcpSocket* client, const char* name, const std::function<Event(int
 
 }  // namespace
 
-// The light line's far end: waits until the all-off command has arrived after the drain at the timed write.
-class LineEnd {
-public:
-    LineEnd() { openpty(&master_, &slave_, nullptr, nullptr, nullptr); }
-    ~LineEnd() { close(master_), close(slave_); }
-    QString Path() const { return QString::fromLocal8Bit(ptsname(master_)); }
-    std::optional<Clock::time_point> WaitFor(const QByteArray& command) {
-        QByteArray seen;
-        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
-        while (Clock::now() < deadline) {
-            pollfd ready{master_, POLLIN, 0};
-            if (poll(&ready, 1, 100) <= 0) continue;
-            char bytes[4096];
-            const ssize_t count = read(master_, bytes, sizeof bytes);
-            if (count > 0) seen.append(bytes, count);
-            if (seen.contains(command)) return Clock::now();
-        }
-        return std::nullopt;
-    }
-    void Drain() {
-        char bytes[4096];
-        for (pollfd ready{master_, POLLIN, 0}; poll(&ready, 1, 0) > 0;)
-            if (read(master_, bytes, sizeof bytes) <= 0) break;
-    }
-
-private:
-    int master_ = -1, slave_ = -1;
-};
-
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     App::Prepare();
@@ -207,16 +178,21 @@ int main(int argc, char** argv) {
 
     // Colour music switched on (untimed: its first tick comes 33 ms later by design), then off: the time to
     // the all-off command on the serial line.
-    LineEnd board;
-    app.Form1->ComPort->Port = board.Path();
+    PseudoTerminal board;
+    app.Form1->ComPort->Port = board.slavePath();
     app.Form1->ComPort->SetConnected(true);
     app.Form2->LEdit4->setText(QStringLiteral("KEY_RED"));
     measure(
         app.Form1->cs, "colour music off, all-off command on the line",
         [&](int) {
-            board.Drain();
+            board.read(0, 0);
             return Event{line("00", "KEY_RED"), line("00", "KEY_RED")};
         },
-        [&](size_t) { return board.WaitFor(AllOffCommand); });
+        [&](size_t) -> std::optional<Clock::time_point> {
+            QByteArray seen;
+            for (const auto deadline = Clock::now() + std::chrono::seconds(2); Clock::now() < deadline;)
+                if ((seen += board.read(1, 100)).contains(AllOffCommand)) return Clock::now();
+            return std::nullopt;
+        });
     return 0;
 }

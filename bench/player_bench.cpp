@@ -26,6 +26,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "bench/bench_util.h"
 #include "player/audio_library.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/tones.h"
@@ -92,11 +93,6 @@ int playInVarnex(int argc, char** argv, const char* url) {
     app.Form1->btnPlayClick();
     if (app.Form1->StreamHandle == 0) return 2;
     return QApplication::exec();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void firstAudio(HttpFileServer& server) {

@@ -25,6 +25,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "bench/bench_util.h"
 #include "player/vk_site.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -34,21 +35,9 @@ namespace {
 
 constexpr int kLinks = 1000;
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n == 0 ? -1 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 QByteArray procFile(qint64 pid, const char* name) {
     QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-double residentMegabytes(qint64 pid) {
-    for (const QByteArray& line : procFile(pid, "status").split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
 }
 
 // Resident memory of every descendant of `pid` (the engine's helper processes).

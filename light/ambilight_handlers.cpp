@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <algorithm>
 #include <stdexcept>
 
 #include "app/handlers.h"
@@ -81,7 +80,7 @@ void TForm1::StopAmbiLight(bool writeAllOff) {
     ComboBox1->setEnabled(true);
     Button5->setEnabled(true);
     Button7->setEnabled(true);
-    Button8->setEnabled(ComboBox1->currentIndex() > 0);  // the built-in first mode cannot be deleted
+    ComboBox1Change();  // "удалить" follows the selected mode
     // After a tick that found the port closed, the light row stays locked as the closed port wants it.
     EnabledBtn(ComPort->Connected());
     btnVisual1->setEnabled(true);
@@ -92,8 +91,10 @@ void TForm1::Timer1Timer() {
         const int y = ModeNumber(ModeY);
         const int x = ModeNumber(ModeX);
         const QRect screen = primaryScreenPixels();
-        for (const ZoneArea& area : ZoneAreas(x, y, screen.width(), screen.height()))
-            CaptureZone(area.zone, screen.left() + area.left, screen.top() + area.top);
+        const auto areas = ZoneAreas(x, y, screen.width(), screen.height());
+        for (size_t slot = 0; slot < areas.size(); ++slot)
+            CaptureZone(areas[slot].zone, screen.left() + areas[slot].left, screen.top() + areas[slot].top,
+                        int(slot));
     } catch (...) {
         // A dead line or a failed capture: stop first, so that no later tick fails again while the error is
         // shown once; nothing more is written to the line.
@@ -102,9 +103,8 @@ void TForm1::Timer1Timer() {
     }
 }
 
-void TForm1::CaptureZone(Zone zone, qint64 left, qint64 top) {
-    const auto slot = std::find_if(Zones.begin(), Zones.end(), [&](Zone z) { return z.red == zone.red; });
-    const PixelBlock pixels =
-        ScreenCapture->Grab(int(slot - Zones.begin()), left, top, ZoneWidth, ZoneHeight);
+// `slot` is the zone's place in the tick: the capture keeps one image per place between ticks.
+void TForm1::CaptureZone(Zone zone, qint64 left, qint64 top, int slot) {
+    const PixelBlock pixels = ScreenCapture->Grab(slot, left, top, ZoneWidth, ZoneHeight);
     ComPort->WriteText(ZoneCommand(zone, AverageColour(pixels)));
 }

@@ -22,6 +22,7 @@
 #include "light/zone_editor_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
+#include "tests/support/extra_ports.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
@@ -36,7 +37,6 @@ private slots:
     void init() {
         // Autostart entries go to a folder of the test's own.
         qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
-        qunsetenv("VARNEX_SERIAL_PORTS");
         dir.emplace();
     }
 
@@ -58,7 +58,7 @@ private slots:
 
     void saveAndRestartKeepsEverySetting() {
         PseudoTerminal line;
-        qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
+        const ExtraPorts ports(line.slavePath());
         messages::Recorder recorder;
         QStringList texts;
         const QList<bool> ticked = {false, false, false, false, false, true, true, true, false};
@@ -98,7 +98,7 @@ private slots:
         SerialLink holder;  // another user holds the port
         holder.Port = line.slavePath();
         holder.SetConnected(true);
-        qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
+        const ExtraPorts ports(line.slavePath());
         WriteSettings(dir->path(), QStringLiteral("[Общие настройки]\r\nВыбор порта =%1\r\n"
                                                   "Подключаться к порту при запуске программы=1\r\n"
                                                   "\"Выключать свет\" при запуске программы=1\r\n")
@@ -113,7 +113,7 @@ private slots:
 
     void startupConnectsAndSwitchesLightOff() {
         PseudoTerminal line;
-        qputenv("VARNEX_SERIAL_PORTS", line.slavePath().toUtf8());
+        const ExtraPorts ports(line.slavePath());
         WriteSettings(dir->path(), QStringLiteral("[Общие настройки]\nВыбор порта =%1\n"
                                                   "Подключаться к порту при запуске программы=0x1\n"
                                                   "\"Выключать свет\" при запуске программы=$1\n")
