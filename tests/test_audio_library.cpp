@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "player/audio_library.h"
@@ -125,9 +126,51 @@ private slots:
     void silentServerIsGivenUpAfterFiveSeconds() {
         QTcpServer silent;  // the system completes the connection; nobody ever answers
         QVERIFY(silent.listen(QHostAddress::LocalHost));
+        const std::string address = "http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/a.mp3";
+        server->Add("/tone.wav", tones::Wav(1.0, 44100, 2, 0.5, 0.5), "audio/wav");
+
+        // Opens that nobody waits for answer from the event loop, never inside the call: a stream that
+        // opens, one that cannot, and the silent one, which is given up after five seconds as having
+        // said nothing. A dropped open never answers.
+        struct Answer {
+            HSTREAM handle;
+            bool noAnswer;
+            qint64 at;
+        };
+        std::map<std::string, Answer> answers;
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(open("http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/a.mp3"), HSTREAM{0});
+        const auto openLater = [&](const std::string& name, const std::string& url) {
+            return audio_library::OpenStreamURL(url.c_str(),
+                                                [&answers, &clock, name](HSTREAM h, bool noAnswer) {
+                                                    answers[name] = {h, noAnswer, clock.elapsed()};
+                                                });
+        };
+        std::string said = stderrOf([&] {
+            openLater("silent", address);
+            audio_library::CancelOpen(openLater("dropped", address));
+            openLater("tone", server->Url("/tone.wav"));
+            openLater("missing", server->Url("/missing.wav"));
+            openLater("ftp", "ftp://127.0.0.1/a.mp3");
+            QVERIFY(answers.empty());
+            QVERIFY(QTest::qWaitFor([&] { return answers.size() == 4; }, 7000));
+        });
+        QVERIFY(!answers.count("dropped"));
+        QVERIFY(answers["tone"].handle != 0 && !answers["tone"].noAnswer);
+        QCOMPARE(length(answers["tone"].handle), kBytesPerSecond);
+        QVERIFY(BASS_StreamFree(answers["tone"].handle));
+        for (const char* failed : {"missing", "ftp"})
+            QVERIFY2(answers[failed].handle == 0 && !answers[failed].noAnswer && answers[failed].at < 2500,
+                     failed);
+        QVERIFY(answers["silent"].handle == 0 && answers["silent"].noAnswer);
+        QVERIFY2(answers["silent"].at >= 4500 && answers["silent"].at < 7000,
+                 QByteArray::number(answers["silent"].at));
+        QCOMPARE(std::count(said.begin(), said.end(), '\n'), 3);
+        QVERIFY2(said.find(address + ": not ready within 5 s") != said.npos, said.c_str());
+
+        // Waited for, the silent one takes as long.
+        clock.restart();
+        QCOMPARE(open(address), HSTREAM{0});
         const qint64 took = clock.elapsed();
         QVERIFY2(took >= 4500 && took < 7000, QByteArray::number(took));
     }
