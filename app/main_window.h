@@ -67,8 +67,10 @@ public:
     void TrackPosTimer();
     void ProgressBarChanged();
     void TimerNextSongTimer();
-    // Stops and releases the stream, if there is one.
+    // Stops and releases the stream, if there is one, and drops an open under way.
     void FreeStream();
+    // Whether a playlist row's address is being opened: its handler's later steps wait for the open.
+    bool StreamOpening() const { return openTicket_ != 0; }
 
     // Player: playlists from files and addresses (player/playlist_drop.cpp). Addresses, audio files, folders
     // and playlist files dropped onto PlayList or pasted into it with Ctrl+V are appended as rows.
@@ -241,6 +243,9 @@ protected:
 private:
     int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
     bool EndReported = false;  // the ended track has already met the empty-list message
+    unsigned openTicket_ = 0;  // the open under way, 0 when none is
+
+    void streamOpened(HSTREAM handle, bool noAnswer, const QString& address);
 
     void buildModeRow();
     void buildLightRow();
