@@ -110,6 +110,8 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
 }
 
 TForm1::~TForm1() {
+    // Closed while the window is whole: the socket's own end would run its handlers on a window half gone.
+    cs->abort();
     FreeStream();
 }
 

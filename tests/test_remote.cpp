@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <memory>
 
 #include "app/image_button.h"
 #include "app/main_window.h"
@@ -302,6 +303,30 @@ private slots:
         QCOMPARE(recorder.shown().last(),
                  (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
         QCOMPARE(winLircTexts(testApp.app), kDisconnected);
+    }
+
+    // The program ends while connected, with AmbiLight, colour music and an open under way: all of it stops
+    // quietly, the main window's socket before the windows it writes to.
+    void endsWhileConnected() {
+        QTcpServer server;  // the remote's server, and a stream that never answers
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        PseudoTerminal board;
+        auto testApp = std::make_unique<TestApp>();
+        TForm1& form = *testApp->app.Form1;
+        form.cs->connectToHost("127.0.0.1", server.serverPort());
+        QTRY_COMPARE(form.cs->state(), QAbstractSocket::ConnectedState);
+        form.ComPort->Port = board.slavePath();
+        form.ComPort->SetConnected(true);
+        form.SpeedButton1Click();
+        form.btnVisual1Click();
+        form.PlayList->addItem(QStringLiteral("http://127.0.0.1:%1/radio").arg(server.serverPort()));
+        form.PlayList->setCurrentRow(0);
+        form.PlayListDblClick();
+        QVERIFY(form.Timer1->isActive() && form.TVisual1->isActive() && form.StreamOpening());
+        messages::Recorder recorder;
+        testApp.reset();
+        QTest::qWait(100);
+        QVERIFY(recorder.shown().isEmpty());
     }
 
     void powerAndConfirmation() {
