@@ -129,6 +129,7 @@ private slots:
         // The MP3 plays from its file:// row with its length, position and levels; colour music reads these.
         f.PlayList->setCurrentRow(1);
         f.PlayListDblClick();
+        QTRY_VERIFY(!f.StreamOpening());
         f.TimerNextSong->stop();  // the stream stays, ended or not, while the drops below are read
         QVERIFY(f.StreamHandle != 0);
         const HSTREAM playing = f.StreamHandle;
