@@ -237,6 +237,7 @@ OpenTicket OpenStreamURL(const char* url, std::function<void(HSTREAM handle, boo
     // soon as the event loop runs, never inside this call.
     open.limit.reset(new QTimer);
     open.limit->setSingleShot(true);
+    open.limit->setTimerType(Qt::PreciseTimer);  // five seconds, not a coarse timer's 5 % less
     QObject::connect(open.limit.get(), &QTimer::timeout, [ticket] { endOpen(ticket); });
     open.limit->start(open.stream ? kPrerollLimit : std::chrono::milliseconds(0));
     if (open.stream) open.stream->WhenOpenEnds([ticket] { endOpen(ticket); });

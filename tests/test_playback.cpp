@@ -238,14 +238,11 @@ private slots:
         // While the address is opened the event loop runs on: a timer keeps its pace, play and the advance
         // leave the open alone. Then the steps after it run: no stream, the playing face, the advance
         // started, a notice; and the advance moves on.
-        QElapsedTimer clock;
-        qint64 last = 0, longestGap = 0;
+        int ticks = 0;
         QTimer pace;
-        connect(&pace, &QTimer::timeout, this, [&] {
-            longestGap = std::max(longestGap, clock.elapsed() - last);
-            last = clock.elapsed();
-        });
-        pace.start(20);
+        connect(&pace, &QTimer::timeout, this, [&] { ++ticks; });
+        pace.start(50);
+        QElapsedTimer clock;
         clock.start();
         f->PlayList->setCurrentRow(0);
         f->PlayListDblClick();
@@ -254,9 +251,8 @@ private slots:
         QVERIFY(f->StreamOpening() && f->PlayList->currentRow() == 0 && !f->TimerNextSong->isActive());
         QVERIFY(QTest::qWaitFor([&] { return !f->StreamOpening(); }, 7000));
         QVERIFY2(clock.elapsed() >= 4500, QByteArray::number(clock.elapsed()));
-        QVERIFY2(longestGap < 1000, QByteArray::number(longestGap));
-        QCOMPARE(f->StreamHandle, HSTREAM{0});
-        QVERIFY(p->playing() && f->TimerNextSong->isActive());
+        QVERIFY2(ticks > 40, QByteArray::number(ticks));  // a hundred when nothing holds the thread
+        QVERIFY(f->StreamHandle == 0 && p->playing() && f->TimerNextSong->isActive());
         QCOMPARE(recorder.texts(), QStringList{"Адрес не отвечает:\n" + address});
         recorder.clear();
         QVERIFY(
@@ -274,8 +270,7 @@ private slots:
         f->btnPauseClick();
         QVERIFY(!f->StreamOpening() && p->paused() && !f->TimerNextSong->isActive());
         QTest::qWait(6000 - int(clock.elapsed()));
-        QCOMPARE(f->PlayList->currentRow(), 0);
-        QVERIFY(p->paused());
+        QVERIFY(f->PlayList->currentRow() == 0 && p->paused());
     }
 
     void emptiedListIsReportedOncePerEndedTrack() {
