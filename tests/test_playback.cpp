@@ -242,15 +242,12 @@ private slots:
         QTimer pace;
         connect(&pace, &QTimer::timeout, this, [&] { ++ticks; });
         pace.start(50);
-        QElapsedTimer clock;
-        clock.start();
         f->PlayList->setCurrentRow(0);
         f->PlayListDblClick();
         f->btnPlayClick();
         f->TimerNextSongTimer();
         QVERIFY(f->StreamOpening() && f->PlayList->currentRow() == 0 && !f->TimerNextSong->isActive());
         QVERIFY(QTest::qWaitFor([&] { return !f->StreamOpening(); }, 7000));
-        QVERIFY2(clock.elapsed() >= 4500, QByteArray::number(clock.elapsed()));
         QVERIFY2(ticks > 40, QByteArray::number(ticks));  // a hundred when nothing holds the thread
         QVERIFY(f->StreamHandle == 0 && p->playing() && f->TimerNextSong->isActive());
         QCOMPARE(recorder.texts(), QStringList{"Адрес не отвечает:\n" + address});
@@ -259,12 +256,12 @@ private slots:
             QTest::qWaitFor([&] { return f->PlayList->currentRow() == 1 && f->StreamHandle != 0; }, 3000));
 
         // An open pressed over by another button, or paused, is dropped: nothing of it ever shows.
-        clock.restart();
+        QElapsedTimer clock;
+        clock.start();
         f->PlayList->setCurrentRow(0);
         f->PlayListDblClick();
         f->btnNextClick();
-        QVERIFY(p->opened());
-        QCOMPARE(f->PlayList->currentRow(), 1);
+        QVERIFY(p->opened() && f->PlayList->currentRow() == 1);
         f->PlayList->setCurrentRow(0);
         f->PlayListDblClick();
         f->btnPauseClick();
