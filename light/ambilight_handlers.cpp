@@ -16,8 +16,8 @@
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
 #include "light/connection_guard.h"
-#include "light/screen_capture_x11.h"
 #include "light/serial_link.h"
+#include "platform/x11/screen_capture_x11.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include "platform/x11/x11_windows.h"
 #include "player/audio_library.h"
-#include "remote/x11_windows.h"
 
 #include <gst/gst.h>
 

@@ -16,8 +16,8 @@
 #include "app/handlers.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
-#include "remote/x11_windows.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 

@@ -1,4 +1,4 @@
-#include "light/screen_capture_x11.h"
+#include "platform/x11/screen_capture_x11.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "light/ambilight_zones.h"
-#include "light/x11_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 namespace {
 
