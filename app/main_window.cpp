@@ -26,8 +26,8 @@
 #include "app/status_notifier.h"
 #include "app/window_setup.h"
 #include "light/colour_music.h"
+#include "light/screen_capture.h"
 #include "light/serial_link.h"
-#include "platform/x11/screen_capture_x11.h"
 #include "player/audio_library.h"
 
 namespace {

@@ -190,3 +190,7 @@ PixelBlock ScreenCaptureX11::Grab(int slot, qint64 left, qint64 top, int width, 
     }
     throw std::runtime_error("Screen capture failed");
 }
+
+PixelBlock ScreenCaptureX11::ZonePixels(int slot, const QRect& screen, const ZoneArea& area) {
+    return Grab(slot, screen.left() + area.left, screen.top() + area.top, ZoneWidth, ZoneHeight);
+}
