@@ -55,7 +55,7 @@ void TForm1::ConnectRemoteHandlers() {
     bool ok = false;
     const uint port = qEnvironmentVariable("VARNEX_WINLIRC_PORT").toUInt(&ok);
     if (ok && port > 0 && port <= 0xFFFF) csPort = quint16(port);
-    KeyClick = new ClickSound(this);
+    KeyClick = new ClickSound(RingBell, this);
     KeyClick->setObjectName(QStringLiteral("KeyClick"));
 
     On(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);

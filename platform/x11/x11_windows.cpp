@@ -95,3 +95,10 @@ bool TopLevelWindowExists(_XDisplay* display, const QString& title) {
 bool TopLevelWindowExists(const QString& title) {
     return TopLevelWindowExists(RemoteDisplay(), title);
 }
+
+void RingBell() {
+    if (Display* display = RemoteDisplay()) {
+        XBell(display, 0);
+        XFlush(display);
+    }
+}
