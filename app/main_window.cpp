@@ -26,7 +26,7 @@
 #include "app/status_notifier.h"
 #include "app/window_setup.h"
 #include "light/colour_music.h"
-#include "light/screen_capture_x11.h"
+#include "light/screen_capture.h"
 #include "light/serial_link.h"
 #include "player/audio_library.h"
 

@@ -16,8 +16,8 @@
 class App;
 class ClickSound;
 class ColorEdit;
-class ScreenCaptureX11;
-struct Zone;
+class ScreenCapture;
+struct ZoneArea;
 class SerialLink;
 class HintSwitch;
 class QAction;
@@ -88,9 +88,9 @@ public:
     void ConnectAmbiLightHandlers();
     void SpeedButton1Click();
     void Timer1Timer();
-    void CaptureZone(Zone zone, qint64 left, qint64 top, int slot);
+    void CaptureZone(const QRect& screen, const ZoneArea& area, int slot);
     void StopAmbiLight(bool writeAllOff);
-    std::unique_ptr<ScreenCaptureX11> ScreenCapture;  // made at AmbiLight's first start
+    std::unique_ptr<ScreenCapture> Capture;  // the desktop's capture, chosen at AmbiLight's first start
 
     // Player: VK playlist builder (player/vk_handlers.cpp). Browser, the hidden web page, is made by the
     // first btnVkClick and lives as the window's child.
@@ -168,7 +168,7 @@ public:
     bool ColorMusicOn = false;
     bool KeySound = false;
     QString LircCode, LircRepeat, LircKey, LircRest;  // the last WinLIRC line's fields
-    QString ModeX, ModeY;                             // the mode in use by AmbiLight
+    int ModeX = 0, ModeY = 0;                         // the mode in use by AmbiLight, read at its start
     quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
 
     // Lights: modes and colour music (light/mode_handlers.cpp, light/colour_music_handlers.cpp).
