@@ -173,9 +173,10 @@ MediaControls::~MediaControls() {
     bus.unregisterObject(kPath);
 }
 
-// The play and pause buttons take turns: one of them shows or hides whenever the status changes.
+// The play and pause buttons take turns: one of them is shown or hidden whenever the status changes, also
+// while the window is in the tray (when neither gets a Show or Hide event).
 bool MediaControls::eventFilter(QObject* /*watched*/, QEvent* event) {
-    if (event->type() == QEvent::Show || event->type() == QEvent::Hide) refreshSoon();
+    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) refreshSoon();
     return false;
 }
 
