@@ -1,6 +1,8 @@
 // The real executable on a real X server: what a user sees at start, and a quiet failure when the audio
 // output cannot be made.
 
+#include <signal.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,11 +19,34 @@ QString copyOfExecutable(const QTemporaryDir& dir) {
     return QFile::copy(QStringLiteral(VARNEX_EXECUTABLE), target) ? target : QString();
 }
 
+// A session without a D-Bus session bus (a bare X session). What is started from the program carries
+// kMark in its environment.
+const QByteArray kMark = "VARNEX_TEST_MARK=" + QByteArray::number(QCoreApplication::applicationPid());
+
 QProcessEnvironment environmentWithSink(const QString& sink) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const char* name : {"QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+        env.remove(name);
     env.insert(QStringLiteral("VARNEX_AUDIO_SINK"), sink);
+    env.insert(QString::fromLatin1(kMark.split('=')[0]), QString::fromLatin1(kMark.split('=')[1]));
     return env;
+}
+
+// Session buses launched on demand for the program (dbus-launch and the daemon it starts outlive it), each
+// stopped once found.
+int stopLaunchedBuses() {
+    int found = 0;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile comm("/proc/" + pid + "/comm"), environ("/proc/" + pid + "/environ");
+        if (!comm.open(QIODevice::ReadOnly) || !environ.open(QIODevice::ReadOnly)) continue;
+        const QByteArray name = comm.readAll().trimmed();
+        if ((name != "dbus-launch" && name != "dbus-daemon") ||
+            !environ.readAll().split('\0').contains(kMark))
+            continue;
+        ++found;
+        ::kill(pid.toInt(), SIGTERM);
+    }
+    return found;
 }
 
 void stop(QProcess& process) {
@@ -64,6 +89,10 @@ private slots:
         QCOMPARE(PixelAt(window->id, 2, window->geometry.height() - 1), QRgb(0x363636));
         QCOMPARE(process.state(), QProcess::Running);
         stop(process);
+
+        // With no session bus, the program starts none of its own and says once that it runs without.
+        QCOMPARE(stopLaunchedBuses(), 0);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()).count(QStringLiteral("D-Bus")), 1);
     }
 
     void audioFailureShowsNothingAndExitsWithOne() {
