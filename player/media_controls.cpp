@@ -35,9 +35,10 @@ QString titleOf(const QString& address) {
     return name.isEmpty() ? address : name;
 }
 
-// Rows may hold local paths as well as addresses; the desktop is given a URL either way.
+// Rows may hold local paths as well as addresses; the desktop is given a URL either way, encoded.
 QString urlOf(const QString& address) {
-    return address.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(address).toString() : address;
+    const QUrl url = address.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(address) : QUrl(address);
+    return url.toString(QUrl::FullyEncoded);
 }
 
 }  // namespace
