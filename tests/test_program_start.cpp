@@ -21,14 +21,15 @@ QString copyOfExecutable(const QTemporaryDir& dir) {
 
 // A session without a D-Bus session bus (a bare X session). What is started from the program carries
 // kMark in its environment.
-const QByteArray kMark = "VARNEX_TEST_MARK=" + QByteArray::number(QCoreApplication::applicationPid());
+const QString kMarkValue = QString::number(QCoreApplication::applicationPid());
+const QByteArray kMark = "VARNEX_TEST_MARK=" + kMarkValue.toLatin1();
 
 QProcessEnvironment environmentWithSink(const QString& sink) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
         env.remove(name);
     env.insert(QStringLiteral("VARNEX_AUDIO_SINK"), sink);
-    env.insert(QString::fromLatin1(kMark.split('=')[0]), QString::fromLatin1(kMark.split('=')[1]));
+    env.insert(QStringLiteral("VARNEX_TEST_MARK"), kMarkValue);
     return env;
 }
 
@@ -38,13 +39,9 @@ int stopLaunchedBuses() {
     int found = 0;
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile comm("/proc/" + pid + "/comm"), environ("/proc/" + pid + "/environ");
-        if (!comm.open(QIODevice::ReadOnly) || !environ.open(QIODevice::ReadOnly)) continue;
-        const QByteArray name = comm.readAll().trimmed();
-        if ((name != "dbus-launch" && name != "dbus-daemon") ||
-            !environ.readAll().split('\0').contains(kMark))
-            continue;
-        ++found;
-        ::kill(pid.toInt(), SIGTERM);
+        const bool bus = comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("dbus-");
+        if (bus && environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(kMark))
+            found += ::kill(pid.toInt(), SIGTERM) == 0;
     }
     return found;
 }
