@@ -168,9 +168,9 @@ MediaControls::MediaControls(TForm1& form) : form_(form) {
 }
 
 MediaControls::~MediaControls() {
-    if (service_.isEmpty()) return;
+    if (!player_) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.unregisterService(service_);
+    if (!service_.isEmpty()) bus.unregisterService(service_);
     bus.unregisterObject(kPath);
 }
 
