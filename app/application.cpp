@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "channels/channel_window.h"
 #include "light/zone_editor_window.h"
+#include "player/media_controls.h"
 #include "remote/shutdown_window.h"
 #include "settings/program_folder.h"
 #include "settings/settings_window.h"
@@ -51,6 +52,7 @@ App::App(const QString& folder) : folder_(folder.isEmpty() ? ProgramFolder() : f
     for (QWidget* window : std::initializer_list<QWidget*>{Form1.get(), Form2.get(), Form3.get(), Form4.get(),
                                                            Form5.get(), Form6.get()})
         window->setAttribute(Qt::WA_AlwaysShowToolTips);
+    mediaControls_ = std::make_unique<MediaControls>(*Form1);
 }
 
 App::~App() {

@@ -13,6 +13,7 @@ class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
+class MediaControls;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -48,4 +49,5 @@ public:
 
 private:
     QString folder_;
+    std::unique_ptr<MediaControls> mediaControls_;  // gone before the windows it drives
 };

@@ -3,10 +3,13 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/session_bus.h"
 
 int main(int argc, char** argv) {
     // The program reads no command-line arguments; Qt gets none either.
     int qtArgc = argc > 0 ? 1 : 0;
+    // Before Qt, whose tray, theme and accessibility code look for the session bus on their own.
+    session_bus::KeepFromLaunching();
     QApplication application(qtArgc, argv);
     App::Prepare();
     try {

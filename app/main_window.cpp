@@ -197,7 +197,6 @@ void TForm1::buildMenus() {
     N9 = addItem(PopupMenu1, "N9", QStringLiteral("Выкл. монитор"));
     N1 = addItem(PopupMenu1, "N1", QStringLiteral("Выход"));
 
-    statusNotifier_ = new StatusNotifierCheck(this);  // asked once, before the icon goes anywhere
     Tray = new QSystemTrayIcon(this);
     Tray->setObjectName(QStringLiteral("Tray"));
     Tray->setContextMenu(PopupMenu1);
@@ -220,6 +219,9 @@ void TForm1::FormCreate() {
     ProgressBar->SetSkin(QStringLiteral("PRBAR"), QStringLiteral("PRCHANGE"));
 
     Tray->setIcon(QIcon(LoadBitmapResource(QStringLiteral("ICON"))));
+    // Asked once, before the icon goes anywhere, and only once the audio library is there: a program that
+    // cannot start says nothing about the session bus.
+    statusNotifier_ = new StatusNotifierCheck(this);
     // Shown from now on; where the desktop's notification area starts later, the icon docks there then.
     Tray->show();
 

@@ -5,6 +5,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
 
+#include "app/session_bus.h"
+
 namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
@@ -13,8 +15,9 @@ const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 }  // namespace
 
 StatusNotifierCheck::StatusNotifierCheck(QObject* parent) : QObject(parent) {
+    if (!session_bus::Available()) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcher)) return;
+    if (!bus.interface() || !bus.interface()->isServiceRegistered(kWatcher)) return;
     // Made before the icon is shown, so the icon's registration is still to come: it is taken from the
     // watcher's signal, and the items of other programs registered before are never asked about.
     bus.connect(kWatcher, kWatcherPath, kWatcher, QStringLiteral("StatusNotifierItemRegistered"), this,

@@ -38,7 +38,7 @@ void TForm1::connectShellHandlers() {
     On(N4, &QAction::triggered, this, &TForm1::N4Click);
     On(Tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick ||
-            (reason == QSystemTrayIcon::Trigger && statusNotifier_->ItemRegistered()))
+            (reason == QSystemTrayIcon::Trigger && statusNotifier_ && statusNotifier_->ItemRegistered()))
             TrayDblClick();
     });
 }

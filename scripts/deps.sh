@@ -17,6 +17,7 @@ build_packages=(
 test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
     lirc openbox dbus-session-bus-common libxss-dev
+    playerctl dbus-x11
 )
 bench_packages=(
     libbenchmark-dev gstreamer1.0-tools xvfb xauth

@@ -1,6 +1,8 @@
 // The real executable on a real X server: what a user sees at start, and a quiet failure when the audio
 // output cannot be made.
 
+#include <signal.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,11 +19,31 @@ QString copyOfExecutable(const QTemporaryDir& dir) {
     return QFile::copy(QStringLiteral(VARNEX_EXECUTABLE), target) ? target : QString();
 }
 
+// A session without a D-Bus session bus (a bare X session). What is started from the program carries
+// kMark in its environment.
+const QString kMarkValue = QString::number(QCoreApplication::applicationPid());
+const QByteArray kMark = "VARNEX_TEST_MARK=" + kMarkValue.toLatin1();
+
 QProcessEnvironment environmentWithSink(const QString& sink) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const char* name : {"QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+        env.remove(name);
     env.insert(QStringLiteral("VARNEX_AUDIO_SINK"), sink);
+    env.insert(QStringLiteral("VARNEX_TEST_MARK"), kMarkValue);
     return env;
+}
+
+// Session buses launched on demand for the program (dbus-launch and the daemon it starts outlive it), each
+// stopped once found.
+int stopLaunchedBuses() {
+    int found = 0;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile comm("/proc/" + pid + "/comm"), environ("/proc/" + pid + "/environ");
+        const bool bus = comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("dbus-");
+        if (bus && environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(kMark))
+            found += ::kill(pid.toInt(), SIGTERM) == 0;
+    }
+    return found;
 }
 
 void stop(QProcess& process) {
@@ -64,6 +86,10 @@ private slots:
         QCOMPARE(PixelAt(window->id, 2, window->geometry.height() - 1), QRgb(0x363636));
         QCOMPARE(process.state(), QProcess::Running);
         stop(process);
+
+        // With no session bus, the program starts none of its own and says once that it runs without.
+        QCOMPARE(stopLaunchedBuses(), 0);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()).count(QStringLiteral("D-Bus")), 1);
     }
 
     void audioFailureShowsNothingAndExitsWithOne() {

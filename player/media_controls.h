@@ -1,0 +1,74 @@
+#pragma once
+
+// The player on the desktop's media controls: the MPRIS 2 interfaces on the session bus, under the name
+// org.mpris.MediaPlayer2.varnex, so that media keys, the panel's media widget and playerctl drive it. Every
+// call runs the same handler as the player's button or the remote's key, through the handler wrapper and
+// after the call has been answered, so that a message box it raises never holds up the caller. What the
+// desktop is told (status, track, length) follows the player whoever drove it.
+
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+#include <functional>
+
+#include "player/audio_types.h"
+
+class TForm1;
+class MprisPlayer;
+
+class MediaControls final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MediaControls)
+
+public:
+    static constexpr char ServiceName[] = "org.mpris.MediaPlayer2.varnex";
+
+    // Registers on the session bus when there is one; without a session bus it does nothing.
+    explicit MediaControls(TForm1& form);
+    ~MediaControls() override;
+
+    // What the desktop sees now.
+    QString PlaybackStatus();
+    QVariantMap Metadata();
+    bool CanSeek();
+    // Microseconds played of the current stream; 0 with no stream.
+    qint64 Position() const;
+
+    // Runs `action` on the main window through the handler wrapper, once the call that asked has returned.
+    void Run(std::function<void(TForm1&)> action);
+    // Seeks through the slider's own seek; past the end of the stream this goes to the next track.
+    void SeekBy(qint64 offsetUs);
+    void SetPosition(const QString& trackId, qint64 positionUs);
+    // The playlist has no stop: the stream pauses and goes back to its start.
+    void Stop();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The player as last told to the desktop.
+    struct Shown {
+        QString status = QStringLiteral("Stopped");
+        HSTREAM stream = 0;
+        QString address;       // the playlist row the stream was opened from
+        qint64 lengthUs = -1;  // -1: not known
+        bool canSeek() const { return stream != 0 && lengthUs > 0; }
+        bool operator==(const Shown&) const = default;
+    };
+    static QVariantMap metadataOf(const Shown& shown);
+    static QString trackIdOf(const Shown& shown);
+
+    void refreshSoon();
+    // Reads the player and tells the desktop what changed since it was last told.
+    void refresh();
+    void seekTo(qint64 positionUs);
+    void announceSeek();
+    qint64 lengthUs() const;
+    qint64 bytesToUs(qint64 bytes) const;
+
+    TForm1& form_;
+    MprisPlayer* player_ = nullptr;
+    QString service_;
+    Shown shown_;
+    bool refreshQueued_ = false;
+};
