@@ -57,16 +57,16 @@ struct Run {
     }
 };
 
-// Answers the colour dialog as soon as it is open: notes where it opened, then confirms `colour`, or cancels
-// when `colour` is invalid.
+// Answers the colour dialog (in Russian) as soon as it is open: notes where it opened, then confirms
+// `colour`, or cancels when `colour` is invalid.
 void answerDialog(QColor colour, QColor* openedAt) {
     QTimer::singleShot(0, [=] {
         auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
         *openedAt = dialog->currentColor();
-        if (!colour.isValid()) return dialog->reject();
         dialog->setCurrentColor(colour);
-        dialog->accept();
+        colour.isValid() ? dialog->accept() : dialog->reject();
+        QCOMPARE(dialog->windowTitle(), "Выбор цвета");
     });
 }
 
@@ -79,8 +79,10 @@ void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
 
 class LightsTest : public QObject {
     Q_OBJECT
+    QTemporaryDir config_;
 
 private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path())); }
     void staticColoursReachTheLineZoneByZone() {
         Run run;
         auto& [line, recorder, testApp, form] = run;
@@ -122,6 +124,7 @@ private slots:
         QCOMPARE(openedAt, confirmed);
         QCOMPARE(recorder.texts(), QStringList(3, QStringLiteral("Программа не подключена к COM порту!")));
         QCOMPARE(line.read(1, 100), QByteArray());
+        QVERIFY(QDir(config_.path()).isEmpty());  // Qt stored no custom colours of its own
     }
 
     void averagingIsExactAndRoundsHalfToEven() {
