@@ -138,9 +138,13 @@ private slots:
             {0, 0, 0, 0},                                // nothing on screen: black
         };
         for (const auto& c : cases) {
-            std::vector<quint32> pixels(size_t(c.width) * 3);
-            for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = (i % 2) ? c.odd : c.even;
-            const PixelBlock block{reinterpret_cast<const uchar*>(pixels.data()), c.width, 3, c.width * 4};
+            // Three rows, each followed by a pixel that is not part of the block.
+            const size_t stride = size_t(c.width) + 1;
+            std::vector<quint32> pixels(stride * 3);
+            for (size_t i = 0; i < pixels.size(); ++i)
+                pixels[i] = i % stride == size_t(c.width) ? ~c.even : (i % stride % 2) ? c.odd : c.even;
+            const PixelBlock block{reinterpret_cast<const uchar*>(pixels.data()), c.width, 3,
+                                   qsizetype(stride * 4)};
             QCOMPARE(AverageColour(block), c.mean);
         }
     }
