@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QSettings>
+#include <QTranslator>
 
 #include "app/about_window.h"
 #include "app/fonts.h"
@@ -36,6 +39,14 @@ void App::Prepare() {
     QApplication::setApplicationName(QStringLiteral("Varnex"));
     QApplication::setQuitOnLastWindowClosed(false);
     InstallFontSubstitutes();
+    // Qt's own dialogs and buttons speak the program's language, whatever the user's locale.
+    auto* qtTexts = new QTranslator(qApp);
+    if (qtTexts->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTexts);
+    // The program keeps its settings in settings.ini only. Qt's dialogs would keep theirs (the colour
+    // dialog's custom colours, the file dialog's history) in the user's QtProject.conf; pointed at a folder
+    // that can never exist, they stay in memory for the run.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
 App::App(const QString& folder) : folder_(folder.isEmpty() ? ProgramFolder() : folder) {

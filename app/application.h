@@ -23,8 +23,9 @@ public:
 
 class App final {
 public:
-    // Sets the application-wide things that come before any window: the title, the font substitutes, and that
-    // only the main window's close ends the program. Call once, after QApplication exists.
+    // Sets the application-wide things that come before any window: the title, the font substitutes, that
+    // only the main window's close ends the program, Qt's Russian texts, and that Qt's dialogs store nothing.
+    // Call once, after QApplication exists.
     static void Prepare();
 
     // Creates TForm1 to TForm6 and runs their creation handlers. An error in one creation handler is shown

@@ -8,9 +8,12 @@
 
 namespace {
 
-// Pictures larger than this are refused before any pixel memory is taken (a corrupt header can claim 65535 ×
-// 65535).
+// Pictures larger than this are refused as soon as their header is read, before libjpeg or we take any pixel
+// memory (a corrupt header can claim 65535 × 65535).
 constexpr quint64 MaxPixels = quint64{64} << 20;
+// libjpeg's own memory: enough for a progressive picture of MaxPixels in three components (two bytes a
+// coefficient), and a limit for whatever else a header may claim.
+constexpr long MaxDecoderMemory = long{8} * MaxPixels;
 
 // libjpeg's own error manager ends the process on a fatal error and prints warnings on standard error. Ours
 // jumps back to the decoding step that failed and counts warnings silently: a warning means damaged data (a
@@ -37,9 +40,12 @@ void printNothing(j_common_ptr) {}
 bool startDecoding(ErrorManager& errors, jpeg_decompress_struct& info, const QByteArray& data) {
     if (setjmp(errors.failed)) return false;
     jpeg_create_decompress(&info);
+    info.mem->max_memory_to_use = MaxDecoderMemory;
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()),
                  static_cast<unsigned long>(data.size()));
-    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
+    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK ||
+        quint64{info.image_width} * info.image_height > MaxPixels)
+        return false;
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     return info.output_components == 3;
@@ -66,8 +72,7 @@ QImage DecodeJpeg(const QByteArray& data) {
     errors.base.output_message = printNothing;
 
     QImage image;
-    bool whole = !data.isEmpty() && startDecoding(errors, info, data) &&
-                 quint64{info.output_width} * info.output_height <= MaxPixels;
+    bool whole = !data.isEmpty() && startDecoding(errors, info, data);
     if (whole) {
         image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
                        QImage::Format_RGB888);

@@ -16,7 +16,8 @@ std::int64_t scale(std::int64_t a, std::int64_t b, std::int64_t c) {
 
 std::int64_t TimeToBytes(std::int64_t ns, PcmFormat format) {
     if (ns < 0 || format.rate <= 0 || format.channels <= 0) return -1;
-    return scale(ns, format.rate, kSecond) * format.frameBytes();
+    const __int128 bytes = static_cast<__int128>(ns) * format.rate / kSecond * format.frameBytes();
+    return bytes > std::numeric_limits<std::int64_t>::max() ? -1 : static_cast<std::int64_t>(bytes);
 }
 
 std::int64_t BytesToTime(std::int64_t bytes, PcmFormat format) {

@@ -14,7 +14,7 @@ struct PcmFormat {
     std::int64_t frameBytes() const { return std::int64_t{channels} * 2; }
 };
 
-// Whole sample frames in `ns`, as bytes; negative times give -1.
+// Whole sample frames in `ns`, as bytes; negative times, and byte counts beyond 64 bits, give -1.
 std::int64_t TimeToBytes(std::int64_t ns, PcmFormat format);
 // The time at which the frame holding byte `bytes` starts; negative byte counts give -1.
 std::int64_t BytesToTime(std::int64_t bytes, PcmFormat format);

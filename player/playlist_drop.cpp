@@ -92,18 +92,24 @@ private:
     }
 
     static void report(const Batch& batch) {
+        QString text;
         if (batch.rows.isEmpty()) {
-            QString text = QStringLiteral(
-                "Ничего не добавлено в плейлист: здесь нет ни адресов http или https, ни звуковых файлов, ни "
-                "плейлистов.");
+            text =
+                batch.tooLarge > 0
+                    ? QStringLiteral(
+                          "Ничего не добавлено в плейлист: плейлист слишком велик, чтобы его прочитать.")
+                    : QStringLiteral(
+                          "Ничего не добавлено в плейлист: здесь нет ни адресов http или https, ни звуковых "
+                          "файлов, ни плейлистов.");
             if (batch.skipped > 0) text += QStringLiteral("\nПропущено: %1.").arg(batch.skipped);
-            messages::ShowMessage(text);
-        } else if (batch.skipped > 0) {
-            messages::ShowMessage(
-                QStringLiteral("Добавлено в плейлист: %1. Пропущено: %2 (не адрес и не звуковой файл).")
-                    .arg(batch.rows.size())
-                    .arg(batch.skipped));
+        } else if (batch.skipped > 0 || batch.tooLarge > 0) {
+            text = QStringLiteral("Добавлено в плейлист: %1.").arg(batch.rows.size());
+            if (batch.skipped > 0)
+                text += QStringLiteral(" Пропущено: %1 (не адрес и не звуковой файл).").arg(batch.skipped);
+            if (batch.tooLarge > 0)
+                text += QStringLiteral("\nНе прочитано слишком больших плейлистов: %1.").arg(batch.tooLarge);
         }
+        if (!text.isEmpty()) messages::ShowMessage(text);
     }
 
     QListWidget* list_;

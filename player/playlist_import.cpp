@@ -1,5 +1,8 @@
 #include "player/playlist_import.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +11,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "common/cp1251.h"
 
@@ -35,31 +39,51 @@ std::optional<ListFormat> playlistFormat(const QFileInfo& file) {
     return std::nullopt;
 }
 
-// Calls `line` with each line of `text`, blanks around it dropped, blank lines left out.
+// Calls `line` with each line of `text` as written, without its line end; blank lines are left out.
 template <typename Fn>
 void forEachLine(QStringView text, Fn line) {
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = start;
         while (end < text.size() && text[end] != u'\n' && text[end] != u'\r') ++end;
-        const QStringView trimmed = text.sliced(start, end - start).trimmed();
-        if (!trimmed.isEmpty()) line(trimmed);
+        const QStringView written = text.sliced(start, end - start);
+        if (!written.trimmed().isEmpty()) line(written);
         start = end + 1;
     }
 }
 
-// The value of a PLS line "FileN=value" (N one or more digits, the key in any case); null for other lines.
-QStringView plsFileValue(QStringView line) {
-    const qsizetype equals = line.indexOf(u'=');
-    if (equals < 0) return {};
-    const QStringView key = line.first(equals).trimmed();
-    if (key.size() < 5 || !key.first(4).startsWith(u"file", Qt::CaseInsensitive)) return {};
-    if (!std::all_of(key.begin() + 4, key.end(), [](QChar c) { return c.isDigit(); })) return {};
-    return line.sliced(equals + 1).trimmed();
-}
-
 bool isAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
+}
+
+// A run of digits without its leading zeros (one zero is left of a run of zeros).
+QStringView significant(QStringView digits) {
+    while (digits.size() > 1 && digits.front() == u'0') digits = digits.sliced(1);
+    return digits;
+}
+
+// Runs of digits compared as the numbers they are, however long.
+int compareNumbers(QStringView a, QStringView b) {
+    a = significant(a);
+    b = significant(b);
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+}
+
+struct PlsEntry {
+    QStringView number;
+    QStringView value;
+};
+
+// The number and value of a PLS line "FileN=value" (N one or more digits, the key in any case); nothing for
+// other lines.
+std::optional<PlsEntry> plsFileEntry(QStringView line) {
+    const qsizetype equals = line.indexOf(u'=');
+    if (equals < 0) return std::nullopt;
+    const QStringView key = line.first(equals).trimmed();
+    if (key.size() < 5 || !key.first(4).startsWith(u"file", Qt::CaseInsensitive)) return std::nullopt;
+    if (!std::all_of(key.begin() + 4, key.end(), [](QChar c) { return c.isDigit(); })) return std::nullopt;
+    return PlsEntry{key.sliced(4), line.sliced(equals + 1).trimmed()};
 }
 
 // File names in the order people read them: runs of digits compare as numbers ("2" before "10"), other
@@ -71,11 +95,8 @@ bool nameLess(QStringView a, QStringView b) {
             qsizetype endA = i, endB = j;
             while (endA < a.size() && isAsciiDigit(a[endA])) ++endA;
             while (endB < b.size() && isAsciiDigit(b[endB])) ++endB;
-            while (i + 1 < endA && a[i] == u'0') ++i;  // leading zeros do not count
-            while (j + 1 < endB && b[j] == u'0') ++j;
-            const QStringView x = a.sliced(i, endA - i), y = b.sliced(j, endB - j);
-            if (x.size() != y.size()) return x.size() < y.size();  // as numbers, however long
-            if (const int order = x.compare(y); order != 0) return order < 0;
+            const int order = compareNumbers(a.sliced(i, endA - i), b.sliced(j, endB - j));
+            if (order != 0) return order < 0;
             i = endA;
             j = endB;
         } else {
@@ -89,6 +110,27 @@ bool nameLess(QStringView a, QStringView b) {
     return a < b;
 }
 
+// Audio files in `folder` whose names are not UTF-8: Qt cannot name them, so its listing leaves them out,
+// but the user should hear that they were not added.
+int audioFilesWithoutName(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    DIR* const listing = ::opendir(path.constData());
+    if (!listing) return 0;
+    int count = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArrayView name(entry->d_name);
+        const qsizetype dot = name.lastIndexOf('.');
+        struct stat info {};
+        if (name.startsWith('.') || name.isValidUtf8() || dot < 0 ||
+            !kAudioSuffixes.contains(QString::fromLatin1(name.sliced(dot + 1)).toLower()) ||
+            ::fstatat(::dirfd(listing), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        ++count;
+    }
+    ::closedir(listing);
+    return count;
+}
+
 // Control characters never stand in an address or a file name: such text is a binary file read as text.
 bool hasControlCharacters(QStringView text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c == u'\x7f'; });
@@ -99,7 +141,7 @@ public:
     Batch batch;
 
     void reference(QStringView text, const QString& baseFolder) {
-        const QString ref = text.trimmed().toString();
+        const QString written = text.toString(), ref = text.trimmed().toString();
         if (ref.isEmpty()) return;
         if (hasControlCharacters(ref)) {
             ++batch.skipped;
@@ -121,15 +163,18 @@ public:
                 ++batch.skipped;
             return;
         }
-        // A path; one from a Windows playlist may separate its folders with backslashes.
+        // A path: as written, since a name may start or end with a blank; else without the blanks around it;
+        // else, from a Windows playlist, with backslashes between its folders.
         if (QDir::isRelativePath(ref) && baseFolder.isEmpty()) {
             ++batch.skipped;
             return;
         }
         const QDir base(baseFolder);
-        QString local = QDir::cleanPath(base.absoluteFilePath(ref));
-        if (!QFileInfo::exists(local) && ref.contains(u'\\'))
-            local = QDir::cleanPath(base.absoluteFilePath(QString(ref).replace(u'\\', u'/')));
+        QString local;
+        for (const QString& name : {written, ref, QString(ref).replace(u'\\', u'/')}) {
+            local = QDir::cleanPath(base.absoluteFilePath(name));
+            if (QFileInfo::exists(local)) break;
+        }
         path(local);
     }
 
@@ -152,8 +197,10 @@ private:
     void folder(const QFileInfo& folder) {
         QFileInfoList files = QDir(folder.absoluteFilePath()).entryInfoList(QDir::Files, QDir::NoSort);
         files.removeIf([](const QFileInfo& file) { return !isAudio(file); });
+        const int unnamed = audioFilesWithoutName(folder.absoluteFilePath());
+        batch.skipped += unnamed;
         if (files.isEmpty()) {
-            ++batch.skipped;
+            if (unnamed == 0) ++batch.skipped;
             return;
         }
         std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
@@ -164,7 +211,11 @@ private:
 
     void playlist(const QFileInfo& file, ListFormat format) {
         const QString canonical = file.canonicalFilePath();
-        if (read_.contains(canonical) || file.size() > kMaxPlaylistBytes) {
+        if (file.size() > kMaxPlaylistBytes) {
+            ++batch.tooLarge;
+            return;
+        }
+        if (read_.contains(canonical)) {
             ++batch.skipped;
             return;
         }
@@ -204,13 +255,18 @@ QString DecodeText(QByteArrayView bytes, bool cp1251Fallback) {
 
 QStringList ListedReferences(QStringView text, ListFormat format) {
     QStringList references;
+    std::vector<PlsEntry> entries;
     forEachLine(text, [&](QStringView line) {
         if (format == ListFormat::M3u) {
-            if (!line.startsWith(u'#')) references.append(line.toString());
-        } else if (const QStringView value = plsFileValue(line); !value.isEmpty()) {
-            references.append(value.toString());
+            if (!line.trimmed().startsWith(u'#')) references.append(line.toString());
+        } else if (const auto entry = plsFileEntry(line); entry && !entry->value.isEmpty()) {
+            entries.push_back(*entry);
         }
     });
+    std::stable_sort(entries.begin(), entries.end(), [](const PlsEntry& a, const PlsEntry& b) {
+        return compareNumbers(a.number, b.number) < 0;
+    });
+    for (const PlsEntry& entry : entries) references.append(entry.value.toString());
     return references;
 }
 

@@ -28,24 +28,30 @@ enum class ListFormat {
 // Russian Windows players), otherwise UTF-8 with replacement characters.
 QString DecodeText(QByteArrayView bytes, bool cp1251Fallback);
 
-// The references `text` lists, in order and as written, blanks around them dropped. Lines end in CR LF, LF or
-// CR; blank lines are skipped.
+// The references `text` lists: M3u lines as written (only the line end is not part of them), in order;
+// Pls values without the blanks around them, in the order of their FileN numbers (equal numbers in line
+// order). Lines end in CR LF, LF or CR; blank lines are skipped.
 QStringList ListedReferences(QStringView text, ListFormat format);
 
 struct Batch {
     QStringList rows;  // new playlist rows, in order
-    int skipped =
-        0;  // references that were neither an address nor an existing audio file, folder or playlist
+    // references that were neither an address nor an existing audio file, folder or playlist, and audio
+    // files that could not be added
+    int skipped = 0;
+    int tooLarge = 0;  // playlist files larger than kMaxPlaylistBytes, not read
 };
 
 // Turns references into rows, in order:
 // - an http or https address with a host is a row as written; any other scheme is skipped;
-// - a file:// URL or a path (relative ones against `baseFolder`; with no base folder they are skipped) names:
+// - a file:// URL or a path (relative ones against `baseFolder`, and skipped without one; a path is tried
+//   as written, then without the blanks around it) names:
 //   - an audio file (by its extension): one row;
 //   - a folder: a row for each audio file directly in it, in name order with numbers compared as numbers
-//     (subfolders and other files are left out; a folder without audio files counts as skipped);
+//     (subfolders and other files are left out; a folder without audio files counts as skipped, and so does
+//     each audio file whose name is not UTF-8, which Qt cannot list);
 //   - a playlist file (.m3u, .m3u8, .pls): its references in turn, relative ones against its folder. Each
-//     playlist is read once per call, so one that lists itself (or a loop of them) ends there.
+//     playlist is read once per call, so one that lists itself (or a loop of them) ends there; one larger
+//     than kMaxPlaylistBytes is not read but counted in tooLarge.
 // Anything else (a missing file, another kind of file, text that is no address) is counted as skipped.
 Batch Collect(const QStringList& references, const QString& baseFolder = {});
 

@@ -12,7 +12,7 @@ build_packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
     libx11-dev libxext-dev libxtst-dev
     libjpeg62-turbo-dev
-    fonts-urw-base35 fontconfig
+    fonts-urw-base35 fontconfig qt6-translations-l10n
 )
 test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils

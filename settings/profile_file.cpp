@@ -5,12 +5,12 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
 #include "common/cp1251.h"
+#include "settings/whole_file.h"
 
 namespace {
 
@@ -188,11 +188,7 @@ QByteArray ProfileFile::ToBytes() const {
 }
 
 void ProfileFile::Save(const QString& path) const {
-    const QByteArray bytes = ToBytes();
-    QSaveFile out(path);
-    // A writable file in a folder that is not writable can still be written in place.
-    out.setDirectWriteFallback(true);
-    if (!whole_ || !out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    if (!whole_ || !WriteWholeFile(path, ToBytes())) {
         throw std::runtime_error(("Unable to write to " + QFileInfo(path).absoluteFilePath()).toStdString());
     }
 }

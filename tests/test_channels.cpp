@@ -1,6 +1,7 @@
 // The channel picker: the strip's positions over ten steps, which steps start the video player and with what,
 // and the logos decoded from JPEG, whole or refused.
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -44,6 +45,8 @@ private slots:
             qputenv(TForm4::VideoPlayerVariable, QFile::encodeName(player));
             form.Button2->click();
         }
+        for (int outOfRange : {0, 10})
+            QCOMPARE(asList(NextChannel({outOfRange, -50, 500})), asList(StripStart));
         // The logo starts the player whatever is selected.
         form.show();
         QVERIFY(QFile::link(standIn, players + QStringLiteral("logo")));
@@ -83,6 +86,13 @@ private slots:
         const QColor red = ReadJpegFile(QStringLiteral(":/logos/Channel1.jpg")).pixelColor(20, 20);
         QVERIFY2(red.red() > 190 && red.green() < 90 && red.blue() < 90, qPrintable(red.name()));
         QVERIFY(ReadJpegFile(QStringLiteral(":/logos/Channel10.jpg")).isNull());
+
+        // A whole picture of one row more than the largest allowed (8192 × 8192) is refused.
+        QImage tooLarge(8192, 8193, QImage::Format_Grayscale8);
+        tooLarge.fill(0);
+        QBuffer jpeg;
+        QVERIFY(tooLarge.save(&jpeg, "JPG"));
+        QVERIFY(DecodeJpeg(jpeg.data()).isNull());
     }
 };
 

@@ -99,6 +99,8 @@ private slots:
               Row{"abc,5", {}, "'abc' is not a valid integer value"},
               Row{"5, 7", {}, "' 7' is not a valid integer value"},
               Row{"99999999999,0", {}, "'99999999999' is not a valid integer value"},
+              Row{"0,-2147483649", {}, "'-2147483649' is not a valid integer value"},
+              Row{"1,2,3", {}, "'2,3' is not a valid integer value"},
               Row{",", {}, "'' is not a valid integer value"}}) {
             f.ComboBox1->addItem(mode);
             f.ComboBox1->setCurrentIndex(f.ComboBox1->count() - 1);
@@ -118,13 +120,20 @@ private slots:
     }
 
     void colourMusic() {
-        using Pattern = std::tuple<quint32, quint32, QByteArray>;  // 0xFFFF on both sides: nothing plays
-        for (const auto& [right, left, command] :
-             {Pattern{8000, 4000, "A2 B0 C0 D2 E0 F0I1 H0 G0 L1 K0 J0"},
-              Pattern{3999, 32768, "I0 H8 G5 L0 K8 J5"},
-              Pattern{20000, 27999, "A7 B6 C0 D7 E6 F0I7 H6 G0 L7 K6 J0"},
-              Pattern{19999, 36000, "A4 B0 C0 D4 E0 F0"}, Pattern{0xFFFF, 0xFFFF, ""}})
-            QCOMPARE(ColourMusicCommand(right << 16 | left), command);
+        // Every step's pattern, blue, red and green for each zone of a side: the right channel at the top of
+        // each step, the left one at the bottom of the mirrored step. Above step 8 (and 0xFFFF on both
+        // sides: nothing plays), none.
+        const QByteArray colours[] = {"", "100", "200", "300", "400", "760", "760", "086", "085"};
+        const auto pattern = [](const char* zones, const QByteArray& levels) {
+            QByteArrayList items;
+            for (int i = 0; !levels.isEmpty() && i < 6; ++i) items << QByteArray(1, zones[i]) + levels[i % 3];
+            return items.join(' ');
+        };
+        for (quint32 step = 0; step <= 8; ++step)
+            QCOMPARE(ColourMusicCommand((step * 4000 + 3999) << 16 | (8 - step) * 4000),
+                     pattern("ABCDEF", colours[step]) + pattern("IHGLKJ", colours[8 - step]));
+        QVERIFY(ColourMusicCommand(36000 << 16 | 36000).isEmpty() &&
+                ColourMusicCommand(0xFFFFFFFF).isEmpty());
 
         // The port open on a pseudo-terminal through "Открыть"; a tone at step 3 on the left, 5 on the right.
         const QByteArray tone = "A7 B6 C0 D7 E6 F0I3 H0 G0 L3 K0 J0";

@@ -57,16 +57,16 @@ struct Run {
     }
 };
 
-// Answers the colour dialog as soon as it is open: notes where it opened, then confirms `colour`, or cancels
-// when `colour` is invalid.
+// Answers the colour dialog (in Russian) as soon as it is open: notes where it opened, then confirms
+// `colour`, or cancels when `colour` is invalid.
 void answerDialog(QColor colour, QColor* openedAt) {
     QTimer::singleShot(0, [=] {
         auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
         *openedAt = dialog->currentColor();
-        if (!colour.isValid()) return dialog->reject();
         dialog->setCurrentColor(colour);
-        dialog->accept();
+        colour.isValid() ? dialog->accept() : dialog->reject();
+        QCOMPARE(dialog->windowTitle(), "Выбор цвета");
     });
 }
 
@@ -79,8 +79,10 @@ void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
 
 class LightsTest : public QObject {
     Q_OBJECT
+    QTemporaryDir config_;
 
 private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path())); }
     void staticColoursReachTheLineZoneByZone() {
         Run run;
         auto& [line, recorder, testApp, form] = run;
@@ -122,6 +124,7 @@ private slots:
         QCOMPARE(openedAt, confirmed);
         QCOMPARE(recorder.texts(), QStringList(3, QStringLiteral("Программа не подключена к COM порту!")));
         QCOMPARE(line.read(1, 100), QByteArray());
+        QVERIFY(QDir(config_.path()).isEmpty());  // Qt stored no custom colours of its own
     }
 
     void averagingIsExactAndRoundsHalfToEven() {
@@ -135,9 +138,13 @@ private slots:
             {0, 0, 0, 0},                                // nothing on screen: black
         };
         for (const auto& c : cases) {
-            std::vector<quint32> pixels(size_t(c.width) * 3);
-            for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = (i % 2) ? c.odd : c.even;
-            const PixelBlock block{reinterpret_cast<const uchar*>(pixels.data()), c.width, 3, c.width * 4};
+            // Three rows, each followed by a pixel that is not part of the block.
+            const size_t stride = size_t(c.width) + 1;
+            std::vector<quint32> pixels(stride * 3);
+            for (size_t i = 0; i < pixels.size(); ++i)
+                pixels[i] = i % stride == size_t(c.width) ? ~c.even : (i % stride % 2) ? c.odd : c.even;
+            const PixelBlock block{reinterpret_cast<const uchar*>(pixels.data()), c.width, 3,
+                                   qsizetype(stride * 4)};
             QCOMPARE(AverageColour(block), c.mean);
         }
     }

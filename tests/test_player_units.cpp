@@ -74,7 +74,10 @@ private slots:
         QCOMPARE(audio_units::EstimateDuration(74814, 128000), std::int64_t{4'675'875'000});
         QCOMPARE(audio_units::EstimateDuration(-1, 128000), std::int64_t{-1});
         QCOMPARE(audio_units::EstimateDuration(1000, 0), std::int64_t{-1});
-        // A server may claim any Content-Length: a duration beyond 64 bits is unknown, never wrapped.
+        // A server may claim any Content-Length or length: a figure beyond 64 bits is unknown, never wrapped.
+        QCOMPARE(
+            audio_units::TimeToBytes(std::numeric_limits<std::int64_t>::max(), PcmFormat{400'000'000, 2}),
+            std::int64_t{-1});
         QCOMPARE(audio_units::EstimateDuration(std::numeric_limits<std::int64_t>::max(), 128000),
                  std::int64_t{-1});
         QCOMPARE(audio_units::EstimateDuration(std::int64_t{1} << 40, 1), std::int64_t{-1});

@@ -10,6 +10,7 @@
 #include <QStringEncoder>
 #include <QTimer>
 #include <QUrl>
+#include <fstream>
 
 #include "app/image_button.h"
 #include "app/main_window.h"
@@ -46,7 +47,7 @@ private slots:
         QTest::addColumn<QStringList>("listed");
         QTest::newRow("extended m3u, CR LF, blanks")
             << QByteArray("#EXTM3U\r\n#EXTINF:-1,Radio\r\n  http://a/1 \t\r\n\r\n \r\n#x\r\nsong.mp3")
-            << false << QStringList{"http://a/1", "song.mp3"};
+            << false << QStringList{"  http://a/1 \t", "song.mp3"};
         QTest::newRow("CR and LF lines") << QByteArray("a\rb\n\nc\n") << false << QStringList{"a", "b", "c"};
         QTest::newRow("UTF-8 with its mark")
             << QByteArray("\xEF\xBB\xBFМузыка/песня 1.mp3\n") << false << QStringList{"Музыка/песня 1.mp3"};
@@ -55,10 +56,11 @@ private slots:
         QTest::newRow("UTF-16 with its mark")
             << QByteArray(QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)(u"я\r\nb"))
             << false << QStringList{"я", "b"};
-        QTest::newRow("pls") << QByteArray(
-                                    "[playlist]\nNumberOfEntries=3\nFile1=http://a/1\nTitle1=A, B\n"
-                                    " file2 = b.ogg \nFileX=c\nFile3=\nLength1=-1\n")
-                             << true << QStringList{"http://a/1", "b.ogg"};
+        QTest::newRow("pls, by number")
+            << QByteArray(
+                   "[playlist]\nNumberOfEntries=3\nFile10=j.ogg\nFile1=http://a/1\nTitle1=A, B\n"
+                   " file9 = b.ogg \nFileX=c\nFile=c\nFile3=\nLength1=-1\n")
+            << true << QStringList{"http://a/1", "b.ogg", "j.ogg"};
     }
     void playlistTexts() {
         QFETCH(QByteArray, bytes);
@@ -71,27 +73,32 @@ private slots:
     void referencesToRows() {
         QTemporaryDir dir;
         const QString album = dir.filePath("Альбом 1");
-        for (const char* name : {"10 b.mp3", "2 a.MP3", "cover.jpg", "sub/x.mp3", ".hidden.mp3"})
+        for (const char* name : {"10 b.mp3", "2 a.MP3", "002 C.mp3", "cover.jpg", "sub/x.mp3", ".hidden.mp3"})
             write(album + '/' + name, "x");
+        std::ofstream(QFile::encodeName(album) + "/\xC0\xE5.mp3");  // a name that is not UTF-8
+        write(dir.filePath(" lead.mp3"), "x");
+        write(dir.filePath("list.m3u8"), cp1251::Encode(u"Альбом 1/2 a.MP3"));
         QDir().mkpath(dir.filePath("empty"));
         write(dir.filePath("binary.bin"), QByteArray::fromHex("7f454c460201"));
         // A Windows player's playlist (code page 1251, backslashes) that lists itself and a playlist listing
         // it.
         write(dir.filePath("radio.m3u"),
               cp1251::Encode(
-                  u"#EXTM3U\r\n#EXTINF:-1,Радио\r\nhttp://radio.example/stream\r\nАльбом 1\\2 a.MP3\r\n"
-                  u"missing.mp3\r\nradio.m3u\r\nnested.pls\r\nftp://host/y.mp3\r\n"));
+                  u"#EXTM3U\r\n#EXTINF:-1,Радио\r\nhttp://radio.example/stream\r\nАльбом 1\\2 a.MP3 \r\n"
+                  u" lead.mp3\r\nmissing.mp3\r\nradio.m3u\r\nnested.pls\r\nftp://host/y.mp3\r\n"));
         write(dir.filePath("nested.pls"), "[playlist]\nFile1=radio.m3u\nFile2=Альбом 1/10 b.mp3\n");
 
-        const Batch batch =
-            Collect({album, dir.filePath("radio.m3u"), fileRow(dir.filePath("nope.mp3")),
-                     dir.filePath("binary.bin"), dir.filePath("empty"), " http://host/a b.mp3 ",
-                     "https:///no-host", "relative.mp3", QString("http://a/\x01\x02")});
-        QCOMPARE(batch.rows, (QStringList{fileRow(album + "/2 a.MP3"), fileRow(album + "/10 b.mp3"),
-                                          "http://radio.example/stream", fileRow(album + "/2 a.MP3"),
+        const Batch batch = Collect({album, dir.filePath("radio.m3u"), fileRow(dir.filePath("nope.mp3")),
+                                     dir.filePath("binary.bin"), dir.filePath("empty"),
+                                     " http://host/a b.mp3 ", "https:///no-host", "relative.mp3",
+                                     QString("http://a/\x01\x02"), dir.filePath("list.m3u8")});
+        QCOMPARE(batch.rows, (QStringList{fileRow(album + "/2 a.MP3"), fileRow(album + "/002 C.mp3"),
+                                          fileRow(album + "/10 b.mp3"), "http://radio.example/stream",
+                                          fileRow(album + "/2 a.MP3"), fileRow(dir.filePath(" lead.mp3")),
                                           fileRow(album + "/10 b.mp3"), "http://host/a b.mp3"}));
-        // missing.mp3, radio.m3u twice, ftp, nope.mp3, binary.bin, empty, no host, relative, control codes
-        QCOMPARE(batch.skipped, 10);
+        // the name not UTF-8, missing.mp3, radio.m3u twice, ftp, nope.mp3, binary.bin, empty, no host,
+        // relative, control codes, the code page 1251 name in list.m3u8 (UTF-8 only)
+        QCOMPARE(batch.skipped, 12);
     }
 
     // A folder and a station's playlist dropped onto the playlist, a file row played, junk dropped, a paste.
@@ -152,9 +159,12 @@ private slots:
         QVERIFY(f.btnPlay->isHidden());
 
         recorder.clear();
-        QVERIFY(drop({QUrl::fromLocalFile(dir.filePath("junk.m3u"))}));
-        QTRY_COMPARE(recorder.texts().size(), 1);
-        QVERIFY(recorder.texts()[0].startsWith("Ничего не добавлено в плейлист"));
+        write(dir.filePath("huge.m3u"), "http://a/0\n");
+        QVERIFY(QFile::resize(dir.filePath("huge.m3u"), kMaxPlaylistBytes + 1));  // sparse: costs no disk
+        QVERIFY(drop({QUrl::fromLocalFile(dir.filePath("huge.m3u"))}));
+        QTRY_COMPARE(
+            recorder.texts(),
+            QStringList{"Ничего не добавлено в плейлист: плейлист слишком велик, чтобы его прочитать."});
         QCOMPARE(f.PlayList->count(), 3 + 12000);
 
         QGuiApplication::clipboard()->setText(" http://a/1\r\n\r\nhttps://b/2 \n");

@@ -11,14 +11,15 @@ private slots:
     // CR LF, a line split across reads and a partial line waiting; lircd's blocks skipped; an overlong line
     // dropped to its end, binary bytes kept.
     void linesAsTheyArrive() {
-        const QByteArray tooLong(LircLineReader::MaxLineLength + 1, 'x');
+        const QByteArray longest = "a 00 K " + QByteArray(LircLineReader::MaxLineLength - 7, 'R'),
+                         tooLong = longest + 'R';
         const struct {
             QList<QByteArray> reads, lines;
         } cases[] = {
             {{"a 00 K R\r\nb 0", "a K R\nc 01"}, {"a 00 K R", "b 0a K R"}},
             {{"BEGIN\nSIGHUP\nEND\na 00 K R\nBEG", "IN\nx 00 K R\nEND\n"}, {"a 00 K R"}},
-            {{tooLong, tooLong + "\na 00 K R\n", QByteArray("\xff\x00 00 K\n", 9)},
-             {"a 00 K R", QByteArray("\xff\x00 00 K", 7)}},
+            {{tooLong, tooLong + "\na 00 K R\n", QByteArray("\xff\x00 00 K\n", 8), longest + '\n'},
+             {"a 00 K R", QByteArray("\xff\x00 00 K", 7), longest}},
         };
         for (const auto& [reads, lines] : cases) {
             LircLineReader reader;

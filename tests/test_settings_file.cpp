@@ -2,6 +2,7 @@
 // and a save that fails, or a file that cannot be read, loses nothing.
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -183,28 +184,40 @@ private slots:
         QVERIFY(after.indexOf(cp1251::Encode(settings_keys::kLEditLabels[8])) < after.indexOf("\n\n["));
     }
 
-    // A read-only file is not replaced; a writable file in a read-only folder is (for an ordinary user).
+    // A read-only file is not replaced; a writable file in a read-only folder is rewritten in place (for an
+    // ordinary user). On a full disk (here a file size limit) both ways leave the file as it was.
     void savesWhereTheFileIsWritableOnly() {
         const QByteArray old = cp1251::Encode(QStringLiteral("[Общие настройки]\r\nID контакта=1\r\n"));
-        WriteFileBytes(Path(), old);
+        const QString full = Path("open/settings.ini"), path = Path("locked/settings.ini"),
+                      grown = Path("locked/grown.ini");
+        const QByteArray modes = "[AmbiLight]\r\n1=0,1\r\n2=7,7\r\n";
+        QVERIFY(QDir().mkpath(Path("locked")) && QDir().mkpath(Path("open")));
+        for (const QString& file : {Path(), full, path, grown}) {
+            WriteFileBytes(file, file == Path() || file == full ? old : modes);
+            QVERIFY(QFile::setPermissions(file, QFile::permissions(file) | QFile::WriteOther));
+        }
         QVERIFY(QFile::setPermissions(Path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        QVERIFY(QDir().mkpath(Path("locked")));
-        const QString path = Path("locked/settings.ini");
-        WriteFileBytes(path, "[AmbiLight]\r\n1=0,1\r\n");
-        QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOther));
+        QVERIFY(QFile::setPermissions(Path("open"), QFile::permissions(Path("open")) | QFile::WriteOther));
         QVERIFY(QFile::setPermissions(Path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                           QFile::ReadOther | QFile::ExeOther));
-        const QString expectedError = "Unable to write to " + Path();
+        const auto save = [](const QString& at, int modes) {
+            ProfileFile file = ProfileFile::Load(at);
+            WriteModes(file, QStringList(modes, QStringLiteral("5,5")));
+            return ErrorOf([&] { file.Save(at); });
+        };
         QVERIFY(AsOrdinaryUser([&] {
-            ProfileFile file = ProfileFile::Load(Path());
-            WriteGeneralSettings(file, Sample());
-            ProfileFile inLocked = ProfileFile::Load(path);
-            WriteModes(inLocked, {QStringLiteral("5,5")});
-            return ErrorOf([&] { file.Save(Path()); }) == expectedError &&
-                   ErrorOf([&] { inLocked.Save(path); }).isEmpty();
+            const bool saved = save(Path(), 1) == "Unable to write to " + Path() && save(path, 1).isEmpty();
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit fullDisk{100, 100};
+            return saved && setrlimit(RLIMIT_FSIZE, &fullDisk) == 0 &&
+                   save(full, 20) == "Unable to write to " + full &&
+                   save(grown, 20) == "Unable to write to " + grown;
         }));
         QCOMPARE(ReadFileBytes(Path()), old);
+        QCOMPARE(ReadFileBytes(full), old);
         QCOMPARE(ReadFileBytes(path), QByteArray("[AmbiLight]\r\n1=5,5\r\n"));
+        QCOMPARE(ReadFileBytes(grown), modes);
+        QCOMPARE(QDir(Path("open")).entryList(QDir::Files), QStringList{"settings.ini"});
 
         // A folder where the file should be.
         QVERIFY(QDir().mkpath(Path("folder.ini/inside")));
