@@ -10,22 +10,22 @@ MouseButtons::MouseButtons(QWidget* widget) : QObject(widget), widget_(widget) {
 }
 
 bool MouseButtons::eventFilter(QObject* watched, QEvent* event) {
-    const auto* mouse = static_cast<const QMouseEvent*>(event);
+    const auto mouse = [event] { return static_cast<const QMouseEvent*>(event); };
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:  // a quick second press is still a press
             if (watched != widget_ || !widget_->isEnabled()) break;
-            held_ |= mouse->button();
-            emit pressed(mouse->position().toPoint());
+            held_ |= mouse()->button();
+            emit pressed(mouse()->position().toPoint());
             break;
         case QEvent::MouseMove:
-            if (watched == widget_ && widget_->isEnabled() && mouse->buttons() != Qt::NoButton)
-                emit moved(mouse->position().toPoint());
+            if (watched == widget_ && widget_->isEnabled() && mouse()->buttons() != Qt::NoButton)
+                emit moved(mouse()->position().toPoint());
             break;
         case QEvent::MouseButtonRelease:
-            if (watched != widget_ || !(held_ & mouse->button())) break;
-            held_ &= ~mouse->button();
-            emit released(mouse->position().toPoint());
+            if (watched != widget_ || !(held_ & mouse()->button())) break;
+            held_ &= ~mouse()->button();
+            emit released(mouse()->position().toPoint());
             break;
         case QEvent::WindowBlocked:
         case QEvent::Hide:
