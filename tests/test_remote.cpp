@@ -332,7 +332,7 @@ private slots:
                     .manhattanLength() <= 1);
         question.show();
         QVERIFY(QTest::qWaitForWindowExposed(&question));
-        // The window manager finds no caption (Qt would give it the program's name) and only a close button.
+        // The window manager finds no caption, where Qt would give it the program's name.
         QCOMPARE(WindowTitle(RemoteDisplay(), question.winId()), QString());
         QTest::keyClick(&question, Qt::Key_A);
         QVERIFY(question.isVisible());
