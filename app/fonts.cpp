@@ -8,4 +8,5 @@ QFont Gothic(int pixels) {
 
 void InstallFontSubstitutes() {
     QFont::insertSubstitution(QStringLiteral("Century Gothic"), QStringLiteral("URW Gothic"));
+    QFont::insertSubstitution(QStringLiteral("Gautami"), QStringLiteral("Nimbus Sans"));
 }

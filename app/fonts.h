@@ -4,4 +4,7 @@
 
 // Century Gothic with the given character height in pixels; URW Gothic stands in where it is not installed.
 QFont Gothic(int pixels);
+// The stand-ins for the fonts the windows name: URW Gothic for Century Gothic, and for Gautami (the channel
+// marker) Nimbus Sans, whose caret falls below the logos at the marker's place; the usual fallback's caret
+// reaches up into the logo.
 void InstallFontSubstitutes();

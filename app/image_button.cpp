@@ -11,6 +11,12 @@ QString ResourcePath(const QString& resourceName) {
     return QStringLiteral(":/%1.png").arg(resourceName);
 }
 
+namespace {
+
+constexpr qreal DisabledOpacity = 0.35;
+
+}  // namespace
+
 TImage2::TImage2(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
 }
@@ -23,6 +29,8 @@ void TImage2::LoadBitmap(const QString& resourceName) {
 
 void TImage2::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // Disabled, the face fades into its panel, as the text of the other disabled controls fades.
+    if (!isEnabled()) painter.setOpacity(DisabledOpacity);
     painter.drawPixmap(0, 0, pixmap_);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // TImage2: an image control that shows one named bitmap at its own size, unscaled, with the hand cursor, and
-// raises click, pointer-entered and pointer-left.
+// raises click, pointer-entered and pointer-left. Disabled, the bitmap fades into the panel behind it.
 
 #include <QPixmap>
 #include <QString>

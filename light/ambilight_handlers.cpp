@@ -5,10 +5,12 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 #include <stdexcept>
 
+#include "app/application.h"
 #include "app/handlers.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
@@ -19,8 +21,12 @@
 #include "light/screen_capture.h"
 #include "light/serial_link.h"
 #include "platform/screen_capture_factory.h"
+#include "light/zone_editor_window.h"
 
 namespace {
+
+constexpr int TickMs = 10;
+constexpr int PreviewGoneMs = 100;
 
 // The primary screen in the X server's own pixels, placed where it lies on the root window when there are
 // several. Qt gives a screen's size in units divided by the desktop's scale factor but keeps its top left.
@@ -33,7 +39,14 @@ QRect primaryScreenPixels() {
 }  // namespace
 
 void TForm1::ConnectAmbiLightHandlers() {
-    On(SpeedButton1, &QPushButton::clicked, this, &TForm1::SpeedButton1Click);
+    // A mouse click flips the switch's look before the handler runs: a start that is refused flips it back.
+    On(SpeedButton1, &QPushButton::clicked, this, [this] {
+        const bool wasRunning = Timer1->isActive();
+        const auto keepLook = qScopeGuard([&] {
+            if (!wasRunning && !Timer1->isActive()) SpeedButton1->setChecked(!SpeedButton1->isChecked());
+        });
+        SpeedButton1Click();
+    });
     On(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     // A line found gone between ticks is reported by the port row, once; AmbiLight only stops, so that no
     // tick runs into the closed port and reports it again.
@@ -62,7 +75,12 @@ void TForm1::SpeedButton1Click() {
     if (!Capture) Capture = MakeScreenCapture();
 
     ComPort->WriteText(P1AllOffCommand);
-    Timer1->start();
+    // A preview still held on "обзор" ends here, or the ticks would sample its panels. They are gone from the
+    // screen only once the X server has unmapped them and the windows below have painted themselves again:
+    // the first tick waits for that.
+    const bool preview = app.Form5->isVisible() && !app.Form5->MakingMode;
+    if (preview) app.Form5->close();
+    Timer1->start(preview ? PreviewGoneMs : TickMs);
     SpeedButton1->setText(QStringLiteral("выключить"));
     ModeX = x;
     ModeY = y;
@@ -89,6 +107,7 @@ void TForm1::StopAmbiLight(bool writeAllOff) {
 }
 
 void TForm1::Timer1Timer() {
+    if (Timer1->interval() != TickMs) Timer1->setInterval(TickMs);
     try {
         const QRect screen = primaryScreenPixels();
         const auto areas = ZoneAreas(ModeX, ModeY, screen.width(), screen.height());

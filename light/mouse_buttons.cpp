@@ -1,26 +1,37 @@
 #include "light/mouse_buttons.h"
 
+#include <QCursor>
 #include <QMouseEvent>
 #include <QWidget>
 
-MouseButtons::MouseButtons(QWidget* widget) : QObject(widget) {
+MouseButtons::MouseButtons(QWidget* widget) : QObject(widget), widget_(widget) {
     widget->installEventFilter(this);
+    if (widget->window() != widget) widget->window()->installEventFilter(this);
 }
 
 bool MouseButtons::eventFilter(QObject* watched, QEvent* event) {
-    const auto* widget = static_cast<const QWidget*>(watched);
-    if (!widget->isEnabled()) return false;
+    const auto mouse = [event] { return static_cast<const QMouseEvent*>(event); };
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:  // a quick second press is still a press
-            emit pressed(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (watched != widget_ || !widget_->isEnabled()) break;
+            held_ |= mouse()->button();
+            emit pressed(mouse()->position().toPoint());
             break;
         case QEvent::MouseMove:
-            if (static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton)
-                emit moved(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (watched == widget_ && widget_->isEnabled() && mouse()->buttons() != Qt::NoButton)
+                emit moved(mouse()->position().toPoint());
             break;
         case QEvent::MouseButtonRelease:
-            emit released(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (watched != widget_ || !(held_ & mouse()->button())) break;
+            held_ &= ~mouse()->button();
+            emit released(mouse()->position().toPoint());
+            break;
+        case QEvent::WindowBlocked:
+        case QEvent::Hide:
+            if (!held_) break;
+            held_ = {};
+            emit released(widget_->mapFromGlobal(QCursor::pos()));
             break;
         default:
             break;

@@ -5,12 +5,14 @@
 
 #include "app/handlers.h"
 #include "app/window_setup.h"
+#include "platform/x11/x11_windows.h"
 
 // A tool frame with only a close button and no caption; owned by no other window of the program, so it shows
 // and stays on top whatever the main window does.
 TForm3::TForm3(App& application) : QWidget(nullptr), app(application) {
     SetupWindow(this, "Form3", QString(),
-                Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint,
+                Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                    Qt::WindowStaysOnTopHint,
                 {963, 436}, Qt::white, 11);
     Label1 = new QLabel(QStringLiteral("Выключить компьютер?"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -18,6 +20,12 @@ TForm3::TForm3(App& application) : QWidget(nullptr), app(application) {
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setGeometry(rect());
     CentreOnScreen(this);
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    // The window exists by now and is not yet mapped: the window manager frames it as a tool frame.
+    MakeToolFrame(winId());
+    QWidget::showEvent(event);
 }
 
 void TForm3::FormKeyPress(QChar key) {

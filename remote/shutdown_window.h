@@ -22,5 +22,6 @@ public:
     QLabel* Label1;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };

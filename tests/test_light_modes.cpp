@@ -1,6 +1,7 @@
 // The mode row, the zone editor and colour music, on an X server of 1920 x 1080.
 
 #include <QComboBox>
+#include <QDialog>
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
@@ -116,6 +117,18 @@ private slots:
             }
             QTest::mouseRelease(f.Button7, Qt::MiddleButton);
             QVERIFY(!e.isVisible());
+        }
+        // It ends with the release also when "обзор" was disabled meanwhile, and at once when a modal window
+        // opens, which keeps the release from the main window.
+        f.ComboBox1->setCurrentIndex(0);
+        for (const bool modal : {false, true}) {
+            QTest::mousePress(f.Button7, Qt::LeftButton);
+            QVERIFY(e.isVisible());
+            QDialog box(&f);
+            modal ? box.open() : f.Button7->setEnabled(false);
+            if (!modal) QTest::mouseRelease(f.Button7, Qt::LeftButton);
+            QVERIFY(!e.isVisible());
+            f.Button7->setEnabled(true);
         }
     }
 

@@ -18,6 +18,7 @@
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "platform/x11/screen_capture_x11.h"
+#include "light/zone_editor_window.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 
@@ -175,10 +176,17 @@ private slots:
         for (const auto& [mode, frame] : cases) {
             Run run;
             run.selectMode(mode);
-            run.form.SpeedButton1->click();
+            // Started by the remote while "обзор" shows the mode: the preview ends, so the frames see the
+            // screen and not the preview's panels.
+            TForm5& preview = *run.testApp.app.Form5;
+            QTest::mousePress(run.form.Button7, Qt::LeftButton);
+            QVERIFY(QTest::qWaitForWindowExposed(&preview));
+            run.form.SpeedButton1Click();
+            QVERIFY(!preview.isVisible());
             run.checkControls(true);
             QByteArray got;
             run.waitForLine(got, 41 + 3 * 24);
+            QTest::mouseRelease(run.form.Button7, Qt::LeftButton);
             run.form.SpeedButton1->click();
             run.checkControls(false, true);
             got += run.line.read(38, 2000);
@@ -199,10 +207,12 @@ private slots:
             const QString error = QStringLiteral("'%1' is not a valid integer value").arg(bad);
             QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Error, error}));
             run.checkControls(false);
+            QVERIFY(!run.form.SpeedButton1->isChecked());  // the click's pressed look is taken back
         }
         run.form.ComboBox1->setCurrentIndex(-1);
         run.form.SpeedButton1->click();
         QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Message, "Не выбран режим!"}));
+        QVERIFY(!run.form.SpeedButton1->isChecked());
         run.form.ComboBox1->setCurrentIndex(0);
         run.form.ComPort->SetConnected(false);
         run.form.EnabledBtn(false);

@@ -356,6 +356,8 @@ private slots:
                     .manhattanLength() <= 1);
         question.show();
         QVERIFY(QTest::qWaitForWindowExposed(&question));
+        // The window manager finds no caption, where Qt would give it the program's name.
+        QCOMPARE(WindowTitle(RemoteDisplay(), question.winId()), QString());
         QTest::keyClick(&question, Qt::Key_A);
         QVERIFY(question.isVisible());
         QTest::keyClick(&question, Qt::Key_Escape);

@@ -136,6 +136,11 @@ private slots:
         QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
         emit form->btnVisual1->mouseLeft();
         QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL1"));
+        // Disabled (while AmbiLight runs) it looks so, as the other disabled controls do.
+        const QImage enabledLook = form->btnVisual1->grab().toImage();
+        form->btnVisual1->setEnabled(false);
+        QVERIFY(form->btnVisual1->grab().toImage() != enabledLook);
+        form->btnVisual1->setEnabled(true);
         form->ColorMusicOn = true;
         form->btnVisual1->LoadBitmap(QStringLiteral("VISUAL12"));
         emit form->btnVisual1->mouseEntered();

@@ -1,5 +1,6 @@
 #include "platform/x11/x11_windows.h"
 
+#include <QGuiApplication>
 #include <optional>
 #include <vector>
 
@@ -81,14 +82,16 @@ _XDisplay* RemoteDisplay() {
     return display;
 }
 
+std::optional<QString> WindowTitle(_XDisplay* display, unsigned long window) {
+    std::optional<QString> name = netWmName(display, window);
+    return name ? name : wmName(display, window);
+}
+
 bool TopLevelWindowExists(_XDisplay* display, const QString& title) {
     if (!display) return false;
     XErrorTrap trap(display);  // a window may close while it is being read
-    for (const Window window : topLevelWindows(display)) {
-        std::optional<QString> name = netWmName(display, window);
-        if (!name) name = wmName(display, window);
-        if (name == title) return true;
-    }
+    for (const Window window : topLevelWindows(display))
+        if (WindowTitle(display, window) == title) return true;
     return false;
 }
 
@@ -101,4 +104,20 @@ void RingBell() {
         XBell(display, 0);
         XFlush(display);
     }
+}
+
+void MakeToolFrame(unsigned long window) {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11) return;
+    Display* display = x11->display();
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), utf8, 8, PropModeReplace,
+                    nullptr, 0);
+    XChangeProperty(display, window, XA_WM_NAME, XA_STRING, 8, PropModeReplace, nullptr, 0);
+    // A manager that does not know the first type takes the next.
+    const Atom types[] = {XInternAtom(display, "_NET_WM_WINDOW_TYPE_TOOLBAR", False),
+                          XInternAtom(display, "_NET_WM_WINDOW_TYPE_UTILITY", False)};
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(types), 2);
+    XFlush(display);
 }

@@ -4,6 +4,7 @@
 // with a given title exists (the video player "Light Alloy", the server "WinLirc").
 
 #include <QString>
+#include <optional>
 
 struct _XDisplay;
 
@@ -11,13 +12,22 @@ struct _XDisplay;
 // is no X display. Only the UI thread uses it.
 _XDisplay* RemoteDisplay();
 
+// The title that a window manager shows for `window`: its _NET_WM_NAME, or its WM_NAME where it has none;
+// nothing when it has neither.
+std::optional<QString> WindowTitle(_XDisplay* display, unsigned long window);
+
 // Whether a top-level window titled exactly `title` exists on `display`, mapped or not. Under a window
 // manager the top-level windows are those of its client list (_NET_CLIENT_LIST), since a reparenting manager
-// puts them inside frames of its own; without one they are the root window's children. A window's title is
-// its _NET_WM_NAME, or its WM_NAME where it has none.
+// puts them inside frames of its own; without one they are the root window's children.
 bool TopLevelWindowExists(_XDisplay* display, const QString& title);
 // The same on the remote's own display; false without one.
 bool TopLevelWindowExists(const QString& title);
 
 // Sounds the bell of the remote's display; nothing without one.
 void RingBell();
+
+// Makes `window`, one of this program's own top-level windows, a tool frame: a narrow title bar without text
+// and with only a close button. Qt names a window without a title after the program, and window managers
+// such as openbox keep the minimise button of a utility window; a torn-off toolbar has none. Runs on Qt's own
+// connection, so that it comes after what Qt wrote when it made the window; nothing happens off X11.
+void MakeToolFrame(unsigned long window);
