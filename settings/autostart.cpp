@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <stdexcept>
+
+#include "settings/whole_file.h"
 
 namespace {
 
@@ -82,9 +83,8 @@ void SetAutorun(bool Register, const QString& valueName, const QString& path) {
                              "Exec=" +
                              DesktopExecValue(path) + "\n")
                                 .toUtf8();
-    QSaveFile out(entry);
-    if (!QDir().mkpath(AutostartFolder()) || !out.open(QIODevice::WriteOnly) ||
-        out.write(text) != text.size() || !out.commit()) {
+    // A full disk leaves the old entry as it was instead of an empty one.
+    if (!QDir().mkpath(AutostartFolder()) || !WriteWholeFile(entry, text)) {
         throw std::runtime_error(("Failed to set data for '" + valueName + "'").toStdString());
     }
 }
