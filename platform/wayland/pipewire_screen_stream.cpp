@@ -46,6 +46,7 @@ struct PipeWireScreenStream::Private {
     QSize size;
     Layout layout{};
     std::atomic<bool> hasFrame{false};
+    std::atomic<quint64> frames{0};
 
     void end(const QString& reason) {
         if (over.exchange(true)) return;
@@ -168,6 +169,7 @@ void PipeWireScreenStream::Private::process() {
         hasFrame = true;
     }
     if (old) pw_stream_queue_buffer(stream, old);
+    ++frames;
     if (!framed) {
         framed = true;
         QMetaObject::invokeMethod(
@@ -208,6 +210,10 @@ QSize PipeWireScreenStream::FrameSize() const {
 
 bool PipeWireScreenStream::HasFrame() const {
     return d_->hasFrame;
+}
+
+quint64 PipeWireScreenStream::FramesReceived() const {
+    return d_->frames;
 }
 
 PixelBlock PipeWireScreenStream::Copy(const QRect& rect, std::vector<quint32>& into) const {

@@ -32,6 +32,8 @@ public:
     // The size of the frames as negotiated; empty until the first frame has arrived.
     QSize FrameSize() const;
     bool HasFrame() const;
+    // How many frames have arrived so far.
+    quint64 FramesReceived() const;
 
     // The pixels of `rect` (in the frame's pixels, clipped to the frame) of the newest frame, copied into
     // `into` and described by the returned block; an empty block when there is no frame or no overlap.
