@@ -53,7 +53,10 @@ App::App(const QString& folder) : folder_(folder.isEmpty() ? ProgramFolder() : f
         window->setAttribute(Qt::WA_AlwaysShowToolTips);
 }
 
-App::~App() = default;
+App::~App() {
+    // The main window goes first: its socket, timers and streams answer to the other windows until they stop.
+    Form1.reset();
+}
 
 QString App::SettingsPath() const {
     return QDir(folder_).filePath(QStringLiteral("settings.ini"));

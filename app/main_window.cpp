@@ -26,7 +26,7 @@
 #include "app/status_notifier.h"
 #include "app/window_setup.h"
 #include "light/colour_music.h"
-#include "light/screen_capture_x11.h"
+#include "light/screen_capture.h"
 #include "light/serial_link.h"
 #include "player/audio_library.h"
 
@@ -110,6 +110,8 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
 }
 
 TForm1::~TForm1() {
+    // Closed while the window is whole: the socket's own end would run its handlers on a window half gone.
+    cs->abort();
     FreeStream();
 }
 

@@ -16,8 +16,8 @@
 class App;
 class ClickSound;
 class ColorEdit;
-class ScreenCaptureX11;
-struct Zone;
+class ScreenCapture;
+struct ZoneArea;
 class SerialLink;
 class HintSwitch;
 class QAction;
@@ -67,8 +67,10 @@ public:
     void TrackPosTimer();
     void ProgressBarChanged();
     void TimerNextSongTimer();
-    // Stops and releases the stream, if there is one.
+    // Stops and releases the stream, if there is one, and drops an open under way.
     void FreeStream();
+    // Whether a playlist row's address is being opened: its handler's later steps wait for the open.
+    bool StreamOpening() const { return openTicket_ != 0; }
 
     // Player: playlists from files and addresses (player/playlist_drop.cpp). Addresses, audio files, folders
     // and playlist files dropped onto PlayList or pasted into it with Ctrl+V are appended as rows.
@@ -86,9 +88,9 @@ public:
     void ConnectAmbiLightHandlers();
     void SpeedButton1Click();
     void Timer1Timer();
-    void CaptureZone(Zone zone, qint64 left, qint64 top, int slot);
+    void CaptureZone(const QRect& screen, const ZoneArea& area, int slot);
     void StopAmbiLight(bool writeAllOff);
-    std::unique_ptr<ScreenCaptureX11> ScreenCapture;  // made at AmbiLight's first start
+    std::unique_ptr<ScreenCapture> Capture;  // the desktop's capture, chosen at AmbiLight's first start
 
     // Player: VK playlist builder (player/vk_handlers.cpp). Browser, the hidden web page, is made by the
     // first btnVkClick and lives as the window's child.
@@ -166,7 +168,7 @@ public:
     bool ColorMusicOn = false;
     bool KeySound = false;
     QString LircCode, LircRepeat, LircKey, LircRest;  // the last WinLIRC line's fields
-    QString ModeX, ModeY;                             // the mode in use by AmbiLight
+    int ModeX = 0, ModeY = 0;                         // the mode in use by AmbiLight, read at its start
     quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
 
     // Lights: modes and colour music (light/mode_handlers.cpp, light/colour_music_handlers.cpp).
@@ -241,6 +243,9 @@ protected:
 private:
     int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
     bool EndReported = false;  // the ended track has already met the empty-list message
+    unsigned openTicket_ = 0;  // the open under way, 0 when none is
+
+    void streamOpened(HSTREAM handle, bool noAnswer, const QString& address);
 
     void buildModeRow();
     void buildLightRow();

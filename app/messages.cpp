@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <cstdio>
 
 namespace messages {
@@ -9,17 +10,23 @@ namespace {
 
 QList<Shown>* recording = nullptr;
 
-void show(Kind kind, const QString& text) {
+// Records or prints the box instead of showing it, when tests or scripts ask for that.
+bool divert(Kind kind, const QString& text) {
     if (recording) {
         recording->append({kind, text});
-        return;
+        return true;
     }
     if (qEnvironmentVariable("VARNEX_MESSAGES") == QLatin1String("stderr")) {
         std::fprintf(stderr, "%s: %s\n", kind == Kind::Error ? "error" : "message",
                      text.toUtf8().constData());
         std::fflush(stderr);
-        return;
+        return true;
     }
+    return false;
+}
+
+void show(Kind kind, const QString& text) {
+    if (divert(kind, text)) return;
     QMessageBox box(kind == Kind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
                     QStringLiteral("Varnex"), text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
@@ -29,6 +36,18 @@ void show(Kind kind, const QString& text) {
 
 void ShowMessage(const QString& text) {
     show(Kind::Message, text);
+}
+void ShowNotice(const QString& text) {
+    if (divert(Kind::Message, text)) return;
+    static QPointer<QMessageBox> box;
+    if (!box) {
+        box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Varnex"), text, QMessageBox::Ok,
+                              QApplication::activeWindow());
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setText(text);
+    box->show();
 }
 void ShowError(const QString& text) {
     show(Kind::Error, text);

@@ -19,6 +19,9 @@ struct Shown {
 
 // Modal message box without an icon: "Плейлист пуст!", "Данный порт недоступен!" ...
 void ShowMessage(const QString& text);
+// The same message box, but not modal: the program goes on while it shows. One such box at a time; a later
+// text replaces the one on screen.
+void ShowNotice(const QString& text);
 // Modal box with the error icon, for the text of an error raised inside a handler.
 void ShowError(const QString& text);
 

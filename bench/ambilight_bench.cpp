@@ -37,8 +37,8 @@
 #include "bench/bench_util.h"
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
-#include "light/screen_capture_x11.h"
 #include "light/serial_link.h"
+#include "platform/x11/screen_capture_x11.h"
 
 // Last: Xlib defines macros (Bool, Status) that Qt headers must not see.
 #include <X11/Xlib.h>

@@ -91,6 +91,7 @@ int playInVarnex(int argc, char** argv, const char* url) {
     App app;
     app.Form1->PlayList->addItem(QString::fromUtf8(url));
     app.Form1->btnPlayClick();
+    while (app.Form1->StreamOpening()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (app.Form1->StreamHandle == 0) return 2;
     return QApplication::exec();
 }

@@ -16,8 +16,9 @@
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
 #include "light/connection_guard.h"
-#include "light/screen_capture_x11.h"
+#include "light/screen_capture.h"
 #include "light/serial_link.h"
+#include "platform/screen_capture_factory.h"
 
 namespace {
 
@@ -53,17 +54,18 @@ void TForm1::SpeedButton1Click() {
         messages::ShowMessage(QStringLiteral("Не выбран режим!"));
         return;
     }
-    // Without a comma both parts stay empty, and an empty part is no number.
+    // Without a comma both parts stay empty, and an empty part is no number. Read once here, so that a tick
+    // only places the zones.
     const ModeParts mode = SplitMode(ComboBox1->currentText()).value_or(ModeParts{});
-    ModeNumber(mode.top);
-    ModeNumber(mode.left);
-    if (!ScreenCapture) ScreenCapture = std::make_unique<ScreenCaptureX11>();
+    const int y = ModeNumber(mode.top);
+    const int x = ModeNumber(mode.left);
+    if (!Capture) Capture = MakeScreenCapture();
 
     ComPort->WriteText(P1AllOffCommand);
     Timer1->start();
     SpeedButton1->setText(QStringLiteral("выключить"));
-    ModeX = mode.left;
-    ModeY = mode.top;
+    ModeX = x;
+    ModeY = y;
     for (QWidget* control : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(Button5),
                              static_cast<QWidget*>(Button7), static_cast<QWidget*>(Button8)})
         control->setEnabled(false);
@@ -88,13 +90,9 @@ void TForm1::StopAmbiLight(bool writeAllOff) {
 
 void TForm1::Timer1Timer() {
     try {
-        const int y = ModeNumber(ModeY);
-        const int x = ModeNumber(ModeX);
         const QRect screen = primaryScreenPixels();
-        const auto areas = ZoneAreas(x, y, screen.width(), screen.height());
-        for (size_t slot = 0; slot < areas.size(); ++slot)
-            CaptureZone(areas[slot].zone, screen.left() + areas[slot].left, screen.top() + areas[slot].top,
-                        int(slot));
+        const auto areas = ZoneAreas(ModeX, ModeY, screen.width(), screen.height());
+        for (size_t slot = 0; slot < areas.size(); ++slot) CaptureZone(screen, areas[slot], int(slot));
     } catch (...) {
         // A dead line or a failed capture: stop first, so that no later tick fails again while the error is
         // shown once; nothing more is written to the line.
@@ -103,8 +101,8 @@ void TForm1::Timer1Timer() {
     }
 }
 
-// `slot` is the zone's place in the tick: the capture keeps one image per place between ticks.
-void TForm1::CaptureZone(Zone zone, qint64 left, qint64 top, int slot) {
-    const PixelBlock pixels = ScreenCapture->Grab(slot, left, top, ZoneWidth, ZoneHeight);
-    ComPort->WriteText(ZoneCommand(zone, AverageColour(pixels)));
+// `slot` is the zone's place in the tick: the capture may keep what it needs per place between ticks.
+void TForm1::CaptureZone(const QRect& screen, const ZoneArea& area, int slot) {
+    const PixelBlock pixels = Capture->ZonePixels(slot, screen, area);
+    ComPort->WriteText(ZoneCommand(area.zone, AverageColour(pixels)));
 }

@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,12 +16,24 @@ namespace {
 constexpr std::chrono::milliseconds kPrerollLimit{5000};
 constexpr QWORD kFailed = ~QWORD{0};
 
+// An open that nobody waits for: the stream being opened, and what to do once the open has ended.
+struct PendingOpen {
+    struct DeleteLater {
+        void operator()(QObject* object) const { object->deleteLater(); }
+    };
+    std::unique_ptr<AudioStream> stream;  // null when it could not even start
+    std::function<void(HSTREAM handle, bool noAnswer)> then;
+    std::unique_ptr<QTimer, DeleteLater> limit;  // its own signal may be what ends the open
+};
+
 struct Library {
     bool initialised = false;
     std::string sinkDescription;  // empty: the default output
     std::string lastInitError;
     std::map<HSTREAM, std::unique_ptr<AudioStream>> streams;
     HSTREAM nextHandle = 1;
+    std::map<audio_library::OpenTicket, PendingOpen> opening;
+    audio_library::OpenTicket nextTicket = 1;
 };
 
 // Never destroyed: streams still open when the program ends are left to the process's end.
@@ -108,27 +121,58 @@ GstElement* MakeAudioSink(std::string& error) {
     return makeSink(configuredSink(), error);
 }
 
-HSTREAM BASS_StreamCreateURL(const char* url, DWORD /*offset*/, DWORD /*flags*/, DOWNLOADPROC* /*proc*/,
-                             void* /*user*/) {
+namespace {
+
+// A stream of `url` on its way to being open; nullptr, with the reason on stderr, when it cannot start.
+std::unique_ptr<AudioStream> startStream(const char* url) {
     Library& lib = library();
-    if (!lib.initialised || !url || !*url) return 0;
+    if (!lib.initialised || !url || !*url) return nullptr;
     const std::string uri = toUri(url);
     if (uri.empty()) {
         std::fprintf(stderr, "varnex: %s: not an http, https or file URL\n", url);
-        return 0;
+        return nullptr;
     }
     std::string error;
     GstElement* sink = makeSink(lib.sinkDescription, error);
     if (!sink) {
         std::fprintf(stderr, "varnex: %s: %s\n", url, error.c_str());
-        return 0;
+        return nullptr;
     }
-    std::unique_ptr<AudioStream> stream = AudioStream::Open(uri, sink, kPrerollLimit);
-    if (!stream) return 0;
+    return AudioStream::Start(uri, sink);
+}
+
+HSTREAM adopt(std::unique_ptr<AudioStream> stream) {
+    Library& lib = library();
     HSTREAM handle = lib.nextHandle++;
     while (handle == 0 || lib.streams.count(handle)) handle = lib.nextHandle++;
     lib.streams.emplace(handle, std::move(stream));
     return handle;
+}
+
+// Ends the open of `ticket`, if it is still waited for: the stream gets its handle when it is ready, is
+// given up when it has not answered yet, and the waiter learns which.
+void endOpen(audio_library::OpenTicket ticket) {
+    auto& opening = library().opening;
+    const auto found = opening.find(ticket);
+    if (found == opening.end()) return;
+    PendingOpen open = std::move(found->second);
+    opening.erase(found);
+    open.limit->stop();
+    const AudioStream::Opening progress =
+        open.stream ? open.stream->OpenProgress() : AudioStream::Opening::Failed;
+    if (progress == AudioStream::Opening::Pending) open.stream->GiveUp(kPrerollLimit);
+    const HSTREAM handle = progress == AudioStream::Opening::Ready ? adopt(std::move(open.stream)) : 0;
+    open.stream.reset();
+    open.then(handle, progress == AudioStream::Opening::Pending);
+}
+
+}  // namespace
+
+HSTREAM BASS_StreamCreateURL(const char* url, DWORD /*offset*/, DWORD /*flags*/, DOWNLOADPROC* /*proc*/,
+                             void* /*user*/) {
+    std::unique_ptr<AudioStream> stream = startStream(url);
+    if (!stream || !stream->WaitOpen(kPrerollLimit)) return 0;
+    return adopt(std::move(stream));
 }
 
 bool BASS_StreamFree(HSTREAM handle) {
@@ -181,6 +225,27 @@ namespace audio_library {
 
 std::string LastInitError() {
     return library().lastInitError;
+}
+
+OpenTicket OpenStreamURL(const char* url, std::function<void(HSTREAM handle, bool noAnswer)> then) {
+    Library& lib = library();
+    const OpenTicket ticket = lib.nextTicket++;
+    PendingOpen& open = lib.opening[ticket];
+    open.then = std::move(then);
+    open.stream = startStream(url);
+    // The limit ends the open when the stream has not answered by then; one that could not start ends as
+    // soon as the event loop runs, never inside this call.
+    open.limit.reset(new QTimer);
+    open.limit->setSingleShot(true);
+    open.limit->setTimerType(Qt::PreciseTimer);  // five seconds, not a coarse timer's 5 % less
+    QObject::connect(open.limit.get(), &QTimer::timeout, [ticket] { endOpen(ticket); });
+    open.limit->start(open.stream ? kPrerollLimit : std::chrono::milliseconds(0));
+    if (open.stream) open.stream->WhenOpenEnds([ticket] { endOpen(ticket); });
+    return ticket;
+}
+
+void CancelOpen(OpenTicket ticket) {
+    library().opening.erase(ticket);
 }
 
 }  // namespace audio_library

@@ -3,6 +3,7 @@
 // The audio library: a small set of calls in the shape the player and colour music use, implemented over
 // GStreamer. Streams are addressed by 32-bit handles; 0 means "no stream".
 
+#include <functional>
 #include <string>
 
 #include "player/audio_types.h"
@@ -54,5 +55,14 @@ namespace audio_library {
 
 // Why the last BASS_Init failed, in English, for the one line the program prints before it exits.
 std::string LastInitError();
+
+// Opens a stream as BASS_StreamCreateURL does, without waiting for it: returns at once, and `then` is called
+// later from the event loop of this thread with the stream's handle (0 when it could not be opened) and
+// whether that was because the address did not answer within five seconds.
+using OpenTicket = unsigned;
+OpenTicket OpenStreamURL(const char* url, std::function<void(HSTREAM handle, bool noAnswer)> then);
+// Drops an open that has not ended: its stream is released and `then` is never called. A ticket that has
+// ended, or 0, is ignored.
+void CancelOpen(OpenTicket ticket);
 
 }  // namespace audio_library

@@ -2,8 +2,12 @@
 
 #include <gst/audio/audio.h>
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
 #include <bit>
 #include <cstdio>
+#include <map>
 #include <utility>
 
 namespace {
@@ -153,8 +157,43 @@ bool isHttp(const std::string& uri) {
 
 }  // namespace
 
-std::unique_ptr<AudioStream> AudioStream::Open(const std::string& uri, GstElement* sink,
-                                               std::chrono::milliseconds limit) {
+// Brings the streams' bus messages to the thread that made them: GStreamer's threads post one wake-up per
+// message, naming the stream by its key, and the stream reads its bus when the wake-up is delivered. A key
+// of a stream gone meanwhile names nothing. Made by the first stream, never destroyed.
+class AudioStream::BusRouter final : public QObject {
+public:
+    static BusRouter& instance() {
+        static BusRouter* router = new BusRouter;
+        return *router;
+    }
+    static void post(std::uint64_t key) { QCoreApplication::postEvent(&instance(), new Wake(key)); }
+
+    std::map<std::uint64_t, AudioStream*> streams;  // touched on the streams' thread only
+    std::uint64_t nextKey = 1;
+
+protected:
+    void customEvent(QEvent* event) override {
+        if (event->type() != wakeType()) return;
+        const auto found = streams.find(static_cast<Wake*>(event)->key);
+        if (found == streams.end()) return;
+        AudioStream* stream = found->second;
+        stream->pump();
+        if (stream->openEnds_ && stream->settleOpen() != Opening::Pending)
+            std::exchange(stream->openEnds_, nullptr)();  // may destroy the stream
+    }
+
+private:
+    static QEvent::Type wakeType() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    struct Wake final : QEvent {
+        explicit Wake(std::uint64_t k) : QEvent(wakeType()), key(k) {}
+        std::uint64_t key;
+    };
+};
+
+std::unique_ptr<AudioStream> AudioStream::Start(const std::string& uri, GstElement* sink) {
     GstElement* pipeline = gst_element_factory_make("playbin", nullptr);
     if (!pipeline) {
         gst_object_unref(gst_object_ref_sink(sink));
@@ -167,16 +206,24 @@ std::unique_ptr<AudioStream> AudioStream::Open(const std::string& uri, GstElemen
     // Files and other local sources seek when their pipeline says it can; HTTP only once the server has
     // said it serves byte ranges.
     stream->seekAllowed_ = !isHttp(uri);
-    if (!stream->preroll(limit)) return nullptr;
-    stream->watch_ = gst_bus_add_watch(stream->bus_, &AudioStream::onBusMessage, stream.get());
+    const GstStateChangeReturn change = gst_element_set_state(pipeline, GST_STATE_PAUSED);
+    if (change == GST_STATE_CHANGE_FAILURE) {
+        stream->pump();  // the error that says why comes first
+        stream->report("the pipeline cannot start");
+        return nullptr;
+    }
+    stream->prerolled_ = change != GST_STATE_CHANGE_ASYNC;
     return stream;
 }
-
 AudioStream::AudioStream(GstElement* pipeline, GstElement* sink, std::string uri)
     : pipeline_(pipeline),
       bus_(gst_element_get_bus(pipeline)),
       uri_(std::move(uri)),
       meter_(std::make_shared<PeakMeter>()) {
+    BusRouter& router = BusRouter::instance();
+    key_ = router.nextKey++;
+    router.streams.emplace(key_, this);
+    gst_bus_set_sync_handler(bus_, &AudioStream::onPosted, GSIZE_TO_POINTER(key_), nullptr);
     // The peaks are read from the samples as the decoder gives them out, in whatever format that is:
     // converting them to one format for the meter would cost every stream a conversion it does not need.
     if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
@@ -190,7 +237,9 @@ AudioStream::AudioStream(GstElement* pipeline, GstElement* sink, std::string uri
 }
 
 AudioStream::~AudioStream() {
-    if (watch_) gst_bus_remove_watch(bus_);
+    // Wake-ups already posted find no stream under the key.
+    gst_bus_set_sync_handler(bus_, nullptr, nullptr, nullptr);
+    BusRouter::instance().streams.erase(key_);
     gst_object_unref(bus_);
     // Shutting a network pipeline down joins its threads; that happens off the user-interface thread.
     gst_element_call_async(
@@ -199,29 +248,43 @@ AudioStream::~AudioStream() {
     gst_object_unref(pipeline_);
 }
 
-bool AudioStream::preroll(std::chrono::milliseconds limit) {
-    const GstStateChangeReturn change = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
-    if (change == GST_STATE_CHANGE_FAILURE) {
-        pump();  // the error that says why comes first
-        report("the pipeline cannot start");
-        return false;
-    }
-    bool ready = change != GST_STATE_CHANGE_ASYNC;
+AudioStream::Opening AudioStream::OpenProgress() {
+    pump();
+    return settleOpen();
+}
+
+AudioStream::Opening AudioStream::settleOpen() {
+    if (opening_ == Opening::Pending && (prerolled_ || state_ == State::Ended))
+        opening_ = finishOpen() ? Opening::Ready : Opening::Failed;
+    return opening_;
+}
+
+bool AudioStream::WaitOpen(std::chrono::milliseconds limit) {
     const gint64 deadline = g_get_monotonic_time() + std::chrono::microseconds(limit).count();
-    while (!ready && state_ != State::Ended) {
+    while (OpenProgress() == Opening::Pending) {
         const gint64 left = deadline - g_get_monotonic_time();
         GstMessage* message = left > 0 ? gst_bus_timed_pop(bus_, GstClockTime(left) * GST_USECOND) : nullptr;
         if (!message) {
-            report("not ready within " + std::to_string(limit.count() / 1000) + " s");
+            GiveUp(limit);
             return false;
         }
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE &&
-            GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_))
-            ready = true;
         handle(message);
         gst_message_unref(message);
     }
-    pump();
+    return opening_ == Opening::Ready;
+}
+
+void AudioStream::GiveUp(std::chrono::milliseconds limit) {
+    report("not ready within " + std::to_string(limit.count() / 1000) + " s");
+    opening_ = Opening::Failed;
+    openEnds_ = nullptr;
+}
+
+void AudioStream::WhenOpenEnds(std::function<void()> decided) {
+    openEnds_ = std::move(decided);
+}
+
+bool AudioStream::finishOpen() {
     if (state_ == State::Ended) return false;
     if (format_.rate <= 0) {
         report("no audio in it");  // nothing reached the audio sink
@@ -244,9 +307,9 @@ void AudioStream::report(const std::string& why) {
     std::fprintf(stderr, "varnex: %s: %s\n", uri_.c_str(), why.c_str());
 }
 
-gboolean AudioStream::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
-    static_cast<AudioStream*>(self)->handle(message);
-    return G_SOURCE_CONTINUE;
+GstBusSyncReply AudioStream::onPosted(GstBus*, GstMessage*, gpointer key) {
+    BusRouter::post(GPOINTER_TO_SIZE(key));
+    return GST_BUS_PASS;
 }
 
 void AudioStream::pump() {
@@ -258,6 +321,9 @@ void AudioStream::pump() {
 
 void AudioStream::handle(GstMessage* message) {
     switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ASYNC_DONE:
+            if (GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) prerolled_ = true;
+            break;
         case GST_MESSAGE_EOS:
             end();
             break;

@@ -2,15 +2,17 @@
 
 // One stream of the audio library: a playbin pipeline that plays one URL into its own audio sink. It answers
 // in bytes of the decoded stream as 16-bit PCM, keeps the peaks of what is being heard, and reads GStreamer's
-// messages on the user-interface thread. Both a bus watch and a pump read them: the watch, run by the main
-// loop, lets the stream act while nobody calls (resume after buffering, end at a failure); the pump, run at
-// the start of every call, makes the answer reflect every message posted so far even when the main loop has
-// not run since (several calls in one handler, a caller without a main loop).
+// messages on the thread that made it. Two things read them: each message posted on the bus wakes the stream
+// through Qt's event queue (whatever event loop runs, GLib's or Qt's own), which lets the stream act while
+// nobody calls (resume after buffering, end at a failure, finish opening); and a pump at the start of every
+// call makes the answer reflect every message posted so far even when the event loop has not run since
+// (several calls in one handler, a caller without an event loop).
 
 #include <gst/gst.h>
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,12 +21,24 @@
 
 class AudioStream final {
 public:
-    // Opens `uri` with `sink` (which the stream takes over) and prerolls it, waiting at most `limit`. Returns
-    // nullptr when the stream cannot be opened: refused, not found, not audio, or not ready in time; the
-    // reason goes to stderr.
-    static std::unique_ptr<AudioStream> Open(const std::string& uri, GstElement* sink,
-                                             std::chrono::milliseconds limit);
+    enum class Opening { Pending, Ready, Failed };
+
+    // Starts opening `uri` with `sink` (which the stream takes over) and returns without waiting; nullptr
+    // when the pipeline cannot even start. The open ends Ready, or Failed when the stream is refused, not
+    // found or not audio; each failure writes its reason on stderr once.
+    static std::unique_ptr<AudioStream> Start(const std::string& uri, GstElement* sink);
     ~AudioStream();
+
+    // How the open stands, after reading the messages posted so far.
+    Opening OpenProgress();
+    // Waits for the open to end, at most `limit`; true when it ended Ready.
+    bool WaitOpen(std::chrono::milliseconds limit);
+    // Gives the open up after `limit` without an answer, saying so on stderr.
+    void GiveUp(std::chrono::milliseconds limit);
+    // `decided` is called once, from the event loop, when a message has ended the open (not at GiveUp). It
+    // may destroy the stream.
+    void WhenOpenEnds(std::function<void()> decided);
+
     AudioStream(const AudioStream&) = delete;
     AudioStream& operator=(const AudioStream&) = delete;
 
@@ -41,9 +55,12 @@ public:
 private:
     enum class State { Ready, Playing, Paused, Stopped, Ended };
 
+    class BusRouter;
+
     // The peaks and the format are read from the samples that reach `sink`.
     AudioStream(GstElement* pipeline, GstElement* sink, std::string uri);
-    bool preroll(std::chrono::milliseconds limit);
+    Opening settleOpen();  // decides the open once its pipeline has prerolled or failed
+    bool finishOpen();
     void pump();
     void handle(GstMessage* message);
     void report(const std::string& why);  // the stream's one line on stderr
@@ -53,12 +70,15 @@ private:
     void applyPipelineState();
     std::int64_t queryPosition() const;  // ns, -1 when not known
 
-    static gboolean onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    static GstBusSyncReply onPosted(GstBus* bus, GstMessage* message, gpointer key);
 
     GstElement* pipeline_;
     GstBus* bus_;
     std::string uri_;
-    guint watch_ = 0;
+    std::uint64_t key_;  // the stream's name for its wake-ups, never reused
+    Opening opening_ = Opening::Pending;
+    bool prerolled_ = false;
+    std::function<void()> openEnds_;
     std::shared_ptr<PeakMeter> meter_;
     audio_units::PcmFormat format_{0, 0};  // as the decoder gives it out; no rate until audio arrives
     State state_ = State::Ready;

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <functional>
+#include <utility>
 
 #include "app/event_hook.h"
 #include "app/handlers.h"
@@ -20,6 +21,7 @@
 namespace {
 
 const QString kEmptyPlaylist = QStringLiteral("Плейлист пуст!");
+const QString kNoAnswer = QStringLiteral("Адрес не отвечает:\n%1");
 
 }  // namespace
 
@@ -67,6 +69,7 @@ void setSliderMaximum(QSlider* slider, int maximum) {
 }  // namespace
 
 void TForm1::FreeStream() {
+    audio_library::CancelOpen(std::exchange(openTicket_, 0));
     if (StreamHandle == 0) return;
     BASS_ChannelStop(StreamHandle);
     BASS_StreamFree(StreamHandle);
@@ -77,8 +80,19 @@ void TForm1::PlayListDblClick() {
     const int row = selectedRow(PlayList);
     if (row < 0) return;  // nothing selected: nothing to play
     FreeStream();
-    const QByteArray url = PlayList->item(row)->text().toUtf8();
-    StreamHandle = BASS_StreamCreateURL(url.constData(), 0, 0, nullptr, nullptr);
+    // The window goes on answering while the address is opened (a server may take seconds, or never
+    // answer); the steps after the open run once its result is known. Any later play, next, previous or
+    // pause drops this open for its own.
+    const QString address = PlayList->item(row)->text();
+    openTicket_ = audio_library::OpenStreamURL(
+        address.toUtf8().constData(), [this, address](HSTREAM handle, bool noAnswer) {
+            openTicket_ = 0;
+            RunHandler([&] { streamOpened(handle, noAnswer, address); });
+        });
+}
+
+void TForm1::streamOpened(HSTREAM handle, bool noAnswer, const QString& address) {
+    StreamHandle = handle;
     BASS_ChannelPlay(StreamHandle, false);
     showPlaying(*this, true);
     const auto length = static_cast<std::int64_t>(BASS_ChannelGetLength(StreamHandle, 0));
@@ -88,9 +102,12 @@ void TForm1::PlayListDblClick() {
     ProgressBar->setValue(0);
     EndReported = false;
     if (!TimerNextSong->isActive()) TimerNextSong->start();
+    // Said without stopping anything: the advance goes on past a row that does not answer.
+    if (noAnswer) messages::ShowNotice(kNoAnswer.arg(address));
 }
 
 void TForm1::btnPlayClick() {
+    if (StreamOpening()) return;  // the track being opened plays once it is open
     if (StreamHandle != 0) {
         BASS_ChannelPlay(StreamHandle, false);
         showPlaying(*this, true);
@@ -103,6 +120,12 @@ void TForm1::btnPlayClick() {
 }
 
 void TForm1::btnPauseClick() {
+    if (StreamOpening()) {
+        // Nothing plays yet: the open is dropped, and so is the advance, which would take the missing stream
+        // for an ended track.
+        FreeStream();
+        TimerNextSong->stop();
+    }
     BASS_ChannelPause(StreamHandle);
     showPlaying(*this, false);
 }
@@ -162,6 +185,7 @@ void TForm1::ProgressBarChanged() {
 }
 
 void TForm1::TimerNextSongTimer() {
+    if (StreamOpening()) return;  // the track has not begun
     const QWORD length = BASS_ChannelGetLength(StreamHandle, 0);
     const QWORD position = BASS_ChannelGetPosition(StreamHandle, 0);
     if (length != position) return;

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "settings/cp1251.h"
+#include "common/cp1251.h"
 
 namespace playlist_import {
 

@@ -4,25 +4,11 @@
 #include <QUrl>
 
 #include "player/audio_library.h"
-#include "remote/x11_windows.h"
 
 #include <gst/gst.h>
 
-// Xlib's macros clash with Qt's names: its headers come last.
-#include <X11/Xlib.h>
-
-namespace {
-
-void bell() {
-    if (Display* display = RemoteDisplay()) {
-        XBell(display, 0);
-        XFlush(display);
-    }
-}
-
-}  // namespace
-
-ClickSound::ClickSound(QObject* parent) : QObject(parent) {}
+ClickSound::ClickSound(std::function<void()> bell, QObject* parent)
+    : QObject(parent), bell_(std::move(bell)) {}
 
 ClickSound::~ClickSound() {
     if (!pipeline_) return;
@@ -40,7 +26,7 @@ void ClickSound::Play(const QString& path) {
         }
     }
     if (!pipeline_ || !QFileInfo(path).isFile()) {
-        bell();
+        bell_();
         emit Started(false);
         return;
     }
@@ -50,7 +36,7 @@ void ClickSound::Play(const QString& path) {
     g_object_set(pipeline_, "uri", uri.constData(), nullptr);
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(pipeline_, GST_STATE_NULL);
-        bell();
+        bell_();
         emit Started(false);
         return;
     }

@@ -1,10 +1,11 @@
 #pragma once
 
 // The remote's click sound: a wave file played asynchronously, a new click cutting the one before short.
-// Where the file is missing or cannot be played, the display's bell sounds instead.
+// Where the file is missing or cannot be played, the desktop's bell sounds instead.
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 struct _GstElement;
 
@@ -13,7 +14,8 @@ class ClickSound final : public QObject {
     Q_DISABLE_COPY_MOVE(ClickSound)
 
 public:
-    explicit ClickSound(QObject* parent = nullptr);
+    // `bell` sounds the desktop's bell.
+    explicit ClickSound(std::function<void()> bell, QObject* parent = nullptr);
     ~ClickSound() override;
 
     // Starts `path` and returns at once.
@@ -24,5 +26,6 @@ signals:
     void Started(bool fromFile);
 
 private:
+    std::function<void()> bell_;
     _GstElement* pipeline_ = nullptr;
 };

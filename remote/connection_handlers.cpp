@@ -16,8 +16,8 @@
 #include "app/handlers.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
-#include "remote/x11_windows.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 
@@ -55,7 +55,7 @@ void TForm1::ConnectRemoteHandlers() {
     bool ok = false;
     const uint port = qEnvironmentVariable("VARNEX_WINLIRC_PORT").toUInt(&ok);
     if (ok && port > 0 && port <= 0xFFFF) csPort = quint16(port);
-    KeyClick = new ClickSound(this);
+    KeyClick = new ClickSound(RingBell, this);
     KeyClick->setObjectName(QStringLiteral("KeyClick"));
 
     On(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);

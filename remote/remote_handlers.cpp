@@ -9,10 +9,10 @@
 #include "app/handlers.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
+#include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
 #include "remote/power.h"
 #include "remote/shutdown_window.h"
-#include "remote/x11_windows.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "settings/cp1251.h"
+#include "common/cp1251.h"
 
 namespace {
 

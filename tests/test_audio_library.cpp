@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
+#include <tuple>
 
 #include "player/audio_library.h"
 #include "tests/support/http_file_server.h"
@@ -125,9 +127,43 @@ private slots:
     void silentServerIsGivenUpAfterFiveSeconds() {
         QTcpServer silent;  // the system completes the connection; nobody ever answers
         QVERIFY(silent.listen(QHostAddress::LocalHost));
+        const std::string address = "http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/a.mp3";
+        server->Add("/tone.wav", tones::Wav(1.0, 44100, 2, 0.5, 0.5), "audio/wav");
+
+        // Opens that nobody waits for answer later, from the event loop: one that opens, two that cannot (in
+        // the first 2.5 s), and the silent one after five seconds, as not answering. A dropped open never
+        // answers.
+        std::map<std::string, std::tuple<bool, bool, qint64>> answers;  // opened, no answer, 2.5 s steps
+        HSTREAM tone = 0;
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(open("http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/a.mp3"), HSTREAM{0});
+        const auto openLater = [&](const char* name, const std::string& url) {
+            return audio_library::OpenStreamURL(url.c_str(), [&, name](HSTREAM h, bool noAnswer) {
+                answers[name] = {h != 0, noAnswer, clock.elapsed() / 2500};
+                if (h) tone = h;
+            });
+        };
+        const std::string said = stderrOf([&] {
+            openLater("silent", address);
+            audio_library::CancelOpen(openLater("dropped", address));
+            openLater("tone", server->Url("/tone.wav"));
+            openLater("missing", server->Url("/missing.wav"));
+            openLater("ftp", "ftp://127.0.0.1/a.mp3");
+            QVERIFY(answers.empty());
+            QVERIFY(QTest::qWaitFor([&] { return answers.size() == 4; }, 7000));
+        });
+        QVERIFY(answers == decltype(answers)({{"ftp", {false, false, 0}},
+                                              {"missing", {false, false, 0}},
+                                              {"silent", {false, true, 2}},
+                                              {"tone", {true, false, 0}}}));
+        QCOMPARE(length(tone), kBytesPerSecond);
+        QVERIFY(BASS_StreamFree(tone));
+        QCOMPARE(std::count(said.begin(), said.end(), '\n'), 3);
+        QVERIFY2(said.find(address + ": not ready within 5 s") != said.npos, said.c_str());
+
+        // Waited for, the silent one takes as long.
+        clock.restart();
+        QCOMPARE(open(address), HSTREAM{0});
         const qint64 took = clock.elapsed();
         QVERIFY2(took >= 4500 && took < 7000, QByteArray::number(took));
     }

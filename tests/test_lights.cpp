@@ -16,8 +16,8 @@
 #include "app/messages.h"
 #include "light/average_colour.h"
 #include "light/light_protocol.h"
-#include "light/screen_capture_x11.h"
 #include "light/serial_link.h"
+#include "platform/x11/screen_capture_x11.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 

@@ -1,12 +1,14 @@
 // The music panel end to end: a playlist of local HTTP streams, the buttons, the slider, the time displays
 // and the advance, on the real audio library with a silent sink.
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -67,6 +69,11 @@ struct Panel {
     void playRow(int row) {
         form.PlayList->setCurrentRow(row);
         form.PlayListDblClick();
+        QVERIFY(opened());
+    }
+    // The steps after an open have run.
+    bool opened() {
+        return QTest::qWaitFor([&] { return !form.StreamOpening(); }, 6000);
     }
     bool playing() const { return form.btnPlay->isHidden() && !form.btnPause->isHidden(); }
     bool paused() const { return !form.btnPlay->isHidden() && form.btnPause->isHidden(); }
@@ -121,6 +128,7 @@ private slots:
 
         p->fill({"/a.wav", "/b.wav"});
         f->btnPlayClick();  // no stream: the first item plays
+        QVERIFY(p->opened());
         QCOMPARE(f->PlayList->currentRow(), 0);
         const HSTREAM first = f->StreamHandle;
         QVERIFY(first != 0 && p->playing() && f->TimerNextSong->isActive());
@@ -152,6 +160,7 @@ private slots:
         f->PlayListDblClick();  // nothing selected: nothing plays
         QCOMPARE(f->StreamHandle, HSTREAM{0});
         f->btnNextClick();  // no selection: the first item
+        QVERIFY(p->opened());
         QCOMPARE(f->PlayList->currentRow(), 0);
         const HSTREAM first = f->StreamHandle;
         QVERIFY(first != 0);
@@ -161,6 +170,7 @@ private slots:
         QVERIFY(position(first) > 0);
 
         f->btnNextClick();
+        QVERIFY(p->opened());
         QCOMPARE(f->PlayList->currentRow(), 1);
         QVERIFY(f->StreamHandle != 0 && f->StreamHandle != first);
         QCOMPARE(BASS_ChannelGetPosition(first, 0), ~QWORD{0});  // the old stream is gone
@@ -169,7 +179,7 @@ private slots:
         f->btnPrevClick();
         QCOMPARE(f->PlayList->currentRow(), 1);
         f->btnNextClick();
-        QVERIFY(p->playing());
+        QVERIFY(p->opened() && p->playing());
 
         // Next on the last item stays there and stops.
         f->btnNextClick();
@@ -186,6 +196,7 @@ private slots:
         QTest::mouseDClick(viewport, Qt::RightButton, {}, itemAt(0));
         QCOMPARE(f->StreamHandle, HSTREAM{0});
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, itemAt(1));
+        QVERIFY(p->opened());
         QCOMPARE(f->PlayList->currentRow(), 1);
         const HSTREAM clicked = f->StreamHandle;
         QVERIFY(clicked != 0);
@@ -217,6 +228,48 @@ private slots:
         QVERIFY(!f->TimerNextSong->isActive());  // stopped at the end it stays stopped
     }
 
+    void silentAddressKeepsTheWindowAnswering() {
+        QTcpServer silent;  // accepts, never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        const QString address = QStringLiteral("http://127.0.0.1:%1/radio").arg(silent.serverPort());
+        f->PlayList->addItem(address);
+        p->fill({"/short1.wav", "/short2.wav"});
+
+        // While the address is opened the event loop runs on: a timer keeps its pace, play and the advance
+        // leave the open alone. Then the steps after it run: no stream, the playing face, the advance
+        // started, a notice; and the advance moves on.
+        int ticks = 0;
+        QTimer pace;
+        connect(&pace, &QTimer::timeout, this, [&] { ++ticks; });
+        pace.start(50);
+        f->PlayList->setCurrentRow(0);
+        f->PlayListDblClick();
+        f->btnPlayClick();
+        f->TimerNextSongTimer();
+        QVERIFY(f->StreamOpening() && f->PlayList->currentRow() == 0 && !f->TimerNextSong->isActive());
+        QVERIFY(QTest::qWaitFor([&] { return !f->StreamOpening(); }, 7000));
+        QVERIFY2(ticks > 40, QByteArray::number(ticks));  // a hundred when nothing holds the thread
+        QVERIFY(f->StreamHandle == 0 && p->playing() && f->TimerNextSong->isActive());
+        QCOMPARE(recorder.texts(), QStringList{"Адрес не отвечает:\n" + address});
+        recorder.clear();
+        QVERIFY(
+            QTest::qWaitFor([&] { return f->PlayList->currentRow() == 1 && f->StreamHandle != 0; }, 3000));
+
+        // An open pressed over by another button, or paused, is dropped: nothing of it ever shows.
+        QElapsedTimer clock;
+        clock.start();
+        f->PlayList->setCurrentRow(0);
+        f->PlayListDblClick();
+        f->btnNextClick();
+        QVERIFY(p->opened() && f->PlayList->currentRow() == 1);
+        f->PlayList->setCurrentRow(0);
+        f->PlayListDblClick();
+        f->btnPauseClick();
+        QVERIFY(!f->StreamOpening() && p->paused() && !f->TimerNextSong->isActive());
+        QTest::qWait(6000 - int(clock.elapsed()));
+        QVERIFY(f->PlayList->currentRow() == 0 && p->paused());
+    }
+
     void emptiedListIsReportedOncePerEndedTrack() {
         p->fill({"/short1.wav"});
         f->btnPlayClick();
@@ -239,6 +292,7 @@ private slots:
         SkinSlider* slider = f->ProgressBar;
         p->fill({"/a.wav"});
         f->btnPlayClick();
+        QVERIFY(p->opened());
         const HSTREAM h = f->StreamHandle;
 
         // The one-second update moves the thumb and the times, and never seeks.
@@ -284,6 +338,7 @@ private slots:
         SkinSlider* slider = f->ProgressBar;
         p->fill({"/a.wav"});
         f->btnPlayClick();
+        QVERIFY(p->opened());
         const HSTREAM h = f->StreamHandle;
         QVERIFY(QTest::qWaitFor([&] { return position(h) > kBytesPerSecond / 2; }, 2000));
         f->btnPauseClick();
@@ -362,6 +417,7 @@ private slots:
         p->server.Add("/late.mp3", mp3, "audio/mpeg");
         p->fill({"/late.mp3"});
         f->btnPlayClick();
+        QVERIFY(p->opened());
         const HSTREAM h = f->StreamHandle;
         QVERIFY(h != 0);
         const int guessed = f->ProgressBar->maximum();

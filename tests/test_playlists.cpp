@@ -14,9 +14,9 @@
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "common/cp1251.h"
 #include "player/audio_library.h"
 #include "player/playlist_import.h"
-#include "settings/cp1251.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
@@ -129,6 +129,7 @@ private slots:
         // The MP3 plays from its file:// row with its length, position and levels; colour music reads these.
         f.PlayList->setCurrentRow(1);
         f.PlayListDblClick();
+        QTRY_VERIFY(!f.StreamOpening());
         f.TimerNextSong->stop();  // the stream stays, ended or not, while the drops below are read
         QVERIFY(f.StreamHandle != 0);
         const HSTREAM playing = f.StreamHandle;

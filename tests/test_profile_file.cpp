@@ -4,7 +4,7 @@
 #include <QTest>
 #include <tuple>
 
-#include "settings/cp1251.h"
+#include "common/cp1251.h"
 #include "settings/profile_file.h"
 #include "tests/support/error_of.h"
 

@@ -11,14 +11,15 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <memory>
 
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "light/serial_link.h"
+#include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
 #include "remote/shutdown_window.h"
-#include "remote/x11_windows.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 #include "tests/support/pseudo_terminal.h"
@@ -302,6 +303,29 @@ private slots:
         QCOMPARE(recorder.shown().last(),
                  (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
         QCOMPARE(winLircTexts(testApp.app), kDisconnected);
+    }
+
+    // The program ends while connected, with AmbiLight, colour music and an open under way: all of it stops
+    // quietly, the main window's socket before the windows it writes to.
+    void endsWhileConnected() {
+        QTcpServer server;  // the remote's server, and a stream that never answers
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        PseudoTerminal board;
+        auto testApp = std::make_unique<TestApp>();
+        TForm1& form = *testApp->app.Form1;
+        form.cs->connectToHost("127.0.0.1", server.serverPort());
+        QTRY_COMPARE(form.cs->state(), QAbstractSocket::ConnectedState);
+        form.ComPort->Port = board.slavePath();
+        form.ComPort->SetConnected(true);
+        form.SpeedButton1Click();
+        form.btnVisual1Click();
+        form.PlayList->addItem(QStringLiteral("http://127.0.0.1:%1/radio").arg(server.serverPort()));
+        form.btnPlayClick();
+        QVERIFY(form.Timer1->isActive() && form.TVisual1->isActive() && form.StreamOpening());
+        messages::Recorder recorder;
+        testApp.reset();
+        QTest::qWait(100);  // what the windows left queued, if anything
+        QVERIFY(recorder.shown().isEmpty());
     }
 
     void powerAndConfirmation() {

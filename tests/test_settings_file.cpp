@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "common/cp1251.h"
 #include "settings/ambilight_modes.h"
-#include "settings/cp1251.h"
 #include "settings/general_settings.h"
 #include "settings/profile_file.h"
 #include "settings/settings_keys.h"

@@ -1,12 +1,12 @@
 #pragma once
 
-// settings.ini as the tests write and read it: the text of the one in a folder, in code page 1251, or the bytes
-// of any file as they stand.
+// settings.ini as the tests write and read it: the text of the one in a folder, in code page 1251, or the
+// bytes of any file as they stand.
 
 #include <QFile>
 #include <QTest>
 
-#include "settings/cp1251.h"
+#include "common/cp1251.h"
 
 // The file's bytes, or "<unreadable>".
 inline QByteArray ReadFileBytes(const QString& path) {

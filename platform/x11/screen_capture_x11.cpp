@@ -1,4 +1,4 @@
-#include "light/screen_capture_x11.h"
+#include "platform/x11/screen_capture_x11.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "light/ambilight_zones.h"
-#include "light/x11_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 namespace {
 
@@ -189,4 +189,8 @@ PixelBlock ScreenCaptureX11::Grab(int slot, qint64 left, qint64 top, int width, 
         d_->readRootSize();
     }
     throw std::runtime_error("Screen capture failed");
+}
+
+PixelBlock ScreenCaptureX11::ZonePixels(int slot, const QRect& screen, const ZoneArea& area) {
+    return Grab(slot, screen.left() + area.left, screen.top() + area.top, ZoneWidth, ZoneHeight);
 }

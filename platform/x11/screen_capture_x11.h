@@ -17,17 +17,15 @@
 #include <QSize>
 #include <memory>
 
-#include "light/average_colour.h"
+#include "light/screen_capture.h"
 
-class ScreenCaptureX11 {
+class ScreenCaptureX11 final : public ScreenCapture {
 public:
     // Connects to `displayName`, or to the display named by $DISPLAY when it is empty.
     explicit ScreenCaptureX11(const QByteArray& displayName = {});
-    ~ScreenCaptureX11();
+    ~ScreenCaptureX11() override;
     ScreenCaptureX11(const ScreenCaptureX11&) = delete;
     ScreenCaptureX11& operator=(const ScreenCaptureX11&) = delete;
-
-    static constexpr int Slots = 4;
 
     // The root window's size now, following every resize the server has reported.
     QSize RootSize();
@@ -36,6 +34,9 @@ public:
     // does.
     PixelBlock Grab(int slot, qint64 left, qint64 top, int width, int height);
     bool SharedMemory() const;
+
+    // The zone's rectangle grabbed as above, `screen` placed on the root window.
+    PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) override;
 
 private:
     struct Private;

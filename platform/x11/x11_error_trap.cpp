@@ -1,4 +1,4 @@
-#include "light/x11_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 #include <X11/Xlib.h>
 

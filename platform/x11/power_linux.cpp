@@ -5,8 +5,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
-#include "light/x11_error_trap.h"
-#include "remote/x11_windows.h"
+#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_windows.h"
 
 // Xlib's macros clash with Qt's names: its headers come last.
 #include <X11/Xlib.h>

@@ -1,9 +1,9 @@
-#include "remote/x11_windows.h"
+#include "platform/x11/x11_windows.h"
 
 #include <optional>
 #include <vector>
 
-#include "light/x11_error_trap.h"
+#include "platform/x11/x11_error_trap.h"
 
 // Xlib's macros clash with Qt's names: its headers come last.
 #include <X11/Xatom.h>
@@ -94,4 +94,11 @@ bool TopLevelWindowExists(_XDisplay* display, const QString& title) {
 
 bool TopLevelWindowExists(const QString& title) {
     return TopLevelWindowExists(RemoteDisplay(), title);
+}
+
+void RingBell() {
+    if (Display* display = RemoteDisplay()) {
+        XBell(display, 0);
+        XFlush(display);
+    }
 }

@@ -18,3 +18,6 @@ _XDisplay* RemoteDisplay();
 bool TopLevelWindowExists(_XDisplay* display, const QString& title);
 // The same on the remote's own display; false without one.
 bool TopLevelWindowExists(const QString& title);
+
+// Sounds the bell of the remote's display; nothing without one.
+void RingBell();

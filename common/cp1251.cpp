@@ -1,4 +1,4 @@
-#include "settings/cp1251.h"
+#include "common/cp1251.h"
 
 #include <iconv.h>
 

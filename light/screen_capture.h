@@ -1,0 +1,25 @@
+#pragma once
+
+// Where AmbiLight's tick takes the four zones' pixels of a screen. An adapter per desktop serves it (the X
+// server's own capture, or the desktop portal's stream where the X server sees only part of the desktop);
+// the tick, the zones and the averaging are the same over all of them.
+
+#include <QRect>
+
+#include "light/ambilight_zones.h"
+#include "light/average_colour.h"
+
+class ScreenCapture {
+public:
+    virtual ~ScreenCapture() = default;
+
+    // The tick captures its zones one by one in ZoneAreas' order; `slot` (0..3) is a zone's place in it, so
+    // that an adapter may keep what it needs per zone between ticks.
+    static constexpr int Slots = 4;
+
+    // The pixels of the ZoneWidth x ZoneHeight rectangle whose top left corner lies at `area` in the pixels
+    // of `screen` (a screen of the desktop, placed where it lies on it), valid until the slot's next capture.
+    // Only the part on the desktop is given; an empty block when no part is. Raises std::runtime_error when
+    // the capture fails.
+    virtual PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) = 0;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+// A screen capture over an image instead of a display, for AmbiLight's tick offscreen: the image is the whole
+// desktop, its top left the desktop's. A test repaints `desktop` between ticks, or makes every capture fail.
+
+#include <QImage>
+#include <stdexcept>
+
+#include "light/screen_capture.h"
+
+class ImageCapture final : public ScreenCapture {
+public:
+    explicit ImageCapture(QImage image) : desktop(image.convertToFormat(QImage::Format_RGB32)) {}
+
+    QImage desktop;  // 0xffRRGGBB per pixel, as the X server hands pixels at depth 24
+    bool failing = false;
+
+    PixelBlock ZonePixels(int, const QRect& screen, const ZoneArea& area) override {
+        if (failing) throw std::runtime_error("Screen capture failed");
+        const QRect part = ClipRect(screen.left() + area.left, screen.top() + area.top, ZoneWidth, ZoneHeight,
+                                    desktop.rect());
+        if (part.isEmpty()) return {};
+        return {desktop.constScanLine(part.top()) + part.left() * 4, part.width(), part.height(),
+                desktop.bytesPerLine()};
+    }
+};
