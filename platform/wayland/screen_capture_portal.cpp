@@ -1,5 +1,6 @@
 #include "platform/wayland/screen_capture_portal.h"
 
+#include <QDBusConnectionInterface>
 #include <QMetaObject>
 #include <QtDebug>
 
@@ -27,6 +28,14 @@ ScreenCapturePortal::ScreenCapturePortal(const QDBusConnection& bus, const QStri
 }
 
 ScreenCapturePortal::~ScreenCapturePortal() = default;
+
+bool ScreenCapturePortal::Offered() {
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return false;
+    const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    const QString portal = QStringLiteral("org.freedesktop.portal.Desktop");
+    return bus &&
+           (bus->isServiceRegistered(portal) || bus->activatableServiceNames().value().contains(portal));
+}
 
 QString ScreenCapturePortal::MessageFor(ScreenCastPortal::Failure failure) {
     switch (failure) {

@@ -20,17 +20,18 @@
 #include <memory>
 #include <vector>
 
-#include "light/ambilight_zones.h"
-#include "light/average_colour.h"
+#include "light/screen_capture.h"
 #include "platform/wayland/screen_cast_portal.h"
 
 class PipeWireScreenStream;
 
-class ScreenCapturePortal : public QObject {
+class ScreenCapturePortal : public QObject, public ScreenCapture {
     Q_OBJECT
 
 public:
-    static constexpr int Slots = 4;
+    // Whether the session bus has a desktop portal to ask, running or started on demand. Without a session
+    // bus there is none, and none is launched.
+    static bool Offered();
 
     // Asks the portal on `bus` for a session; `restoreToken` is the one last handed out, or empty. The first
     // call to the portal is made from the event loop, so signals connected right after construction see
@@ -39,11 +40,13 @@ public:
     ~ScreenCapturePortal() override;
 
     // A frame has arrived and no failure has been reported.
-    bool Ready() const;
-    // The pixels of the part of the zone at `area` (relative to `screen`) that lies on the screen, from the
-    // newest frame, copied into `slot` (0..Slots-1) and valid until that slot's next capture; an empty block
-    // when no part does or no frame is there.
-    PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area);
+    bool Ready() const override;
+    // The session ends with the adapter, so it serves one run of AmbiLight.
+    bool Lasting() const override { return false; }
+    // The part of the zone at `area` (relative to `screen`) that lies on the screen, from the newest frame,
+    // copied into `slot` and valid until that slot's next capture; an empty block when no part does or no
+    // frame is there.
+    PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) override;
 
     // The texts Failed sends.
     static QString MessageFor(ScreenCastPortal::Failure failure);

@@ -62,6 +62,9 @@ ScreenCastPortal::ScreenCastPortal(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), bus_(bus) {}
 
 ScreenCastPortal::~ScreenCastPortal() {
+    // A question still open (the consent dialog) goes away with us, and so does the session.
+    if (step_ == Step::CreateSession || step_ == Step::SelectSources || step_ == Step::Start)
+        bus_.send(QDBusMessage::createMethodCall(kService, requestPath_, kRequest, QStringLiteral("Close")));
     if (!session_.isEmpty())
         bus_.send(QDBusMessage::createMethodCall(kService, session_, kSession, QStringLiteral("Close")));
 }

@@ -30,7 +30,7 @@ public:
     Q_ENUM(Failure)
 
     explicit ScreenCastPortal(const QDBusConnection& bus, QObject* parent = nullptr);
-    // Closes the session on the desktop's side, if one was made.
+    // Closes the question still open, if any, and the session on the desktop's side, if one was made.
     ~ScreenCastPortal() override;
 
     // Begins the handshake; `restoreToken` is the one handed back last time, or empty.
