@@ -5,6 +5,9 @@
 #include "app/main_window.h"
 
 int main(int argc, char** argv) {
+    // The windows are placed at exact positions, which only X11 allows: on a Wayland desktop they run through
+    // XWayland, unless the user chose a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
     // The program reads no command-line arguments; Qt gets none either.
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication application(qtArgc, argv);
