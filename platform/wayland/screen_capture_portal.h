@@ -14,7 +14,6 @@
 
 #include <QDBusConnection>
 #include <QObject>
-#include <QSize>
 #include <QString>
 #include <array>
 #include <memory>
