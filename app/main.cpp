@@ -6,6 +6,9 @@
 #include "app/session_bus.h"
 
 int main(int argc, char** argv) {
+    // The windows are placed at exact positions, which only X11 allows: on a Wayland desktop they run through
+    // XWayland, unless the user chose a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
     // The program reads no command-line arguments; Qt gets none either.
     int qtArgc = argc > 0 ? 1 : 0;
     // Before Qt, whose tray, theme and accessibility code look for the session bus on their own.

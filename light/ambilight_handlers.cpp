@@ -20,8 +20,10 @@
 #include "light/connection_guard.h"
 #include "light/screen_capture.h"
 #include "light/serial_link.h"
-#include "platform/screen_capture_factory.h"
 #include "light/zone_editor_window.h"
+#include "platform/screen_capture_factory.h"
+#include "settings/profile_file.h"
+#include "settings/settings_keys.h"
 
 namespace {
 
@@ -34,6 +36,37 @@ QRect primaryScreenPixels() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect geometry = screen->geometry();
     return QRect(geometry.topLeft(), (QSizeF(geometry.size()) * screen->devicePixelRatio()).toSize());
+}
+
+// A capture that talks to the desktop keeps the user's consent in settings.ini, and ends AmbiLight with its
+// message when the desktop refuses or stops the capture.
+CaptureHooks captureHooks(TForm1& form) {
+    using namespace settings_keys;
+    CaptureHooks hooks;
+    hooks.restoreToken =
+        ProfileFile::Load(form.app.SettingsPath()).ReadString(kOwnSection, kScreenCastTokenKey);
+    hooks.keepRestoreToken = [&form](const QString& token) {
+        RunHandler([&] {
+            const QString path = form.app.SettingsPath();
+            ProfileFile file = ProfileFile::Load(path);
+            file.WriteString(kOwnSection, kScreenCastTokenKey, token);
+            file.Save(path);
+        });
+    };
+    // Called by the capture itself: the stop, which ends the capture, waits for the event loop.
+    hooks.failed = [&form](const QString& message) {
+        QMetaObject::invokeMethod(
+            &form,
+            [&form, capture = form.Capture.get(), message] {
+                if (form.Capture.get() != capture || !form.Timer1->isActive()) return;
+                RunHandler([&] {
+                    form.StopAmbiLight(true);
+                    messages::ShowMessage(message);
+                });
+            },
+            Qt::QueuedConnection);
+    };
+    return hooks;
 }
 
 }  // namespace
@@ -72,7 +105,7 @@ void TForm1::SpeedButton1Click() {
     const ModeParts mode = SplitMode(ComboBox1->currentText()).value_or(ModeParts{});
     const int y = ModeNumber(mode.top);
     const int x = ModeNumber(mode.left);
-    if (!Capture) Capture = MakeScreenCapture();
+    if (!Capture) Capture = MakeScreenCapture(captureHooks(*this));
 
     ComPort->WriteText(P1AllOffCommand);
     // A preview still held on "обзор" ends here, or the ticks would sample its panels. They are gone from the
@@ -93,6 +126,7 @@ void TForm1::SpeedButton1Click() {
 
 void TForm1::StopAmbiLight(bool writeAllOff) {
     Timer1->stop();
+    if (Capture && !Capture->Lasting()) Capture.reset();
     SpeedButton1->setText(QStringLiteral("включить"));
     // A failed all-off write ends the stop here: the controls stay locked until AmbiLight is started and
     // stopped again.
@@ -108,6 +142,8 @@ void TForm1::StopAmbiLight(bool writeAllOff) {
 
 void TForm1::Timer1Timer() {
     if (Timer1->interval() != TickMs) Timer1->setInterval(TickMs);
+    // Nothing to show yet: the desktop may still be asking the user.
+    if (!Capture || !Capture->Ready()) return;
     try {
         const QRect screen = primaryScreenPixels();
         const auto areas = ZoneAreas(ModeX, ModeY, screen.width(), screen.height());

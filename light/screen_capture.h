@@ -22,4 +22,11 @@ public:
     // Only the part on the desktop is given; an empty block when no part is. Raises std::runtime_error when
     // the capture fails.
     virtual PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) = 0;
+
+    // False while the capture has nothing to give yet (a desktop may first ask the user for consent); the
+    // tick sends nothing until it is true.
+    virtual bool Ready() const { return true; }
+    // Whether the capture may serve AmbiLight's next run too. One that holds a session with the desktop
+    // (shown to the user as screen sharing) ends with the run and is made anew at the next start.
+    virtual bool Lasting() const { return true; }
 };

@@ -4,32 +4,53 @@
 
 #include "light/capture_choice.h"
 #include "platform/x11/screen_capture_x11.h"
+#ifdef VARNEX_PORTAL_CAPTURE
+#include "platform/wayland/screen_capture_portal.h"
+#endif
 
 namespace {
 
-// The desktop portal's adapter is not part of this build yet: its kind is never tried.
-constexpr bool PortalBuilt = false;
+#ifdef VARNEX_PORTAL_CAPTURE
+constexpr bool PortalBuilt = true;
 
-std::unique_ptr<ScreenCapture> make(CaptureKind kind) {
+std::unique_ptr<ScreenCapture> makePortal(const CaptureHooks& hooks) {
+    if (!ScreenCapturePortal::Offered())
+        throw std::runtime_error(
+            ScreenCapturePortal::MessageFor(ScreenCastPortal::Failure::Missing).toStdString());
+    auto capture = std::make_unique<ScreenCapturePortal>(QDBusConnection::sessionBus(), hooks.restoreToken);
+    if (hooks.keepRestoreToken)
+        QObject::connect(capture.get(), &ScreenCapturePortal::RestoreTokenChanged, hooks.keepRestoreToken);
+    if (hooks.failed) QObject::connect(capture.get(), &ScreenCapturePortal::Failed, hooks.failed);
+    return capture;
+}
+#else
+constexpr bool PortalBuilt = false;
+#endif
+
+std::unique_ptr<ScreenCapture> make(CaptureKind kind, [[maybe_unused]] const CaptureHooks& hooks) {
     switch (kind) {
         case CaptureKind::X11:
             return std::make_unique<ScreenCaptureX11>();
         case CaptureKind::Portal:
+#ifdef VARNEX_PORTAL_CAPTURE
+            return makePortal(hooks);
+#else
             break;
+#endif
     }
     throw std::logic_error("No adapter for this screen capture");
 }
 
 }  // namespace
 
-std::unique_ptr<ScreenCapture> MakeScreenCapture() {
+std::unique_ptr<ScreenCapture> MakeScreenCapture(const CaptureHooks& hooks) {
     const std::vector<CaptureKind> order = CaptureOrder(CurrentCaptureEnvironment(), PortalBuilt);
     for (size_t i = 0; i + 1 < order.size(); ++i) {
         try {
-            return make(order[i]);
+            return make(order[i], hooks);
         } catch (const std::runtime_error&) {
             // This desktop does not offer it: the next one in the order serves.
         }
     }
-    return make(order.back());
+    return make(order.back(), hooks);
 }

@@ -11,16 +11,18 @@ build_packages=(
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libglib2.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
     libx11-dev libxext-dev libxtst-dev
+    libpipewire-0.3-dev
     libjpeg62-turbo-dev
     fonts-urw-base35 fontconfig qt6-translations-l10n
 )
 test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
     lirc openbox dbus-session-bus-common libxss-dev
-    playerctl dbus-x11
+    playerctl dbus-x11 pipewire-bin wireplumber xdg-desktop-portal
 )
 bench_packages=(
     libbenchmark-dev gstreamer1.0-tools xvfb xauth
+    pipewire-bin wireplumber xdg-desktop-portal gstreamer1.0-pipewire dbus-daemon
 )
 
 wanted=("${build_packages[@]}")

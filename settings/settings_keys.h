@@ -13,6 +13,10 @@ inline const QString kGeneralSection = QStringLiteral("Общие настрой
 // The user-made AmbiLight modes: keys "1", "2", ... (unrelated to the general section's key "AmbiLight").
 inline const QString kModesSection = QStringLiteral("AmbiLight");
 
+// What the program keeps for itself: the desktop's token for the screen-capture consent the user gave.
+inline const QString kOwnSection = QStringLiteral("Varnex");
+inline const QString kScreenCastTokenKey = QStringLiteral("ScreenCastRestoreToken");
+
 // The port list's label; the key ends in a blank.
 inline const QString kPortKey = QStringLiteral("Выбор порта ");
 

@@ -1,0 +1,246 @@
+#include "platform/wayland/pipewire_screen_stream.h"
+
+#include <QMetaObject>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include <pipewire/pipewire.h>
+#include <spa/param/video/format-utils.h>
+
+namespace {
+
+// Byte offsets of red, green and blue within a 32-bit pixel, for the formats the stream accepts.
+struct Layout {
+    spa_video_format format;
+    int red, green, blue;
+};
+constexpr Layout kLayouts[] = {
+    {SPA_VIDEO_FORMAT_BGRx, 2, 1, 0}, {SPA_VIDEO_FORMAT_BGRA, 2, 1, 0}, {SPA_VIDEO_FORMAT_RGBx, 0, 1, 2},
+    {SPA_VIDEO_FORMAT_RGBA, 0, 1, 2}, {SPA_VIDEO_FORMAT_xRGB, 1, 2, 3}, {SPA_VIDEO_FORMAT_ARGB, 1, 2, 3},
+    {SPA_VIDEO_FORMAT_xBGR, 3, 2, 1}, {SPA_VIDEO_FORMAT_ABGR, 3, 2, 1},
+};
+
+void initPipeWireOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { pw_init(nullptr, nullptr); });
+}
+
+}  // namespace
+
+struct PipeWireScreenStream::Private {
+    PipeWireScreenStream* q = nullptr;
+    quint32 node = 0;
+    pw_thread_loop* loop = nullptr;
+    pw_context* context = nullptr;
+    pw_core* core = nullptr;
+    pw_registry* registry = nullptr;
+    pw_stream* stream = nullptr;
+    spa_hook coreListener{}, registryListener{}, streamListener{};
+    std::atomic<bool> over{false};
+    bool framed = false;  // PipeWire's thread only
+
+    // What the tick reads, guarded by `mutex`.
+    mutable std::mutex mutex;
+    pw_buffer* kept = nullptr;
+    QSize size;
+    Layout layout{};
+    std::atomic<bool> hasFrame{false};
+    std::atomic<quint64> frames{0};
+
+    void end(const QString& reason) {
+        if (over.exchange(true)) return;
+        QMetaObject::invokeMethod(
+            q, [q = q, reason] { emit q->Ended(reason); }, Qt::QueuedConnection);
+    }
+
+    void connectStream();
+    void formatChanged(const spa_pod* param);
+    void process();
+};
+
+void PipeWireScreenStream::Private::connectStream() {
+    static const pw_core_events coreEvents = [] {
+        pw_core_events events{};
+        events.version = PW_VERSION_CORE_EVENTS;
+        events.error = [](void* data, uint32_t id, int, int, const char* message) {
+            if (id == PW_ID_CORE) static_cast<Private*>(data)->end(QString::fromUtf8(message));
+        };
+        return events;
+    }();
+    pw_core_add_listener(core, &coreListener, &coreEvents, this);
+
+    // The producer's node leaving the graph is the end of the stream: the desktop stopped sharing.
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events events{};
+        events.version = PW_VERSION_REGISTRY_EVENTS;
+        events.global_remove = [](void* data, uint32_t id) {
+            auto* self = static_cast<Private*>(data);
+            if (id == self->node) self->end(QStringLiteral("the screen-cast node is gone"));
+        };
+        return events;
+    }();
+    registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+    pw_registry_add_listener(registry, &registryListener, &registryEvents, this);
+
+    static const pw_stream_events streamEvents = [] {
+        pw_stream_events events{};
+        events.version = PW_VERSION_STREAM_EVENTS;
+        events.state_changed = [](void* data, pw_stream_state old, pw_stream_state state, const char* error) {
+            auto* self = static_cast<Private*>(data);
+            if (state == PW_STREAM_STATE_ERROR)
+                self->end(QString::fromUtf8(error ? error : "stream error"));
+            else if (state == PW_STREAM_STATE_UNCONNECTED && old != PW_STREAM_STATE_UNCONNECTED)
+                self->end(QStringLiteral("the stream was disconnected"));
+        };
+        events.param_changed = [](void* data, uint32_t id, const spa_pod* param) {
+            if (id == SPA_PARAM_Format) static_cast<Private*>(data)->formatChanged(param);
+        };
+        events.remove_buffer = [](void* data, pw_buffer* buffer) {
+            auto* self = static_cast<Private*>(data);
+            std::lock_guard lock(self->mutex);
+            if (self->kept == buffer) self->kept = nullptr;
+        };
+        events.process = [](void* data) { static_cast<Private*>(data)->process(); };
+        return events;
+    }();
+    pw_properties* props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
+                                             PW_KEY_MEDIA_ROLE, "Screen", nullptr);
+    stream = pw_stream_new(core, "Varnex AmbiLight", props);
+    pw_stream_add_listener(stream, &streamListener, &streamEvents, this);
+
+    uint8_t buffer[1024];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    spa_rectangle sizeDefault{1920, 1080}, sizeMin{1, 1}, sizeMax{16384, 16384};
+    // The line takes at most 40 frames a second: more only costs the copying.
+    spa_fraction rateDefault{30, 1}, rateMin{0, 1}, rateMax{60, 1};
+    const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
+        &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+        SPA_FORMAT_VIDEO_format,
+        SPA_POD_CHOICE_ENUM_Id(9, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA,
+                               SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA, SPA_VIDEO_FORMAT_xRGB,
+                               SPA_VIDEO_FORMAT_ARGB, SPA_VIDEO_FORMAT_xBGR, SPA_VIDEO_FORMAT_ABGR),
+        SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&sizeDefault, &sizeMin, &sizeMax),
+        SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&rateDefault, &rateMin, &rateMax)))};
+    const auto flags = pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                       PW_STREAM_FLAG_DONT_RECONNECT);
+    if (const int result = pw_stream_connect(stream, PW_DIRECTION_INPUT, node, flags, params, 1); result < 0)
+        end(QString::fromUtf8(strerror(-result)));
+}
+
+void PipeWireScreenStream::Private::formatChanged(const spa_pod* param) {
+    std::lock_guard lock(mutex);
+    kept = nullptr;  // the buffers go with the old format
+    hasFrame = false;
+    spa_video_info_raw info{};
+    if (!param || spa_format_video_raw_parse(param, &info) < 0) return;
+    for (const Layout& candidate : kLayouts)
+        if (candidate.format == info.format) layout = candidate;
+    size = QSize(int(info.size.width), int(info.size.height));
+
+    uint8_t buffer[256];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
+        &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
+        SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))))};
+    pw_stream_update_params(stream, params, 1);
+}
+
+void PipeWireScreenStream::Private::process() {
+    pw_buffer* newest = nullptr;
+    while (pw_buffer* buffer = pw_stream_dequeue_buffer(stream)) {
+        if (newest) pw_stream_queue_buffer(stream, newest);
+        newest = buffer;
+    }
+    if (!newest) return;
+    const spa_data& data = newest->buffer->datas[0];
+    // A buffer with no picture (only a cursor's or damage's news) keeps the frame we have.
+    if (!data.data || !data.chunk || data.chunk->size == 0 ||
+        (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED)) {
+        pw_stream_queue_buffer(stream, newest);
+        return;
+    }
+    pw_buffer* old = nullptr;
+    {
+        std::lock_guard lock(mutex);
+        old = kept;
+        kept = newest;
+        hasFrame = true;
+    }
+    if (old) pw_stream_queue_buffer(stream, old);
+    ++frames;
+    if (!framed) {
+        framed = true;
+        QMetaObject::invokeMethod(
+            q, [q = q] { emit q->FirstFrame(); }, Qt::QueuedConnection);
+    }
+}
+
+PipeWireScreenStream::PipeWireScreenStream(int remoteFd, quint32 node, QObject* parent)
+    : QObject(parent), d_(std::make_unique<Private>()) {
+    initPipeWireOnce();
+    d_->q = this;
+    d_->node = node;
+    d_->loop = pw_thread_loop_new("varnex-capture", nullptr);
+    d_->context = pw_context_new(pw_thread_loop_get_loop(d_->loop), nullptr, 0);
+    pw_thread_loop_lock(d_->loop);
+    pw_thread_loop_start(d_->loop);
+    d_->core = pw_context_connect_fd(d_->context, remoteFd, nullptr, 0);
+    if (d_->core)
+        d_->connectStream();
+    else
+        d_->end(QString::fromUtf8(strerror(errno)));
+    pw_thread_loop_unlock(d_->loop);
+}
+
+PipeWireScreenStream::~PipeWireScreenStream() {
+    pw_thread_loop_stop(d_->loop);
+    if (d_->stream) pw_stream_destroy(d_->stream);
+    if (d_->registry) pw_proxy_destroy(reinterpret_cast<pw_proxy*>(d_->registry));
+    if (d_->core) pw_core_disconnect(d_->core);
+    pw_context_destroy(d_->context);
+    pw_thread_loop_destroy(d_->loop);
+}
+
+QSize PipeWireScreenStream::FrameSize() const {
+    std::lock_guard lock(d_->mutex);
+    return d_->kept ? d_->size : QSize();
+}
+
+bool PipeWireScreenStream::HasFrame() const {
+    return d_->hasFrame;
+}
+
+quint64 PipeWireScreenStream::FramesReceived() const {
+    return d_->frames;
+}
+
+PixelBlock PipeWireScreenStream::Copy(const QRect& rect, std::vector<quint32>& into) const {
+    std::lock_guard lock(d_->mutex);
+    if (!d_->kept) return {};
+    const QRect part = rect & QRect(QPoint(0, 0), d_->size);
+    if (part.isEmpty()) return {};
+    const spa_data& data = d_->kept->buffer->datas[0];
+    const qsizetype stride = data.chunk->stride > 0 ? data.chunk->stride : qsizetype(d_->size.width()) * 4;
+    const qsizetype offset = data.chunk->offset % qMax<quint32>(data.maxsize, 1);
+    // A chunk that does not hold the whole frame gives nothing rather than a read past its end.
+    if (offset + stride * (part.bottom()) + 4 * qsizetype(part.right() + 1) > qsizetype(data.maxsize))
+        return {};
+    const auto* frame = static_cast<const uchar*>(data.data) + offset;
+
+    into.resize(size_t(part.width()) * size_t(part.height()));
+    const Layout& layout = d_->layout;
+    for (int row = 0; row < part.height(); ++row) {
+        const uchar* from = frame + stride * (part.top() + row) + 4 * qsizetype(part.left());
+        quint32* to = into.data() + size_t(row) * size_t(part.width());
+        if (layout.red == 2 && layout.green == 1 && layout.blue == 0) {
+            std::memcpy(to, from, size_t(part.width()) * 4);
+            continue;
+        }
+        for (int i = 0; i < part.width(); ++i, from += 4)
+            to[i] = quint32(from[layout.red]) << 16 | quint32(from[layout.green]) << 8 | from[layout.blue];
+    }
+    return {reinterpret_cast<const uchar*>(into.data()), part.width(), part.height(),
+            qsizetype(part.width()) * 4};
+}

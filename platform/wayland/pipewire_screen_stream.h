@@ -1,0 +1,52 @@
+#pragma once
+
+// The receiving end of a screen-cast video stream on a PipeWire remote (the descriptor the desktop portal
+// hands out): a stream of our own linked to the portal's node, run on PipeWire's own thread.
+//
+// Only the newest frame is kept: when a frame arrives, the one kept before goes back to the producer at once,
+// so nothing queues up and the producer never waits for us for long. Zones are copied out of the kept frame
+// under a lock, converted to the 0xXXRRGGBB words AverageColour reads; the frame stays ours until a newer one
+// replaces it, so a still screen (a compositor sends no frames while nothing changes) keeps its last picture.
+//
+// Shared memory only: the stream offers no DMA-BUF modifiers, so a compositor that could hand out GPU buffers
+// falls back to memory the CPU can read.
+
+#include <QObject>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "light/average_colour.h"
+
+class PipeWireScreenStream : public QObject {
+    Q_OBJECT
+
+public:
+    // Takes ownership of `remoteFd` (closed on every path) and asks for node `node` on it. A failure to
+    // connect is reported through Ended as a failure while running would be.
+    PipeWireScreenStream(int remoteFd, quint32 node, QObject* parent = nullptr);
+    ~PipeWireScreenStream() override;
+
+    // The size of the frames as negotiated; empty until the first frame has arrived.
+    QSize FrameSize() const;
+    bool HasFrame() const;
+    // How many frames have arrived so far.
+    quint64 FramesReceived() const;
+
+    // The pixels of `rect` (in the frame's pixels, clipped to the frame) of the newest frame, copied into
+    // `into` and described by the returned block; an empty block when there is no frame or no overlap.
+    PixelBlock Copy(const QRect& rect, std::vector<quint32>& into) const;
+
+signals:
+    // The first frame has arrived (sent once, on the object's thread).
+    void FirstFrame();
+    // The stream is over: the producer went away, the link broke, or it never connected. `reason` is
+    // PipeWire's own text, for the log; sent once, on the object's thread.
+    void Ended(const QString& reason);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d_;
+};

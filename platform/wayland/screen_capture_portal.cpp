@@ -1,0 +1,81 @@
+#include "platform/wayland/screen_capture_portal.h"
+
+#include <QDBusConnectionInterface>
+#include <QMetaObject>
+#include <QtDebug>
+
+#include "light/ambilight_zones.h"
+#include "platform/wayland/pipewire_screen_stream.h"
+
+ScreenCapturePortal::ScreenCapturePortal(const QDBusConnection& bus, const QString& restoreToken,
+                                         QObject* parent)
+    : QObject(parent), portal_(new ScreenCastPortal(bus, this)) {
+    connect(portal_, &ScreenCastPortal::RestoreTokenChanged, this, &ScreenCapturePortal::RestoreTokenChanged);
+    connect(portal_, &ScreenCastPortal::Failed, this,
+            [this](ScreenCastPortal::Failure failure, const QString& detail) {
+                qWarning().noquote() << "Screen cast:" << detail;
+                fail(MessageFor(failure));
+            });
+    connect(portal_, &ScreenCastPortal::Opened, this, [this](int fd, quint32 node) {
+        stream_ = std::make_unique<PipeWireScreenStream>(fd, node);
+        connect(stream_.get(), &PipeWireScreenStream::Ended, this, [this](const QString& reason) {
+            qWarning().noquote() << "Screen cast stream:" << reason;
+            fail(MessageFor(ScreenCastPortal::Failure::Closed));
+        });
+    });
+    QMetaObject::invokeMethod(
+        portal_, [portal = portal_, restoreToken] { portal->Open(restoreToken); }, Qt::QueuedConnection);
+}
+
+ScreenCapturePortal::~ScreenCapturePortal() = default;
+
+bool ScreenCapturePortal::Offered() {
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return false;
+    const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    const QString portal = QStringLiteral("org.freedesktop.portal.Desktop");
+    return bus &&
+           (bus->isServiceRegistered(portal) || bus->activatableServiceNames().value().contains(portal));
+}
+
+QString ScreenCapturePortal::MessageFor(ScreenCastPortal::Failure failure) {
+    switch (failure) {
+        case ScreenCastPortal::Failure::Missing:
+            return QStringLiteral(
+                "Захват экрана недоступен: нет службы xdg-desktop-portal с показом экрана. AmbiLight "
+                "выключен.");
+        case ScreenCastPortal::Failure::Refused:
+            return QStringLiteral("Доступ к экрану не разрешён. AmbiLight выключен.");
+        case ScreenCastPortal::Failure::Failed:
+            return QStringLiteral("Рабочий стол не смог начать показ экрана. AmbiLight выключен.");
+        case ScreenCastPortal::Failure::Closed:
+            break;
+    }
+    return QStringLiteral("Показ экрана прекращён. AmbiLight выключен.");
+}
+
+void ScreenCapturePortal::fail(const QString& message) {
+    if (failed_) return;
+    failed_ = true;
+    emit Failed(message);
+}
+
+bool ScreenCapturePortal::Ready() const {
+    return !failed_ && stream_ && stream_->HasFrame();
+}
+
+PixelBlock ScreenCapturePortal::ZonePixels(int slot, const QRect& screen, const ZoneArea& area) {
+    if (!Ready()) return {};
+    const QSize frame = stream_->FrameSize();
+    QRect part = ClipRect(area.left, area.top, ZoneWidth, ZoneHeight, QRect(QPoint(0, 0), screen.size()));
+    if (part.isEmpty() || frame.isEmpty()) return {};
+    if (frame != screen.size()) {
+        // Edges scaled down (left and top) and up (right and bottom), so a part never maps to nothing.
+        const auto low = [](qint64 at, int to, int from) { return int(at * to / from); };
+        const auto high = [](qint64 at, int to, int from) { return int((at * to + from - 1) / from); };
+        part = QRect(QPoint(low(part.left(), frame.width(), screen.width()),
+                            low(part.top(), frame.height(), screen.height())),
+                     QPoint(high(part.right() + 1, frame.width(), screen.width()) - 1,
+                            high(part.bottom() + 1, frame.height(), screen.height()) - 1));
+    }
+    return stream_->Copy(part, slots_[size_t(slot)]);
+}

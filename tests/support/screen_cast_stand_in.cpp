@@ -1,0 +1,220 @@
+#include "tests/support/screen_cast_stand_in.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString kBackendName = QStringLiteral("org.freedesktop.impl.portal.desktop.varnextest");
+
+// One entry of Start's "streams": the node and its properties.
+struct CastStream {
+    uint node = 0;
+    QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const CastStream& stream) {
+    argument.beginStructure();
+    argument << stream.node << stream.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, CastStream& stream) {
+    argument.beginStructure();
+    argument >> stream.node >> stream.properties;
+    argument.endStructure();
+    return argument;
+}
+
+// The restore data a backend hands the portal to keep: its name, a version and its own note.
+struct RestoreData {
+    QString backend;
+    uint version = 0;
+    QDBusVariant data;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const RestoreData& restore) {
+    argument.beginStructure();
+    argument << restore.backend << restore.version << restore.data;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, RestoreData& restore) {
+    argument.beginStructure();
+    argument >> restore.backend >> restore.version >> restore.data;
+    argument.endStructure();
+    return argument;
+}
+
+// A session object of the backend: the portal's Close ends it.
+class SessionStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.Session")
+
+public:
+    SessionStandIn(QDBusConnection bus, const QString& path, int& open, QObject* parent)
+        : QObject(parent), bus_(bus), path_(path), open_(open) {
+        ++open_;
+        bus_.registerObject(path_, this, QDBusConnection::ExportAllSlots);
+    }
+
+public slots:
+    void Close() {
+        --open_;
+        bus_.unregisterObject(path_);
+        deleteLater();
+    }
+
+private:
+    QDBusConnection bus_;
+    QString path_;
+    int& open_;
+};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(CastStream)
+Q_DECLARE_METATYPE(RestoreData)
+
+PipeWireDaemons::PipeWireDaemons() {
+    // The daemons' own state (WirePlumber remembers choices) stays in the folder too.
+    environment_ = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_CONFIG_HOME", "HOME"})
+        environment_.insert(QString::fromLatin1(name), folder_.path());
+    for (QProcess* daemon : {&pipewire_, &wireplumber_}) {
+        daemon->setProcessEnvironment(environment_);
+        daemon->setStandardOutputFile(QProcess::nullDevice());
+        daemon->setStandardErrorFile(QProcess::nullDevice());
+    }
+    pipewire_.start(QStringLiteral("pipewire"), {});
+    pipewire_.waitForStarted(5000);
+    const QString socket = folder_.filePath(QStringLiteral("pipewire-0"));
+    for (QDeadlineTimer deadline(10000); !QFileInfo::exists(socket) && !deadline.hasExpired();)
+        QThread::msleep(20);
+    wireplumber_.start(QStringLiteral("wireplumber"), {});
+    wireplumber_.waitForStarted(5000);
+}
+
+PipeWireDaemons::~PipeWireDaemons() {
+    for (QProcess* daemon : {&wireplumber_, &pipewire_}) {
+        daemon->terminate();
+        if (!daemon->waitForFinished(5000)) daemon->kill();
+    }
+}
+
+bool PipeWireDaemons::Running() const {
+    return pipewire_.state() == QProcess::Running && wireplumber_.state() == QProcess::Running;
+}
+
+ScreenProducer::ScreenProducer(const PipeWireDaemons& daemons, int width, int height,
+                               const QList<quint32>& quarters) {
+    process_.setProcessEnvironment(daemons.Environment());
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(VARNEX_SCREEN_PRODUCER),
+                   {QString::number(width), QString::number(height), QStringLiteral("40")});
+    Paint(quarters);
+}
+
+ScreenProducer::~ScreenProducer() {
+    End();
+}
+
+quint32 ScreenProducer::Node() {
+    for (QDeadlineTimer deadline(10000); node_ == 0 && !deadline.hasExpired();)
+        if (process_.canReadLine() || process_.waitForReadyRead(100))
+            node_ = process_.readLine().trimmed().mid(5).toUInt();
+    return node_;
+}
+
+void ScreenProducer::Paint(const QList<quint32>& quarters) {
+    QByteArray line;
+    for (const quint32 colour : quarters) line += QByteArray::number(colour, 16) + ' ';
+    process_.write(line + '\n');
+}
+
+void ScreenProducer::End() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(5000)) process_.kill();
+}
+
+ScreenCastBackend::ScreenCastBackend(const QDBusConnection& bus) : bus_(bus) {
+    qDBusRegisterMetaType<CastStream>();
+    qDBusRegisterMetaType<QList<CastStream>>();
+    qDBusRegisterMetaType<RestoreData>();
+    bus_.registerObject(kPortalPath, this,
+                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
+    bus_.registerService(kBackendName);
+}
+
+uint ScreenCastBackend::CreateSession(const QDBusObjectPath&, const QDBusObjectPath& session, const QString&,
+                                      const QVariantMap&, QVariantMap& results) {
+    new SessionStandIn(bus_, session.path(), open, this);
+    results.insert(QStringLiteral("session_id"), session.path());
+    return 0;
+}
+
+uint ScreenCastBackend::SelectSources(const QDBusObjectPath&, const QDBusObjectPath&, const QString&,
+                                      const QVariantMap& options, QVariantMap&) {
+    selected << options;
+    return 0;
+}
+
+uint ScreenCastBackend::Start(const QDBusObjectPath&, const QDBusObjectPath&, const QString&, const QString&,
+                              const QVariantMap&, QVariantMap& results) {
+    if (answer != 0 || !producer) return answer;
+    const QList<CastStream> streams{{producer->Node(), {{QStringLiteral("source_type"), 1u}}}};
+    results.insert(QStringLiteral("streams"), QVariant::fromValue(streams));
+    // What lets the portal hand out a restore token: this backend's note of the user's choice.
+    results.insert(QStringLiteral("persist_mode"), 2u);
+    results.insert(QStringLiteral("restore_data"),
+                   QVariant::fromValue(RestoreData{QStringLiteral("varnex-test"), 1,
+                                                   QDBusVariant(QStringLiteral("monitor"))}));
+    return 0;
+}
+
+DesktopPortal::DesktopPortal(const PipeWireDaemons& daemons) {
+    QFile description(folder_.filePath(QStringLiteral("varnextest.portal")));
+    description.open(QIODevice::WriteOnly);
+    description.write("[portal]\nDBusName=" + kBackendName.toUtf8() +
+                      "\nInterfaces=org.freedesktop.impl.portal.ScreenCast;\nUseIn=varnextest\n");
+    QProcessEnvironment environment = daemons.Environment();
+    environment.insert(QStringLiteral("XDG_DESKTOP_PORTAL_DIR"), folder_.path());
+    environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("varnextest"));
+    for (QProcess* process : {&process_, &permissions_}) {
+        process->setProcessEnvironment(environment);
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+}
+
+bool DesktopPortal::Start() {
+    const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    permissions_.start(QStringLiteral("/usr/libexec/xdg-permission-store"), {});
+    process_.start(QStringLiteral("/usr/libexec/xdg-desktop-portal"), {});
+    // The portal asks the backend (in this thread) what it offers before it takes its name: answer meanwhile.
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QTest::qWait(20))
+        if (bus->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop"))) return true;
+    return false;
+}
+
+void DesktopPortal::Stop() {
+    for (QProcess* process : {&process_, &permissions_}) {
+        process->terminate();
+        if (!process->waitForFinished(5000)) process->kill();
+    }
+    const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QTest::qWait(20))
+        if (!bus->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop"))) return;
+}
+
+#include "screen_cast_stand_in.moc"

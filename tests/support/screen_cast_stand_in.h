@@ -1,0 +1,95 @@
+#pragma once
+
+// What a Wayland desktop offers a screen-capturing program, for tests: a real PipeWire daemon and its session
+// manager (WirePlumber) over a runtime folder of their own, a producer of screen frames on it standing in for
+// the compositor, and the real desktop portal (xdg-desktop-portal) on the session bus with a stand-in for the
+// compositor's portal backend that offers the producer's stream.
+
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+// pipewire and wireplumber, stopped when this goes.
+class PipeWireDaemons {
+public:
+    PipeWireDaemons();
+    ~PipeWireDaemons();
+    bool Running() const;
+    QProcessEnvironment Environment() const { return environment_; }
+
+private:
+    QTemporaryDir folder_;
+    QProcessEnvironment environment_;
+    QProcess pipewire_, wireplumber_;
+};
+
+// A screen of four coloured quarters streamed on the daemons' graph (the producer program).
+class ScreenProducer {
+public:
+    // width x height frames, 40 a second, quarters coloured 0xRRGGBB: upper left, lower left, upper right,
+    // lower right.
+    ScreenProducer(const PipeWireDaemons& daemons, int width, int height, const QList<quint32>& quarters);
+    ~ScreenProducer();
+    // The stream's node, once the producer has reported it (0 before, or when it failed).
+    quint32 Node();
+    void Paint(const QList<quint32>& quarters);
+    // Ends the stream, as a desktop does when the user stops sharing.
+    void End();
+
+private:
+    QProcess process_;
+    quint32 node_ = 0;
+};
+
+// The desktop's side of the screen cast (org.freedesktop.impl.portal.ScreenCast, what a compositor's portal
+// backend serves) behind the real xdg-desktop-portal: Start answers `answer` (0 granted, 1 refused by the
+// user) with the node of `producer`, as if the user had picked that monitor.
+class ScreenCastBackend : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.ScreenCast")
+    Q_PROPERTY(uint AvailableSourceTypes READ sourceTypes)
+    Q_PROPERTY(uint AvailableCursorModes READ cursorModes)
+    Q_PROPERTY(uint version READ version)
+
+public:
+    explicit ScreenCastBackend(const QDBusConnection& bus);
+
+    ScreenProducer* producer = nullptr;
+    uint answer = 0;
+    QList<QVariantMap> selected;  // SelectSources' options, one per call
+    int open = 0;                 // sessions the portal has not closed yet
+
+    uint sourceTypes() const { return 1; }  // monitors
+    uint cursorModes() const { return 1 | 2; }
+    uint version() const { return 4; }
+
+public slots:
+    uint CreateSession(const QDBusObjectPath& handle, const QDBusObjectPath& session, const QString& app,
+                       const QVariantMap& options, QVariantMap& results);
+    uint SelectSources(const QDBusObjectPath& handle, const QDBusObjectPath& session, const QString& app,
+                       const QVariantMap& options, QVariantMap& results);
+    uint Start(const QDBusObjectPath& handle, const QDBusObjectPath& session, const QString& app,
+               const QString& parent, const QVariantMap& options, QVariantMap& results);
+
+private:
+    QDBusConnection bus_;
+};
+
+// xdg-desktop-portal itself, on the session bus, with the backend above as the desktop's (found through a
+// portal description of its own); its PipeWire connections go to `daemons`.
+class DesktopPortal {
+public:
+    explicit DesktopPortal(const PipeWireDaemons& daemons);
+    ~DesktopPortal() { Stop(); }
+    // Started, and its org.freedesktop.portal.Desktop on the bus.
+    bool Start();
+    void Stop();
+
+private:
+    QTemporaryDir folder_;
+    QProcess process_, permissions_;
+};
