@@ -19,7 +19,7 @@ test_packages=(
     lirc openbox dbus-session-bus-common libxss-dev
 )
 bench_packages=(
-    libbenchmark-dev gstreamer1.0-tools xvfb xauth
+    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxdamage-dev
 )
 
 wanted=("${build_packages[@]}")
