@@ -148,6 +148,7 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm2::showEvent(QShowEvent* event) {
+    if (!PortListRead) FillPortList();
     if (!event->spontaneous()) CentreOnScreen(this);
     QWidget::showEvent(event);
 }
