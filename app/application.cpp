@@ -6,6 +6,7 @@
 #include "app/about_window.h"
 #include "app/fonts.h"
 #include "app/handlers.h"
+#include "app/hints.h"
 #include "app/main_window.h"
 #include "channels/channel_window.h"
 #include "light/zone_editor_window.h"
@@ -35,22 +36,29 @@ void App::Prepare() {
     QApplication::setApplicationName(QStringLiteral("Varnex"));
     QApplication::setQuitOnLastWindowClosed(false);
     InstallFontSubstitutes();
+    // The hint timing's style is set before any widget exists, so that no window is polished twice.
+    SetApplicationHintTiming();
 }
 
-App::App(const QString& folder) : folder_(folder.isEmpty() ? ProgramFolder() : folder) {
-    Form1 = std::make_unique<TForm1>(*this);
+// A window as the program makes it. Hints come up over any of the program's windows, whichever of them is
+// active (Qt's default is the active window only).
+template <typename Window>
+std::unique_ptr<Window> App::makeWindow() {
+    auto window = std::make_unique<Window>(*this);
+    window->setAttribute(Qt::WA_AlwaysShowToolTips);
+    return window;
+}
+
+App::App(const QString& folder)
+    : Form3([this] { return makeWindow<TForm3>(); }),
+      Form4([this] { return makeWindow<TForm4>(); }),
+      Form5([this] { return makeWindow<TForm5>(); }),
+      Form6([this] { return makeWindow<TForm6>(); }),
+      folder_(folder.isEmpty() ? ProgramFolder() : folder) {
+    Form1 = makeWindow<TForm1>();
     runCreation([this] { Form1->FormCreate(); });
-    Form2 = std::make_unique<TForm2>(*this);
+    Form2 = makeWindow<TForm2>();
     runCreation([this] { Form2->FormCreate(); });
-    Form3 = std::make_unique<TForm3>(*this);
-    Form4 = std::make_unique<TForm4>(*this);
-    Form5 = std::make_unique<TForm5>(*this);
-    Form6 = std::make_unique<TForm6>(*this);
-    // Hints come up over any of the program's windows, whichever of them is active (Qt's default is the
-    // active window only).
-    for (QWidget* window : std::initializer_list<QWidget*>{Form1.get(), Form2.get(), Form3.get(), Form4.get(),
-                                                           Form5.get(), Form6.get()})
-        window->setAttribute(Qt::WA_AlwaysShowToolTips);
 }
 
 App::~App() = default;
