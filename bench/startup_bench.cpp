@@ -2,9 +2,10 @@
 // QMainWindow with a three-item menu bar and the main window's flags, place and size) are started in turns on
 // the current X display, the order reversed each round, so that load on the machine weighs on both alike. For
 // each start: the time from exec to the main window being mapped, from exec to its first paint reaching the
-// X server (the first damage inside the mapped window, through XDamage on the root window), and the resident
-// memory 3 s after exec. Prints the medians, the median of the per-round ratios with their spread, and the
-// ratio of the memory medians.
+// X server (the first damage inside the mapped window, through XDamage on the root window), the CPU time all
+// its threads used until then (from /proc/<pid>/task/*/schedstat, which a busy machine does not stretch the
+// way it stretches the wall time), and the resident memory 3 s after exec. Prints the medians, the median of
+// the per-round ratios with their spread, and the ratio of the memory medians.
 //
 //   DISPLAY=:N build/bench/bench_startup [rounds] [program]
 //
@@ -18,6 +19,8 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QRect>
 #include <chrono>
 #include <cstdio>
@@ -48,8 +51,20 @@ double msSince(Clock::time_point start, Clock::time_point end) {
 struct Start {
     double mappedMs = 0;    // exec to the main window mapped
     double paintedMs = 0;   // exec to its first paint on the server
+    double cpuMs = 0;       // CPU time of all its threads until the first paint was seen
     double residentMb = 0;  // 3 s after exec
 };
+
+// The CPU time all threads of process `pid` have used so far, in ms.
+double cpuMilliseconds(pid_t pid) {
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    double ns = 0;
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks + QLatin1Char('/') + task + QStringLiteral("/schedstat"));
+        if (schedstat.open(QIODevice::ReadOnly)) ns += schedstat.readAll().split(' ').first().toDouble();
+    }
+    return ns / 1e6;
+}
 
 // Listens on the root window for windows being mapped and for every rectangle drawn anywhere on the screen.
 class ScreenWatch {
@@ -141,8 +156,9 @@ std::optional<Start> measure(ScreenWatch& watch, const char* program) {
     const auto shown = watch.WaitForPaint(pid, 20000);
     std::optional<Start> start;
     if (shown) {
+        const double cpu = cpuMilliseconds(pid);
         std::this_thread::sleep_until(exec + std::chrono::seconds(3));
-        start = Start{msSince(exec, shown->first), msSince(exec, shown->second), residentMegabytes(pid)};
+        start = Start{msSince(exec, shown->first), msSince(exec, shown->second), cpu, residentMegabytes(pid)};
     }
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
@@ -152,10 +168,11 @@ std::optional<Start> measure(ScreenWatch& watch, const char* program) {
 }
 
 struct Figures {
-    std::vector<double> mapped, painted, resident;
+    std::vector<double> mapped, painted, cpu, resident;
     void add(const Start& s) {
         mapped.push_back(s.mappedMs);
         painted.push_back(s.paintedMs);
+        cpu.push_back(s.cpuMs);
         resident.push_back(s.residentMb);
     }
 };
@@ -174,7 +191,7 @@ int main(int argc, char** argv) {
     ScreenWatch watch;
 
     Figures ours, bare;
-    std::vector<double> paintRatios, mapRatios;
+    std::vector<double> paintRatios, mapRatios, cpuRatios;
     for (int round = 0; round < rounds; ++round) {
         const bool referenceFirst = round % 2 == 1;
         std::optional<Start> a = measure(watch, referenceFirst ? reference : program.c_str());
@@ -188,11 +205,12 @@ int main(int argc, char** argv) {
         bare.add(*b);
         paintRatios.push_back(a->paintedMs / b->paintedMs);
         mapRatios.push_back(a->mappedMs / b->mappedMs);
+        cpuRatios.push_back(a->cpuMs / b->cpuMs);
         std::printf(
             "round %2d (%s first): mapped %6.1f / %6.1f ms, painted %6.1f / %6.1f ms (%.2fx), "
-            "resident %.1f / %.1f MB\n",
+            "CPU %5.1f / %5.1f ms, resident %.1f / %.1f MB\n",
             round + 1, referenceFirst ? "bare" : "ours", a->mappedMs, b->mappedMs, a->paintedMs, b->paintedMs,
-            paintRatios.back(), a->residentMb, b->residentMb);
+            paintRatios.back(), a->cpuMs, b->cpuMs, a->residentMb, b->residentMb);
     }
     std::printf("\n%s against the bare window, %d rounds (medians):\n", program.c_str(), rounds);
     std::printf("exec to mapped:        %.1f ms against %.1f ms\n", median(ours.mapped), median(bare.mapped));
@@ -200,6 +218,8 @@ int main(int argc, char** argv) {
                 median(bare.painted));
     printRatios("ratio to mapped:", mapRatios);
     printRatios("ratio to first paint:", paintRatios);
+    std::printf("CPU to first paint:    %.1f ms against %.1f ms\n", median(ours.cpu), median(bare.cpu));
+    printRatios("ratio of CPU:", cpuRatios);
     std::printf("resident at 3 s:       %.1f MB against %.1f MB (%.2fx)\n", median(ours.resident),
                 median(bare.resident), median(ours.resident) / median(bare.resident));
     return 0;
