@@ -1,9 +1,9 @@
 // The settings window's port row: the port list, "Открыть" and "Закрыть", and what happens when the open
 // device goes away.
 //
-// Reading the computer's ports goes through udev and costs more than the rest of start-up together, so it
-// is left until somebody looks: the list is read when the window is first shown and again each time it
-// drops down. Until then it holds only the port stored in settings.ini, which the start-up connection opens
+// Reading the computer's ports goes through udev, which would be the dearest step of start-up, so it is
+// left until somebody looks: the list is read when the window is first shown and again each time it drops
+// down. Until then it holds only the port stored in settings.ini, which the start-up connection opens
 // by its name.
 
 #include <QAbstractItemView>
