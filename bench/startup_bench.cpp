@@ -7,10 +7,13 @@
 // way it stretches the wall time), and the resident memory 3 s after exec. Prints the medians, the median of
 // the per-round ratios with their spread, and the ratio of the memory medians.
 //
-//   DISPLAY=:N build/bench/bench_startup [rounds] [program]
+//   DISPLAY=:N build-bench/bench/bench_startup [rounds] [program]
 //
-// Default 25 rounds of this build's varnex; run on a display of its own, e.g.
-//   xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" nice -n -5 build-bench/bench/bench_startup 25
+// Built in a Release build with -DVARNEX_BENCH=ON. Default 25 rounds of this build's varnex; `program` is
+// another executable to measure instead (a build before a change). Run on a display of its own with a session
+// bus, as on a desktop (without one, Qt's first D-Bus use makes libdbus launch a bus daemon, a cost that is
+// neither program's own):
+//   dbus-run-session -- xvfb-run -a -s "-screen 0 1920x1080x24" nice -n -5 build-bench/bench/bench_startup
 
 #include <poll.h>
 #include <signal.h>
