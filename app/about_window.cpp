@@ -16,7 +16,7 @@ namespace {
 
 LinkLabel* makeLink(QWidget* parent, const char* name, QPoint at, const QString& text) {
     auto* link = MakeLabel<LinkLabel>(parent, name, at, text, 16);
-    link->setStyleSheet(QStringLiteral("color: #0080c0;"));
+    SetColour(link, QPalette::WindowText, QColor(0x0080c0));
     link->setCursor(Qt::PointingHandCursor);
     return link;
 }

@@ -9,6 +9,7 @@
 #include "app/about_window.h"
 #include "app/fonts.h"
 #include "app/handlers.h"
+#include "app/hints.h"
 #include "app/main_window.h"
 #include "channels/channel_window.h"
 #include "light/zone_editor_window.h"
@@ -47,27 +48,36 @@ void App::Prepare() {
     // dialog's custom colours, the file dialog's history) in the user's QtProject.conf; pointed at a folder
     // that can never exist, they stay in memory for the run.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    // The hint timing's style is set before any widget exists, so that no window is polished twice.
+    SetApplicationHintTiming();
 }
 
-App::App(const QString& folder) : folder_(folder.isEmpty() ? ProgramFolder() : folder) {
-    Form1 = std::make_unique<TForm1>(*this);
+// A window as the program makes it. Hints come up over any of the program's windows, whichever of them is
+// active (Qt's default is the active window only).
+template <typename Window>
+std::unique_ptr<Window> App::makeWindow() {
+    auto window = std::make_unique<Window>(*this);
+    window->setAttribute(Qt::WA_AlwaysShowToolTips);
+    return window;
+}
+
+App::App(const QString& folder)
+    : Form3([this] { return makeWindow<TForm3>(); }),
+      Form4([this] { return makeWindow<TForm4>(); }),
+      Form5([this] { return makeWindow<TForm5>(); }),
+      Form6([this] { return makeWindow<TForm6>(); }),
+      folder_(folder.isEmpty() ? ProgramFolder() : folder) {
+    Form1 = makeWindow<TForm1>();
     runCreation([this] { Form1->FormCreate(); });
-    Form2 = std::make_unique<TForm2>(*this);
+    Form2 = makeWindow<TForm2>();
     runCreation([this] { Form2->FormCreate(); });
-    Form3 = std::make_unique<TForm3>(*this);
-    Form4 = std::make_unique<TForm4>(*this);
-    Form5 = std::make_unique<TForm5>(*this);
-    Form6 = std::make_unique<TForm6>(*this);
-    // Hints come up over any of the program's windows, whichever of them is active (Qt's default is the
-    // active window only).
-    for (QWidget* window : std::initializer_list<QWidget*>{Form1.get(), Form2.get(), Form3.get(), Form4.get(),
-                                                           Form5.get(), Form6.get()})
-        window->setAttribute(Qt::WA_AlwaysShowToolTips);
     mediaControls_ = std::make_unique<MediaControls>(*Form1);
 }
 
 App::~App() {
-    // The main window goes first: its socket, timers and streams answer to the other windows until they stop.
+    // The media controls go first, as they follow the main window. Then the main window: its socket, timers and
+    // streams answer to the other windows until they stop.
+    mediaControls_.reset();
     Form1.reset();
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
-// The application object: owns the six windows, created once each, in order, and reachable from one another
-// through it (app.Form2->LEdit1 ...). Tests build a fresh one per test.
+// The application object: owns the six windows, each made once, and reachable from one another through it
+// (app.Form2->LEdit1 ...). Tests build a fresh one per test.
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -21,6 +22,25 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A window that is made on first use: the first access builds it; later ones reach the same window.
+template <typename Window>
+class OnFirstUse {
+public:
+    explicit OnFirstUse(std::function<std::unique_ptr<Window>()> make) : make_(std::move(make)) {}
+    Window* get() const {
+        if (!window_) window_ = make_();
+        return window_.get();
+    }
+    Window* operator->() const { return get(); }
+    Window& operator*() const { return *get(); }
+    // Whether the window has been made yet (asking does not make it).
+    bool Made() const { return window_ != nullptr; }
+
+private:
+    std::function<std::unique_ptr<Window>()> make_;
+    mutable std::unique_ptr<Window> window_;
+};
+
 class App final {
 public:
     // Sets the application-wide things that come before any window: the title, the font substitutes, that
@@ -28,8 +48,9 @@ public:
     // Call once, after QApplication exists.
     static void Prepare();
 
-    // Creates TForm1 to TForm6 and runs their creation handlers. An error in one creation handler is shown
-    // and the next window is still created. Throws StartupAborted when the program cannot start.
+    // Creates TForm1 and TForm2 and runs their creation handlers (the settings are read and applied); an
+    // error in one creation handler is shown and the next window is still created. TForm3 to TForm6, which
+    // nothing shows at start, are made on first use. Throws StartupAborted when the program cannot start.
     // `folder` is where settings.ini and sound.wav are kept: the executable's folder unless given (tests give
     // a folder of their own).
     explicit App(const QString& folder = {});
@@ -43,12 +64,15 @@ public:
 
     std::unique_ptr<TForm1> Form1;
     std::unique_ptr<TForm2> Form2;
-    std::unique_ptr<TForm3> Form3;
-    std::unique_ptr<TForm4> Form4;
-    std::unique_ptr<TForm5> Form5;
-    std::unique_ptr<TForm6> Form6;
+    OnFirstUse<TForm3> Form3;
+    OnFirstUse<TForm4> Form4;
+    OnFirstUse<TForm5> Form5;
+    OnFirstUse<TForm6> Form6;
 
 private:
+    template <typename Window>
+    std::unique_ptr<Window> makeWindow();
+
     QString folder_;
     std::unique_ptr<MediaControls> mediaControls_;  // gone before the windows it drives
 };

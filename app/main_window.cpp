@@ -42,9 +42,7 @@ QFrame* makePanel(QWidget* parent, const char* name, QRect geometry, QRgb color)
     panel->setFrameShape(QFrame::NoFrame);
     panel->setGeometry(geometry);
     panel->setAutoFillBackground(true);
-    QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, QColor(color));
-    panel->setPalette(palette);
+    SetColour(panel, QPalette::Window, QColor(color));
     return panel;
 }
 
@@ -59,7 +57,9 @@ QLabel* makeTimePanel(QWidget* parent, const char* name, QRect geometry) {
     auto* panel = place(new QLabel(QStringLiteral("00:00:00"), parent), name, geometry);
     panel->setAlignment(Qt::AlignCenter);
     panel->setFont(Gothic(9));
-    panel->setStyleSheet(QStringLiteral("color: white; background: #363636;"));
+    panel->setAutoFillBackground(true);
+    SetColour(panel, QPalette::Window, QColor(kPlayerColor));
+    SetColour(panel, QPalette::WindowText, Qt::white);
     return panel;
 }
 
@@ -82,9 +82,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
     client_->setAutoFillBackground(true);
-    QPalette palette = client_->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    client_->setPalette(palette);
+    SetColour(client_, QPalette::Window, Qt::white);
     setCentralWidget(client_);
 
     buildModeRow();
@@ -156,7 +154,8 @@ void TForm1::buildPlayer() {
     PlayList = place(new QListWidget(PanelMusic), "PlayList", {16, 109, 393, 76});
     PlayList->setFrameShape(QFrame::NoFrame);
     PlayList->setFont(Gothic(12));
-    PlayList->setStyleSheet(QStringLiteral("QListWidget { background: #363636; color: white; }"));
+    SetColour(PlayList, QPalette::Base, QColor(kPlayerColor));
+    SetColour(PlayList, QPalette::Text, Qt::white);
     PlayList->setItemDelegate(new FixedRowDelegate(17, PlayList));
 }
 

@@ -12,9 +12,7 @@ void SetupWindow(QWidget* window, const char* objectName, const QString& caption
     window->setWindowTitle(caption);
     if (clientSize.isValid()) window->setFixedSize(clientSize);
     window->setAutoFillBackground(true);
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, background);
-    window->setPalette(palette);
+    SetColour(window, QPalette::Window, background);
     window->setFont(Gothic(fontPixels));
 }
 
@@ -24,6 +22,12 @@ void CentreOnScreen(QWidget* window) {
     // window are both of even size.
     window->move(screen.x() + (screen.width() - window->width()) / 2,
                  screen.y() + (screen.height() - window->height()) / 2);
+}
+
+void SetColour(QWidget* widget, QPalette::ColorRole role, QColor colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, QRect geometry, const QString& text) {

@@ -29,5 +29,10 @@ L* MakeLabel(QWidget* parent, const char* name, QPoint at, const QString& text, 
     return label;
 }
 
+// Sets the colour `role` of `widget`'s palette (for example its text, QPalette::WindowText). Colours go
+// through the palette, not a style sheet: the first style sheet costs a whole style-sheet pass over the
+// window at start-up.
+void SetColour(QWidget* widget, QPalette::ColorRole role, QColor colour);
+
 // A push button with `text` at `geometry` in `parent`.
 QPushButton* MakeButton(QWidget* parent, const char* name, QRect geometry, const QString& text);

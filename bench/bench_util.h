@@ -1,6 +1,7 @@
 #pragma once
 
-// Small helpers the benchmarks share: the median of some figures and a process's resident memory.
+// Small helpers the benchmarks share: the median and quantiles of some figures and a process's resident
+// memory.
 
 #include <QByteArray>
 #include <QFile>
@@ -14,6 +15,14 @@ inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The value below which the fraction `q` (0 to 1) of the figures lie, to the nearest rank; -1 for no figures.
+inline double quantile(std::vector<double> values, double q) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    const double rank = q * double(values.size() - 1) + 0.5;
+    return values[std::min(values.size() - 1, size_t(rank))];
 }
 
 // The resident memory of process `pid` in MB, from /proc; -1 when it cannot be read.

@@ -48,7 +48,7 @@ TForm4::TForm4(App& application) : QWidget(nullptr), app(application) {
     QFont arrowFont(QStringLiteral("Gautami"));
     arrowFont.setPixelSize(133);
     Arrow->setFont(arrowFont);
-    Arrow->setStyleSheet(QStringLiteral("color: white;"));
+    SetColour(Arrow, QPalette::WindowText, Qt::white);
     Arrow->move(StripStart.markerLeft, 126);
     Arrow->adjustSize();
     // The marker overlaps the bottom of the logos: clicks go through it to them.

@@ -1,10 +1,17 @@
 // The settings window's port row: the port list, "Открыть" and "Закрыть", and what happens when the open
 // device goes away.
+//
+// Reading the computer's ports goes through udev, which would be the dearest step of start-up, so it is
+// left until somebody looks: the list is read when the window is first shown and again each time it drops
+// down. Until then it holds only the port stored in settings.ini, which the start-up connection opens
+// by its name.
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
+#include <functional>
 
 #include "app/application.h"
 #include "app/handlers.h"
@@ -17,10 +24,28 @@
 #include "settings/settings_keys.h"
 #include "settings/settings_window.h"
 
+namespace {
+
+// A combo box that runs `beforePopup` each time its list is about to drop down.
+class PortBox final : public QComboBox {
+public:
+    PortBox(QWidget* parent, std::function<void()> beforePopup)
+        : QComboBox(parent), beforePopup_(std::move(beforePopup)) {}
+    void showPopup() override {
+        beforePopup_();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> beforePopup_;
+};
+
+}  // namespace
+
 void TForm2::buildPortRow() {
     Label1 = MakeLabel(TabSheet1, "Label1", {8, 18}, settings_keys::kPortKey, 12);
 
-    ComBox = new QComboBox(TabSheet1);
+    ComBox = new PortBox(TabSheet1, [this] { FillPortList(); });
     ComBox->setObjectName(QStringLiteral("ComBox"));
     ComBox->setGeometry(96, 16, 73, 25);
     ComBox->setEditable(false);
@@ -30,16 +55,26 @@ void TForm2::buildPortRow() {
     SetHint(Button1, QStringLiteral("Подключиться к указаному порту"));
     SetHint(Button2, QStringLiteral("Отключиться от порта"));
 
-    // The list is read once; an unreadable list is shown as an error and leaves the list empty.
-    RunHandler([this] { ComBox->addItems(ReadPortList()); });
-    if (ComBox->count() > 0) ComBox->setCurrentIndex(0);
-    // Long device paths stay readable in the drop-down.
-    ComBox->view()->setMinimumWidth(ComBox->view()->sizeHintForColumn(0) + 8);
-
     On(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     On(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     On(app.Form1->ComPort, &SerialLink::DeviceLost, this,
        [this](const QString& errorText) { ComPortDeviceLost(errorText); });
+}
+
+void TForm2::FillPortList() {
+    PortListRead = true;
+    const QString chosen = ComBox->currentText();
+    ComBox->clear();
+    QStringList ports;
+    // An unreadable list is shown as an error and leaves the list empty.
+    RunHandler([&ports] { ports = ReadPortList(); });
+    // The open port stays shown, also when it is a device the list does not name.
+    if (app.Form1->ComPort->Connected() && !ports.contains(chosen)) ports.append(chosen);
+    ComBox->addItems(ports);
+    // The choice stays when the computer still has that port; otherwise the first port is chosen.
+    ComBox->setCurrentIndex(std::max(0, int(ports.indexOf(chosen))));
+    // Long device paths stay readable in the drop-down.
+    ComBox->view()->setMinimumWidth(ComBox->view()->sizeHintForColumn(0) + 8);
 }
 
 void TForm2::Button1Click() {

@@ -72,6 +72,26 @@ GstElement* makeSink(const std::string& description, std::string& error) {
     return sink;
 }
 
+// Whether the output as configured can be made; the reason in `error` when not. The default output is only
+// looked up in the registry: its plugins load with the first stream, not at start-up. A configured one is
+// made once, since only parsing its description tells whether it is sound.
+bool outputAvailable(const std::string& description, std::string& error) {
+    if (!description.empty()) {
+        GstElement* sink = makeSink(description, error);
+        if (sink) gst_object_unref(gst_object_ref_sink(sink));
+        return sink != nullptr;
+    }
+    for (const char* element : {"audioconvert", "audioresample", "autoaudiosink"}) {
+        GstElementFactory* factory = gst_element_factory_find(element);
+        if (!factory) {
+            error = std::string("the GStreamer element ") + element + " is not installed";
+            return false;
+        }
+        gst_object_unref(factory);
+    }
+    return true;
+}
+
 // The sink's GStreamer description as the environment gives it; empty for the default output.
 std::string configuredSink() {
     const char* env = std::getenv("VARNEX_AUDIO_SINK");
@@ -105,12 +125,10 @@ bool BASS_Init(int /*device*/, DWORD /*freq*/, DWORD /*flags*/, void* /*win*/, c
     }
     const std::string description = configuredSink();
     std::string error;
-    GstElement* sink = makeSink(description, error);
-    if (!sink) {
+    if (!outputAvailable(description, error)) {
         lib.lastInitError = error;
         return false;
     }
-    gst_object_unref(gst_object_ref_sink(sink));
     lib.sinkDescription = description;
     lib.initialised = true;
     lib.lastInitError.clear();

@@ -43,22 +43,22 @@ void TForm1::DispatchLircLine(const QByteArray& line) {
 
 // Each action runs its handler directly, whatever the enabled state of the control that usually runs it.
 void TForm1::RunRemoteAction(RemoteAction action) {
-    TForm3& confirmation = *app.Form3;
+    // The confirmation window is made the first time it is shown.
     switch (action) {
         case RemoteAction::AmbiLight:
             SpeedButton1Click();
             break;
         case RemoteAction::ShowShutdownWindow:
             // In front and active, so that Escape reaches it.
-            confirmation.show();
-            confirmation.raise();
-            confirmation.activateWindow();
+            app.Form3->show();
+            app.Form3->raise();
+            app.Form3->activateWindow();
             break;
         case RemoteAction::ShutDown:
-            if (confirmation.isVisible()) ShutdownPC();
+            if (app.Form3.Made() && app.Form3->isVisible()) ShutdownPC();
             break;
         case RemoteAction::HideShutdownWindow:
-            confirmation.hide();
+            if (app.Form3.Made()) app.Form3->hide();
             break;
         case RemoteAction::MonitorOff:
             Button4Click();

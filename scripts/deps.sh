@@ -21,7 +21,7 @@ test_packages=(
     playerctl dbus-x11 pipewire-bin wireplumber xdg-desktop-portal
 )
 bench_packages=(
-    libbenchmark-dev gstreamer1.0-tools xvfb xauth
+    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxdamage-dev
     pipewire-bin wireplumber xdg-desktop-portal gstreamer1.0-pipewire dbus-daemon
 )
 

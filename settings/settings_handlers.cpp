@@ -44,8 +44,9 @@ void TForm2::SettingsRead() {
     for (const QString& mode : ReadModes(file)) app.Form1->ComboBox1->addItem(mode);
 
     const GeneralSettings settings = ReadGeneralSettings(file);
-    const int port = ComBox->findText(settings.port, Qt::MatchExactly);
-    if (!settings.port.isEmpty() && port >= 0) ComBox->setCurrentIndex(port);
+    // The port list is not read yet: it holds the stored port, which stays chosen when the list is read
+    // and has it. "Открыть", also at start-up, opens the chosen port by its name.
+    if (!settings.port.isEmpty()) ComBox->addItem(settings.port);
     // Every box starts unticked, so each box the file ticks runs its handler as a click would.
     for (int n = 1; n <= 9; ++n) CheckBox(n)->setChecked(settings.CheckBox(n));
     for (int n = 0; n <= 9; ++n) LEdit(n)->setText(settings.edits[n]);

@@ -98,7 +98,7 @@ void TForm2::buildWinLircTab() {
     Label4 = new QLabel(QStringLiteral("WinLirc отключен"), tab);
     Label4->setObjectName(QStringLiteral("Label4"));
     Label4->setFont(Gothic(13));
-    Label4->setStyleSheet(QStringLiteral("color: #33a4e8;"));
+    SetColour(Label4, QPalette::WindowText, QColor(0x33a4e8));
     Label4->move(192, 54);
     Label4->adjustSize();
     CheckBox5 = makeCheckBox(tab, "CheckBox5", {8, 72}, 41, caption(5));
@@ -148,6 +148,7 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm2::showEvent(QShowEvent* event) {
+    if (!PortListRead) FillPortList();
     if (!event->spontaneous()) CentreOnScreen(this);
     QWidget::showEvent(event);
 }

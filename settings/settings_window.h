@@ -43,12 +43,16 @@ public:
 
     // Port row of "Общие" and its handlers (light/port_handlers.cpp).
     QLabel* Label1;        // "Выбор порта "
-    QComboBox* ComBox;     // the computer's serial ports
+    QComboBox* ComBox;     // the computer's serial ports, once read; until then the stored port
     QPushButton* Button1;  // "Открыть"
     QPushButton* Button2;  // "Закрыть"
     void Button1Click();
     void Button2Click();
     void ComPortDeviceLost(const QString& errorText);
+    // Reads the computer's ports into ComBox, keeping the chosen port when it is still there (otherwise the
+    // first port is chosen). Runs when the window is first shown and each time the list drops down.
+    void FillPortList();
+    bool PortListRead = false;
 
     QPushButton* Button3;
     QPushButton* Button4;

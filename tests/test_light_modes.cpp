@@ -157,7 +157,7 @@ private slots:
         TestApp testApp;
         TForm1& f = *testApp.app.Form1;
         TForm2& settings = *testApp.app.Form2;
-        settings.ComBox->setCurrentIndex(settings.ComBox->findText(line.slavePath()));
+        QVERIFY(ChoosePort(settings, line.slavePath()));
         settings.Button1Click();
         server.Add("/tone.wav", tones::Wav(5.0, 44100, 2, 0.43, 0.67), "audio/wav");
         f.PlayList->addItem(QString::fromStdString(server.Url("/tone.wav")));

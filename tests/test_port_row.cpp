@@ -17,6 +17,7 @@
 #include "settings/settings_window.h"
 #include "tests/support/extra_ports.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 
 namespace {
@@ -43,9 +44,7 @@ const PortRowState Closed{false, true, false, false};
 const PortRowState Open{true, false, true, true};
 
 void choose(TForm2& settings, const QString& port) {
-    const int index = settings.ComBox->findText(port);
-    QVERIFY2(index >= 0, qPrintable(port));
-    settings.ComBox->setCurrentIndex(index);
+    QVERIFY2(ChoosePort(settings, port), qPrintable(port));
 }
 
 // A main window whose port row has opened `line` through "Открыть".
@@ -54,7 +53,7 @@ struct OpenedPort {
         choose(*app.Form2, line.slavePath());
         app.Form2->Button1->click();
     }
-    ExtraPorts extra;  // before the window, which reads the port list when it is made
+    ExtraPorts extra;  // before the window, which reads the port list when it is shown
     TestApp testApp;
     App& app = testApp.app;
 };
@@ -85,12 +84,55 @@ private slots:
              QList<QWidget*>{settings.Label1, settings.ComBox, settings.Button1, settings.Button2})
             QCOMPARE(settings.findChild<QWidget*>(w->objectName()), w);
 
-        // The computer's ports first, then the extra paths as given; the first entry is selected.
+        // Nothing is read before the window shows. Then the computer's ports first, the extra paths as given
+        // after them; the first entry is selected.
+        QCOMPARE(settings.ComBox->count(), 0);
+        settings.show();
         const QStringList listed = ItemTexts(settings.ComBox->model());
         QCOMPARE(listed, PortList(SystemPortNames(), QStringLiteral("/tmp/board-b:/tmp/board-a")));
         QCOMPARE(listed.mid(listed.size() - 2), (QStringList{"/tmp/board-b", "/tmp/board-a"}));
         QCOMPARE(settings.ComBox->currentIndex(), 0);
         QCOMPARE(stateOf(app), Closed);
+    }
+
+    // The start-up connection opens the stored port by its name, whether the list would name it or not; the
+    // list, read when the window shows, keeps it shown while open. Each drop-down reads the list anew and
+    // keeps the choice while the port is there; a stored port that is gone leaves the first port chosen.
+    void storedPortAtStartAndListReadOnEachDropDown() {
+        PseudoTerminal line;
+        QTemporaryDir folder;
+        const QString start = QStringLiteral(
+            "[Общие настройки]\nВыбор порта =%1\n"
+            "Подключаться к порту при запуске программы=1\n");
+        WriteSettings(folder.path(), start.arg(line.slavePath()));
+        messages::Recorder recorder;
+        {
+            App app(folder.path());
+            QCOMPARE(stateOf(app), Open);
+            app.Form2->show();
+            QCOMPARE(ItemTexts(app.Form2->ComBox->model()), PortList(SystemPortNames(), {})
+                                                                << line.slavePath());
+            QCOMPARE(app.Form2->ComBox->currentText(), line.slavePath());
+        }
+        WriteSettings(folder.path(), start.arg(QStringLiteral("/nonexistent/ttyQ")));
+        ExtraPorts extra(QStringLiteral("/tmp/board-a"));
+        App app(folder.path());
+        TForm2& settings = *app.Form2;
+        QCOMPARE(recorder.texts(), QStringList{"Данный порт недоступен!"});
+        QCOMPARE(stateOf(app), Closed);
+        settings.show();
+        QCOMPARE(settings.ComBox->currentIndex(), 0);
+
+        ExtraPorts more(QStringLiteral("/tmp/board-b:/tmp/board-a"));
+        choose(settings, QStringLiteral("/tmp/board-a"));
+        settings.ComBox->showPopup();
+        QCOMPARE(ItemTexts(settings.ComBox->model()),
+                 PortList(SystemPortNames(), "/tmp/board-b:/tmp/board-a"));
+        QCOMPARE(settings.ComBox->currentText(), QStringLiteral("/tmp/board-a"));
+        settings.ComBox->hidePopup();
+        qputenv(ExtraPortsVariable, "/tmp/board-b");
+        settings.ComBox->showPopup();
+        QCOMPARE(settings.ComBox->currentIndex(), 0);
     }
 
     void openAndCloseThroughTheButtons() {

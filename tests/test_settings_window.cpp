@@ -65,13 +65,12 @@ private slots:
         {
             App app(dir->path());
             TForm2& settings = *app.Form2;
-            settings.ComBox->setCurrentIndex(settings.ComBox->findText(line.slavePath()));
+            QVERIFY(ChoosePort(settings, line.slavePath()));
             for (int n = 1; n <= 9; ++n) settings.CheckBox(n)->setChecked(ticked[n - 1]);
             for (int n = 0; n <= 9; ++n) {
                 texts << QStringLiteral("Кнопка=%1 \"x\"").arg(n);
                 settings.LEdit(n)->setText(texts.last());
             }
-            settings.show();
             settings.Button3->click();
             QVERIFY(!settings.isVisible());
         }

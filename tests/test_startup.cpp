@@ -30,6 +30,8 @@ private slots:
         App& app = shown.app;
         TForm1& form = shown.form;
         QVERIFY(shown.exposed);
+        // The windows nobody sees at start are made on first use.
+        QVERIFY(!app.Form3.Made() && !app.Form4.Made() && !app.Form5.Made() && !app.Form6.Made());
         const QList<QWidget*> windows = {app.Form1.get(), app.Form2.get(), app.Form3.get(),
                                          app.Form4.get(), app.Form5.get(), app.Form6.get()};
         for (int i = 0; i < windows.size(); ++i) {

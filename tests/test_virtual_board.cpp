@@ -69,7 +69,7 @@ private slots:
         TestApp testApp;
         App& app = testApp.app;
         TForm2& settings = *app.Form2;
-        settings.ComBox->setCurrentIndex(settings.ComBox->findText(link));
+        QVERIFY(ChoosePort(settings, link));
         settings.Button1->click();
         QVERIFY(app.Form1->ComPort->Connected());
         QVERIFY(app.Form1->Button2->isEnabled());  // the light row is usable
