@@ -47,6 +47,12 @@ struct Run {
         form.ComboBox1->addItem(QStringLiteral("0,0"));
         form.ComboBox1->setCurrentIndex(form.ComboBox1->count() - 1);
     }
+    // Presses the AmbiLight switch and reads what comes from then on as waitForLine does.
+    bool press(const QByteArray& end) {
+        got.clear();
+        form.SpeedButton1->click();
+        return waitForLine(end);
+    }
     // Reads the line, while the event loop runs, until what came ends with `end`.
     bool waitForLine(const QByteArray& end) {
         for (QDeadlineTimer deadline(15000);
@@ -79,6 +85,12 @@ class AmbiLightPortalTest : public QObject {
     std::unique_ptr<ScreenCastBackend> backend_;
     std::unique_ptr<DesktopPortal> portal_;
 
+    // The backend offers `producer`'s stream, once it is there.
+    bool offer(ScreenProducer& producer) {
+        backend_->producer = &producer;
+        return producer.Node() != 0;
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY2(qEnvironmentVariable("VARNEX_CAPTURE") == "portal", "run with VARNEX_CAPTURE=portal");
@@ -94,12 +106,10 @@ private slots:
     void framesFollowTheStreamUntilStopped() {
         // Half the screen's size: the stream is scaled down, and the zones scaled with it.
         ScreenProducer producer(*daemons_, 400, 300, kQuarters);
-        QVERIFY(producer.Node());
-        backend_->producer = &producer;
+        QVERIFY(offer(producer));
         backend_->answer = 0;
         Run run;
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(kFrame.repeated(3)), run.got.constData());
+        QVERIFY2(run.press(kFrame.repeated(3)), run.got.constData());
         QVERIFY(run.got.startsWith(StartOff));
         QCOMPARE(run.got.mid(StartOff.size()),
                  kFrame.repeated((run.got.size() - StartOff.size()) / FrameBytes));
@@ -113,8 +123,7 @@ private slots:
         QCOMPARE(frames.mid(firstNew), kRepaintedFrame.repeated((frames.size() - firstNew) / FrameBytes));
 
         // The stop: its all-off, and the desktop's session ends with it (no sharing shown any more).
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(StopOff), run.got.constData());
+        QVERIFY2(run.press(StopOff), run.got.constData());
         run.checkStopped();
         QTRY_COMPARE(backend_->open, 0);
         QVERIFY(run.recorder.shown().isEmpty());
@@ -127,24 +136,19 @@ private slots:
         QCOMPARE(first.value("persist_mode").toUInt(), 2u);
         QVERIFY(!first.contains("restore_data"));
         QVERIFY(!run.savedToken().isEmpty());
-        run.got.clear();
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(kRepaintedFrame), run.got.constData());
+        QVERIFY2(run.press(kRepaintedFrame), run.got.constData());
         QVERIFY(backend_->selected.last().contains("restore_data"));  // the portal knew the token
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(StopOff), run.got.constData());
+        QVERIFY2(run.press(StopOff), run.got.constData());
     }
 
     void refusalMissingPortalAndEndedStreamEachStopWithOneMessage() {
         ScreenProducer producer(*daemons_, 800, 600, kQuarters);
-        QVERIFY(producer.Node());
-        backend_->producer = &producer;
+        QVERIFY(offer(producer));
         Run run;
         // Refused: the start's all-off, no frame, the stop's all-off.
         backend_->answer = 1;
-        run.form.SpeedButton1->click();
+        QVERIFY2(run.press(StartOff + StopOff), run.got.constData());
         QTRY_VERIFY_WITH_TIMEOUT(!run.form.Timer1->isActive(), 10000);
-        QVERIFY2(run.waitForLine(StartOff + StopOff), run.got.constData());
         QCOMPARE(run.got, StartOff + StopOff);
         QCOMPARE(run.recorder.texts(), QStringList{"Доступ к экрану не разрешён. AmbiLight выключен."});
         run.checkStopped();
@@ -161,9 +165,7 @@ private slots:
         backend_->answer = 0;
 
         // The desktop ends the stream mid-run: the message once, the stop's all-off, and a new start works.
-        run.got.clear();
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(kFrame), run.got.constData());
+        QVERIFY2(run.press(kFrame), run.got.constData());
         producer.End();
         QTRY_VERIFY_WITH_TIMEOUT(!run.form.Timer1->isActive(), 10000);
         QVERIFY2(run.waitForLine(StopOff), run.got.constData());
@@ -172,13 +174,8 @@ private slots:
         QTRY_COMPARE(backend_->open, 0);
 
         ScreenProducer again(*daemons_, 800, 600, kRepainted);
-        QVERIFY(again.Node());
-        backend_->producer = &again;
-        run.got.clear();
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(kRepaintedFrame), run.got.constData());
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(StopOff), run.got.constData());
+        QVERIFY(offer(again));
+        QVERIFY2(run.press(kRepaintedFrame) && run.press(StopOff), run.got.constData());
         QCOMPARE(run.recorder.texts().size(), 1);
     }
 };
