@@ -100,8 +100,7 @@ ScreenProducer::ScreenProducer(const PipeWireDaemons& daemons, int width, int he
                                const QList<quint32>& quarters) {
     process_.setProcessEnvironment(daemons.Environment());
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(VARNEX_SCREEN_PRODUCER),
-                   {QString::number(width), QString::number(height), QStringLiteral("40")});
+    process_.start(QStringLiteral(VARNEX_SCREEN_PRODUCER), {QString::number(width), QString::number(height)});
     Paint(quarters);
 }
 
