@@ -154,7 +154,7 @@ private slots:
         run.checkStopped();
         QTRY_COMPARE(backend_->open, 0);
         // No portal on the bus: refused at the start, nothing sent.
-        portal_->Stop();
+        QVERIFY(portal_->Stop());
         run.form.SpeedButton1->click();
         QCOMPARE(
             run.recorder.texts().last(),

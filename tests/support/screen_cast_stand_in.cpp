@@ -7,11 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-#include <QThread>
 
 namespace {
 
 const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString kPortalName = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kBackendName = QStringLiteral("org.freedesktop.impl.portal.desktop.varnextest");
 
 // One entry of Start's "streams": the node and its properties.
@@ -79,10 +79,8 @@ PipeWireDaemons::PipeWireDaemons() {
         daemon->setStandardErrorFile(QProcess::nullDevice());
     }
     pipewire_.start(QStringLiteral("pipewire"), {});
-    pipewire_.waitForStarted(5000);
     const QString socket = folder_.filePath(QStringLiteral("pipewire-0"));
-    for (QDeadlineTimer deadline(10000); !QFileInfo::exists(socket) && !deadline.hasExpired();)
-        QThread::msleep(20);
+    if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000)) return;  // not Running()
     wireplumber_.start(QStringLiteral("wireplumber"), {});
     wireplumber_.waitForStarted(5000);
 }
@@ -184,17 +182,14 @@ bool DesktopPortal::Start() {
     permissions_.start(QStringLiteral("/usr/libexec/xdg-permission-store"), {});
     process_.start(QStringLiteral("/usr/libexec/xdg-desktop-portal"), {});
     // The portal asks the backend (in this thread) what it offers before it takes its name: answer meanwhile.
-    for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QTest::qWait(20))
-        if (bus->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop"))) return true;
-    return false;
+    return QTest::qWaitFor([&] { return bus->isServiceRegistered(kPortalName); }, 10000);
 }
 
-void DesktopPortal::Stop() {
+bool DesktopPortal::Stop() {
     stop(process_);
     stop(permissions_);
     const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QTest::qWait(20))
-        if (!bus->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop"))) return;
+    return QTest::qWaitFor([&] { return !bus->isServiceRegistered(kPortalName); }, 5000);
 }
 
 #include "screen_cast_stand_in.moc"
