@@ -60,15 +60,17 @@ struct Run {
             QTest::qWait(10);
         return got.endsWith(end);
     }
-    // Stopped by itself or by the user: the switch and the mode row usable, nothing more on the line.
-    void checkStopped() {
-        QVERIFY(!form.Timer1->isActive());
+    // Stopped by itself or by the user: the switch and the mode row usable, nothing more on the line, the
+    // desktop's session closed (no sharing shown any more).
+    void checkStopped(const ScreenCastBackend& backend) {
+        QTRY_VERIFY_WITH_TIMEOUT(!form.Timer1->isActive(), 10000);
         QCOMPARE(form.SpeedButton1->text(), QStringLiteral("включить"));
         for (QWidget* w : QList<QWidget*>{form.ComboBox1, form.Button5, form.Button7, form.btnVisual1,
                                           form.Button1, form.SpeedButton1})
             QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
         QTest::qWait(300);
         QCOMPARE(line.read(1, 0), QByteArray());
+        QTRY_COMPARE(backend.open, 0);
     }
     QString savedToken() const {
         return ProfileFile::Load(testApp.app.SettingsPath())
@@ -122,19 +124,15 @@ private slots:
         QVERIFY(firstNew > 0 && firstNew % FrameBytes == 0);
         QCOMPARE(frames.mid(firstNew), kRepaintedFrame.repeated((frames.size() - firstNew) / FrameBytes));
 
-        // The stop: its all-off, and the desktop's session ends with it (no sharing shown any more).
+        // The stop: its all-off, and the desktop's session ends with it.
         QVERIFY2(run.press(StopOff), run.got.constData());
-        run.checkStopped();
-        QTRY_COMPARE(backend_->open, 0);
+        run.checkStopped(*backend_);
         QVERIFY(run.recorder.shown().isEmpty());
 
         // One monitor, no cursor, the choice remembered; the token handed back comes back at the next start.
-        const QVariantMap first = backend_->selected.last();
-        QCOMPARE(first.value("types").toUInt(), 1u);
-        QCOMPARE(first.value("multiple").toBool(), false);
-        QCOMPARE(first.value("cursor_mode").toUInt(), 1u);
-        QCOMPARE(first.value("persist_mode").toUInt(), 2u);
-        QVERIFY(!first.contains("restore_data"));
+        QCOMPARE(
+            backend_->selected.last(),
+            (QVariantMap{{"types", 1u}, {"multiple", false}, {"cursor_mode", 1u}, {"persist_mode", 2u}}));
         QVERIFY(!run.savedToken().isEmpty());
         QVERIFY2(run.press(kRepaintedFrame), run.got.constData());
         QVERIFY(backend_->selected.last().contains("restore_data"));  // the portal knew the token
@@ -148,18 +146,16 @@ private slots:
         // Refused: the start's all-off, no frame, the stop's all-off.
         backend_->answer = 1;
         QVERIFY2(run.press(StartOff + StopOff), run.got.constData());
-        QTRY_VERIFY_WITH_TIMEOUT(!run.form.Timer1->isActive(), 10000);
         QCOMPARE(run.got, StartOff + StopOff);
         QCOMPARE(run.recorder.texts(), QStringList{"Доступ к экрану не разрешён. AmbiLight выключен."});
-        run.checkStopped();
-        QTRY_COMPARE(backend_->open, 0);
+        run.checkStopped(*backend_);
         // No portal on the bus: refused at the start, nothing sent.
         QVERIFY(portal_->Stop());
         run.form.SpeedButton1->click();
         QCOMPARE(
             run.recorder.texts().last(),
             "Захват экрана недоступен: нет службы xdg-desktop-portal с показом экрана. AmbiLight выключен.");
-        run.checkStopped();
+        run.checkStopped(*backend_);
         run.recorder.clear();
         QVERIFY(portal_->Start());
         backend_->answer = 0;
@@ -167,11 +163,9 @@ private slots:
         // The desktop ends the stream mid-run: the message once, the stop's all-off, and a new start works.
         QVERIFY2(run.press(kFrame), run.got.constData());
         producer.End();
-        QTRY_VERIFY_WITH_TIMEOUT(!run.form.Timer1->isActive(), 10000);
         QVERIFY2(run.waitForLine(StopOff), run.got.constData());
         QCOMPARE(run.recorder.texts(), QStringList{"Показ экрана прекращён. AmbiLight выключен."});
-        run.checkStopped();
-        QTRY_COMPARE(backend_->open, 0);
+        run.checkStopped(*backend_);
 
         ScreenProducer again(*daemons_, 800, 600, kRepainted);
         QVERIFY(offer(again));
