@@ -1,7 +1,7 @@
 // A stand-in for a compositor's screen-cast stream: a PipeWire video source of width x height BGRx frames, 40
-// a second, its four quarters painted in four colours. Prints "node <id>" once the stream is
-// ready. Each line on standard input is four colours 0xRRGGBB (upper left, lower left, upper right, lower
-// right quarter) for the following frames; end of input ends the stream and the program.
+// a second, its four quarters painted in four colours. Prints "node <id>" once the stream is ready. Each line
+// on standard input is four colours 0xRRGGBB (upper left, lower left, upper right, lower right quarter) for
+// the following frames; end of input ends the stream and the program.
 // Usage: screen_producer width height
 
 #include <poll.h>
