@@ -47,6 +47,12 @@ struct Run {
         form.ComboBox1->addItem(QStringLiteral("0,0"));
         form.ComboBox1->setCurrentIndex(form.ComboBox1->count() - 1);
     }
+    // Presses the AmbiLight switch and reads what comes from then on as waitForLine does.
+    bool press(const QByteArray& end) {
+        got.clear();
+        form.SpeedButton1->click();
+        return waitForLine(end);
+    }
     // Reads the line, while the event loop runs, until what came ends with `end`.
     bool waitForLine(const QByteArray& end) {
         for (QDeadlineTimer deadline(15000);
@@ -54,15 +60,17 @@ struct Run {
             QTest::qWait(10);
         return got.endsWith(end);
     }
-    // Stopped by itself or by the user: the switch and the mode row usable, nothing more on the line.
-    void checkStopped() {
-        QVERIFY(!form.Timer1->isActive());
+    // Stopped by itself or by the user: the switch and the mode row usable, nothing more on the line, the
+    // desktop's session closed (no sharing shown any more).
+    void checkStopped(const ScreenCastBackend& backend) {
+        QTRY_VERIFY_WITH_TIMEOUT(!form.Timer1->isActive(), 10000);
         QCOMPARE(form.SpeedButton1->text(), QStringLiteral("включить"));
         for (QWidget* w : QList<QWidget*>{form.ComboBox1, form.Button5, form.Button7, form.btnVisual1,
                                           form.Button1, form.SpeedButton1})
             QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
         QTest::qWait(300);
         QCOMPARE(line.read(1, 0), QByteArray());
+        QTRY_COMPARE(backend.open, 0);
     }
     QString savedToken() const {
         return ProfileFile::Load(testApp.app.SettingsPath())
@@ -79,6 +87,12 @@ class AmbiLightPortalTest : public QObject {
     std::unique_ptr<ScreenCastBackend> backend_;
     std::unique_ptr<DesktopPortal> portal_;
 
+    // The backend offers `producer`'s stream, once it is there.
+    bool offer(ScreenProducer& producer) {
+        backend_->producer = &producer;
+        return producer.Node() != 0;
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY2(qEnvironmentVariable("VARNEX_CAPTURE") == "portal", "run with VARNEX_CAPTURE=portal");
@@ -94,12 +108,10 @@ private slots:
     void framesFollowTheStreamUntilStopped() {
         // Half the screen's size: the stream is scaled down, and the zones scaled with it.
         ScreenProducer producer(*daemons_, 400, 300, kQuarters);
-        QVERIFY(producer.Node());
-        backend_->producer = &producer;
+        QVERIFY(offer(producer));
         backend_->answer = 0;
         Run run;
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(kFrame.repeated(3)), run.got.constData());
+        QVERIFY2(run.press(kFrame.repeated(3)), run.got.constData());
         QVERIFY(run.got.startsWith(StartOff));
         QCOMPARE(run.got.mid(StartOff.size()),
                  kFrame.repeated((run.got.size() - StartOff.size()) / FrameBytes));
@@ -112,73 +124,52 @@ private slots:
         QVERIFY(firstNew > 0 && firstNew % FrameBytes == 0);
         QCOMPARE(frames.mid(firstNew), kRepaintedFrame.repeated((frames.size() - firstNew) / FrameBytes));
 
-        // The stop: its all-off, and the desktop's session ends with it (no sharing shown any more).
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(StopOff), run.got.constData());
-        run.checkStopped();
-        QTRY_COMPARE(backend_->open, 0);
+        // The stop: its all-off, and the desktop's session ends with it.
+        QVERIFY2(run.press(StopOff), run.got.constData());
+        run.checkStopped(*backend_);
         QVERIFY(run.recorder.shown().isEmpty());
 
         // One monitor, no cursor, the choice remembered; the token handed back comes back at the next start.
-        const QVariantMap first = backend_->selected.last();
-        QCOMPARE(first.value("types").toUInt(), 1u);
-        QCOMPARE(first.value("multiple").toBool(), false);
-        QCOMPARE(first.value("cursor_mode").toUInt(), 1u);
-        QCOMPARE(first.value("persist_mode").toUInt(), 2u);
-        QVERIFY(!first.contains("restore_data"));
+        QCOMPARE(
+            backend_->selected.last(),
+            (QVariantMap{{"types", 1u}, {"multiple", false}, {"cursor_mode", 1u}, {"persist_mode", 2u}}));
         QVERIFY(!run.savedToken().isEmpty());
-        run.got.clear();
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(kRepaintedFrame), run.got.constData());
+        QVERIFY2(run.press(kRepaintedFrame), run.got.constData());
         QVERIFY(backend_->selected.last().contains("restore_data"));  // the portal knew the token
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(StopOff), run.got.constData());
+        QVERIFY2(run.press(StopOff), run.got.constData());
     }
 
     void refusalMissingPortalAndEndedStreamEachStopWithOneMessage() {
         ScreenProducer producer(*daemons_, 800, 600, kQuarters);
-        QVERIFY(producer.Node());
-        backend_->producer = &producer;
+        QVERIFY(offer(producer));
         Run run;
         // Refused: the start's all-off, no frame, the stop's all-off.
         backend_->answer = 1;
-        run.form.SpeedButton1->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!run.form.Timer1->isActive(), 10000);
-        QVERIFY2(run.waitForLine(StartOff + StopOff), run.got.constData());
+        QVERIFY2(run.press(StartOff + StopOff), run.got.constData());
         QCOMPARE(run.got, StartOff + StopOff);
         QCOMPARE(run.recorder.texts(), QStringList{"Доступ к экрану не разрешён. AmbiLight выключен."});
-        run.checkStopped();
-        QTRY_COMPARE(backend_->open, 0);
+        run.checkStopped(*backend_);
         // No portal on the bus: refused at the start, nothing sent.
-        portal_->Stop();
+        QVERIFY(portal_->Stop());
         run.form.SpeedButton1->click();
         QCOMPARE(
             run.recorder.texts().last(),
             "Захват экрана недоступен: нет службы xdg-desktop-portal с показом экрана. AmbiLight выключен.");
-        run.checkStopped();
+        run.checkStopped(*backend_);
         run.recorder.clear();
         QVERIFY(portal_->Start());
         backend_->answer = 0;
 
         // The desktop ends the stream mid-run: the message once, the stop's all-off, and a new start works.
-        run.got.clear();
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(kFrame), run.got.constData());
+        QVERIFY2(run.press(kFrame), run.got.constData());
         producer.End();
-        QTRY_VERIFY_WITH_TIMEOUT(!run.form.Timer1->isActive(), 10000);
         QVERIFY2(run.waitForLine(StopOff), run.got.constData());
         QCOMPARE(run.recorder.texts(), QStringList{"Показ экрана прекращён. AmbiLight выключен."});
-        run.checkStopped();
-        QTRY_COMPARE(backend_->open, 0);
+        run.checkStopped(*backend_);
 
         ScreenProducer again(*daemons_, 800, 600, kRepainted);
-        QVERIFY(again.Node());
-        backend_->producer = &again;
-        run.got.clear();
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(kRepaintedFrame), run.got.constData());
-        run.form.SpeedButton1->click();
-        QVERIFY2(run.waitForLine(StopOff), run.got.constData());
+        QVERIFY(offer(again));
+        QVERIFY2(run.press(kRepaintedFrame) && run.press(StopOff), run.got.constData());
         QCOMPARE(run.recorder.texts().size(), 1);
     }
 };

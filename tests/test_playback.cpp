@@ -71,6 +71,11 @@ struct Panel {
         form.PlayListDblClick();
         QVERIFY(opened());
     }
+    // Presses `button` of the panel and waits for what it opens.
+    bool press(void (TForm1::*button)()) {
+        (form.*button)();
+        return opened();
+    }
     // The steps after an open have run.
     bool opened() {
         return QTest::qWaitFor([&] { return !form.StreamOpening(); }, 6000);
@@ -127,8 +132,7 @@ private slots:
         QCOMPARE(f->ProgressBar->maximum(), 1000);
 
         p->fill({"/a.wav", "/b.wav"});
-        f->btnPlayClick();  // no stream: the first item plays
-        QVERIFY(p->opened());
+        QVERIFY(p->press(&TForm1::btnPlayClick));  // no stream: the first item plays
         QCOMPARE(f->PlayList->currentRow(), 0);
         const HSTREAM first = f->StreamHandle;
         QVERIFY(first != 0 && p->playing() && f->TimerNextSong->isActive());
@@ -159,8 +163,7 @@ private slots:
         f->PlayList->setCurrentRow(1, QItemSelectionModel::NoUpdate);
         f->PlayListDblClick();  // nothing selected: nothing plays
         QCOMPARE(f->StreamHandle, HSTREAM{0});
-        f->btnNextClick();  // no selection: the first item
-        QVERIFY(p->opened());
+        QVERIFY(p->press(&TForm1::btnNextClick));  // no selection: the first item
         QCOMPARE(f->PlayList->currentRow(), 0);
         const HSTREAM first = f->StreamHandle;
         QVERIFY(first != 0);
@@ -169,8 +172,7 @@ private slots:
         QCOMPARE(f->StreamHandle, first);
         QVERIFY(position(first) > 0);
 
-        f->btnNextClick();
-        QVERIFY(p->opened());
+        QVERIFY(p->press(&TForm1::btnNextClick));
         QCOMPARE(f->PlayList->currentRow(), 1);
         QVERIFY(f->StreamHandle != 0 && f->StreamHandle != first);
         QCOMPARE(BASS_ChannelGetPosition(first, 0), ~QWORD{0});  // the old stream is gone
@@ -178,8 +180,7 @@ private slots:
         QCOMPARE(f->PlayList->currentRow(), 2);
         f->btnPrevClick();
         QCOMPARE(f->PlayList->currentRow(), 1);
-        f->btnNextClick();
-        QVERIFY(p->opened() && p->playing());
+        QVERIFY(p->press(&TForm1::btnNextClick) && p->playing());
 
         // Next on the last item stays there and stops.
         f->btnNextClick();
@@ -260,8 +261,7 @@ private slots:
         clock.start();
         f->PlayList->setCurrentRow(0);
         f->PlayListDblClick();
-        f->btnNextClick();
-        QVERIFY(p->opened() && f->PlayList->currentRow() == 1);
+        QVERIFY(p->press(&TForm1::btnNextClick) && f->PlayList->currentRow() == 1);
         f->PlayList->setCurrentRow(0);
         f->PlayListDblClick();
         f->btnPauseClick();
@@ -291,8 +291,7 @@ private slots:
     void sliderSeeksOnlyOnUserMoves() {
         SkinSlider* slider = f->ProgressBar;
         p->fill({"/a.wav"});
-        f->btnPlayClick();
-        QVERIFY(p->opened());
+        QVERIFY(p->press(&TForm1::btnPlayClick));
         const HSTREAM h = f->StreamHandle;
 
         // The one-second update moves the thumb and the times, and never seeks.
@@ -337,8 +336,7 @@ private slots:
     void sliderMouse() {
         SkinSlider* slider = f->ProgressBar;
         p->fill({"/a.wav"});
-        f->btnPlayClick();
-        QVERIFY(p->opened());
+        QVERIFY(p->press(&TForm1::btnPlayClick));
         const HSTREAM h = f->StreamHandle;
         QVERIFY(QTest::qWaitFor([&] { return position(h) > kBytesPerSecond / 2; }, 2000));
         f->btnPauseClick();
@@ -416,8 +414,7 @@ private slots:
         QVERIFY(mp3.size() > 100'000);
         p->server.Add("/late.mp3", mp3, "audio/mpeg");
         p->fill({"/late.mp3"});
-        f->btnPlayClick();
-        QVERIFY(p->opened());
+        QVERIFY(p->press(&TForm1::btnPlayClick));
         const HSTREAM h = f->StreamHandle;
         QVERIFY(h != 0);
         const int guessed = f->ProgressBar->maximum();

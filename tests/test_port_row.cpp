@@ -43,14 +43,10 @@ PortRowState stateOf(const App& app) {
 const PortRowState Closed{false, true, false, false};
 const PortRowState Open{true, false, true, true};
 
-void choose(TForm2& settings, const QString& port) {
-    QVERIFY2(ChoosePort(settings, port), qPrintable(port));
-}
-
 // A main window whose port row has opened `line` through "Открыть".
 struct OpenedPort {
     explicit OpenedPort(const PseudoTerminal& line) : extra(line.slavePath()) {
-        choose(*app.Form2, line.slavePath());
+        QVERIFY(ChoosePort(*app.Form2, line.slavePath()));
         app.Form2->Button1->click();
     }
     ExtraPorts extra;  // before the window, which reads the port list when it is shown
@@ -124,7 +120,7 @@ private slots:
         QCOMPARE(settings.ComBox->currentIndex(), 0);
 
         ExtraPorts more(QStringLiteral("/tmp/board-b:/tmp/board-a"));
-        choose(settings, QStringLiteral("/tmp/board-a"));
+        QVERIFY(ChoosePort(settings, QStringLiteral("/tmp/board-a")));
         settings.ComBox->showPopup();
         QCOMPARE(ItemTexts(settings.ComBox->model()),
                  PortList(SystemPortNames(), "/tmp/board-b:/tmp/board-a"));
@@ -142,7 +138,7 @@ private slots:
         TestApp testApp;
         App& app = testApp.app;
         TForm2& settings = *app.Form2;
-        choose(settings, line.slavePath());
+        QVERIFY(ChoosePort(settings, line.slavePath()));
 
         settings.Button1->click();
         QCOMPARE(stateOf(app), Open);
@@ -182,11 +178,11 @@ private slots:
         SerialLink other;  // someone else holds the port
         other.Port = line.slavePath();
         other.SetConnected(true);
-        choose(settings, line.slavePath());
+        QVERIFY(ChoosePort(settings, line.slavePath()));
         settings.Button1->click();
         QCOMPARE(stateOf(app), Closed);
 
-        choose(settings, QStringLiteral("/nonexistent/ttyX"));
+        QVERIFY(ChoosePort(settings, QStringLiteral("/nonexistent/ttyX")));
         settings.Button1->click();
         QCOMPARE(stateOf(app), Closed);
 

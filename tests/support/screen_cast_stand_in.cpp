@@ -7,11 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-#include <QThread>
 
 namespace {
 
 const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString kPortalName = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kBackendName = QStringLiteral("org.freedesktop.impl.portal.desktop.varnextest");
 
 // One entry of Start's "streams": the node and its properties.
@@ -34,25 +34,9 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, CastStream& strea
     return argument;
 }
 
-// The restore data a backend hands the portal to keep: its name, a version and its own note.
-struct RestoreData {
-    QString backend;
-    uint version = 0;
-    QDBusVariant data;
-};
-
-QDBusArgument& operator<<(QDBusArgument& argument, const RestoreData& restore) {
-    argument.beginStructure();
-    argument << restore.backend << restore.version << restore.data;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, RestoreData& restore) {
-    argument.beginStructure();
-    argument >> restore.backend >> restore.version >> restore.data;
-    argument.endStructure();
-    return argument;
+void stop(QProcess& process) {
+    process.terminate();
+    if (!process.waitForFinished(5000)) process.kill();
 }
 
 // A session object of the backend: the portal's Close ends it.
@@ -83,7 +67,6 @@ private:
 }  // namespace
 
 Q_DECLARE_METATYPE(CastStream)
-Q_DECLARE_METATYPE(RestoreData)
 
 PipeWireDaemons::PipeWireDaemons() {
     // The daemons' own state (WirePlumber remembers choices) stays in the folder too.
@@ -96,19 +79,15 @@ PipeWireDaemons::PipeWireDaemons() {
         daemon->setStandardErrorFile(QProcess::nullDevice());
     }
     pipewire_.start(QStringLiteral("pipewire"), {});
-    pipewire_.waitForStarted(5000);
     const QString socket = folder_.filePath(QStringLiteral("pipewire-0"));
-    for (QDeadlineTimer deadline(10000); !QFileInfo::exists(socket) && !deadline.hasExpired();)
-        QThread::msleep(20);
+    if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000)) return;  // not Running()
     wireplumber_.start(QStringLiteral("wireplumber"), {});
     wireplumber_.waitForStarted(5000);
 }
 
 PipeWireDaemons::~PipeWireDaemons() {
-    for (QProcess* daemon : {&wireplumber_, &pipewire_}) {
-        daemon->terminate();
-        if (!daemon->waitForFinished(5000)) daemon->kill();
-    }
+    stop(wireplumber_);
+    stop(pipewire_);
 }
 
 bool PipeWireDaemons::Running() const {
@@ -119,8 +98,7 @@ ScreenProducer::ScreenProducer(const PipeWireDaemons& daemons, int width, int he
                                const QList<quint32>& quarters) {
     process_.setProcessEnvironment(daemons.Environment());
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(VARNEX_SCREEN_PRODUCER),
-                   {QString::number(width), QString::number(height), QStringLiteral("40")});
+    process_.start(QStringLiteral(VARNEX_SCREEN_PRODUCER), {QString::number(width), QString::number(height)});
     Paint(quarters);
 }
 
@@ -150,7 +128,6 @@ void ScreenProducer::End() {
 ScreenCastBackend::ScreenCastBackend(const QDBusConnection& bus) : bus_(bus) {
     qDBusRegisterMetaType<CastStream>();
     qDBusRegisterMetaType<QList<CastStream>>();
-    qDBusRegisterMetaType<RestoreData>();
     bus_.registerObject(kPortalPath, this,
                         QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
     bus_.registerService(kBackendName);
@@ -174,11 +151,14 @@ uint ScreenCastBackend::Start(const QDBusObjectPath&, const QDBusObjectPath&, co
     if (answer != 0 || !producer) return answer;
     const QList<CastStream> streams{{producer->Node(), {{QStringLiteral("source_type"), 1u}}}};
     results.insert(QStringLiteral("streams"), QVariant::fromValue(streams));
-    // What lets the portal hand out a restore token: this backend's note of the user's choice.
+    // What lets the portal hand out a restore token: this backend's note of the user's choice (its name, a
+    // version and the note itself).
+    QDBusArgument restore;
+    restore.beginStructure();
+    restore << QStringLiteral("varnex-test") << 1u << QDBusVariant(QStringLiteral("monitor"));
+    restore.endStructure();
     results.insert(QStringLiteral("persist_mode"), 2u);
-    results.insert(QStringLiteral("restore_data"),
-                   QVariant::fromValue(RestoreData{QStringLiteral("varnex-test"), 1,
-                                                   QDBusVariant(QStringLiteral("monitor"))}));
+    results.insert(QStringLiteral("restore_data"), QVariant::fromValue(restore));
     return 0;
 }
 
@@ -202,19 +182,14 @@ bool DesktopPortal::Start() {
     permissions_.start(QStringLiteral("/usr/libexec/xdg-permission-store"), {});
     process_.start(QStringLiteral("/usr/libexec/xdg-desktop-portal"), {});
     // The portal asks the backend (in this thread) what it offers before it takes its name: answer meanwhile.
-    for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QTest::qWait(20))
-        if (bus->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop"))) return true;
-    return false;
+    return QTest::qWaitFor([&] { return bus->isServiceRegistered(kPortalName); }, 10000);
 }
 
-void DesktopPortal::Stop() {
-    for (QProcess* process : {&process_, &permissions_}) {
-        process->terminate();
-        if (!process->waitForFinished(5000)) process->kill();
-    }
+bool DesktopPortal::Stop() {
+    stop(process_);
+    stop(permissions_);
     const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QTest::qWait(20))
-        if (!bus->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop"))) return;
+    return QTest::qWaitFor([&] { return !bus->isServiceRegistered(kPortalName); }, 5000);
 }
 
 #include "screen_cast_stand_in.moc"

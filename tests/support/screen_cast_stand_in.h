@@ -87,7 +87,8 @@ public:
     ~DesktopPortal() { Stop(); }
     // Started, and its org.freedesktop.portal.Desktop on the bus.
     bool Start();
-    void Stop();
+    // Stopped, and gone from the bus.
+    bool Stop();
 
 private:
     QTemporaryDir folder_;

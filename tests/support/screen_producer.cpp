@@ -1,8 +1,8 @@
-// A stand-in for a compositor's screen-cast stream: a PipeWire video source of width x height BGRx frames at
-// `fps` frames a second, its four quarters painted in four colours. Prints "node <id>" once the stream is
-// ready. Each line on standard input is four colours 0xRRGGBB (upper left, lower left, upper right, lower
-// right quarter) for the following frames; end of input ends the stream and the program.
-// Usage: screen_producer width height fps
+// A stand-in for a compositor's screen-cast stream: a PipeWire video source of width x height BGRx frames, 40
+// a second, its four quarters painted in four colours. Prints "node <id>" once the stream is ready. Each line
+// on standard input is four colours 0xRRGGBB (upper left, lower left, upper right, lower right quarter) for
+// the following frames; end of input ends the stream and the program.
+// Usage: screen_producer width height
 
 #include <poll.h>
 #include <unistd.h>
@@ -19,7 +19,8 @@
 namespace {
 
 struct Producer {
-    int width = 0, height = 0, fps = 0;
+    static constexpr int fps = 40;
+    int width = 0, height = 0;
     pw_main_loop* loop = nullptr;
     pw_stream* stream = nullptr;
     spa_hook listener{};
@@ -100,15 +101,14 @@ void onParamChanged(void* userData, uint32_t id, const spa_pod* param) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: screen_producer width height fps\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: screen_producer width height\n");
         return 2;
     }
     pw_init(&argc, &argv);
     Producer p;
     p.width = std::atoi(argv[1]);
     p.height = std::atoi(argv[2]);
-    p.fps = std::atoi(argv[3]);
     p.loop = pw_main_loop_new(nullptr);
     pw_loop* loop = pw_main_loop_get_loop(p.loop);
 
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     uint8_t buffer[512];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     spa_rectangle size{uint32_t(p.width), uint32_t(p.height)};
-    spa_fraction rate{uint32_t(p.fps), 1};
+    spa_fraction rate{uint32_t(Producer::fps), 1};
     const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
         SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
                       pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
 
     spa_source* timer = pw_loop_add_timer(loop, onTimer, &p);
-    timespec interval{0, 1000000000L / p.fps};
+    timespec interval{0, 1000000000L / Producer::fps};
     pw_loop_update_timer(loop, timer, &interval, &interval, false);
     pw_loop_add_io(loop, STDIN_FILENO, SPA_IO_IN | SPA_IO_HUP, false, onInput, &p);
 
