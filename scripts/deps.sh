@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Varnex needs: "build" for building and running, "test" adds what the tests use,
-# "bench" what the benchmarks use.
+# "bench" what the benchmarks use, "fuzz" the compiler and libFuzzer for fuzz/.
 # Uses sudo when not run as root. Skips apt-get entirely when everything is installed already.
 set -euo pipefail
 
@@ -16,10 +16,13 @@ build_packages=(
 )
 test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
-    lirc openbox dbus-session-bus-common libxss-dev
+    lirc openbox dbus-session-bus-common libxss-dev xdotool desktop-file-utils libglib2.0-bin
 )
 bench_packages=(
-    libbenchmark-dev gstreamer1.0-tools xvfb xauth
+    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxres-dev lirc
+)
+fuzz_packages=(
+    clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
 
 wanted=("${build_packages[@]}")
@@ -28,7 +31,8 @@ for group in "$@"; do
         build) ;;
         test) wanted+=("${test_packages[@]}") ;;
         bench) wanted+=("${bench_packages[@]}") ;;
-        *) echo "deps.sh: unknown group '$group' (build, test, bench)" >&2; exit 2 ;;
+        fuzz) wanted+=("${fuzz_packages[@]}") ;;
+        *) echo "deps.sh: unknown group '$group' (build, test, bench, fuzz)" >&2; exit 2 ;;
     esac
 done
 
