@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Varnex needs: "build" for building and running, "test" adds what the tests use,
-# "bench" what the benchmarks use, "fuzz" the compiler and libFuzzer for fuzz/.
+# "bench" what the benchmarks use, "docs" what scripts/screenshots.sh uses, "fuzz" the compiler and libFuzzer
+# for fuzz/.
 # Uses sudo when not run as root. Skips apt-get entirely when everything is installed already.
 set -euo pipefail
 
@@ -21,6 +22,9 @@ test_packages=(
 bench_packages=(
     libbenchmark-dev gstreamer1.0-tools xvfb xauth libxres-dev lirc
 )
+docs_packages=(
+    xvfb xauth openbox lirc xdotool xclip imagemagick
+)
 fuzz_packages=(
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
@@ -31,8 +35,9 @@ for group in "$@"; do
         build) ;;
         test) wanted+=("${test_packages[@]}") ;;
         bench) wanted+=("${bench_packages[@]}") ;;
+        docs) wanted+=("${docs_packages[@]}") ;;
         fuzz) wanted+=("${fuzz_packages[@]}") ;;
-        *) echo "deps.sh: unknown group '$group' (build, test, bench, fuzz)" >&2; exit 2 ;;
+        *) echo "deps.sh: unknown group '$group' (build, test, bench, docs, fuzz)" >&2; exit 2 ;;
     esac
 done
 
