@@ -18,6 +18,7 @@
 #include "player/playlist_import.h"
 #include "settings/cp1251.h"
 #include "tests/support/settings_file.h"
+#include "tests/support/slowdown.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
 
@@ -141,7 +142,7 @@ private slots:
         // While it plays: the station's playlist and the junk in one drop, which counts what it left out.
         QVERIFY(drop({QUrl::fromLocalFile(dir.filePath("station.m3u")),
                       QUrl::fromLocalFile(dir.filePath("junk.m3u"))}));
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayList->count(), 3 + 12000, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayList->count(), 3 + 12000, 20000 * kSlowdown);
         QCOMPARE(ItemTexts(f.PlayList->model()), expected + station);
         QTRY_COMPARE(recorder.texts().size(), 1);
         QVERIFY2(recorder.texts()[0].startsWith("Добавлено в плейлист: 12000. Пропущено: "),
@@ -152,7 +153,7 @@ private slots:
 
         recorder.clear();
         QVERIFY(drop({QUrl::fromLocalFile(dir.filePath("junk.m3u"))}));
-        QTRY_COMPARE(recorder.texts().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.texts().size(), 1, 5000 * kSlowdown);
         QVERIFY(recorder.texts()[0].startsWith("Ничего не добавлено в плейлист"));
         QCOMPARE(f.PlayList->count(), 3 + 12000);
 
