@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Varnex needs: "build" for building and running, "test" adds what the tests use,
-# "bench" what the benchmarks use.
+# "bench" what the benchmarks use, "docs" what scripts/screenshots.sh uses, "fuzz" the compiler and libFuzzer
+# for fuzz/.
 # Uses sudo when not run as root. Skips apt-get entirely when everything is installed already.
 set -euo pipefail
 
@@ -17,12 +18,18 @@ build_packages=(
 )
 test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
-    lirc openbox dbus-session-bus-common libxss-dev
+    lirc openbox dbus-session-bus-common libxss-dev xdotool desktop-file-utils libglib2.0-bin
     playerctl dbus-x11 pipewire-bin wireplumber xdg-desktop-portal
 )
 bench_packages=(
-    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxdamage-dev
+    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxdamage-dev libxres-dev lirc
     pipewire-bin wireplumber xdg-desktop-portal gstreamer1.0-pipewire dbus-daemon
+)
+docs_packages=(
+    xvfb xauth openbox lirc xdotool xclip imagemagick
+)
+fuzz_packages=(
+    clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
 
 wanted=("${build_packages[@]}")
@@ -31,7 +38,9 @@ for group in "$@"; do
         build) ;;
         test) wanted+=("${test_packages[@]}") ;;
         bench) wanted+=("${bench_packages[@]}") ;;
-        *) echo "deps.sh: unknown group '$group' (build, test, bench)" >&2; exit 2 ;;
+        docs) wanted+=("${docs_packages[@]}") ;;
+        fuzz) wanted+=("${fuzz_packages[@]}") ;;
+        *) echo "deps.sh: unknown group '$group' (build, test, bench, docs, fuzz)" >&2; exit 2 ;;
     esac
 done
 

@@ -19,6 +19,7 @@
 #include "player/audio_library.h"
 #include "player/playlist_import.h"
 #include "tests/support/settings_file.h"
+#include "tests/support/slowdown.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
 
@@ -149,7 +150,7 @@ private slots:
         // While it plays: the station's playlist and the junk in one drop, which counts what it left out.
         QVERIFY(drop({QUrl::fromLocalFile(dir.filePath("station.m3u")),
                       QUrl::fromLocalFile(dir.filePath("junk.m3u"))}));
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayList->count(), 3 + 12000, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayList->count(), 3 + 12000, 20000 * kSlowdown);
         QCOMPARE(ItemTexts(f.PlayList->model()), expected + station);
         QTRY_COMPARE(recorder.texts().size(), 1);
         QVERIFY2(recorder.texts()[0].startsWith("Добавлено в плейлист: 12000. Пропущено: "),
@@ -162,9 +163,10 @@ private slots:
         write(dir.filePath("huge.m3u"), "http://a/0\n");
         QVERIFY(QFile::resize(dir.filePath("huge.m3u"), kMaxPlaylistBytes + 1));  // sparse: costs no disk
         QVERIFY(drop({QUrl::fromLocalFile(dir.filePath("huge.m3u"))}));
-        QTRY_COMPARE(
+        QTRY_COMPARE_WITH_TIMEOUT(
             recorder.texts(),
-            QStringList{"Ничего не добавлено в плейлист: плейлист слишком велик, чтобы его прочитать."});
+            QStringList{"Ничего не добавлено в плейлист: плейлист слишком велик, чтобы его прочитать."},
+            5000 * kSlowdown);
         QCOMPARE(f.PlayList->count(), 3 + 12000);
 
         QGuiApplication::clipboard()->setText(" http://a/1\r\n\r\nhttps://b/2 \n");

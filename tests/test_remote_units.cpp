@@ -1,8 +1,12 @@
-// The WinLIRC line reader and the key table.
+// The WinLIRC line reader, the key table and the click sound.
 
+#include <QTemporaryDir>
 #include <QTest>
 
+#include "remote/click_sound.h"
 #include "remote/winlirc.h"
+#include "tests/support/settings_file.h"
+#include "tests/support/tones.h"
 
 class RemoteUnitsTest : public QObject {
     Q_OBJECT
@@ -71,6 +75,28 @@ private slots:
             QCOMPARE(ran, row.actions);
             QCOMPARE(askedAfter, row.askedAfter);
         }
+    }
+
+    // Every click plays the whole file from its start, however many came before (a held key clicks ten
+    // times a second); a missing file rings the bell instead.
+    void clickSound() {
+        QTemporaryDir dir;
+        const QString output = dir.filePath("output.raw"), sound = dir.filePath("sound.wav");
+        qputenv("VARNEX_AUDIO_SINK", "filesink location=" + output.toUtf8());
+        WriteFileBytes(sound, QByteArray::fromStdString(tones::Wav(0.2, 8000, 1, .5, .5)));
+        int bells = 0;
+        ClickSound click([&] { ++bells; });
+        QList<bool> started;
+        connect(&click, &ClickSound::Started, this, [&](bool fromFile) { started << fromFile; });
+        for (int n = 0; n < 3; ++n) {
+            QFile::remove(output);
+            click.Play(sound);
+            QTRY_COMPARE(QFileInfo(output).size(), 0.2 * 8000 * 2);  // 16-bit mono samples
+        }
+        click.Play(dir.filePath("missing.wav"));
+        QCOMPARE(started, QList<bool>({true, true, true, false}));
+        QCOMPARE(bells, 1);
+        qputenv("VARNEX_AUDIO_SINK", "fakesink sync=true");
     }
 };
 
