@@ -111,7 +111,7 @@ void TForm1::SpeedButton1Click() {
     // A preview still held on "обзор" ends here, or the ticks would sample its panels. They are gone from the
     // screen only once the X server has unmapped them and the windows below have painted themselves again:
     // the first tick waits for that.
-    const bool preview = app.Form5->isVisible() && !app.Form5->MakingMode;
+    const bool preview = app.Form5.Made() && app.Form5->isVisible() && !app.Form5->MakingMode;
     if (preview) app.Form5->close();
     Timer1->start(preview ? PreviewGoneMs : TickMs);
     SpeedButton1->setText(QStringLiteral("выключить"));
