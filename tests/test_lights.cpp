@@ -260,7 +260,7 @@ private slots:
                 QCOMPARE(capture.Grab(2, 1820, 150, 100, 300).width, 0);
                 // Grabs alone follow a growth: the server's news come in with their replies.
                 QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1920x1080"}), 0);
-                QTRY_COMPARE_WITH_TIMEOUT(capture.Grab(3, 1820, 630, 100, 300).width, 100, 5000);
+                QTRY_COMPARE_WITH_TIMEOUT(capture.Grab(2, 1230, 150, 100, 300).width, 100, 5000);
                 QCOMPARE(AverageColour(capture.Grab(3, 1820, 630, 100, 300)), orange);
             }
             xephyr.terminate();

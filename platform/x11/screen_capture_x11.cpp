@@ -185,14 +185,11 @@ PixelBlock ScreenCaptureX11::Grab(int slot, qint64 left, qint64 top, int width, 
     // A resize reported before the last reply is known already; one reported later is seen at the next grab
     // (a grab that a shrink makes fail reads the size afresh below). A rectangle off the known screen asks
     // the server for its news, since no grab of it brings them in.
+    const auto onScreen = [&] { return ClipRect(left, top, width, height, QRect(QPoint(), d_->rootSize)); };
     d_->followResizes(false);
-    QRect part = ClipRect(left, top, width, height, QRect(QPoint(), d_->rootSize));
-    if (part.isEmpty()) {
-        d_->followResizes();
-        part = ClipRect(left, top, width, height, QRect(QPoint(), d_->rootSize));
-    }
+    if (onScreen().isEmpty()) d_->followResizes();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (attempt > 0) part = ClipRect(left, top, width, height, QRect(QPoint(), d_->rootSize));
+        const QRect part = onScreen();
         if (part.isEmpty()) return {};
         if (d_->grab(target, part)) return Private::pixels(target);
         // Refused: the screen may have shrunk after its last reported size. Ask for the size and try again.
