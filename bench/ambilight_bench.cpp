@@ -13,7 +13,7 @@
 //     the first whole frame of the new colour on the line is the latency.
 // Usage: bench_ambilight [ticks] [rounds] [seconds per run] [--syscalls]
 //   --syscalls: in each run, `strace -f -c` is attached to the child after its warm-up, and the system calls
-//   per frame are printed (the figures of that run's CPU are then strace's, not the program's).
+//   per frame are printed (the CPU figures of such a run include strace's own cost).
 // Internal: bench_ambilight --program LINK | --reference LINK (the children of part 2).
 // BENCH_AMBILIGHT_PROGRAM=<another build of bench_ambilight>: its program is measured against the reference.
 
@@ -31,7 +31,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -39,7 +38,6 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <array>
