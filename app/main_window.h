@@ -88,7 +88,7 @@ public:
     void ConnectAmbiLightHandlers();
     void SpeedButton1Click();
     void Timer1Timer();
-    void CaptureZone(const QRect& screen, const ZoneArea& area, int slot);
+    QByteArray CaptureZone(const QRect& screen, const ZoneArea& area, int slot);
     void StopAmbiLight(bool writeAllOff);
     std::unique_ptr<ScreenCapture> Capture;  // the desktop's capture, chosen at AmbiLight's first start
 

@@ -1,22 +1,36 @@
 // AmbiLight's cost, on an X display of 1920 x 1080 (run under xvfb-run -s "-screen 0 1920x1080x24"):
-//  1. the median CPU time (this thread) and wall time of one tick's capture and averaging of the four zones
-//  of
-//     mode "0,150", against (a) the same four rectangles through QScreen::grabWindow and (b) one full-screen
-//     shared-memory grab averaged over the same four rectangles, the three taking turns tick by tick, with
-//     the X server's CPU time per tick beside them (the copying is the server's work);
-//  2. the frame rate of a running AmbiLight against the virtual board (its own process) paced to 960 bytes a
-//     second (the line's limit is 40 frames a second), and the whole program process's CPU time per frame.
-// Usage: bench_ambilight [ticks] [seconds]
+//  1. One tick's capture and averaging of the four zones of mode "0,150": Varnex against four plain
+//     references, each with its own plain averaging loop: QScreen::grabWindow per zone, XGetImage per zone,
+//     one full-screen XShm grab, and XShm per zone. They take turns tick by tick, the order rotating every
+//     tick. Per tick: the CPU of every thread of this process, the X server's CPU (from
+//     /proc/<pid>/task/*/schedstat, in nanoseconds) and the wall time; medians with p10/p90, and the ratio of
+//     each reference to Varnex.
+//  2. The whole program against a plain reference program (XShm per zone on a 10 ms QTimer, one write of
+//     the same 24 bytes), each in its own process writing to a pseudo-terminal that this process reads
+//     unpaced; they run in turns, the order reversed every round. Per frame: the CPU of all the process's
+//     threads and the X server's; per round the program's ratio to the reference. Meanwhile a full-screen
+//     window flips between black and white, and the time from each flip (once the server has drawn it) to
+//     the first whole frame of the new colour on the line is the latency.
+// Usage: bench_ambilight [ticks] [rounds] [seconds per run] [--syscalls]
+//   --syscalls: in each run, `strace -f -c` is attached to the child after its warm-up, and the system calls
+//   per frame are printed (the CPU figures of such a run include strace's own cost).
+// Internal: bench_ambilight --program LINK | --reference LINK (the children of part 2).
+// BENCH_AMBILIGHT_PROGRAM=<another build of bench_ambilight>: its program is measured against the reference.
 
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QEventLoop>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -26,8 +40,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -37,45 +54,129 @@
 #include "bench/bench_util.h"
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
+#include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "platform/x11/screen_capture_x11.h"
 
 // Last: Xlib defines macros (Bool, Status) that Qt headers must not see.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 
 namespace {
 
-double threadCpuMs() {
+constexpr int ModeX = 0;
+constexpr int ModeY = 150;
+constexpr qsizetype FrameBytes = 24;
+
+double nowMs() {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(CLOCK_MONOTONIC, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
+// Every thread of this process.
 double processCpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// The CPU time of every thread of another process so far, from the scheduler's own nanosecond counts.
+double otherCpuMs(pid_t pid) {
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (stat.open(QIODevice::ReadOnly)) total += stat.readAll().split(' ').value(0).toDouble() / 1e6;
+    }
+    return total;
 }
 
 // The X server's process, found as the peer of a connection to it (a local display).
-pid_t xServerPid() {
-    Display* display = XOpenDisplay(nullptr);
+pid_t xServerPid(Display* display) {
     ucred peer{};
     socklen_t size = sizeof peer;
-    if (!display || getsockopt(ConnectionNumber(display), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
-        peer.pid = 0;
-    if (display) XCloseDisplay(display);
+    if (getsockopt(ConnectionNumber(display), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return 0;
     return peer.pid;
 }
 
-// CPU time of another process so far (user + system), from /proc, in milliseconds (10 ms resolution).
-double otherCpuMs(pid_t pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid == 0 || !stat.open(QIODevice::ReadOnly)) return 0;
-    const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
-    return (fields.value(12).toDouble() + fields.value(13).toDouble()) * 1000.0 / sysconf(_SC_CLK_TCK);
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    return values[size_t(p * double(values.size() - 1) + 0.5)];
 }
+
+QString spread(const std::vector<double>& values, int decimals = 4) {
+    return QStringLiteral("%1 [%2..%3]")
+        .arg(median(values), 0, 'f', decimals)
+        .arg(percentile(values, 0.1), 0, 'f', decimals)
+        .arg(percentile(values, 0.9), 0, 'f', decimals);
+}
+
+// The plain averaging of the references: one pass, a sum per component, rounded to nearest.
+quint32 plainAverage(const uchar* data, int width, int height, qsizetype bytesPerLine) {
+    if (width <= 0 || height <= 0) return 0;
+    quint64 red = 0, green = 0, blue = 0;
+    for (int y = 0; y < height; ++y) {
+        const uchar* p = data + y * bytesPerLine;
+        for (int x = 0; x < width; ++x, p += 4) {
+            blue += p[0];
+            green += p[1];
+            red += p[2];
+        }
+    }
+    const quint64 n = quint64(width) * quint64(height);
+    return quint32((red + n / 2) / n) | quint32((green + n / 2) / n) << 8 | quint32((blue + n / 2) / n) << 16;
+}
+
+std::array<ZoneArea, 4> benchZones(QSize screen) {
+    return ZoneAreas(ModeX, ModeY, screen.width(), screen.height());
+}
+
+// A plain XShm capture of fixed rectangles, one shared image each, as a reference writes it.
+class PlainShm {
+public:
+    PlainShm(Display* display, const std::vector<QSize>& sizes) : display_(display) {
+        const int screen = DefaultScreen(display);
+        for (const QSize& size : sizes) {
+            Image& image = *images_.emplace_back(std::make_unique<Image>());  // the image keeps its address
+            image.image =
+                XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen),
+                                ZPixmap, nullptr, &image.segment, size.width(), size.height());
+            image.segment.shmid =
+                shmget(IPC_PRIVATE, image.image->bytes_per_line * image.image->height, IPC_CREAT | 0600);
+            image.segment.shmaddr = image.image->data =
+                static_cast<char*>(shmat(image.segment.shmid, nullptr, 0));
+            image.segment.readOnly = False;
+            XShmAttach(display, &image.segment);
+            XSync(display, False);
+
+            shmctl(image.segment.shmid, IPC_RMID, nullptr);
+        }
+    }
+    ~PlainShm() {
+        for (const auto& owned : images_) {
+            Image& image = *owned;
+            XShmDetach(display_, &image.segment);
+            shmdt(image.segment.shmaddr);
+            image.image->data = nullptr;
+            XDestroyImage(image.image);
+        }
+    }
+    XImage* grab(size_t index, int x, int y) {
+        XShmGetImage(display_, DefaultRootWindow(display_), images_[index]->image, x, y, AllPlanes);
+        return images_[index]->image;
+    }
+
+private:
+    struct Image {
+        XImage* image = nullptr;
+        XShmSegmentInfo segment{};
+    };
+    Display* display_;
+    std::vector<std::unique_ptr<Image>> images_;
+};
 
 quint32 sink = 0;  // keeps the averages alive
 
@@ -83,125 +184,337 @@ struct Method {
     Method(const char* name, std::function<void()> tick) : name(name), tick(std::move(tick)) {}
     const char* name;
     std::function<void()> tick;
-    std::vector<double> cpu, wall;
-    double ownTotal = 0, serverTotal = 0;
+    std::vector<double> own, server, total, wall;
 };
 
-// The methods take turns tick by tick, so that whatever else the machine does weighs on all of them alike.
-void measure(std::vector<Method>& methods, int ticks) {
-    for (Method& method : methods)
-        for (int i = 0; i < 50; ++i) method.tick();  // warm up
-    static const pid_t server = xServerPid();
-    for (int i = 0; i < ticks; ++i) {
-        for (Method& method : methods) {
-            const double serverBefore = otherCpuMs(server);
-            QElapsedTimer clock;
-            clock.start();
-            const double before = threadCpuMs();
-            method.tick();
-            const double cpu = threadCpuMs() - before;
-            method.wall.push_back(clock.nsecsElapsed() / 1e6);
-            method.cpu.push_back(cpu);
-            method.ownTotal += cpu;
-            method.serverTotal += otherCpuMs(server) - serverBefore;
-        }
-    }
-    for (const Method& method : methods)
-        std::printf(
-            "%-46s median CPU %.4f ms, median wall %.4f ms; mean CPU %.4f ms + X server %.4f ms per tick\n",
-            method.name, median(method.cpu), median(method.wall), method.ownTotal / ticks,
-            method.serverTotal / ticks);
-}
-
 void tickCosts(int ticks) {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const auto areas = ZoneAreas(0, 150, screen.width(), screen.height());
-    ScreenCaptureX11 capture;
-    ScreenCaptureX11 whole;
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    const auto areas = benchZones(screen);
+    const std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(nullptr), XCloseDisplay);
+    Display* display = connection.get();  // closed last, after the images on it
+    const pid_t server = xServerPid(display);
+    ScreenCaptureX11 varnex;
+    PlainShm perZone(display, std::vector<QSize>(4, QSize(ZoneWidth, ZoneHeight)));
+    PlainShm whole(display, {screen});
+    const Window root = DefaultRootWindow(display);
 
     std::vector<Method> methods;
-    methods.push_back({"Varnex: XShm per zone, vectorised averaging", [&] {
+    methods.push_back({"Varnex (XShm per zone, its averaging)", [&] {
+                           const QRect all(QPoint(), screen);
                            for (size_t i = 0; i < areas.size(); ++i)
-                               sink += AverageColour(
-                                   capture.Grab(int(i), areas[i].left, areas[i].top, ZoneWidth, ZoneHeight));
+                               sink += AverageColour(varnex.ZonePixels(int(i), all, areas[i]));
                        }});
-    methods.push_back({"(a) QScreen::grabWindow per zone", [&] {
+    methods.push_back({"QScreen::grabWindow per zone", [&] {
                            for (const ZoneArea& area : areas) {
                                const QImage image =
                                    QGuiApplication::primaryScreen()
                                        ->grabWindow(0, int(area.left), int(area.top), ZoneWidth, ZoneHeight)
                                        .toImage()
                                        .convertToFormat(QImage::Format_RGB32);
-                               sink += AverageColour(
-                                   {image.constBits(), image.width(), image.height(), image.bytesPerLine()});
+                               sink += plainAverage(image.constBits(), image.width(), image.height(),
+                                                    image.bytesPerLine());
                            }
                        }});
-    methods.push_back({"(b) one full-screen XShm grab, four averages", [&] {
-                           const PixelBlock all = whole.Grab(0, 0, 0, screen.width(), screen.height());
-                           for (const ZoneArea& area : areas)
-                               sink += AverageColour({all.data + area.top * all.bytesPerLine + area.left * 4,
-                                                      ZoneWidth, ZoneHeight, all.bytesPerLine});
+    methods.push_back({"XGetImage per zone", [&] {
+                           for (const ZoneArea& area : areas) {
+                               XImage* image = XGetImage(display, root, int(area.left), int(area.top),
+                                                         ZoneWidth, ZoneHeight, AllPlanes, ZPixmap);
+                               sink += plainAverage(reinterpret_cast<uchar*>(image->data), image->width,
+                                                    image->height, image->bytes_per_line);
+                               XDestroyImage(image);
+                           }
                        }});
-    measure(methods, ticks);
-}
+    methods.push_back({"one full-screen XShm grab", [&] {
+                           const XImage* image = whole.grab(0, 0, 0);
+                           for (const ZoneArea& area : areas)
+                               sink += plainAverage(reinterpret_cast<uchar*>(image->data) +
+                                                        area.top * image->bytes_per_line + area.left * 4,
+                                                    ZoneWidth, ZoneHeight, image->bytes_per_line);
+                       }});
+    methods.push_back({"XShm per zone", [&] {
+                           for (size_t i = 0; i < areas.size(); ++i) {
+                               const XImage* image = perZone.grab(i, int(areas[i].left), int(areas[i].top));
+                               sink += plainAverage(reinterpret_cast<uchar*>(image->data), image->width,
+                                                    image->height, image->bytes_per_line);
+                           }
+                       }});
 
-void frameRate(const QString& board, int seconds) {
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("board"));
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
-    process.start(board, {QStringLiteral("--link"), link, QStringLiteral("--pace")});
-    if (!process.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "bench_ambilight: the virtual board did not start\n");
-        return;
+    for (Method& method : methods)
+        for (int i = 0; i < 50; ++i) method.tick();  // warm up
+    const size_t n = methods.size();
+    for (int i = 0; i < ticks; ++i) {
+        for (size_t k = 0; k < n; ++k) {
+            Method& method = methods[(size_t(i) + k) % n];
+            const double serverBefore = otherCpuMs(server);
+            const double wallBefore = nowMs();
+            const double before = processCpuMs();
+            method.tick();
+            const double own = processCpuMs() - before;
+            const double wall = nowMs() - wallBefore;
+            const double serverCpu = otherCpuMs(server) - serverBefore;
+            method.own.push_back(own);
+            method.server.push_back(serverCpu);
+            method.total.push_back(own + serverCpu);
+            method.wall.push_back(wall);
+        }
     }
 
+    std::printf("Per tick, %d ticks each, ms: median [p10..p90]\n", ticks);
+    std::printf("%-40s %-28s %-28s %-28s %-28s %s\n", "method", "process CPU", "X server CPU",
+                "process + X server", "wall", "ratio to Varnex (CPU total, process)");
+    const double ours = median(methods[0].total), oursOwn = median(methods[0].own);
+    for (const Method& method : methods)
+        std::printf("%-40s %-28s %-28s %-28s %-28s %.2fx, %.2fx\n", method.name,
+                    qPrintable(spread(method.own)), qPrintable(spread(method.server)),
+                    qPrintable(spread(method.total)), qPrintable(spread(method.wall)),
+                    median(method.total) / ours, median(method.own) / oursOwn);
+}
+
+// --- part 2: the children --------------------------------------------------------------------------------
+
+int runProgram(const QString& link) {
+    App::Prepare();
     messages::Recorder recorder;
+    QTemporaryDir dir;
     App app(dir.path());
     TForm1& form = *app.Form1;
     form.ComPort->Port = link;
     form.ComPort->SetConnected(true);
     form.EnabledBtn(true);
-    qint64 ticks = 0;
-    QObject::connect(form.Timer1, &QTimer::timeout, [&] { ++ticks; });
+    form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(QStringLiteral("%1,%2").arg(ModeX).arg(ModeY)));
     form.SpeedButton1Click();
+    QTimer watch;  // an error shown ends the run: the parent sees the line fall silent
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!recorder.shown().empty()) qApp->exit(1);
+    });
+    watch.start(200);
+    return qApp->exec();
+}
 
-    // Until the pseudo-terminal's buffer is full the program runs ahead of the board; from then on the
-    // line's pace holds it back. Paced: a second with no more ticks than the line allows, plus a few.
-    auto ticksIn = [&](int ms) {
-        const qint64 start = ticks;
-        QElapsedTimer clock;
-        clock.start();
-        QEventLoop loop;  // as the program's own loop runs: waiting, not polling
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-        return std::pair(ticks - start, clock.elapsed());
-    };
-    for (int i = 0; i < 120 && ticksIn(1000).first > 45; ++i) {
+int runReference(const QString& link) {
+    const int fd = ::open(QFile::encodeName(link).constData(), O_WRONLY | O_NOCTTY);
+    termios settings{};
+    tcgetattr(fd, &settings);
+    cfmakeraw(&settings);
+    cfsetspeed(&settings, B9600);
+    tcsetattr(fd, TCSANOW, &settings);
+    Display* display = XOpenDisplay(nullptr);
+    const auto areas = benchZones(QGuiApplication::primaryScreen()->geometry().size());
+    PlainShm capture(display, std::vector<QSize>(4, QSize(ZoneWidth, ZoneHeight)));
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        QByteArray frame;
+        for (size_t i = 0; i < areas.size(); ++i) {
+            const XImage* image = capture.grab(i, int(areas[i].left), int(areas[i].top));
+            frame +=
+                ZoneCommand(areas[i].zone, plainAverage(reinterpret_cast<uchar*>(image->data), image->width,
+                                                        image->height, image->bytes_per_line));
+        }
+        if (::write(fd, frame.constData(), size_t(frame.size())) != frame.size()) qApp->exit(1);
+    });
+    timer.start(10);
+    return qApp->exec();
+}
+
+// --- part 2: the parent ----------------------------------------------------------------------------------
+
+// A full-screen window on top of everything whose colour the bench flips.
+class Flipper {
+public:
+    Flipper() : display_(XOpenDisplay(nullptr)) {
+        const int screen = DefaultScreen(display_);
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;
+        attributes.background_pixel = BlackPixel(display_, screen);
+        window_ = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, DisplayWidth(display_, screen),
+                                DisplayHeight(display_, screen), 0, CopyFromParent, InputOutput,
+                                CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+        XMapRaised(display_, window_);
+        XSync(display_, False);
+        server_ = xServerPid(display_);
     }
-    const double cpuBefore = processCpuMs();
-    const auto [frames, ms] = ticksIn(seconds * 1000);
-    const double cpu = processCpuMs() - cpuBefore;
-    form.SpeedButton1Click();
-    std::printf(
-        "AmbiLight against the paced board: %.1f frames/s over %lld ms (limit 40); process CPU %.3f ms "
-        "per frame (%.1f %% of one core); errors shown: %lld\n",
-        frames * 1000.0 / ms, qlonglong(ms), cpu / frames, 100.0 * cpu / ms,
-        qlonglong(recorder.shown().size()));
-    process.terminate();
-    process.waitForFinished(5000);
+    ~Flipper() { XCloseDisplay(display_); }
+    // Paints the window white or black and returns once the server has drawn it.
+    void paint(bool white) {
+        const int screen = DefaultScreen(display_);
+        XSetWindowBackground(display_, window_,
+                             white ? WhitePixel(display_, screen) : BlackPixel(display_, screen));
+        XClearWindow(display_, window_);
+        XSync(display_, False);
+    }
+    pid_t server() const { return server_; }
+
+private:
+    Display* display_;
+    Window window_ = 0;
+    pid_t server_ = 0;
+};
+
+QByteArray solidFrame(bool white) {
+    QByteArray frame;
+    for (const ZoneArea& area : benchZones(QGuiApplication::primaryScreen()->geometry().size()))
+        frame += ZoneCommand(area.zone, white ? 0x00FFFFFF : 0);
+    return frame;
+}
+
+struct RunFigures {
+    double cpuPerFrame = 0, serverPerFrame = 0, framesPerSecond = 0;
+    long long syscalls = -1;
+    std::vector<double> latency;
+};
+
+long long straceTotal(const QString& file) {
+    QFile summary(file);
+    if (!summary.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray text = summary.readAll();
+    std::fprintf(stderr, "%s", text.constData());  // the calls by name, for the curious
+    for (const QByteArray& line : text.split('\n'))
+        if (line.contains(" total")) return line.simplified().split(' ').value(3).toLongLong();
+    return -1;
+}
+
+RunFigures runChild(Flipper& flipper, const char* mode, int seconds, bool syscalls) {
+    RunFigures figures;
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return figures;
+    const QString link = QString::fromLocal8Bit(ptsname(master));
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    // BENCH_AMBILIGHT_PROGRAM names another build of this bench whose program runs instead (an older one,
+    // for a before and after in one run).
+    const QString other = qEnvironmentVariable("BENCH_AMBILIGHT_PROGRAM");
+    const QString executable =
+        qstrcmp(mode, "--program") == 0 && !other.isEmpty() ? other : QCoreApplication::applicationFilePath();
+    child.start(executable, {QString::fromLatin1(mode), link});
+    child.waitForStarted();
+    const pid_t pid = pid_t(child.processId());
+
+    qint64 received = 0;
+    QByteArray since;  // what arrived since the last flip
+    char buffer[4096];
+    const auto readFor = [&](double ms, const std::function<void()>& onData) {
+        const double end = nowMs() + ms;
+        for (double left; (left = end - nowMs()) > 0;) {
+            pollfd wait{master, POLLIN, 0};
+            if (poll(&wait, 1, int(left) + 1) <= 0) continue;
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+                received += n;
+                since.append(buffer, n);
+                if (onData) onData();
+            }
+        }
+    };
+    flipper.paint(false);
+    readFor(1500, {});  // start and warm up
+    QProcess strace;
+    const qint64 bytesTraced = received;
+    const QString straceFile = QDir::temp().filePath(QStringLiteral("bench_ambilight_strace_%1").arg(pid));
+    if (syscalls) {
+        strace.start(QStringLiteral("strace"), {"-f", "-c", "-o", straceFile, "-p", QString::number(pid)});
+        readFor(500, {});
+    }
+
+    const double cpuBefore = otherCpuMs(pid), serverBefore = otherCpuMs(flipper.server());
+    const qint64 bytesBefore = received;
+    std::mt19937 random{unsigned(pid)};
+    bool white = false;
+    const double end = nowMs() + seconds * 1000.0;
+    while (nowMs() < end) {
+        readFor(60 + random() % 60, {});
+        white = !white;
+        flipper.paint(white);
+        const double flipped = nowMs();
+        const QByteArray target = solidFrame(white);
+        since.clear();
+        bool seen = false;
+        readFor(100, [&] {
+            if (!seen && since.contains(target)) {
+                seen = true;
+                figures.latency.push_back(nowMs() - flipped);
+            }
+        });
+    }
+    const double cpu = otherCpuMs(pid) - cpuBefore, serverCpu = otherCpuMs(flipper.server()) - serverBefore;
+    const double frames = double(received - bytesBefore) / FrameBytes;
+    if (syscalls) {
+        ::kill(pid_t(strace.processId()), SIGINT);
+        strace.waitForFinished(5000);
+        const double tracedFrames = double(received - bytesTraced) / FrameBytes;
+        const long long calls = straceTotal(straceFile);
+        figures.syscalls = calls >= 0 && tracedFrames > 0 ? qint64(calls / tracedFrames + 0.5) : -1;
+        QFile::remove(straceFile);
+    }
+    child.terminate();
+    child.waitForFinished(5000);
+    ::close(master);
+    ::close(slave);
+    if (frames > 0) {
+        figures.cpuPerFrame = cpu / frames;
+        figures.serverPerFrame = serverCpu / frames;
+    }
+    figures.framesPerSecond = frames / seconds;
+    return figures;
+}
+
+void wholeProgram(int rounds, int seconds, bool syscalls) {
+    Flipper flipper;
+    struct Side {
+        const char* mode;
+        const char* name;
+        std::vector<double> cpu, server, fps, latency, syscalls;
+    };
+    std::array<Side, 2> sides{Side{"--program", "Varnex program", {}, {}, {}, {}, {}},
+                              Side{"--reference", "reference (XShm per zone)", {}, {}, {}, {}, {}}};
+    std::vector<double> ratio;
+    for (int round = 0; round < rounds; ++round) {
+        std::array<RunFigures, 2> figures;
+        for (int k = 0; k < 2; ++k) {
+            const int which = round % 2 ? 1 - k : k;
+            figures[size_t(which)] = runChild(flipper, sides[size_t(which)].mode, seconds, syscalls);
+        }
+        for (size_t i = 0; i < 2; ++i) {
+            Side& side = sides[i];
+            side.cpu.push_back(figures[i].cpuPerFrame);
+            side.server.push_back(figures[i].serverPerFrame);
+            side.fps.push_back(figures[i].framesPerSecond);
+            side.latency.insert(side.latency.end(), figures[i].latency.begin(), figures[i].latency.end());
+            if (figures[i].syscalls >= 0) side.syscalls.push_back(double(figures[i].syscalls));
+        }
+        ratio.push_back(figures[0].cpuPerFrame / figures[1].cpuPerFrame);
+        std::printf(
+            "round %d: program %.4f ms/frame (%.1f frames/s), reference %.4f ms/frame (%.1f frames/s), "
+            "ratio %.3f\n",
+            round + 1, figures[0].cpuPerFrame, figures[0].framesPerSecond, figures[1].cpuPerFrame,
+            figures[1].framesPerSecond, ratio.back());
+        std::fflush(stdout);
+    }
+    std::printf("\nWhole program, %d rounds of %d s each, median [p10..p90]:\n", rounds, seconds);
+    for (const Side& side : sides) {
+        std::printf("%-28s process CPU/frame %s ms, X server CPU/frame %s ms, %s frames/s", side.name,
+                    qPrintable(spread(side.cpu)), qPrintable(spread(side.server)),
+                    qPrintable(spread(side.fps, 1)));
+        if (!side.syscalls.empty()) std::printf(", system calls/frame %.0f", median(side.syscalls));
+        std::printf("\n%-28s latency to the first changed frame: median %.2f ms, p95 %.2f ms (%zu flips)\n",
+                    "", median(side.latency), percentile(side.latency, 0.95), side.latency.size());
+    }
+    std::printf("Program / reference CPU per frame, per round: %s\n", qPrintable(spread(ratio, 3)));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    App::Prepare();
-    const int ticks = argc > 1 ? std::atoi(argv[1]) : 2000;
-    const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
-    tickCosts(ticks);
-    frameRate(QStringLiteral(VARNEX_BOARD_EXECUTABLE), seconds);
+    const QStringList args = application.arguments();
+    if (args.size() == 3 && args[1] == QLatin1String("--program")) return runProgram(args[2]);
+    if (args.size() == 3 && args[1] == QLatin1String("--reference")) return runReference(args[2]);
+    const bool syscalls = args.contains(QStringLiteral("--syscalls"));
+    QStringList numbers = args.mid(1);
+    numbers.removeAll(QStringLiteral("--syscalls"));
+    const int ticks = numbers.value(0, QStringLiteral("2000")).toInt();
+    const int rounds = numbers.value(1, QStringLiteral("10")).toInt();
+    const int seconds = numbers.value(2, QStringLiteral("4")).toInt();
+    if (ticks > 0) tickCosts(ticks);
+    if (rounds > 0) wholeProgram(rounds, seconds, syscalls);
     return sink == 1 ? 1 : 0;
 }

@@ -8,6 +8,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
+#include <exception>
 #include <stdexcept>
 
 #include "app/application.h"
@@ -147,7 +148,19 @@ void TForm1::Timer1Timer() {
     try {
         const QRect screen = primaryScreenPixels();
         const auto areas = ZoneAreas(ModeX, ModeY, screen.width(), screen.height());
-        for (size_t slot = 0; slot < areas.size(); ++slot) CaptureZone(screen, areas[slot], int(slot));
+        // The four zones' commands leave in one write, in the order the zones were captured: the same bytes
+        // as four writes, for a quarter of the system calls. A capture that fails still lets the zones before
+        // it go out, as they would have gone out one by one.
+        QByteArray frame;
+        std::exception_ptr captureError;
+        try {
+            for (size_t slot = 0; slot < areas.size(); ++slot)
+                frame += CaptureZone(screen, areas[slot], int(slot));
+        } catch (...) {
+            captureError = std::current_exception();
+        }
+        if (!frame.isEmpty()) ComPort->WriteText(frame);
+        if (captureError) std::rethrow_exception(captureError);
     } catch (...) {
         // A dead line or a failed capture: stop first, so that no later tick fails again while the error is
         // shown once; nothing more is written to the line.
@@ -157,7 +170,6 @@ void TForm1::Timer1Timer() {
 }
 
 // `slot` is the zone's place in the tick: the capture may keep what it needs per place between ticks.
-void TForm1::CaptureZone(const QRect& screen, const ZoneArea& area, int slot) {
-    const PixelBlock pixels = Capture->ZonePixels(slot, screen, area);
-    ComPort->WriteText(ZoneCommand(area.zone, AverageColour(pixels)));
+QByteArray TForm1::CaptureZone(const QRect& screen, const ZoneArea& area, int slot) {
+    return ZoneCommand(area.zone, AverageColour(Capture->ZonePixels(slot, screen, area)));
 }

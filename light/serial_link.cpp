@@ -114,6 +114,36 @@ void SerialLink::WriteText(const QByteArray& text) {
     const QDeadlineTimer deadline(WriteTimeout + PerByteTimeout * text.size(), Qt::PreciseTimer);
     port_.readAll();
 
+    // With nothing of an earlier write left in Qt's queue, the bytes go straight to the driver: one system
+    // call, where Qt's queue and its wait for the port would take several. What the driver does not take at
+    // once (a full line) goes through Qt's queue and waits there, within the deadline.
+    const int fd = port_.handle();
+    qint64 sent = 0;
+    if (port_.bytesToWrite() == 0) {
+        errno = 0;
+        const ssize_t written = ::write(fd, text.constData(), size_t(text.size()));
+        if (written > 0) {
+            sent = written;
+        } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
+            failWrite(errno);
+        }
+    }
+    if (sent < text.size()) {
+        writeQueued(text.mid(sent), deadline);
+        // Bytes in the driver's queue have not reached the line yet: wait until the queue is empty, within
+        // the deadline.
+        int queued = 0;
+        while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+            if (deadline.hasExpired()) failWrite(ETIMEDOUT);
+            QThread::msleep(qMin<qint64>(deadline.remainingTime(), queued * 10000 / BaudRate + 1));
+        }
+    }
+    // Then for the last character to leave. Taken whole by an empty driver queue, the text leaves within its
+    // own line time, well inside the deadline, so this wait needs no bound of its own.
+    if (::tcdrain(fd) != 0) failWrite(errno);
+}
+
+void SerialLink::writeQueued(const QByteArray& text, const QDeadlineTimer& deadline) {
     errno = 0;
     if (port_.write(text) != text.size()) failWrite(systemError(port_, errno));
     while (port_.bytesToWrite() > 0) {
@@ -135,16 +165,6 @@ void SerialLink::WriteText(const QByteArray& text) {
                 failWrite(systemError(port_, savedErrno));
         }
     }
-
-    // Bytes in the driver's queue have not reached the line yet: wait until the queue is empty, then for the
-    // last character to leave.
-    const int fd = port_.handle();
-    int queued = 0;
-    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
-        if (deadline.hasExpired()) failWrite(ETIMEDOUT);
-        QThread::msleep(qMin<qint64>(deadline.remainingTime(), queued * 10000 / BaudRate + 1));
-    }
-    if (::tcdrain(fd) != 0) failWrite(errno);
 }
 
 void SerialLink::failWrite(int code) {

@@ -5,6 +5,7 @@
 // synchronous. The link never reads: anything the device sends is thrown away.
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -54,6 +55,7 @@ private:
     void applySettings();
     void close();
     void onError(QSerialPort::SerialPortError error);
+    void writeQueued(const QByteArray& text, const QDeadlineTimer& deadline);
     bool deviceGone() const;
     void noteLoss(const QString& errorText);
     void finishLoss();

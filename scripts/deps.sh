@@ -22,7 +22,7 @@ test_packages=(
     playerctl dbus-x11 pipewire-bin wireplumber xdg-desktop-portal
 )
 bench_packages=(
-    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxdamage-dev libxres-dev lirc
+    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxdamage-dev libxres-dev lirc strace
     pipewire-bin wireplumber xdg-desktop-portal gstreamer1.0-pipewire dbus-daemon
 )
 docs_packages=(

@@ -54,9 +54,11 @@ struct ScreenCaptureX11::Private {
         rootSize = QSize(int(width), int(height));
     }
 
-    // The server reports every resize of the root window (RandR included) as a ConfigureNotify.
-    void followResizes() {
-        while (XPending(display) > 0) {
+    // The server reports every resize of the root window (RandR included) as a ConfigureNotify. Xlib keeps
+    // the events that arrive while it waits for a reply, and every grab waits for one: with `readServer`
+    // false only those are looked at, which costs no system call.
+    void followResizes(bool readServer = true) {
+        while (XEventsQueued(display, readServer ? QueuedAfterFlush : QueuedAlready) > 0) {
             XEvent event;
             XNextEvent(display, &event);
             if (event.type == ConfigureNotify && event.xconfigure.window == root)
@@ -180,9 +182,14 @@ bool ScreenCaptureX11::SharedMemory() const {
 
 PixelBlock ScreenCaptureX11::Grab(int slot, qint64 left, qint64 top, int width, int height) {
     Private::Slot& target = d_->images.at(size_t(slot));
-    d_->followResizes();
+    // A resize reported before the last reply is known already; one reported later is seen at the next grab
+    // (a grab that a shrink makes fail reads the size afresh below). A rectangle off the known screen asks
+    // the server for its news, since no grab of it brings them in.
+    const auto onScreen = [&] { return ClipRect(left, top, width, height, QRect(QPoint(), d_->rootSize)); };
+    d_->followResizes(false);
+    if (onScreen().isEmpty()) d_->followResizes();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const QRect part = ClipRect(left, top, width, height, QRect(QPoint(), d_->rootSize));
+        const QRect part = onScreen();
         if (part.isEmpty()) return {};
         if (d_->grab(target, part)) return Private::pixels(target);
         // Refused: the screen may have shrunk after its last reported size. Ask for the size and try again.

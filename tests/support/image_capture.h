@@ -1,7 +1,7 @@
 #pragma once
 
 // A screen capture over an image instead of a display, for AmbiLight's tick offscreen: the image is the whole
-// desktop, its top left the desktop's. A test repaints `desktop` between ticks, or makes every capture fail.
+// desktop, its top left the desktop's. A test repaints `desktop` between ticks, or makes captures fail.
 
 #include <QImage>
 #include <stdexcept>
@@ -12,11 +12,11 @@ class ImageCapture final : public ScreenCapture {
 public:
     explicit ImageCapture(QImage image) : desktop(image.convertToFormat(QImage::Format_RGB32)) {}
 
-    QImage desktop;  // 0xffRRGGBB per pixel, as the X server hands pixels at depth 24
-    bool failing = false;
+    QImage desktop;           // 0xffRRGGBB per pixel, as the X server hands pixels at depth 24
+    int failingFrom = Slots;  // captures of this slot and the later ones fail
 
-    PixelBlock ZonePixels(int, const QRect& screen, const ZoneArea& area) override {
-        if (failing) throw std::runtime_error("Screen capture failed");
+    PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) override {
+        if (slot >= failingFrom) throw std::runtime_error("Screen capture failed");
         const QRect part = ClipRect(screen.left() + area.left, screen.top() + area.top, ZoneWidth, ZoneHeight,
                                     desktop.rect());
         if (part.isEmpty()) return {};
