@@ -7,9 +7,11 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStringEncoder>
 #include <QTimer>
 #include <QUrl>
+#include <cstdio>
 #include <fstream>
 
 #include "app/image_button.h"
@@ -76,7 +78,10 @@ private slots:
         const QString album = dir.filePath("Альбом 1");
         for (const char* name : {"10 b.mp3", "2 a.MP3", "002 C.mp3", "cover.jpg", "sub/x.mp3", ".hidden.mp3"})
             write(album + '/' + name, "x");
-        std::ofstream(QFile::encodeName(album) + "/\xC0\xE5.mp3");  // a name that is not UTF-8
+        const QByteArray notUtf8 = QFile::encodeName(album) + "/\xC0\xE5.mp3";  // a name that is not UTF-8
+        std::ofstream{notUtf8.constData()};
+        // Qt cannot see it, so the folder's own clean-up would leave it (and the folder) behind.
+        const auto removeNotUtf8 = qScopeGuard([&] { std::remove(notUtf8.constData()); });
         write(dir.filePath(" lead.mp3"), "x");
         write(dir.filePath("list.m3u8"), cp1251::Encode(u"Альбом 1/2 a.MP3"));
         QDir().mkpath(dir.filePath("empty"));
