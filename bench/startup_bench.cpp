@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "tests/support/x11_watch.h"
 
 // Xlib's macros clash with Qt's names: it comes last.
 #include <X11/Xatom.h>
@@ -110,7 +111,7 @@ public:
                 XNextEvent(display_, &event);
                 const Clock::time_point seen = Clock::now();
                 if (event.type == MapNotify && !event.xmap.override_redirect && !mapped &&
-                    windowPid(event.xmap.window) == pid) {
+                    WindowPid(display_, event.xmap.window) == pid) {
                     XWindowAttributes attributes;
                     if (!XGetWindowAttributes(display_, event.xmap.window, &attributes)) continue;
                     window = QRect(attributes.x, attributes.y, attributes.width, attributes.height);
@@ -128,21 +129,6 @@ public:
     }
 
 private:
-    long windowPid(Window window) {
-        const Atom pidAtom = XInternAtom(display_, "_NET_WM_PID", False);
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        long pid = 0;
-        if (XGetWindowProperty(display_, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count,
-                               &after, &data) == Success &&
-            data && format == 32 && count == 1)
-            pid = long(*reinterpret_cast<unsigned long*>(data));
-        if (data) XFree(data);
-        return pid;
-    }
-
     Display* display_;
     Window root_ = 0;
     int damageEvent_ = 0;

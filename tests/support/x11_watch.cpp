@@ -28,7 +28,9 @@ QString windowTitle(Display* display, Window window) {
     return title;
 }
 
-qint64 windowPid(Display* display, Window window) {
+}  // namespace
+
+qint64 WindowPid(_XDisplay* display, unsigned long window) {
     const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
     Atom type = 0;
     int format = 0;
@@ -42,8 +44,6 @@ qint64 windowPid(Display* display, Window window) {
     if (data) XFree(data);
     return pid;
 }
-
-}  // namespace
 
 X11Watch::X11Watch() : d(new Impl) {
     // A busy server can refuse a connection for a moment (its listen queue is full): try again for up to 2 s.
@@ -77,7 +77,7 @@ void X11Watch::drain(int waitMs) {
             m.id = window;
             m.when = std::chrono::steady_clock::now();
             m.title = windowTitle(display, window);
-            m.pid = windowPid(display, window);
+            m.pid = WindowPid(display, window);
             XWindowAttributes attributes;
             if (XGetWindowAttributes(display, window, &attributes))
                 m.geometry = QRect(attributes.x, attributes.y, attributes.width, attributes.height);

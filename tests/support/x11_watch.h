@@ -9,6 +9,11 @@
 #include <chrono>
 #include <optional>
 
+struct _XDisplay;
+
+// The process that owns `window` as it says in _NET_WM_PID; 0 when it does not say.
+qint64 WindowPid(_XDisplay* display, unsigned long window);
+
 struct MappedWindow {
     unsigned long id = 0;
     QString title;
