@@ -1,5 +1,7 @@
 #include "app/fonts.h"
 
+#include <fontconfig/fontconfig.h>
+
 QFont Gothic(int pixels) {
     QFont font(QStringLiteral("Century Gothic"));
     font.setPixelSize(pixels);
@@ -9,4 +11,8 @@ QFont Gothic(int pixels) {
 void InstallFontSubstitutes() {
     QFont::insertSubstitution(QStringLiteral("Century Gothic"), QStringLiteral("URW Gothic"));
     QFont::insertSubstitution(QStringLiteral("Gautami"), QStringLiteral("Nimbus Sans"));
+}
+
+void LoadFontConfiguration() {
+    FcInit();
 }

@@ -8,3 +8,6 @@ QFont Gothic(int pixels);
 // marker) Nimbus Sans, whose caret falls below the logos at the marker's place; the usual fallback's caret
 // reaches up into the logo.
 void InstallFontSubstitutes();
+// Loads fontconfig's configuration and font cache, which Qt needs for the first text a window measures. Safe
+// on any thread; begun on a thread of its own at start, it overlaps Qt's start, and Qt then finds it loaded.
+void LoadFontConfiguration();

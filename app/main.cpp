@@ -1,9 +1,12 @@
 #include <QApplication>
 #include <cstdio>
+#include <thread>
 
 #include "app/application.h"
+#include "app/fonts.h"
 #include "app/main_window.h"
 #include "app/session_bus.h"
+#include "player/audio_library.h"
 
 int main(int argc, char** argv) {
     // The windows are placed at exact positions, which only X11 allows: on a Wayland desktop they run through
@@ -13,6 +16,11 @@ int main(int argc, char** argv) {
     int qtArgc = argc > 0 ? 1 : 0;
     // Before Qt, whose tray, theme and accessibility code look for the session bus on their own.
     session_bus::KeepFromLaunching();
+    // Two pieces of the start that need nothing from Qt run beside it on threads of their own: fontconfig's
+    // set-up, which the first label waits for, and the audio library's, which the main window's creation
+    // waits for (and which still decides, before any window shows, whether the program starts at all).
+    const std::jthread fonts(LoadFontConfiguration);
+    audio_library::BeginInit();
     QApplication application(qtArgc, argv);
     App::Prepare();
     try {

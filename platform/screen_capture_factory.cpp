@@ -2,10 +2,11 @@
 
 #include <stdexcept>
 
+#include "common/program_module.h"
 #include "light/capture_choice.h"
 #include "platform/x11/screen_capture_x11.h"
 #ifdef VARNEX_PORTAL_CAPTURE
-#include "platform/wayland/screen_capture_portal.h"
+#include "platform/wayland/portal_capture_module.h"
 #endif
 
 namespace {
@@ -14,13 +15,12 @@ namespace {
 constexpr bool PortalBuilt = true;
 
 std::unique_ptr<ScreenCapture> makePortal(const CaptureHooks& hooks) {
-    if (!ScreenCapturePortal::Offered())
-        throw std::runtime_error(
-            ScreenCapturePortal::MessageFor(ScreenCastPortal::Failure::Missing).toStdString());
-    auto capture = std::make_unique<ScreenCapturePortal>(QDBusConnection::sessionBus(), hooks.restoreToken);
-    if (hooks.keepRestoreToken)
-        QObject::connect(capture.get(), &ScreenCapturePortal::RestoreTokenChanged, hooks.keepRestoreToken);
-    if (hooks.failed) QObject::connect(capture.get(), &ScreenCapturePortal::Failed, hooks.failed);
+    QString error;
+    auto* create = reinterpret_cast<CreatePortalCaptureFunction*>(
+        ResolveModuleSymbol(PortalCaptureModule, CreatePortalCaptureSymbol, error));
+    if (!create) throw std::runtime_error("Cannot load the screen cast module (" + error.toStdString() + ")");
+    std::unique_ptr<ScreenCapture> capture(create(hooks, error));
+    if (!capture) throw std::runtime_error(error.toStdString());
     return capture;
 }
 #else

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <map>
 #include <memory>
 
@@ -114,24 +115,49 @@ std::string toUri(const char* url) {
 
 }  // namespace
 
-bool BASS_Init(int /*device*/, DWORD /*freq*/, DWORD /*flags*/, void* /*win*/, const void* /*clsid*/) {
-    Library& lib = library();
+namespace {
+
+// What starting the library found: the output to use, or why it cannot start.
+struct InitOutcome {
+    bool ok = false;
+    std::string sinkDescription;
+    std::string error;
+};
+
+// Touches nothing but GStreamer, so it may run on any thread.
+InitOutcome initialise() {
+    InitOutcome outcome;
     GError* gerror = nullptr;
     if (!gst_init_check(nullptr, nullptr, &gerror)) {
-        lib.lastInitError =
-            std::string("GStreamer cannot be initialised: ") + (gerror ? gerror->message : "");
+        outcome.error = std::string("GStreamer cannot be initialised: ") + (gerror ? gerror->message : "");
         g_clear_error(&gerror);
-        return false;
+        return outcome;
     }
-    const std::string description = configuredSink();
-    std::string error;
-    if (!outputAvailable(description, error)) {
-        lib.lastInitError = error;
-        return false;
-    }
-    lib.sinkDescription = description;
+    outcome.sinkDescription = configuredSink();
+    outcome.ok = outputAvailable(outcome.sinkDescription, outcome.error);
+    return outcome;
+}
+
+// The start begun by BeginInit, until BASS_Init takes its outcome.
+std::future<InitOutcome>& begunInit() {
+    static std::future<InitOutcome> begun;
+    return begun;
+}
+
+}  // namespace
+
+void audio_library::BeginInit() {
+    begunInit() = std::async(std::launch::async, initialise);
+}
+
+bool BASS_Init(int /*device*/, DWORD /*freq*/, DWORD /*flags*/, void* /*win*/, const void* /*clsid*/) {
+    std::future<InitOutcome>& begun = begunInit();
+    const InitOutcome outcome = begun.valid() ? begun.get() : initialise();
+    Library& lib = library();
+    lib.lastInitError = outcome.error;
+    if (!outcome.ok) return false;
+    lib.sinkDescription = outcome.sinkDescription;
     lib.initialised = true;
-    lib.lastInitError.clear();
     return true;
 }
 

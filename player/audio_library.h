@@ -56,6 +56,12 @@ namespace audio_library {
 // Why the last BASS_Init failed, in English, for the one line the program prints before it exits.
 std::string LastInitError();
 
+// Begins BASS_Init's work (GStreamer's start with its plugin registry, and the check of the audio output) on
+// a thread of its own and returns at once, so that the work overlaps the program's other start-up. The next
+// BASS_Init waits for it and answers with its outcome instead of doing it again. For the program's entry:
+// called once, before any other call of the library.
+void BeginInit();
+
 // Opens a stream as BASS_StreamCreateURL does, without waiting for it: returns at once, and `then` is called
 // later from the event loop of this thread with the stream's handle (0 when it could not be opened) and
 // whether that was because the address did not answer within five seconds.

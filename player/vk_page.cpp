@@ -1,14 +1,12 @@
-// Finding and loading the web engine's module: beside the executable, else in the build folder (where the
-// tests and benchmarks, which sit in folders of their own, find it).
+// Loading the web engine's module.
 
 #include "player/vk_page.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QLibrary>
 #include <QOpenGLContext>
 #include <stdexcept>
+
+#include "common/program_module.h"
 
 // Private Qt API, exported by Qt GUI and declared the same way by Qt's own modules (no public header has
 // it): sets the context that every OpenGL context of the program shares with. Check it on a Qt upgrade.
@@ -27,19 +25,10 @@ void ShareNoOpenGL() {
 
 VkPage* CreateVkPage(QObject* parent) {
     ShareNoOpenGL();
-    QStringList tried;
-    for (const QString& folder : {QCoreApplication::applicationDirPath(), QStringLiteral(VARNEX_BUILD_DIR)}) {
-        const QString path = QDir(folder).filePath(QString::fromLatin1(VkPageModule));
-        if (!QFileInfo::exists(path)) {
-            tried << path + QStringLiteral(": no such file");
-            continue;
-        }
-        QLibrary module(path);  // stays loaded for the rest of the run
-        if (auto* create = reinterpret_cast<CreateVkPageFunction*>(module.resolve(CreateVkPageSymbol)))
-            return create(parent);
-        tried << module.errorString();
-    }
-    throw std::runtime_error(QStringLiteral("Cannot load the web browser module (%1)")
-                                 .arg(tried.join(QStringLiteral("; ")))
-                                 .toStdString());
+    QString error;
+    if (auto* create = reinterpret_cast<CreateVkPageFunction*>(
+            ResolveModuleSymbol(VkPageModule, CreateVkPageSymbol, error)))
+        return create(parent);
+    throw std::runtime_error(
+        QStringLiteral("Cannot load the web browser module (%1)").arg(error).toStdString());
 }

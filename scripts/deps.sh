@@ -14,7 +14,7 @@ build_packages=(
     libx11-dev libxext-dev libxtst-dev
     libpipewire-0.3-dev
     libjpeg62-turbo-dev
-    fonts-urw-base35 fontconfig qt6-translations-l10n
+    libfontconfig-dev fonts-urw-base35 fontconfig qt6-translations-l10n
 )
 test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils

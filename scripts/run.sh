@@ -13,6 +13,7 @@ if [ -z "${DISPLAY:-}" ]; then
     exit 1
 fi
 mkdir -p run
-# The web engine module (for the VK playlist) goes beside the program, where it looks for it first.
-cp -f "$VARNEX_BUILD_DIR/varnex" "$VARNEX_BUILD_DIR/varnex_web.so" run/
+# The program's modules (the web engine for the VK playlist, the Wayland screen capture) go beside it, where
+# it looks for them first.
+cp -f "$VARNEX_BUILD_DIR/varnex" "$VARNEX_BUILD_DIR"/varnex_*.so run/
 exec run/varnex

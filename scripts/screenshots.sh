@@ -31,7 +31,7 @@ sleep 1
 # user's own, the remote's keys, and the connection to lircd.
 folder=$work/Varnex
 mkdir -p "$folder"
-cp "$build/varnex" "$build/varnex_web.so" resources/sound.wav "$folder/"
+cp "$build/varnex" "$build"/varnex_*.so resources/sound.wav "$folder/"
 port=$((20000 + RANDOM % 20000))
 printf '%s\r\n' "[Общие настройки]" "Выбор порта =$work/board" \
     "Подключаться к порту при запуске программы=1" "Подключаться к WinLirc автоматически=1" \
