@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <clocale>
 #include <cstdio>
 #include <thread>
 
@@ -16,9 +17,13 @@ int main(int argc, char** argv) {
     int qtArgc = argc > 0 ? 1 : 0;
     // Before Qt, whose tray, theme and accessibility code look for the session bus on their own.
     session_bus::KeepFromLaunching();
+    // Qt sets the user's locale as it starts; set here first, the threads below never see it change (they
+    // read it, for GStreamer's messages and fontconfig's numbers).
+    std::setlocale(LC_ALL, "");
     // Two pieces of the start that need nothing from Qt run beside it on threads of their own: fontconfig's
     // set-up, which the first label waits for, and the audio library's, which the main window's creation
     // waits for (and which still decides, before any window shows, whether the program starts at all).
+    // They read the environment too, which nothing in the start changes after this point.
     const std::jthread fonts(LoadFontConfiguration);
     audio_library::BeginInit();
     QApplication application(qtArgc, argv);
