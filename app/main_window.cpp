@@ -12,7 +12,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include "app/application.h"
@@ -29,6 +28,7 @@
 #include "light/screen_capture.h"
 #include "light/serial_link.h"
 #include "player/audio_library.h"
+#include "remote/remote_socket.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
 
 TForm1::~TForm1() {
     // Closed while the window is whole: the socket's own end would run its handlers on a window half gone.
-    cs->abort();
+    cs->Abort();
     FreeStream();
 }
 
@@ -168,7 +168,7 @@ void TForm1::buildNonVisual() {
     TrackPos = makeTimer(this, "TrackPos", 1000);
     TrackPos->start();
     TimerNextSong = makeTimer(this, "TimerNextSong", 1000);
-    cs = new QTcpSocket(this);
+    cs = new RemoteSocket(this);
     cs->setObjectName(QStringLiteral("cs"));
     // The colour dialog's sixteen custom colours start white.
     for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);

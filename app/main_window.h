@@ -30,7 +30,7 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QSystemTrayIcon;
-class QTcpSocket;
+class RemoteSocket;
 class QTimer;
 class SkinSlider;
 class StatusNotifierCheck;
@@ -145,7 +145,7 @@ public:
     QTimer* TVisual1 = nullptr;
     QTimer* TrackPos = nullptr;
     QTimer* TimerNextSong = nullptr;
-    QTcpSocket* cs = nullptr;
+    RemoteSocket* cs = nullptr;
     QString csHost = QStringLiteral("localhost");
     quint16 csPort = 8765;
     QMenuBar* MainMenu1 = nullptr;
@@ -203,7 +203,7 @@ public:
     void ShutdownPC();
     LircLineReader LircReader;  // made anew for each connection
     ClickSound* KeyClick = nullptr;
-    QTcpSocket* WinLircProbe = nullptr;
+    RemoteSocket* WinLircProbe = nullptr;
     QTimer* WinLircProbeLimit = nullptr;
     QList<std::function<void(bool running)>> WinLircProbeWaiters;  // answered together by one probe
 

@@ -29,6 +29,7 @@
 #include "app/messages.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
+#include "remote/remote_socket.h"
 #include "remote/shutdown_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -120,8 +121,24 @@ void report(const char* name, std::vector<double> latencies) {
                 kEvents);
 }
 
+// A client of the scenario's server: connects to its port on 127.0.0.1, and drops the connection.
+struct Client {
+    std::function<void(quint16 port)> connect;
+    std::function<void()> abort;
+};
+
+Client clientOf(QTcpSocket& socket) {
+    return {[&socket](quint16 port) { socket.connectToHost(QStringLiteral("127.0.0.1"), port); },
+            [&socket] { socket.abort(); }};
+}
+
+Client clientOf(RemoteSocket& socket) {
+    return {[&socket](quint16 port) { socket.ConnectToHost(QStringLiteral("127.0.0.1"), port); },
+            [&socket] { socket.Abort(); }};
+}
+
 // Runs one scenario: `client` connects to a server that writes `line(i)` for event i.
-void measure(QTcpSocket* client, const char* name, const std::function<Event(int)>& event,
+void measure(const Client& client, const char* name, const std::function<Event(int)>& event,
              const EffectWait& effect) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -137,11 +154,11 @@ void measure(QTcpSocket* client, const char* name, const std::function<Event(int
     QThread* server = QThread::create([&] { latencies = serve(listener, event, effect); });
     QObject::connect(server, &QThread::finished, qApp, &QCoreApplication::quit);
     server->start();
-    client->connectToHost(QStringLiteral("127.0.0.1"), ntohs(address.sin_port));
+    client.connect(ntohs(address.sin_port));
     QApplication::exec();
     server->wait();
     delete server;
-    client->abort();
+    client.abort();
     close(listener);
     report(name, std::move(latencies));
 }
@@ -171,9 +188,10 @@ int main(int argc, char** argv) {
     Effects arrived;
     QTcpSocket bare;
     QObject::connect(&bare, &QTcpSocket::readyRead, [&] { bare.readAll(), arrived.Note(); });
-    measure(&bare, "bare socket, data event", powerThenExit, [&](size_t n) { return arrived.Wait(n); });
+    measure(clientOf(bare), "bare socket, data event", powerThenExit,
+            [&](size_t n) { return arrived.Wait(n); });
 
-    measure(app.Form1->cs, "shutdown question shown / hidden", powerThenExit,
+    measure(clientOf(*app.Form1->cs), "shutdown question shown / hidden", powerThenExit,
             [&](size_t n) { return shown.Wait(n); });
 
     // Colour music switched on (untimed: its first tick comes 33 ms later by design), then off: the time to
@@ -183,7 +201,7 @@ int main(int argc, char** argv) {
     app.Form1->ComPort->SetConnected(true);
     app.Form2->LEdit4->setText(QStringLiteral("KEY_RED"));
     measure(
-        app.Form1->cs, "colour music off, all-off command on the line",
+        clientOf(*app.Form1->cs), "colour music off, all-off command on the line",
         [&](int) {
             board.read(0, 0);
             return Event{line("00", "KEY_RED"), line("00", "KEY_RED")};

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QTcpSocket>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "app/messages.h"
 #include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
+#include "remote/remote_socket.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 
@@ -25,26 +25,6 @@ namespace {
 
 const QString kNoPath = QStringLiteral("Путь к программе не указан!");
 const QString kNotRunning = QStringLiteral("WinLirc не запущен!");
-
-// The system error number behind a socket error, for the error texts.
-int errorNumber(QAbstractSocket::SocketError error) {
-    switch (error) {
-        case QAbstractSocket::ConnectionRefusedError:
-            return ECONNREFUSED;
-        case QAbstractSocket::RemoteHostClosedError:
-            return ECONNRESET;
-        case QAbstractSocket::HostNotFoundError:
-            return EHOSTUNREACH;
-        case QAbstractSocket::SocketTimeoutError:
-            return ETIMEDOUT;
-        case QAbstractSocket::SocketAccessError:
-            return EACCES;
-        case QAbstractSocket::SocketResourceError:
-            return ENOBUFS;
-        default:
-            return EIO;
-    }
-}
 
 // How long the check for a server on the port may take; on this computer a refusal comes at once.
 constexpr int kProbeTimeout = 300;
@@ -60,45 +40,44 @@ void TForm1::ConnectRemoteHandlers() {
 
     On(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     On(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
-    On(cs, &QTcpSocket::readyRead, this, &TForm1::csRead);
+    On(cs, &RemoteSocket::ReadyRead, this, &TForm1::csRead);
 
     // Whether something accepts connections on the server's port (LIRC's lircd has no window), asked
     // without waiting: every check made meanwhile gets the one probe's answer.
-    WinLircProbe = new QTcpSocket(this);
+    WinLircProbe = new RemoteSocket(this);
     WinLircProbeLimit = new QTimer(this);
     WinLircProbeLimit->setSingleShot(true);
     WinLircProbeLimit->setInterval(kProbeTimeout);
     const auto answer = [this](bool running) {
         WinLircProbeLimit->stop();
-        WinLircProbe->abort();
+        WinLircProbe->Abort();
         for (const auto& then : std::exchange(WinLircProbeWaiters, {})) RunHandler([&] { then(running); });
     };
-    On(WinLircProbe, &QTcpSocket::connected, this, [answer] { answer(true); });
-    On(WinLircProbe, &QTcpSocket::errorOccurred, this, [answer] { answer(false); });
+    On(WinLircProbe, &RemoteSocket::Connected, this, [answer] { answer(true); });
+    On(WinLircProbe, &RemoteSocket::Failed, this, [answer] { answer(false); });
     On(WinLircProbeLimit, &QTimer::timeout, this, [answer] { answer(false); });
 
     // The state texts follow the socket: back to "disconnected" when the connection fails or closes. Each
     // connection reads its lines afresh: nothing of the last one (half a line, an open block) carries over.
     auto connected = std::make_shared<bool>(false);
-    On(cs, &QTcpSocket::connected, this, [this, connected] {
+    On(cs, &RemoteSocket::Connected, this, [this, connected] {
         *connected = true;
         LircReader = {};
     });
-    On(cs, &QTcpSocket::stateChanged, this, [this, connected](QAbstractSocket::SocketState state) {
-        if (state != QAbstractSocket::UnconnectedState || !*connected) return;
+    On(cs, &RemoteSocket::Unconnected, this, [this, connected] {
+        if (!*connected) return;
         *connected = false;
         SetWinLircTexts(false);
     });
-    On(cs, &QTcpSocket::errorOccurred, this, [this, connected](QAbstractSocket::SocketError error) {
+    On(cs, &RemoteSocket::Failed, this, [this, connected](int number) {
         QString text;
-        const int number = errorNumber(error);
         if (!*connected) {
             text = QStringLiteral("Asynchronous socket error %1").arg(number);
-        } else if (error != QAbstractSocket::RemoteHostClosedError) {
+        } else if (number != ECONNRESET) {  // not a close by the server
             text = QStringLiteral("Windows socket error: %1 (%2), on API 'recv'")
                        .arg(QString::fromLocal8Bit(std::strerror(number)))
                        .arg(number);
-            cs->abort();
+            cs->Abort();
         }
         SetWinLircTexts(false);
         // Shown from the event loop: a modal box must not run inside the socket's own signal.
@@ -121,15 +100,15 @@ void TForm1::SetWinLircTexts(bool connected) {
 void TForm1::CheckWinLircRunning(std::function<void(bool running)> then) {
     if (TopLevelWindowExists(QStringLiteral("WinLirc"))) return then(true);
     WinLircProbeWaiters.append(std::move(then));
-    if (WinLircProbe->state() != QAbstractSocket::UnconnectedState) return;
+    if (WinLircProbe->GetState() != RemoteSocket::State::Unconnected) return;
     WinLircProbeLimit->start();
-    WinLircProbe->connectToHost(csHost, csPort);
+    WinLircProbe->ConnectToHost(csHost, csPort);
 }
 
 void TForm1::Timer2Timer() {
     CheckWinLircRunning([this](bool running) {
         if (!running) return;
-        if (cs->state() == QAbstractSocket::UnconnectedState) cs->connectToHost(csHost, csPort);
+        if (cs->GetState() == RemoteSocket::State::Unconnected) cs->ConnectToHost(csHost, csPort);
         Timer2->stop();
         SetWinLircTexts(true);
     });
@@ -170,14 +149,14 @@ void TForm2::Button6Click() {
             messages::ShowMessage(kNotRunning);
             return;
         }
-        if (main.cs->state() == QAbstractSocket::ConnectedState) {
-            main.cs->abort();
+        if (main.cs->GetState() == RemoteSocket::State::Connected) {
+            main.cs->Abort();
             main.SetWinLircTexts(false);
             return;
         }
         // A connection already on its way is left to finish.
-        if (main.cs->state() == QAbstractSocket::UnconnectedState)
-            main.cs->connectToHost(main.csHost, main.csPort);
+        if (main.cs->GetState() == RemoteSocket::State::Unconnected)
+            main.cs->ConnectToHost(main.csHost, main.csPort);
         main.SetWinLircTexts(true);
     });
 }

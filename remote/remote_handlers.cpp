@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QMetaObject>
-#include <QTcpSocket>
 
 #include "app/application.h"
 #include "app/handlers.h"
@@ -12,6 +11,7 @@
 #include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
 #include "remote/power.h"
+#include "remote/remote_socket.h"
 #include "remote/shutdown_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -20,7 +20,7 @@
 // key whose action opens a message box does not hold back the keys after it (the socket reports no new data
 // while its handler runs).
 void TForm1::csRead() {
-    for (const QByteArray& line : LircReader.Feed(cs->readAll())) {
+    for (const QByteArray& line : LircReader.Feed(cs->ReadAll())) {
         QMetaObject::invokeMethod(
             this, [this, line] { RunHandler([this, &line] { DispatchLircLine(line); }); },
             Qt::QueuedConnection);

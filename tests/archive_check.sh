@@ -26,7 +26,7 @@ tar -xzf "$archive" -C "$home"
 folder="$home/varnex-$version-linux-x86_64"
 grep -q "Varnex $version" "$folder/README" || fail "README without the version"
 grep -q "apt-get install" "$folder/README" || fail "README without the packages"
-for module in varnex_web.so varnex_portal.so; do [ -f "$folder/$module" ] || fail "$module not beside varnex"; done
+for module in varnex_web.so varnex_portal.so varnex_net.so; do [ -f "$folder/$module" ] || fail "$module not beside varnex"; done
 
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" HOME="$work/home"
 "$folder/install-desktop-entry.sh" >/dev/null

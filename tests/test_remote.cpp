@@ -19,6 +19,7 @@
 #include "light/serial_link.h"
 #include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
+#include "remote/remote_socket.h"
 #include "remote/shutdown_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -167,7 +168,7 @@ private slots:
         QTest::qWait(2000);
         QCOMPARE(winLircTexts(app), kDisconnected);
         Lircd lircd(port);
-        QTRY_COMPARE_WITH_TIMEOUT(form.cs->state(), QAbstractSocket::ConnectedState, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(form.cs->GetState(), RemoteSocket::State::Connected, 5000);
         QVERIFY(!form.Timer2->isActive());
         QCOMPARE(winLircTexts(app), kConnected);
 
@@ -228,10 +229,10 @@ private slots:
         app.Form2->Button6->click();
         QCOMPARE(winLircTexts(app), kConnected);
         QTRY_COMPARE(winLircTexts(app), kDisconnected);
-        QCOMPARE(form.cs->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
         app.Form2->Button6->click();
         QTRY_COMPARE(winLircTexts(app), kConnected);
-        QTRY_COMPARE(form.cs->state(), QAbstractSocket::ConnectedState);
+        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Connected);
         // The server quits: the texts follow it, silently; afterwards the button says it is not running.
         lircd.process.terminate();
         QTRY_COMPARE_WITH_TIMEOUT(winLircTexts(app), kDisconnected, 5000);
@@ -249,7 +250,7 @@ private slots:
         TForm1& form = *testApp.app.Form1;
         testApp.app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: each press says so
         testApp.app.Form2->LEdit6->setText("OFF");
-        form.cs->connectToHost("127.0.0.1", server.serverPort());
+        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket* peer = server.nextPendingConnection();
         const auto sendNow = [&peer](const QByteArray& bytes) { peer->write(bytes), peer->flush(); };
@@ -286,8 +287,8 @@ private slots:
         // The server goes away inside a block, half a line in: the next connection reads afresh.
         sendNow("BEGIN\n1 00 OF");
         peer->close();
-        QTRY_COMPARE(form.cs->state(), QAbstractSocket::UnconnectedState);
-        form.cs->connectToHost("127.0.0.1", server.serverPort());
+        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
+        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
         QVERIFY(server.waitForNewConnection(5000));
         peer = server.nextPendingConnection();
         sendNow("4 00 PLAY R\n");
@@ -298,7 +299,7 @@ private slots:
         QTRY_COMPARE(winLircTexts(testApp.app), kDisconnected);
         server.close();
         form.SetWinLircTexts(true);
-        form.cs->connectToHost("127.0.0.1", server.serverPort());
+        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
         QTRY_COMPARE(recorder.texts().size(), 6);
         QCOMPARE(recorder.shown().last(),
                  (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
@@ -313,8 +314,8 @@ private slots:
         PseudoTerminal board;
         auto testApp = std::make_unique<TestApp>();
         TForm1& form = *testApp->app.Form1;
-        form.cs->connectToHost("127.0.0.1", server.serverPort());
-        QTRY_COMPARE(form.cs->state(), QAbstractSocket::ConnectedState);
+        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
+        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Connected);
         form.ComPort->Port = board.slavePath();
         form.ComPort->SetConnected(true);
         form.SpeedButton1Click();

@@ -17,6 +17,7 @@
 #include "channels/channel_window.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
+#include "remote/remote_socket.h"
 #include "remote/shutdown_window.h"
 #include "settings/settings_window.h"
 #include "tests/support/test_main.h"
@@ -134,7 +135,7 @@ private slots:
             QCOMPARE(timer->interval(), interval);
             QCOMPARE(timer->isActive(), running);
         }
-        QCOMPARE(form.cs->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
         QCOMPARE(form.csPort, 8765);
         QVERIFY(!form.ComPort->Connected());
         QCOMPARE(form.StreamHandle, HSTREAM(0));
