@@ -1,8 +1,8 @@
 #pragma once
 
-// The program's own modules: parts that need a large library of their own (the web engine, PipeWire) are
-// built as shared modules that sit beside the executable and are loaded on first use, so that a run which
-// never uses them does not load their libraries at all, and no start pays for them.
+// The program's own modules: parts that need large libraries of their own (the web engine, PipeWire, Qt's
+// network library) are built as shared modules that sit beside the executable and are loaded on first use,
+// so that a run which never uses them does not load their libraries at all, and no start pays for them.
 
 #include <QFunctionPointer>
 #include <QString>

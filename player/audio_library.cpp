@@ -113,10 +113,6 @@ std::string toUri(const char* url) {
     return result;
 }
 
-}  // namespace
-
-namespace {
-
 // What starting the library found: the output to use, or why it cannot start.
 struct InitOutcome {
     bool ok = false;
