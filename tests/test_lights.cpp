@@ -1,6 +1,7 @@
 // Static colour and AmbiLight on a pseudo-terminal as the board, read back byte for byte: colours from the
 // dialog and the colour box; AmbiLight frames over a painted screen between the start's P1 all-off and the
-// stop's all-off, locked controls, refused modes, a lost board, and capture across a screen resize.
+// stop's all-off, locked controls, refused modes, a lost board, and capture following what other clients draw
+// and a screen resize.
 
 #include <QColorDialog>
 #include <QComboBox>
@@ -9,11 +10,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <array>
 
 #include "app/color_edit.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/ambilight_zones.h"
 #include "light/average_colour.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
@@ -21,6 +24,13 @@
 #include "platform/x11/screen_capture_x11.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
+
+#include <X11/Xlib.h>
+// Xlib's names that are also Qt's or the main window's
+#undef Bool
+#undef Button1
+#undef Button2
+#undef Button5
 
 namespace {
 
@@ -70,6 +80,47 @@ void answerDialog(QColor colour, QColor* openedAt) {
         QCOMPARE(dialog->windowTitle(), "Выбор цвета");
     });
 }
+
+// Another client of an X display, drawing on it: windows of its own filled with a colour (0xRRGGBB on a
+// 24-bit screen), or rectangles drawn into a window or onto the root window.
+class Painter {
+public:
+    explicit Painter(const QString& display) : display_(XOpenDisplay(qPrintable(display))) {
+        gc_ = XCreateGC(display_, root(), 0, nullptr);
+    }
+    ~Painter() {
+        XFreeGC(display_, gc_);
+        XCloseDisplay(display_);
+    }
+    unsigned long root() const { return DefaultRootWindow(display_); }
+    // A mapped window at `area` of its parent.
+    unsigned long window(unsigned long parent, QRect area, unsigned long rgb, bool overrideRedirect = false) {
+        const Window window = XCreateSimpleWindow(display_, parent, area.x(), area.y(),
+                                                  unsigned(area.width()), unsigned(area.height()), 0, 0, rgb);
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = overrideRedirect;
+        XChangeWindowAttributes(display_, window, CWOverrideRedirect, &attributes);
+        XMapWindow(display_, window);
+        return window;
+    }
+    void fill(unsigned long drawable, QRect area, unsigned long rgb) {
+        XSetForeground(display_, gc_, rgb);
+        XFillRectangle(display_, drawable, gc_, area.x(), area.y(), unsigned(area.width()),
+                       unsigned(area.height()));
+    }
+    void unmap(unsigned long window) { XUnmapWindow(display_, window); }
+    // Returns once the server has drawn everything asked for and has sent its news of it to every client:
+    // what it sends to others goes out together with the answer to the first round trip, before it reads
+    // the second.
+    void settle() {
+        XSync(display_, False);
+        XSync(display_, False);
+    }
+
+private:
+    Display* display_;
+    GC gc_;
+};
 
 void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
     for (int x = area.left(); x <= area.right(); ++x)
@@ -235,13 +286,20 @@ private slots:
         QCOMPARE(run.recorder.texts(), QStringList{"WriteFile function failed (win error code: 5)"});
     }
 
-    void captureFollowsAScreenResize() {
-        // Xvfb's screen cannot be resized; a nested Xephyr's can. Once with shared memory, once without it.
-        for (const QStringList& extra : {QStringList{}, QStringList{"-extension", "MIT-SHM"}}) {
+    void captureFollowsDrawingAndResizes() {
+        // Xvfb's screen cannot be resized; a nested Xephyr's can. With shared memory and the server's
+        // reports of drawing, without shared memory, and without the reports (then every capture grabs).
+        const struct {
+            QStringList extra;
+            bool shared, damage;
+        } servers[] = {{{}, true, true},
+                       {{"-extension", "MIT-SHM"}, false, true},
+                       {{"-extension", "DAMAGE"}, true, false}};
+        for (const auto& server : servers) {
             QProcess xephyr;
             xephyr.start("Xephyr", QStringList{"-displayfd", "1", "-screen", "1920x1080x24", "-resizeable",
                                                "-nolisten", "tcp", "-noreset"} +
-                                       extra);
+                                       server.extra);
             QVERIFY(xephyr.waitForStarted(5000));
             QTRY_VERIFY_WITH_TIMEOUT(xephyr.canReadLine(), 10000);
             const QString display = ":" + QString::fromLatin1(xephyr.readLine()).trimmed();
@@ -249,7 +307,8 @@ private slots:
             const quint32 orange = 0x000080FF;
             {
                 ScreenCaptureX11 capture(display.toLatin1());
-                QCOMPARE(capture.SharedMemory(), extra.isEmpty());
+                QCOMPARE(capture.SharedMemory(), server.shared);
+                QCOMPARE(capture.WatchesDamage(), server.damage);
                 QCOMPARE(AverageColour(capture.Grab(3, 1820, 630, 100, 300)), orange);
                 QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1280x1024"}), 0);
                 QTRY_COMPARE_WITH_TIMEOUT(capture.RootSize(), QSize(1280, 1024), 5000);
@@ -258,10 +317,55 @@ private slots:
                 QCOMPARE(QSize(part.width, part.height), QSize(50, 124));
                 QCOMPARE(AverageColour(part), orange);
                 QCOMPARE(capture.Grab(2, 1820, 150, 100, 300).width, 0);
-                // Grabs alone follow a growth: the server's news come in with their replies.
+                // Grabs alone follow a growth: the server's news come in with them.
                 QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1920x1080"}), 0);
                 QTRY_COMPARE_WITH_TIMEOUT(capture.Grab(2, 1230, 150, 100, 300).width, 100, 5000);
                 QCOMPARE(AverageColour(capture.Grab(3, 1820, 630, 100, 300)), orange);
+
+                // Mode 0,150's zones captured as a tick does, on the screen's size now: the grabs asked for
+                // first, then zone by zone.
+                using Frame = std::array<quint32, 4>;
+                const QRect screen(0, 0, 1920, 1080);
+                const auto areas = ZoneAreas(0, 150, 1920, 1080);
+                const auto frame = [&] {
+                    capture.Prepare(screen, areas);
+                    Frame colours;
+                    for (int slot = 0; slot < 4; ++slot)
+                        colours[size_t(slot)] = capture.ZoneColour(slot, screen, areas[size_t(slot)]);
+                    return colours;
+                };
+                // Other clients draw; the very next frame shows it, and so does the one after.
+                Painter painter(display);
+                const auto drawn = [&](const char* what, const Frame& expected) {
+                    painter.settle();
+                    QVERIFY2(frame() == expected, what);
+                    QVERIFY2(frame() == expected, what);
+                };
+                const unsigned long root = painter.root();
+                const unsigned long frameWindow = painter.window(root, {0, 630, 100, 300}, 0xFF8000);
+                const unsigned long framed = painter.window(frameWindow, {0, 0, 50, 300}, 0xFF8000);
+                drawn("nothing yet in any zone", {orange, orange, orange, orange});
+                const quint32 blue = 0x00FF0000;
+                const unsigned long topLevel = painter.window(root, {0, 150, 100, 300}, 0x0000FF);
+                drawn("an application's window over the left upper zone", {blue, orange, orange, orange});
+                const quint32 whiteCorner = 0x000381FF;  // 300 white pixels of 30000: green 129.27, blue 2.55
+                painter.window(root, {1830, 700, 10, 30}, 0xFFFFFF, true);
+                drawn("a small override-redirect window in the right lower zone",
+                      {blue, orange, orange, whiteCorner});
+                // Half green: red 127.5 and green 191.5, both to the even neighbour.
+                const quint32 halfGreen = 0x0000C080;
+                painter.fill(framed, {0, 0, 50, 300}, 0x00FF00);
+                drawn("drawing in a window inside another, as a window manager frames an application's",
+                      {blue, halfGreen, orange, whiteCorner});
+                const quint32 blackDots = 0x000080FE;  // 100 black pixels of 30000: red 254.15, green 127.57
+                painter.fill(root, {1850, 200, 10, 10}, 0x000000);
+                drawn("a few pixels drawn on the root window in the right upper zone",
+                      {blue, halfGreen, blackDots, whiteCorner});
+                painter.window(root, {800, 400, 200, 200}, 0xFFFFFF);
+                drawn("a window outside every zone", {blue, halfGreen, blackDots, whiteCorner});
+                painter.unmap(topLevel);
+                drawn("the application's window gone, the root showing again",
+                      {orange, halfGreen, blackDots, whiteCorner});
             }
             xephyr.terminate();
             QVERIFY(xephyr.waitForFinished(5000));
