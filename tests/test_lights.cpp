@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <array>
+#include <memory>
 
 #include "app/color_edit.h"
 #include "app/image_button.h"
@@ -81,46 +82,18 @@ void answerDialog(QColor colour, QColor* openedAt) {
     });
 }
 
-// Another client of an X display, drawing on it: windows of its own filled with a colour (0xRRGGBB on a
-// 24-bit screen), or rectangles drawn into a window or onto the root window.
-class Painter {
-public:
-    explicit Painter(const QString& display) : display_(XOpenDisplay(qPrintable(display))) {
-        gc_ = XCreateGC(display_, root(), 0, nullptr);
-    }
-    ~Painter() {
-        XFreeGC(display_, gc_);
-        XCloseDisplay(display_);
-    }
-    unsigned long root() const { return DefaultRootWindow(display_); }
-    // A mapped window at `area` of its parent.
-    unsigned long window(unsigned long parent, QRect area, unsigned long rgb, bool overrideRedirect = false) {
-        const Window window = XCreateSimpleWindow(display_, parent, area.x(), area.y(),
-                                                  unsigned(area.width()), unsigned(area.height()), 0, 0, rgb);
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = overrideRedirect;
-        XChangeWindowAttributes(display_, window, CWOverrideRedirect, &attributes);
-        XMapWindow(display_, window);
-        return window;
-    }
-    void fill(unsigned long drawable, QRect area, unsigned long rgb) {
-        XSetForeground(display_, gc_, rgb);
-        XFillRectangle(display_, drawable, gc_, area.x(), area.y(), unsigned(area.width()),
-                       unsigned(area.height()));
-    }
-    void unmap(unsigned long window) { XUnmapWindow(display_, window); }
-    // Returns once the server has drawn everything asked for and has sent its news of it to every client:
-    // what it sends to others goes out together with the answer to the first round trip, before it reads
-    // the second.
-    void settle() {
-        XSync(display_, False);
-        XSync(display_, False);
-    }
-
-private:
-    Display* display_;
-    GC gc_;
-};
+// A mapped window of one colour (0xRRGGBB on a 24-bit screen) at `area` of its parent.
+Window colourWindow(Display* display, Window parent, QRect area, unsigned long rgb,
+                    bool overrideRedirect = false) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = overrideRedirect;
+    attributes.background_pixel = rgb;
+    const Window window = XCreateWindow(display, parent, area.x(), area.y(), unsigned(area.width()),
+                                        unsigned(area.height()), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapWindow(display, window);
+    return window;
+}
 
 void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
     for (int x = area.left(); x <= area.right(); ++x)
@@ -334,38 +307,38 @@ private slots:
                         colours[size_t(slot)] = capture.ZoneColour(slot, screen, areas[size_t(slot)]);
                     return colours;
                 };
-                // Other clients draw; the very next frame shows it, and so does the one after.
-                Painter painter(display);
+                // Another client draws; the very next frame shows it, and so does the one after. Its second
+                // round trip returns only after the server has sent the news of the drawing to every client.
+                const std::unique_ptr<Display, int (*)(Display*)> painter(XOpenDisplay(qPrintable(display)),
+                                                                          XCloseDisplay);
                 const auto drawn = [&](const char* what, const Frame& expected) {
-                    painter.settle();
+                    XSync(painter.get(), False);
+                    XSync(painter.get(), False);
                     QVERIFY2(frame() == expected, what);
                     QVERIFY2(frame() == expected, what);
                 };
-                const unsigned long root = painter.root();
-                const unsigned long frameWindow = painter.window(root, {0, 630, 100, 300}, 0xFF8000);
-                const unsigned long framed = painter.window(frameWindow, {0, 0, 50, 300}, 0xFF8000);
-                drawn("nothing yet in any zone", {orange, orange, orange, orange});
-                const quint32 blue = 0x00FF0000;
-                const unsigned long topLevel = painter.window(root, {0, 150, 100, 300}, 0x0000FF);
-                drawn("an application's window over the left upper zone", {blue, orange, orange, orange});
-                const quint32 whiteCorner = 0x000381FF;  // 300 white pixels of 30000: green 129.27, blue 2.55
-                painter.window(root, {1830, 700, 10, 30}, 0xFFFFFF, true);
-                drawn("a small override-redirect window in the right lower zone",
-                      {blue, orange, orange, whiteCorner});
-                // Half green: red 127.5 and green 191.5, both to the even neighbour.
-                const quint32 halfGreen = 0x0000C080;
-                painter.fill(framed, {0, 0, 50, 300}, 0x00FF00);
-                drawn("drawing in a window inside another, as a window manager frames an application's",
-                      {blue, halfGreen, orange, whiteCorner});
-                const quint32 blackDots = 0x000080FE;  // 100 black pixels of 30000: red 254.15, green 127.57
-                painter.fill(root, {1850, 200, 10, 10}, 0x000000);
-                drawn("a few pixels drawn on the root window in the right upper zone",
-                      {blue, halfGreen, blackDots, whiteCorner});
-                painter.window(root, {800, 400, 200, 200}, 0xFFFFFF);
-                drawn("a window outside every zone", {blue, halfGreen, blackDots, whiteCorner});
-                painter.unmap(topLevel);
-                drawn("the application's window gone, the root showing again",
-                      {orange, halfGreen, blackDots, whiteCorner});
+                const Window root = DefaultRootWindow(painter.get());
+                const Window frameWindow = colourWindow(painter.get(), root, {0, 630, 100, 300}, 0xFF8000);
+                const Window framed = colourWindow(painter.get(), frameWindow, {0, 0, 50, 300}, 0xFF8000);
+                drawn("nothing in any zone yet", {orange, orange, orange, orange});
+                // Left upper: an application's window. Left lower, half green (red 127.5 and green 191.5,
+                // both to the even neighbour): drawing in a window inside another, as a window manager frames
+                // an application's. Right upper, 100 black pixels of 30000 (red 254.15, green 127.57):
+                // drawing on the root window. Right lower, 300 white ones (green 129.27, blue 2.55): an
+                // override-redirect window.
+                const Window topLevel = colourWindow(painter.get(), root, {0, 150, 100, 300}, 0x0000FF);
+                GC gc = DefaultGC(painter.get(), 0);
+                XSetForeground(painter.get(), gc, 0x00FF00);
+                XFillRectangle(painter.get(), framed, gc, 0, 0, 50, 300);
+                XSetForeground(painter.get(), gc, 0x000000);
+                XFillRectangle(painter.get(), root, gc, 1850, 200, 10, 10);
+                colourWindow(painter.get(), root, {1830, 700, 10, 30}, 0xFFFFFF, true);
+                const Frame changed{0x00FF0000, 0x0000C080, 0x000080FE, 0x000381FF};
+                drawn("every zone drawn over", changed);
+                colourWindow(painter.get(), root, {800, 400, 200, 200}, 0xFFFFFF);
+                drawn("a window outside every zone", changed);
+                XUnmapWindow(painter.get(), topLevel);
+                drawn("the application's window gone", {orange, changed[1], changed[2], changed[3]});
             }
             xephyr.terminate();
             QVERIFY(xephyr.waitForFinished(5000));
