@@ -47,7 +47,7 @@ struct ScreenCaptureX11::Private {
         QRect part;        // the part of the root window last grabbed (or asked for) into the image
         PixelBlock block;  // its pixels, once the grab is in
         std::optional<xcb_shm_get_image_cookie_t> asked;  // a grab sent whose reply is not read yet
-        bool prepared = false;                            // the server's news were read for this grab
+        bool prepared = false;          // Prepare has just read the server's news for the slot's next capture
         bool current = false;           // nothing drawn over `part` reported since its grab was sent
         std::optional<quint32> colour;  // the mean of `block`, once asked for
     };
@@ -314,8 +314,10 @@ void ScreenCaptureX11::Prepare(const QRect& screen, const std::array<ZoneArea, S
 PixelBlock ScreenCaptureX11::Grab(int slot, qint64 left, qint64 top, int width, int height) {
     Private::Slot& target = d_->images.at(size_t(slot));
     // A grab already sent is as fresh as this capture needs, whatever was drawn after it. Otherwise the
-    // server's news tell whether the slot's pixels are still those on the screen, and how big the screen is.
-    if (!target.asked && !std::exchange(target.prepared, false)) d_->readEvents();
+    // server's news (read just now by Prepare, or here) tell whether the slot's pixels are still those on the
+    // screen, and how big the screen is.
+    const bool prepared = std::exchange(target.prepared, false);
+    if (!target.asked && !prepared) d_->readEvents();
     for (int attempt = 0; attempt < 2; ++attempt) {
         const QRect part = d_->onScreen(left, top, width, height);
         if (part.isEmpty()) {
