@@ -10,7 +10,6 @@
 #include <xcb/damage.h>
 #include <xcb/shm.h>
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdio>
@@ -111,6 +110,24 @@ struct ScreenCaptureX11::Private {
                     if (slot.part.intersects(area)) slot.current = false;
             }
         }
+    }
+
+    // The parts of the screen the zones cover whose pixels are not known to be current, after reading the
+    // server's news; false when there is none.
+    bool staleParts(const QRect& screen, const std::array<ZoneArea, Slots>& areas,
+                    std::array<QRect, Slots>& parts) {
+        readEvents();
+        bool any = false;
+        for (size_t i = 0; i < areas.size(); ++i) {
+            Slot& slot = images[i];
+            forget(slot);  // a grab left unread by a tick that ended early
+            slot.prepared = true;
+            const QRect part =
+                onScreen(screen.left() + areas[i].left, screen.top() + areas[i].top, ZoneWidth, ZoneHeight);
+            parts[i] = slot.current && slot.part == part ? QRect() : part;
+            any = any || !parts[i].isEmpty();
+        }
+        return any;
     }
 
     // What is drawn from here on is reported anew, so nothing drawn after the grabs that follow goes unseen.
@@ -291,20 +308,19 @@ bool ScreenCaptureX11::WatchesDamage() const {
 }
 
 void ScreenCaptureX11::Prepare(const QRect& screen, const std::array<ZoneArea, Slots>& areas) {
-    d_->readEvents();
     std::array<QRect, Slots> parts;
-    for (size_t i = 0; i < areas.size(); ++i) {
-        Private::Slot& slot = d_->images[i];
-        d_->forget(slot);  // a grab left unread by a tick that ended early
-        slot.prepared = true;
-        const QRect part =
-            d_->onScreen(screen.left() + areas[i].left, screen.top() + areas[i].top, ZoneWidth, ZoneHeight);
-        if (part.isEmpty() || (slot.current && slot.part == part)) continue;
-        // Without shared memory the zones are grabbed one by one as they are asked for.
-        if (!d_->sharedImage(slot, part.size())) return;
-        parts[i] = part;
+    if (!d_->staleParts(screen, areas, parts)) {
+        // Nothing drawn over a zone, as far as the news tell. What the server is drawing right now is
+        // reported once it is done: a round trip waits for that, so that the tick sees the screen as late as
+        // a grab sent now would.
+        if (!d_->damage) return;
+        XSync(d_->display, False);
+        if (!d_->staleParts(screen, areas, parts)) return;
     }
-    if (std::all_of(parts.begin(), parts.end(), [](const QRect& part) { return part.isEmpty(); })) return;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        // Without shared memory the zones are grabbed one by one as they are asked for.
+        if (!parts[i].isEmpty() && !d_->sharedImage(d_->images[i], parts[i].size())) return;
+    }
     d_->rearm();
     for (size_t i = 0; i < parts.size(); ++i)
         if (!parts[i].isEmpty()) d_->send(d_->images[i], parts[i]);

@@ -10,7 +10,8 @@
 // covers every window on it): a slot asked again for the same part is grabbed only when something was drawn
 // over that part since its last grab; otherwise its image still holds the pixels. Without DAMAGE every
 // request grabs. A tick's grabs go to the server together and their replies are read as the zones are asked
-// for, so the tick waits for the server once and not once per zone.
+// for, so the tick waits for the server once and not once per zone; a tick that finds nothing drawn waits
+// once too, for what the server may be drawing at that moment.
 //
 // A rectangle is clipped to the root window before the grab (the server refuses one that reaches outside it);
 // the pixels outside the root are not part of the result. Coordinates are the root window's.
