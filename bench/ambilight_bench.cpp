@@ -4,7 +4,10 @@
 //     one full-screen XShm grab, and XShm per zone. They take turns tick by tick, the order rotating every
 //     tick. Per tick: the CPU of every thread of this process, the X server's CPU (from
 //     /proc/<pid>/task/*/schedstat, in nanoseconds) and the wall time; medians with p10/p90, and the ratio of
-//     each reference to Varnex.
+//     each reference to Varnex. Three screens: still, the whole screen repainted before every tick, and
+//     before every 4th tick; a repaint is drawn by the server before the ticks' measurement starts. Varnex
+//     grabs only the zones drawn over since its last grab; the server's extra cost of reporting a repaint
+//     to it is printed apart.
 //  2. The whole program against a plain reference program (XShm per zone on a 10 ms QTimer, one write of
 //     the same 24 bytes), each in its own process writing to a pseudo-terminal that this process reads
 //     unpaced; they run in turns, the order reversed every round. Per frame: the CPU of all the process's
@@ -44,6 +47,8 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <numeric>
+#include <optional>
 #include <random>
 #include <utility>
 #include <vector>
@@ -178,6 +183,38 @@ private:
     std::vector<std::unique_ptr<Image>> images_;
 };
 
+// A full-screen window on top of everything whose colour the bench flips.
+class Flipper {
+public:
+    Flipper() : display_(XOpenDisplay(nullptr)) {
+        const int screen = DefaultScreen(display_);
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;
+        attributes.background_pixel = BlackPixel(display_, screen);
+        window_ = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, DisplayWidth(display_, screen),
+                                DisplayHeight(display_, screen), 0, CopyFromParent, InputOutput,
+                                CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+        XMapRaised(display_, window_);
+        XSync(display_, False);
+        server_ = xServerPid(display_);
+    }
+    ~Flipper() { XCloseDisplay(display_); }
+    // Paints the window white or black and returns once the server has drawn it.
+    void paint(bool white) {
+        const int screen = DefaultScreen(display_);
+        XSetWindowBackground(display_, window_,
+                             white ? WhitePixel(display_, screen) : BlackPixel(display_, screen));
+        XClearWindow(display_, window_);
+        XSync(display_, False);
+    }
+    pid_t server() const { return server_; }
+
+private:
+    Display* display_;
+    Window window_ = 0;
+    pid_t server_ = 0;
+};
+
 quint32 sink = 0;  // keeps the averages alive
 
 struct Method {
@@ -187,23 +224,62 @@ struct Method {
     std::vector<double> own, server, total, wall;
 };
 
+// The mean of every `cycle` consecutive values.
+std::vector<double> cycleMeans(const std::vector<double>& values, int cycle) {
+    std::vector<double> means;
+    for (size_t start = 0; start + size_t(cycle) <= values.size(); start += size_t(cycle))
+        means.push_back(std::accumulate(values.begin() + qsizetype(start),
+                                        values.begin() + qsizetype(start) + cycle, 0.0) /
+                        cycle);
+    return means;
+}
+
+// How often the whole screen is repainted before a tick, in the ticks of each method.
+struct ScreenCondition {
+    const char* name;
+    int every;  // 0: never
+};
+constexpr ScreenCondition Conditions[] = {
+    {"still screen", 0},
+    {"whole screen repainted before every tick", 1},
+    {"whole screen repainted before every 4th tick (25 frames/s video)", 4},
+};
+
 void tickCosts(int ticks) {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     const auto areas = benchZones(screen);
     const std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(nullptr), XCloseDisplay);
     Display* display = connection.get();  // closed last, after the images on it
     const pid_t server = xServerPid(display);
-    ScreenCaptureX11 varnex;
+    Flipper flipper;
+    bool white = false;
+    std::optional<ScreenCaptureX11> varnex;
+    const QRect all(QPoint(), screen);
+    const auto varnexTick = [&] {
+        varnex->Prepare(all, areas);
+        for (size_t i = 0; i < areas.size(); ++i) sink += varnex->ZoneColour(int(i), all, areas[i]);
+    };
+    // The X server's CPU for one repaint, alone and while Varnex's capture watches the screen; then a tick of
+    // the capture between repaints re-arms it, so that every repaint is reported to it.
+    const auto repaintCost = [&] {
+        std::vector<double> costs;
+        for (int i = 0; i < 200; ++i) {
+            if (varnex) varnexTick();
+            const double before = otherCpuMs(server);
+            flipper.paint(white = !white);
+            costs.push_back(otherCpuMs(server) - before);
+        }
+        return median(costs);
+    };
+    const double repaintAlone = repaintCost();
+    varnex.emplace();
+    const double repaintWatched = repaintCost();
     PlainShm perZone(display, std::vector<QSize>(4, QSize(ZoneWidth, ZoneHeight)));
     PlainShm whole(display, {screen});
     const Window root = DefaultRootWindow(display);
 
     std::vector<Method> methods;
-    methods.push_back({"Varnex (XShm per zone, its averaging)", [&] {
-                           const QRect all(QPoint(), screen);
-                           for (size_t i = 0; i < areas.size(); ++i)
-                               sink += AverageColour(varnex.ZonePixels(int(i), all, areas[i]));
-                       }});
+    methods.push_back({"Varnex (XShm per zone, its averaging)", varnexTick});
     methods.push_back({"QScreen::grabWindow per zone", [&] {
                            for (const ZoneArea& area : areas) {
                                const QImage image =
@@ -241,33 +317,57 @@ void tickCosts(int ticks) {
 
     for (Method& method : methods)
         for (int i = 0; i < 50; ++i) method.tick();  // warm up
+    std::printf(
+        "X server CPU of one full-screen repaint, median: %.4f ms, %.4f ms while Varnex's capture "
+        "watches the screen\n",
+        repaintAlone, repaintWatched);
     const size_t n = methods.size();
-    for (int i = 0; i < ticks; ++i) {
-        for (size_t k = 0; k < n; ++k) {
-            Method& method = methods[(size_t(i) + k) % n];
-            const double serverBefore = otherCpuMs(server);
-            const double wallBefore = nowMs();
-            const double before = processCpuMs();
-            method.tick();
-            const double own = processCpuMs() - before;
-            const double wall = nowMs() - wallBefore;
-            const double serverCpu = otherCpuMs(server) - serverBefore;
-            method.own.push_back(own);
-            method.server.push_back(serverCpu);
-            method.total.push_back(own + serverCpu);
-            method.wall.push_back(wall);
+    for (const ScreenCondition& condition : Conditions) {
+        for (Method& method : methods) {
+            method.own.clear();
+            method.server.clear();
+            method.total.clear();
+            method.wall.clear();
         }
-    }
+        for (int i = 0; i < ticks; ++i) {
+            // Every method's tick of a round sees the screen repainted (and drawn by the server) since its
+            // tick of the round before, or every method's sees it unchanged.
+            if (condition.every > 0 && i % condition.every == 0) flipper.paint(white = !white);
+            for (size_t k = 0; k < n; ++k) {
+                Method& method = methods[(size_t(i) + k) % n];
+                const double serverBefore = otherCpuMs(server);
+                const double wallBefore = nowMs();
+                const double before = processCpuMs();
+                method.tick();
+                const double own = processCpuMs() - before;
+                const double wall = nowMs() - wallBefore;
+                const double serverCpu = otherCpuMs(server) - serverBefore;
+                method.own.push_back(own);
+                method.server.push_back(serverCpu);
+                method.total.push_back(own + serverCpu);
+                method.wall.push_back(wall);
+            }
+        }
 
-    std::printf("Per tick, %d ticks each, ms: median [p10..p90]\n", ticks);
-    std::printf("%-40s %-28s %-28s %-28s %-28s %s\n", "method", "process CPU", "X server CPU",
-                "process + X server", "wall", "ratio to Varnex (CPU total, process)");
-    const double ours = median(methods[0].total), oursOwn = median(methods[0].own);
-    for (const Method& method : methods)
-        std::printf("%-40s %-28s %-28s %-28s %-28s %.2fx, %.2fx\n", method.name,
-                    qPrintable(spread(method.own)), qPrintable(spread(method.server)),
-                    qPrintable(spread(method.total)), qPrintable(spread(method.wall)),
-                    median(method.total) / ours, median(method.own) / oursOwn);
+        // A method that skips unchanged zones pays for a repaint at the tick after it only: per tick is then
+        // the mean over a whole cycle of ticks from one repaint to the next.
+        const int cycle = std::max(condition.every, 1);
+        for (Method& method : methods)
+            for (auto* figures : {&method.own, &method.server, &method.total, &method.wall})
+                *figures = cycleMeans(*figures, cycle);
+        std::printf("\n%s: per tick, %d ticks each, ms: median [p10..p90]", condition.name, ticks);
+        std::printf(cycle > 1 ? " of the mean tick of each cycle of %d ticks\n" : "\n", cycle);
+        std::printf("%-40s %-28s %-28s %-28s %-28s %s\n", "method", "process CPU", "X server CPU",
+                    "process + X server", "wall", "ratio to Varnex (CPU total, process)");
+        const double ours = median(methods[0].total), oursOwn = median(methods[0].own);
+        for (const Method& method : methods)
+            std::printf("%-40s %-28s %-28s %-28s %-28s %.2fx, %.2fx\n", method.name,
+                        qPrintable(spread(method.own)), qPrintable(spread(method.server)),
+                        qPrintable(spread(method.total)), qPrintable(spread(method.wall)),
+                        median(method.total) / ours, median(method.own) / oursOwn);
+        std::fflush(stdout);
+    }
+    std::printf("\n");
 }
 
 // --- part 2: the children --------------------------------------------------------------------------------
@@ -317,38 +417,6 @@ int runReference(const QString& link) {
 }
 
 // --- part 2: the parent ----------------------------------------------------------------------------------
-
-// A full-screen window on top of everything whose colour the bench flips.
-class Flipper {
-public:
-    Flipper() : display_(XOpenDisplay(nullptr)) {
-        const int screen = DefaultScreen(display_);
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;
-        attributes.background_pixel = BlackPixel(display_, screen);
-        window_ = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, DisplayWidth(display_, screen),
-                                DisplayHeight(display_, screen), 0, CopyFromParent, InputOutput,
-                                CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
-        XMapRaised(display_, window_);
-        XSync(display_, False);
-        server_ = xServerPid(display_);
-    }
-    ~Flipper() { XCloseDisplay(display_); }
-    // Paints the window white or black and returns once the server has drawn it.
-    void paint(bool white) {
-        const int screen = DefaultScreen(display_);
-        XSetWindowBackground(display_, window_,
-                             white ? WhitePixel(display_, screen) : BlackPixel(display_, screen));
-        XClearWindow(display_, window_);
-        XSync(display_, False);
-    }
-    pid_t server() const { return server_; }
-
-private:
-    Display* display_;
-    Window window_ = 0;
-    pid_t server_ = 0;
-};
 
 QByteArray solidFrame(bool white) {
     QByteArray frame;

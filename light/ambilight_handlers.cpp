@@ -17,7 +17,6 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "light/ambilight_zones.h"
-#include "light/average_colour.h"
 #include "light/connection_guard.h"
 #include "light/screen_capture.h"
 #include "light/serial_link.h"
@@ -154,6 +153,7 @@ void TForm1::Timer1Timer() {
         QByteArray frame;
         std::exception_ptr captureError;
         try {
+            Capture->Prepare(screen, areas);
             for (size_t slot = 0; slot < areas.size(); ++slot)
                 frame += CaptureZone(screen, areas[slot], int(slot));
         } catch (...) {
@@ -171,5 +171,5 @@ void TForm1::Timer1Timer() {
 
 // `slot` is the zone's place in the tick: the capture may keep what it needs per place between ticks.
 QByteArray TForm1::CaptureZone(const QRect& screen, const ZoneArea& area, int slot) {
-    return ZoneCommand(area.zone, AverageColour(Capture->ZonePixels(slot, screen, area)));
+    return ZoneCommand(area.zone, Capture->ZoneColour(slot, screen, area));
 }

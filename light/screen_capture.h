@@ -17,11 +17,20 @@ public:
     // that an adapter may keep what it needs per zone between ticks.
     static constexpr int Slots = 4;
 
+    // The tick names the zones it is about to capture, before it captures them one by one, so that an
+    // adapter may ask for them all at once. Raises nothing: a failure shows at the zone's capture.
+    virtual void Prepare(const QRect& /*screen*/, const std::array<ZoneArea, Slots>& /*areas*/) {}
+
     // The pixels of the ZoneWidth x ZoneHeight rectangle whose top left corner lies at `area` in the pixels
     // of `screen` (a screen of the desktop, placed where it lies on it), valid until the slot's next capture.
     // Only the part on the desktop is given; an empty block when no part is. Raises std::runtime_error when
     // the capture fails.
     virtual PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) = 0;
+    // The mean colour of those pixels, as AverageColour gives it. An adapter that knows the pixels are the
+    // same as at the slot's last capture may give the mean it found then.
+    virtual quint32 ZoneColour(int slot, const QRect& screen, const ZoneArea& area) {
+        return AverageColour(ZonePixels(slot, screen, area));
+    }
 
     // False while the capture has nothing to give yet (a desktop may first ask the user for consent); the
     // tick sends nothing until it is true.

@@ -11,7 +11,7 @@ build_packages=(
     qt6-webengine-dev libqt6webenginecore6-bin
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libglib2.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
-    libx11-dev libxext-dev libxtst-dev
+    libx11-dev libxext-dev libxtst-dev libxdamage-dev libx11-xcb-dev libxcb-shm0-dev libxcb-damage0-dev
     libpipewire-0.3-dev
     libjpeg62-turbo-dev
     libfontconfig-dev fonts-urw-base35 fontconfig qt6-translations-l10n
@@ -22,7 +22,7 @@ test_packages=(
     playerctl dbus-x11 pipewire-bin wireplumber xdg-desktop-portal
 )
 bench_packages=(
-    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxdamage-dev libxres-dev lirc strace
+    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxres-dev lirc strace
     pipewire-bin wireplumber xdg-desktop-portal gstreamer1.0-pipewire dbus-daemon
 )
 docs_packages=(

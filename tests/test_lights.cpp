@@ -1,6 +1,7 @@
 // Static colour and AmbiLight on a pseudo-terminal as the board, read back byte for byte: colours from the
 // dialog and the colour box; AmbiLight frames over a painted screen between the start's P1 all-off and the
-// stop's all-off, locked controls, refused modes, a lost board, and capture across a screen resize.
+// stop's all-off, locked controls, refused modes, a lost board, and capture following what other clients draw
+// and a screen resize.
 
 #include <QColorDialog>
 #include <QComboBox>
@@ -9,11 +10,14 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <array>
+#include <memory>
 
 #include "app/color_edit.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/ambilight_zones.h"
 #include "light/average_colour.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
@@ -21,6 +25,13 @@
 #include "platform/x11/screen_capture_x11.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
+
+#include <X11/Xlib.h>
+// Xlib's names that are also Qt's or the main window's
+#undef Bool
+#undef Button1
+#undef Button2
+#undef Button5
 
 namespace {
 
@@ -69,6 +80,19 @@ void answerDialog(QColor colour, QColor* openedAt) {
         colour.isValid() ? dialog->accept() : dialog->reject();
         QCOMPARE(dialog->windowTitle(), "Выбор цвета");
     });
+}
+
+// A mapped window of one colour (0xRRGGBB on a 24-bit screen) at `area` of its parent.
+Window colourWindow(Display* display, Window parent, QRect area, unsigned long rgb,
+                    bool overrideRedirect = false) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = overrideRedirect;
+    attributes.background_pixel = rgb;
+    const Window window = XCreateWindow(display, parent, area.x(), area.y(), unsigned(area.width()),
+                                        unsigned(area.height()), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapWindow(display, window);
+    return window;
 }
 
 void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
@@ -235,13 +259,20 @@ private slots:
         QCOMPARE(run.recorder.texts(), QStringList{"WriteFile function failed (win error code: 5)"});
     }
 
-    void captureFollowsAScreenResize() {
-        // Xvfb's screen cannot be resized; a nested Xephyr's can. Once with shared memory, once without it.
-        for (const QStringList& extra : {QStringList{}, QStringList{"-extension", "MIT-SHM"}}) {
+    void captureFollowsDrawingAndResizes() {
+        // Xvfb's screen cannot be resized; a nested Xephyr's can. With shared memory and the server's
+        // reports of drawing, without shared memory, and without the reports (then every capture grabs).
+        const struct {
+            QStringList extra;
+            bool shared, damage;
+        } servers[] = {{{}, true, true},
+                       {{"-extension", "MIT-SHM"}, false, true},
+                       {{"-extension", "DAMAGE"}, true, false}};
+        for (const auto& server : servers) {
             QProcess xephyr;
             xephyr.start("Xephyr", QStringList{"-displayfd", "1", "-screen", "1920x1080x24", "-resizeable",
                                                "-nolisten", "tcp", "-noreset"} +
-                                       extra);
+                                       server.extra);
             QVERIFY(xephyr.waitForStarted(5000));
             QTRY_VERIFY_WITH_TIMEOUT(xephyr.canReadLine(), 10000);
             const QString display = ":" + QString::fromLatin1(xephyr.readLine()).trimmed();
@@ -249,7 +280,8 @@ private slots:
             const quint32 orange = 0x000080FF;
             {
                 ScreenCaptureX11 capture(display.toLatin1());
-                QCOMPARE(capture.SharedMemory(), extra.isEmpty());
+                QCOMPARE(capture.SharedMemory(), server.shared);
+                QCOMPARE(capture.WatchesDamage(), server.damage);
                 QCOMPARE(AverageColour(capture.Grab(3, 1820, 630, 100, 300)), orange);
                 QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1280x1024"}), 0);
                 QTRY_COMPARE_WITH_TIMEOUT(capture.RootSize(), QSize(1280, 1024), 5000);
@@ -258,10 +290,55 @@ private slots:
                 QCOMPARE(QSize(part.width, part.height), QSize(50, 124));
                 QCOMPARE(AverageColour(part), orange);
                 QCOMPARE(capture.Grab(2, 1820, 150, 100, 300).width, 0);
-                // Grabs alone follow a growth: the server's news come in with their replies.
+                // Grabs alone follow a growth: the server's news come in with them.
                 QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1920x1080"}), 0);
                 QTRY_COMPARE_WITH_TIMEOUT(capture.Grab(2, 1230, 150, 100, 300).width, 100, 5000);
                 QCOMPARE(AverageColour(capture.Grab(3, 1820, 630, 100, 300)), orange);
+
+                // Mode 0,150's zones captured as a tick does, on the screen's size now: the grabs asked for
+                // first, then zone by zone.
+                using Frame = std::array<quint32, 4>;
+                const QRect screen(0, 0, 1920, 1080);
+                const auto areas = ZoneAreas(0, 150, 1920, 1080);
+                const auto frame = [&] {
+                    capture.Prepare(screen, areas);
+                    Frame colours;
+                    for (int slot = 0; slot < 4; ++slot)
+                        colours[size_t(slot)] = capture.ZoneColour(slot, screen, areas[size_t(slot)]);
+                    return colours;
+                };
+                // Another client draws; the very next frame shows it, and so does the one after. Its second
+                // round trip returns only after the server has sent the news of the drawing to every client.
+                const std::unique_ptr<Display, int (*)(Display*)> painter(XOpenDisplay(qPrintable(display)),
+                                                                          XCloseDisplay);
+                const auto drawn = [&](const char* what, const Frame& expected) {
+                    XSync(painter.get(), False);
+                    XSync(painter.get(), False);
+                    QVERIFY2(frame() == expected, what);
+                    QVERIFY2(frame() == expected, what);
+                };
+                const Window root = DefaultRootWindow(painter.get());
+                const Window frameWindow = colourWindow(painter.get(), root, {0, 630, 100, 300}, 0xFF8000);
+                const Window framed = colourWindow(painter.get(), frameWindow, {0, 0, 50, 300}, 0xFF8000);
+                drawn("nothing in any zone yet", {orange, orange, orange, orange});
+                // Left upper: an application's window. Left lower, half green (red 127.5 and green 191.5,
+                // both to the even neighbour): drawing in a window inside another, as a window manager frames
+                // an application's. Right upper, 100 black pixels of 30000 (red 254.15, green 127.57):
+                // drawing on the root window. Right lower, 300 white ones (green 129.27, blue 2.55): an
+                // override-redirect window.
+                const Window topLevel = colourWindow(painter.get(), root, {0, 150, 100, 300}, 0x0000FF);
+                GC gc = DefaultGC(painter.get(), 0);
+                XSetForeground(painter.get(), gc, 0x00FF00);
+                XFillRectangle(painter.get(), framed, gc, 0, 0, 50, 300);
+                XSetForeground(painter.get(), gc, 0x000000);
+                XFillRectangle(painter.get(), root, gc, 1850, 200, 10, 10);
+                colourWindow(painter.get(), root, {1830, 700, 10, 30}, 0xFFFFFF, true);
+                const Frame changed{0x00FF0000, 0x0000C080, 0x000080FE, 0x000381FF};
+                drawn("every zone drawn over", changed);
+                colourWindow(painter.get(), root, {800, 400, 200, 200}, 0xFFFFFF);
+                drawn("a window outside every zone", changed);
+                XUnmapWindow(painter.get(), topLevel);
+                drawn("the application's window gone", {orange, changed[1], changed[2], changed[3]});
             }
             xephyr.terminate();
             QVERIFY(xephyr.waitForFinished(5000));

@@ -1,16 +1,23 @@
 #include "platform/x11/screen_capture_x11.h"
 
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xdamage.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <xcb/damage.h>
+#include <xcb/shm.h>
 
 #include <array>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "light/ambilight_zones.h"
@@ -36,34 +43,97 @@ struct ScreenCaptureX11::Private {
         XShmSegmentInfo segment{};
         bool attached = false;
         std::vector<quint32> converted;  // the pixels in the usual form, for servers with another format
+        QRect part;        // the part of the root window last grabbed (or asked for) into the image
+        PixelBlock block;  // its pixels, once the grab is in
+        std::optional<xcb_shm_get_image_cookie_t> asked;  // a grab sent whose reply is not read yet
+        bool prepared = false;          // Prepare has just read the server's news for the slot's next capture
+        bool current = false;           // nothing drawn over `part` reported since its grab was sent
+        std::optional<quint32> colour;  // the mean of `block`, once asked for
     };
 
     Display* display = nullptr;
+    xcb_connection_t* connection = nullptr;  // the same connection, for grabs sent without waiting
     Window root = 0;
     Visual* visual = nullptr;
     int depth = 0;
     QSize rootSize;
     bool shared = false;
     std::array<Slot, Slots> images;
+    // Drawing anywhere on the screen, reported as the rectangles it adds to what was drawn since the last
+    // subtraction; none (every request grabs) where the server lacks the DAMAGE extension.
+    Damage damage = 0;
+    int damageEvents = 0;
+
+    QRect onScreen(qint64 left, qint64 top, int width, int height) const {
+        return ClipRect(left, top, width, height, QRect(QPoint(), rootSize));
+    }
+
+    void setRootSize(QSize size) {
+        if (size == rootSize) return;
+        rootSize = size;
+        for (Slot& slot : images) slot.current = false;
+    }
 
     void readRootSize() {
         Window ignoredRoot;
         int x, y;
         unsigned width = 0, height = 0, border, rootDepth;
         XGetGeometry(display, root, &ignoredRoot, &x, &y, &width, &height, &border, &rootDepth);
-        rootSize = QSize(int(width), int(height));
+        setRootSize(QSize(int(width), int(height)));
     }
 
-    // The server reports every resize of the root window (RandR included) as a ConfigureNotify. Xlib keeps
-    // the events that arrive while it waits for a reply, and every grab waits for one: with `readServer`
-    // false only those are looked at, which costs no system call.
-    void followResizes(bool readServer = true) {
-        while (XEventsQueued(display, readServer ? QueuedAfterFlush : QueuedAlready) > 0) {
+    void watchDamage() {
+        int error = 0, major = 1, minor = 1;
+        if (!XDamageQueryExtension(display, &damageEvents, &error) ||
+            !XDamageQueryVersion(display, &major, &minor))
+            return;
+        XErrorTrap trap(display);
+        damage = XDamageCreate(display, root, XDamageReportDeltaRectangles);
+        if (trap.Failed()) damage = 0;
+        xcb_get_extension_data(connection, &xcb_damage_id);  // asked once here, not at the first grab
+    }
+
+    // The server reports every resize of the root window (RandR included) as a ConfigureNotify, and drawing
+    // as damage. Reading them costs one system call when none has come; what comes while they are looked at
+    // is left for the next time.
+    void readEvents() {
+        for (int queued = XEventsQueued(display, QueuedAfterFlush); queued > 0;
+             queued = XEventsQueued(display, QueuedAlready)) {
             XEvent event;
             XNextEvent(display, &event);
-            if (event.type == ConfigureNotify && event.xconfigure.window == root)
-                rootSize = QSize(event.xconfigure.width, event.xconfigure.height);
+            if (event.type == ConfigureNotify && event.xconfigure.window == root) {
+                setRootSize(QSize(event.xconfigure.width, event.xconfigure.height));
+            } else if (damage && event.type == damageEvents + XDamageNotify) {
+                const auto& drawn = reinterpret_cast<const XDamageNotifyEvent&>(event);
+                const QRect area(drawn.area.x, drawn.area.y, drawn.area.width, drawn.area.height);
+                for (Slot& slot : images)
+                    if (slot.part.intersects(area)) slot.current = false;
+            }
         }
+    }
+
+    // The parts of the screen the zones cover whose pixels are not known to be current, after reading the
+    // server's news; false when there is none.
+    bool staleParts(const QRect& screen, const std::array<ZoneArea, Slots>& areas,
+                    std::array<QRect, Slots>& parts) {
+        readEvents();
+        bool any = false;
+        for (size_t i = 0; i < areas.size(); ++i) {
+            Slot& slot = images[i];
+            forget(slot);  // a grab left unread by a tick that ended early
+            slot.prepared = true;
+            const QRect part =
+                onScreen(screen.left() + areas[i].left, screen.top() + areas[i].top, ZoneWidth, ZoneHeight);
+            parts[i] = slot.current && slot.part == part ? QRect() : part;
+            any = any || !parts[i].isEmpty();
+        }
+        return any;
+    }
+
+    // What is drawn from here on is reported anew, so nothing drawn after the grabs that follow goes unseen.
+    // Damage drawn before them but read only later brings one grab that was not needed.
+    void rearm() {
+        if (damage) xcb_damage_subtract(connection, xcb_damage_damage_t(damage), XCB_NONE, XCB_NONE);
     }
 
     void fallBack() {
@@ -71,7 +141,16 @@ struct ScreenCaptureX11::Private {
         std::fputs("varnex: the X server offers no shared-memory capture; using XGetImage\n", stderr);
     }
 
+    // Lets a grab sent earlier go unread.
+    void forget(Slot& slot) {
+        if (!slot.asked) return;
+        xcb_discard_reply(connection, slot.asked->sequence);
+        slot.asked.reset();
+        slot.current = false;
+    }
+
     void release(Slot& slot) {
+        forget(slot);
         if (!slot.image) return;
         if (slot.attached) XShmDetach(display, &slot.segment);
         if (slot.segment.shmaddr) {
@@ -82,8 +161,7 @@ struct ScreenCaptureX11::Private {
         slot = Slot{};
     }
 
-    // Makes the slot's shared image of `size`; false (and plain XGetImage from now on) when the server or
-    // the system refuses.
+    // Makes the slot's shared image of `size`; false when the server or the system refuses.
     bool makeShared(Slot& slot, QSize size) {
         slot.image = XShmCreateImage(display, visual, unsigned(depth), ZPixmap, nullptr, &slot.segment,
                                      unsigned(size.width()), unsigned(size.height()));
@@ -112,21 +190,63 @@ struct ScreenCaptureX11::Private {
         return true;
     }
 
-    XImage* grab(Slot& slot, const QRect& part) {
-        if (shared &&
-            (!slot.image || slot.image->width != part.width() || slot.image->height != part.height())) {
-            release(slot);
-            if (!makeShared(slot, part.size())) fallBack();
+    // A shared image of `size` in the slot, made anew when the size changed; false (and plain XGetImage from
+    // now on) when the server or the system refuses one.
+    bool sharedImage(Slot& slot, QSize size) {
+        if (!shared) return false;
+        if (slot.image && slot.image->width == size.width() && slot.image->height == size.height())
+            return true;
+        release(slot);
+        if (makeShared(slot, size)) return true;
+        fallBack();
+        return false;
+    }
+
+    // Sends the grab of `part` into the slot's shared image, without waiting for it; `receive` reads it.
+    void send(Slot& slot, const QRect& part) {
+        forget(slot);
+        slot.part = part;
+        slot.block = {};
+        slot.colour.reset();
+        slot.current = damage != 0;
+        slot.asked =
+            xcb_shm_get_image(connection, root, qint16(part.x()), qint16(part.y()), quint16(part.width()),
+                              quint16(part.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, slot.segment.shmseg, 0);
+    }
+
+    // Waits for the slot's grab; false when the server refused it.
+    bool receive(Slot& slot) {
+        xcb_generic_error_t* error = nullptr;
+        xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(connection, *slot.asked, &error);
+        slot.asked.reset();
+        const bool ok = reply && !error;
+        std::free(reply);
+        std::free(error);
+        if (!ok) {
+            slot.current = false;
+            return false;
         }
-        XErrorTrap trap(display);
-        if (shared) {
-            const bool ok = XShmGetImage(display, root, slot.image, part.x(), part.y(), AllPlanes);
-            return ok && !trap.Failed() ? slot.image : nullptr;
+        slot.block = pixels(slot);
+        return true;
+    }
+
+    // Grabs `part` into the slot and waits for it; false when the server refuses.
+    bool grab(Slot& slot, const QRect& part) {
+        if (sharedImage(slot, part.size())) {
+            rearm();
+            send(slot, part);
+            return receive(slot);
         }
         release(slot);
+        XErrorTrap trap(display);
+        rearm();
         slot.image = XGetImage(display, root, part.x(), part.y(), unsigned(part.width()),
                                unsigned(part.height()), AllPlanes, ZPixmap);
-        return trap.Failed() ? nullptr : slot.image;
+        if (trap.Failed() || !slot.image) return false;
+        slot.part = part;
+        slot.block = pixels(slot);
+        slot.current = damage != 0;
+        return true;
     }
 
     static PixelBlock pixels(Slot& slot) {
@@ -156,23 +276,26 @@ ScreenCaptureX11::ScreenCaptureX11(const QByteArray& displayName) : d_(std::make
         const QByteArray name = displayName.isEmpty() ? qgetenv("DISPLAY") : displayName;
         throw std::runtime_error("Cannot open display \"" + name.toStdString() + "\"");
     }
+    d_->connection = XGetXCBConnection(d_->display);
     const int screen = DefaultScreen(d_->display);
     d_->root = RootWindow(d_->display, screen);
     d_->visual = DefaultVisual(d_->display, screen);
     d_->depth = DefaultDepth(d_->display, screen);
     XSelectInput(d_->display, d_->root, StructureNotifyMask);
     d_->readRootSize();
+    d_->watchDamage();
     d_->shared = XShmQueryExtension(d_->display);
     if (!d_->shared) d_->fallBack();
 }
 
 ScreenCaptureX11::~ScreenCaptureX11() {
     for (auto& slot : d_->images) d_->release(slot);
+    if (d_->damage) XDamageDestroy(d_->display, d_->damage);
     XCloseDisplay(d_->display);
 }
 
 QSize ScreenCaptureX11::RootSize() {
-    d_->followResizes();
+    d_->readEvents();
     return d_->rootSize;
 }
 
@@ -180,18 +303,49 @@ bool ScreenCaptureX11::SharedMemory() const {
     return d_->shared;
 }
 
+bool ScreenCaptureX11::WatchesDamage() const {
+    return d_->damage != 0;
+}
+
+void ScreenCaptureX11::Prepare(const QRect& screen, const std::array<ZoneArea, Slots>& areas) {
+    std::array<QRect, Slots> parts;
+    if (!d_->staleParts(screen, areas, parts)) {
+        // Nothing drawn over a zone, as far as the news tell. What the server is drawing right now is
+        // reported once it is done: a round trip waits for that, so that the tick sees the screen as late as
+        // a grab sent now would.
+        if (!d_->damage) return;
+        XSync(d_->display, False);
+        if (!d_->staleParts(screen, areas, parts)) return;
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        // Without shared memory the zones are grabbed one by one as they are asked for.
+        if (!parts[i].isEmpty() && !d_->sharedImage(d_->images[i], parts[i].size())) return;
+    }
+    d_->rearm();
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (!parts[i].isEmpty()) d_->send(d_->images[i], parts[i]);
+    xcb_flush(d_->connection);
+}
+
 PixelBlock ScreenCaptureX11::Grab(int slot, qint64 left, qint64 top, int width, int height) {
     Private::Slot& target = d_->images.at(size_t(slot));
-    // A resize reported before the last reply is known already; one reported later is seen at the next grab
-    // (a grab that a shrink makes fail reads the size afresh below). A rectangle off the known screen asks
-    // the server for its news, since no grab of it brings them in.
-    const auto onScreen = [&] { return ClipRect(left, top, width, height, QRect(QPoint(), d_->rootSize)); };
-    d_->followResizes(false);
-    if (onScreen().isEmpty()) d_->followResizes();
+    // A grab already sent is as fresh as this capture needs, whatever was drawn after it. Otherwise the
+    // server's news (read just now by Prepare, or here) tell whether the slot's pixels are still those on the
+    // screen, and how big the screen is.
+    const bool prepared = std::exchange(target.prepared, false);
+    if (!target.asked && !prepared) d_->readEvents();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const QRect part = onScreen();
-        if (part.isEmpty()) return {};
-        if (d_->grab(target, part)) return Private::pixels(target);
+        const QRect part = d_->onScreen(left, top, width, height);
+        if (part.isEmpty()) {
+            d_->forget(target);
+            return {};
+        }
+        if (target.asked && target.part == part) {
+            if (d_->receive(target)) return target.block;
+        } else if (target.current && target.part == part) {
+            return target.block;
+        }
+        if (d_->grab(target, part)) return target.block;
         // Refused: the screen may have shrunk after its last reported size. Ask for the size and try again.
         d_->readRootSize();
     }
@@ -200,4 +354,12 @@ PixelBlock ScreenCaptureX11::Grab(int slot, qint64 left, qint64 top, int width, 
 
 PixelBlock ScreenCaptureX11::ZonePixels(int slot, const QRect& screen, const ZoneArea& area) {
     return Grab(slot, screen.left() + area.left, screen.top() + area.top, ZoneWidth, ZoneHeight);
+}
+
+quint32 ScreenCaptureX11::ZoneColour(int slot, const QRect& screen, const ZoneArea& area) {
+    const PixelBlock block = ZonePixels(slot, screen, area);
+    if (block.width == 0) return AverageColour(block);
+    std::optional<quint32>& colour = d_->images[size_t(slot)].colour;
+    if (!colour) colour = AverageColour(block);
+    return *colour;
 }

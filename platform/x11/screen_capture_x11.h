@@ -6,6 +6,13 @@
 // when the part of its rectangle on the screen changes size, as it does when the screen is resized. Where the
 // server has no usable MIT-SHM (a remote display), plain XGetImage is used, and one line on stderr says so.
 //
+// The server reports what is drawn anywhere on the screen (the DAMAGE extension, on the root window, which
+// covers every window on it): a slot asked again for the same part is grabbed only when something was drawn
+// over that part since its last grab; otherwise its image still holds the pixels. Without DAMAGE every
+// request grabs. A tick's grabs go to the server together and their replies are read as the zones are asked
+// for, so the tick waits for the server once and not once per zone; a tick that finds nothing drawn waits
+// once too, for what the server may be drawing at that moment.
+//
 // A rectangle is clipped to the root window before the grab (the server refuses one that reaches outside it);
 // the pixels outside the root are not part of the result. Coordinates are the root window's.
 //
@@ -34,9 +41,16 @@ public:
     // does.
     PixelBlock Grab(int slot, qint64 left, qint64 top, int width, int height);
     bool SharedMemory() const;
+    // Whether the server reports drawing (DAMAGE), so that unchanged zones are not grabbed again.
+    bool WatchesDamage() const;
 
+    // Sends the grabs of every zone whose pixels are not known to be current, all at once; each zone's
+    // capture below then reads its reply.
+    void Prepare(const QRect& screen, const std::array<ZoneArea, Slots>& areas) override;
     // The zone's rectangle grabbed as above, `screen` placed on the root window.
     PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) override;
+    // Its mean, averaged again only when the pixels were grabbed anew.
+    quint32 ZoneColour(int slot, const QRect& screen, const ZoneArea& area) override;
 
 private:
     struct Private;
