@@ -93,11 +93,13 @@ public:
     std::unique_ptr<ScreenCapture> Capture;  // the desktop's capture, chosen at AmbiLight's first start
 
     // Player: VK playlist builder (player/vk_handlers.cpp). Browser, the hidden web page, is made by the
-    // first btnVkClick and lives as the window's child.
+    // first btnVkClick and lives as the window's child. The audio page's links are read off this thread and
+    // replace the playlist when read.
     void ConnectVkHandlers();
     void btnVkClick();
     void BrowserDocumentComplete(const QString& address, const QString& body);
     VkPage* Browser = nullptr;
+    class VkLinksReader* VkReader = nullptr;
 
     int ClientHeight() const;
     void SetClientHeight(int height);

@@ -5,6 +5,10 @@
 //  2. The time from btnVkClick to the filled playlist: the first click of a run (loading and starting the
 //     engine included) and the later clicks of the same run.
 //  3. Resident memory of the program after its first playlist build, and of the engine's helper processes.
+//  4. A crafted audio page of 3 MB (markers back to back, a comma every 8 KB: every marker a link of up to
+//     8 KB): how much the program's resident memory grows over what it held after an ordinary build,
+//     and the longest the window's event loop went without turning (a 5 ms timer's longest gap) from the
+//     click to the bounded list.
 //
 //   build/bench/bench_vk [runs] [other-varnex]      (default 5 runs; offscreen)
 
@@ -21,10 +25,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/messages.h"
 #include "bench/bench_util.h"
 #include "player/vk_site.h"
 #include "settings/labeled_edit.h"
@@ -34,6 +40,7 @@
 namespace {
 
 constexpr int kLinks = 1000;
+constexpr qsizetype kCraftedBytes = 3'000'000;
 
 QByteArray procFile(qint64 pid, const char* name) {
     QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
@@ -70,6 +77,32 @@ void serveSite(HttpFileServer& server) {
                 "</b> — Песня<input type=hidden value='http://cs" + std::to_string(i % 97) +
                 ".test/u1/audio/" + std::to_string(i) + ".mp3,215'></div>\n";
     server.Add(pathOf(vk::AudioAddress(QStringLiteral("5"))), page + "</body></html>", "text/html");
+    std::string segment;
+    for (int i = 0; i < 900; ++i) segment += "http://cs";
+    segment += ',';
+    std::string crafted = "<html><body>";
+    while (crafted.size() < kCraftedBytes) crafted += segment;
+    server.Add(pathOf(vk::AudioAddress(QStringLiteral("6"))), crafted + "</body></html>", "text/html");
+}
+
+// Runs the event loop until `done` holds (or 60 s pass); the longest gap between two turns of a 5 ms timer
+// in milliseconds. Waited for in a plain event loop, as the program's own: QTest::qWaitFor sleeps between its
+// rounds of events, which starves the engine's message pump and makes every page take about a second.
+double runUntil(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer sinceTurn;
+    double longest = 0;
+    sinceTurn.start();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        longest = std::max(longest, sinceTurn.nsecsElapsed() / 1e6);
+        sinceTurn.restart();
+        if (done()) loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return longest;
 }
 
 // A fresh program folder holding a copy of `executable` (and no settings.ini: every option off).
@@ -92,16 +125,7 @@ int clickRun(int clicks) {
         QElapsedTimer timer;
         timer.start();
         form.btnVkClick();
-        // Waited for in a plain event loop, as the program's own: QTest::qWaitFor sleeps between its rounds
-        // of events, which starves the engine's message pump and makes every page take about a second.
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (form.PlayList->count() == kLinks) loop.quit();
-        });
-        poll.start(5);
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        loop.exec();
+        runUntil([&] { return form.PlayList->count() == kLinks; });
         if (form.PlayList->count() != kLinks) {
             std::fprintf(stderr, "the list holds %d links, not %d\n", int(form.PlayList->count()), kLinks);
             return 1;
@@ -116,6 +140,29 @@ int clickRun(int clicks) {
     return 0;
 }
 
+// Child mode: an ordinary build, then the crafted page; prints the growth of resident memory in MB, the
+// longest stall in ms and the rows the crafted page gave.
+int craftedRun() {
+    QTemporaryDir folder;
+    App app(folder.path());
+    TForm1& form = *app.Form1;
+    messages::Recorder recorder;  // the message about the links left out
+    app.Form2->LEdit9->setText(QStringLiteral("5"));
+    form.btnVkClick();
+    runUntil([&] { return form.PlayList->count() == kLinks; });
+    const double before = residentMegabytes(QCoreApplication::applicationPid());
+    app.Form2->LEdit9->setText(QStringLiteral("6"));
+    form.btnVkClick();
+    const double stall = runUntil([&] { return !recorder.texts().isEmpty(); });
+    if (recorder.texts().isEmpty()) {
+        std::fprintf(stderr, "the crafted page gave no list\n");
+        return 1;
+    }
+    std::printf("%.1f %.1f %d\n", residentMegabytes(QCoreApplication::applicationPid()) - before, stall,
+                int(form.PlayList->count()));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +172,7 @@ int main(int argc, char** argv) {
     QApplication application(qtArgc, argv);
     App::Prepare();
     if (argc > 2 && QByteArray(argv[1]) == "--clicks") return clickRun(atoi(argv[2]));
+    if (argc > 1 && QByteArray(argv[1]) == "--crafted") return craftedRun();
 
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
     HttpFileServer server;
@@ -174,5 +222,25 @@ int main(int argc, char** argv) {
     std::printf(
         "after the first build: program %.1f MB, engine helper processes %.1f MB resident (medians)\n",
         median(afterFirst), median(helpers));
+
+    std::vector<double> growth, stalls;
+    for (int i = 0; i < runs; ++i) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crafted")});
+        if (!child.waitForFinished(180000) || child.exitCode() != 0) {
+            std::fprintf(stderr, "crafted run %d failed (exit %d)\n", i + 1, child.exitCode());
+            return 1;
+        }
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        growth.push_back(figures[0].toDouble());
+        stalls.push_back(figures[1].toDouble());
+        std::printf("crafted run %d: +%s MB, longest stall %s ms, %s rows\n", i + 1, figures[0].constData(),
+                    figures[1].constData(), figures[2].constData());
+    }
+    std::printf(
+        "crafted page of %lld bytes: resident +%.1f MB (median), longest stall %.1f ms (worst of %d)\n",
+        static_cast<long long>(kCraftedBytes), median(growth),
+        *std::max_element(stalls.begin(), stalls.end()), runs);
     return 0;
 }

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
             for (int run = 0; run < 5; ++run) {
                 QElapsedTimer timer;
                 timer.start();
-                links = vk::ExtractLinks(*page).size();
+                links = vk::ExtractLinks(*page).links.size();
                 ms.push_back(timer.nsecsElapsed() / 1e6);
             }
             rusage usage{};

@@ -94,21 +94,28 @@ private:
     static void report(const Batch& batch) {
         QString text;
         if (batch.rows.isEmpty()) {
-            text =
-                batch.tooLarge > 0
-                    ? QStringLiteral(
-                          "Ничего не добавлено в плейлист: плейлист слишком велик, чтобы его прочитать.")
-                    : QStringLiteral(
-                          "Ничего не добавлено в плейлист: здесь нет ни адресов http или https, ни звуковых "
-                          "файлов, ни плейлистов.");
+            text = batch.tooLarge > 0
+                       ? QStringLiteral(
+                             "Ничего не добавлено в плейлист: плейлист слишком велик, чтобы его прочитать.")
+                   : batch.tooDeep > 0
+                       ? QStringLiteral(
+                             "Ничего не добавлено в плейлист: плейлисты вложены друг в друга "
+                             "слишком глубоко.")
+                       : QStringLiteral(
+                             "Ничего не добавлено в плейлист: здесь нет ни адресов http или https, ни "
+                             "звуковых файлов, ни плейлистов.");
             if (batch.skipped > 0) text += QStringLiteral("\nПропущено: %1.").arg(batch.skipped);
-        } else if (batch.skipped > 0 || batch.tooLarge > 0) {
+        } else if (batch.skipped > 0 || batch.tooLarge > 0 || batch.tooDeep > 0) {
             text = QStringLiteral("Добавлено в плейлист: %1.").arg(batch.rows.size());
             if (batch.skipped > 0)
                 text += QStringLiteral(" Пропущено: %1 (не адрес и не звуковой файл).").arg(batch.skipped);
             if (batch.tooLarge > 0)
                 text += QStringLiteral("\nНе прочитано слишком больших плейлистов: %1.").arg(batch.tooLarge);
         }
+        if (batch.tooDeep > 0)
+            text += QStringLiteral("\nНе прочитано плейлистов, вложенных глубже %1 уровней: %2.")
+                        .arg(playlist_import::kMaxPlaylistDepth)
+                        .arg(batch.tooDeep);
         if (!text.isEmpty()) messages::ShowMessage(text);
     }
 

@@ -211,6 +211,10 @@ private:
 
     void playlist(const QFileInfo& file, ListFormat format) {
         const QString canonical = file.canonicalFilePath();
+        if (depth_ == kMaxPlaylistDepth) {
+            ++batch.tooDeep;
+            return;
+        }
         if (file.size() > kMaxPlaylistBytes) {
             ++batch.tooLarge;
             return;
@@ -230,7 +234,9 @@ private:
         const QString text = DecodeText(input.read(kMaxPlaylistBytes), legacy);
         input.close();
         const QString base = file.absolutePath();
+        ++depth_;
         for (const QString& ref : ListedReferences(text, format)) reference(ref, base);
+        --depth_;
     }
 
     static QString row(const QFileInfo& file) {
@@ -238,6 +244,7 @@ private:
     }
 
     QSet<QString> read_;  // playlists read so far
+    int depth_ = 0;       // playlists being read, each listed by the one before
 };
 
 }  // namespace

@@ -18,6 +18,11 @@ namespace playlist_import {
 // memory.
 inline constexpr qint64 kMaxPlaylistBytes = 64 * 1024 * 1024;
 
+// How deep playlists are read inside playlists: the one given is the first level. A station's playlist that
+// lists a playlist of its own is two; a chain of thousands (each file listing the next) would only exhaust
+// the reader's stack.
+inline constexpr int kMaxPlaylistDepth = 16;
+
 enum class ListFormat {
     M3u,  // one reference a line, "#" lines are comments (#EXTM3U, #EXTINF); dropped text reads the same way
     Pls,  // an ini-like text whose FileN keys hold the references
@@ -39,6 +44,7 @@ struct Batch {
     // files that could not be added
     int skipped = 0;
     int tooLarge = 0;  // playlist files larger than kMaxPlaylistBytes, not read
+    int tooDeep = 0;   // playlist files listed deeper than kMaxPlaylistDepth, not read
 };
 
 // Turns references into rows, in order:
@@ -51,7 +57,8 @@ struct Batch {
 //     each audio file whose name is not UTF-8, which Qt cannot list);
 //   - a playlist file (.m3u, .m3u8, .pls): its references in turn, relative ones against its folder. Each
 //     playlist is read once per call, so one that lists itself (or a loop of them) ends there; one larger
-//     than kMaxPlaylistBytes is not read but counted in tooLarge.
+//     than kMaxPlaylistBytes is not read but counted in tooLarge, and so is one nested deeper than
+//     kMaxPlaylistDepth, in tooDeep.
 // Anything else (a missing file, another kind of file, text that is no address) is counted as skipped.
 Batch Collect(const QStringList& references, const QString& baseFolder = {});
 

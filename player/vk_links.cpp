@@ -2,8 +2,9 @@
 
 namespace vk {
 
-QStringList ExtractLinks(QStringView markup) {
-    QStringList links;
+PageLinks ExtractLinks(QStringView markup) {
+    PageLinks page;
+    qsizetype taken = 0;  // characters of the links taken
     // The first comma after the latest marker; markers only move on, so the text is searched for commas
     // once in all.
     qsizetype comma = -1;
@@ -12,9 +13,16 @@ QStringList ExtractLinks(QStringView markup) {
             comma = markup.indexOf(u',', p + LinkMarker.size());
             if (comma < 0) comma = markup.size();
         }
-        if (comma - p <= MaxLinkLength) links.append(markup.sliced(p, comma - p).toString());
+        const qsizetype length = comma - p;
+        if (length > MaxLinkLength) continue;
+        if (page.leftOut > 0 || page.links.size() == MaxLinks || taken + length > MaxLinksLength) {
+            ++page.leftOut;
+            continue;
+        }
+        page.links.append(markup.sliced(p, length).toString());
+        taken += length;
     }
-    return links;
+    return page;
 }
 
 }  // namespace vk

@@ -4,10 +4,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
+#include <stdexcept>
 
 #include "app/application.h"
 #include "app/handlers.h"
@@ -73,10 +74,10 @@ void TForm2::Reading() {
     }
 }
 
-// Writes every setting and closes the window; it closes also when the file cannot be written.
+// Writes every setting and closes the window. When the file cannot be written (a full disk, a file or folder
+// that refuses writing), the old file stays as it was, the box says so, and the window stays open with what
+// the user typed, to be saved again once the cause is mended or left with "Отмена".
 void TForm2::Button3Click() {
-    const auto closeWhenDone = qScopeGuard([this] { close(); });
-
     const QString path = app.SettingsPath();
     ProfileFile file = ProfileFile::Load(path);
     GeneralSettings settings;
@@ -84,7 +85,15 @@ void TForm2::Button3Click() {
     for (int n = 1; n <= 9; ++n) settings.CheckBox(n) = CheckBox(n)->isChecked();
     for (int n = 0; n <= 9; ++n) settings.edits[n] = LEdit(n)->text();
     WriteGeneralSettings(file, settings);
-    file.Save(path);
+    try {
+        file.Save(path);
+    } catch (const std::runtime_error&) {
+        messages::ShowError(QStringLiteral("Не удалось записать настройки в файл %1: диск заполнен или файл "
+                                           "недоступен для записи. Настройки не сохранены.")
+                                .arg(QFileInfo(path).absoluteFilePath()));
+        return;
+    }
+    close();
 }
 
 void TForm2::CheckBox3Click() {

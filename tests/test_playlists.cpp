@@ -174,10 +174,24 @@ private slots:
             5000 * kSlowdown);
         QCOMPARE(f.PlayList->count(), 3 + 12000);
 
-        QGuiApplication::clipboard()->setText(" http://a/1\r\n\r\nhttps://b/2 \n");
+        // A chain of ten thousand playlists, each listing an address and the next: read to its depth limit.
+        recorder.clear();
+        QStringList chain;
+        for (int i = 0; i < 10000; ++i) {
+            write(dir.filePath(QStringLiteral("chain/%1.m3u").arg(i)),
+                  QStringLiteral("http://chain/%1\n%2.m3u\n").arg(i).arg(i + 1).toUtf8());
+            if (i < kMaxPlaylistDepth) chain.append(QStringLiteral("http://chain/%1").arg(i));
+        }
+        QGuiApplication::clipboard()->setText(" http://a/1\r\n\r\nhttps://b/2 \n" +
+                                              dir.filePath("chain/0.m3u"));
         QTest::keyClick(f.PlayList, Qt::Key_V, Qt::ControlModifier);
-        QTRY_COMPARE(f.PlayList->count(), 3 + 12000 + 2);
-        QCOMPARE(ItemTexts(f.PlayList->model()).mid(3 + 12000), (QStringList{"http://a/1", "https://b/2"}));
+        QTRY_COMPARE(f.PlayList->count(), 3 + 12000 + 2 + kMaxPlaylistDepth);
+        QCOMPARE(ItemTexts(f.PlayList->model()).mid(3 + 12000),
+                 QStringList({"http://a/1", "https://b/2"}) + chain);
+        QTRY_COMPARE(
+            recorder.texts(),
+            QStringList{
+                "Добавлено в плейлист: 18.\nНе прочитано плейлистов, вложенных глубже 16 уровней: 1."});
         BASS_StreamFree(f.StreamHandle);
         f.StreamHandle = 0;
     }

@@ -15,6 +15,7 @@
 #include "settings/settings_window.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/settings_file.h"
+#include "tests/support/slowdown.h"
 #include "tests/support/stream_checks.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
@@ -121,21 +122,64 @@ private slots:
     void extractsLinks() {
         QFETCH(QString, markup);
         QFETCH(QStringList, links);
-        QCOMPARE(vk::ExtractLinks(markup), links);
+        QCOMPARE(vk::ExtractLinks(markup).links, links);
     }
 
-    // Ten megabytes holding a hundred thousand links, then a megabyte of markers and no comma, of which only
-    // those within 8 KB of the end give links.
-    void extractsFromLargePage() {
-        QString page;
-        for (int i = 0; page.size() < 10'000'000; ++i)
-            page += QStringLiteral("<div>Исполнитель — Песня %1</div>'http://cs%1.test/%1.mp3',\n").arg(i);
-        const qsizetype ordinary = page.count(u"http://cs");
-        page += vk::LinkMarker.toString().repeated(111'111);
-        const QStringList links = vk::ExtractLinks(page);
-        QCOMPARE(links.size(), ordinary + vk::MaxLinkLength / vk::LinkMarker.size());
-        QCOMPARE(links[ordinary - 1], QStringLiteral("http://cs%1.test/%1.mp3'").arg(ordinary - 1));
-        QCOMPARE(links.last(), vk::LinkMarker);
+    // What one page may give is bounded, in page order: ten megabytes of ordinary links stop at MaxLinks;
+    // three megabytes of markers back to back with a comma every 8 KB (every marker a link of up to 8 KB,
+    // gigabytes in all) stop at MaxLinksLength characters; a megabyte of markers and no comma gives links
+    // only within 8 KB of the end.
+    void extractsWithinBounds() {
+        QString ordinary;
+        for (int i = 0; ordinary.size() < 10'000'000; ++i)
+            ordinary +=
+                QStringLiteral("<div>Исполнитель — Песня %1</div>'http://cs%1.test/%1.mp3',\n").arg(i);
+        vk::PageLinks page = vk::ExtractLinks(ordinary);
+        QCOMPARE(page.links.size(), vk::MaxLinks);
+        QCOMPARE(page.leftOut, ordinary.count(vk::LinkMarker) - vk::MaxLinks);
+        QCOMPARE(page.links.last(), QStringLiteral("http://cs%1.test/%1.mp3'").arg(vk::MaxLinks - 1));
+        ordinary.clear();
+
+        const QString crafted = (vk::LinkMarker.toString().repeated(900) + ',').repeated(3'000'000 / 8101);
+        page = vk::ExtractLinks(crafted);
+        qsizetype taken = 0;
+        for (const QString& link : page.links) taken += link.size();
+        QVERIFY2(taken <= vk::MaxLinksLength && taken > vk::MaxLinksLength - vk::MaxLinkLength,
+                 qPrintable(QString::number(taken)));
+        QCOMPARE(page.links.size() + page.leftOut, crafted.count(vk::LinkMarker));
+        QCOMPARE(page.links.first(), crafted.first(8100));
+        QCOMPARE(page.links[901], crafted.sliced(8101 + 9, 8100 - 9));
+
+        page = vk::ExtractLinks(vk::LinkMarker.toString().repeated(111'111));
+        QCOMPARE(page.links.size(), vk::MaxLinkLength / vk::LinkMarker.size());
+        QCOMPARE(page.leftOut, 0);
+        QCOMPARE(page.links.last(), vk::LinkMarker);
+    }
+
+    // The audio page's links are taken off the window's thread and replace the list when taken; a page that
+    // completes while the one before is being read wins; a page past the bounds says what it left out.
+    void readsPageOffThread() {
+        TestApp t;
+        TForm1& form = *t.app.Form1;
+        messages::Recorder recorder;
+        t.app.Form2->LEdit9->setText(QStringLiteral("9"));
+        const QString audio = vk::AsLoaded(vk::AudioAddress(QStringLiteral("9")));
+        const QString crowded = QStringLiteral("http://cs1.t/x.mp3,").repeated(vk::MaxLinks + 5);
+        form.PlayList->addItem(QStringLiteral("old"));
+        form.BrowserDocumentComplete(audio, crowded);
+        QCOMPARE(ItemTexts(form.PlayList->model()), QStringList{"old"});
+        form.BrowserDocumentComplete(audio, QStringLiteral("<b>http://cs2.t/y.mp3,1</b>"));
+        QTRY_COMPARE(ItemTexts(form.PlayList->model()), QStringList{"http://cs2.t/y.mp3"});
+        QTest::qWait(200 * kSlowdown);  // the crowded page, read to its end, changes nothing
+        QCOMPARE(ItemTexts(form.PlayList->model()), QStringList{"http://cs2.t/y.mp3"});
+        QVERIFY(recorder.texts().isEmpty());
+
+        form.BrowserDocumentComplete(audio, crowded);
+        QTRY_COMPARE(form.PlayList->count(), vk::MaxLinks);
+        QCOMPARE(form.PlayList->item(vk::MaxLinks - 1)->text(), "http://cs1.t/x.mp3");
+        QTRY_COMPARE(
+            recorder.texts(),
+            QStringList{"Добавлено в плейлист: 100000. Страница слишком велика, не добавлено ссылок: 5."});
     }
 
     void buildsPlaylist() {
