@@ -543,13 +543,7 @@ bool AudioStream::SetPosition(std::int64_t bytes) {
     const std::int64_t length = Length();
     if (state_ == State::Stopped || state_ == State::Ended || bytes < 0) return false;
     if (length >= 0 && bytes > length) return false;
-    if (!seekAllowed_) return false;
-    GstQuery* query = gst_query_new_seeking(GST_FORMAT_TIME);
-    gboolean seekable = FALSE;
-    if (gst_element_query(pipeline_, query))
-        gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
-    gst_query_unref(query);
-    if (!seekable) return false;
+    if (!sourceSeekable()) return false;
     const std::int64_t at = audio_units::BytesToTime(bytes, format_);
     if (!gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
                                  GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), at))
@@ -557,6 +551,21 @@ bool AudioStream::SetPosition(std::int64_t bytes) {
     meter_->Clear();
     lastPosition_ = bytes - bytes % format_.frameBytes();
     return true;
+}
+
+bool AudioStream::Seekable() {
+    const std::int64_t length = Length();
+    return state_ != State::Stopped && state_ != State::Ended && length > 0 && sourceSeekable();
+}
+
+bool AudioStream::sourceSeekable() const {
+    if (!seekAllowed_) return false;
+    GstQuery* query = gst_query_new_seeking(GST_FORMAT_TIME);
+    gboolean seekable = FALSE;
+    if (gst_element_query(pipeline_, query))
+        gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
+    gst_query_unref(query);
+    return seekable;
 }
 
 double AudioStream::BytesToSeconds(std::uint64_t bytes) const {

@@ -49,6 +49,8 @@ public:
     std::int64_t Length();    // bytes; -1 while unknown
     std::int64_t Position();  // bytes; equals Length() once the stream has played to its end
     bool SetPosition(std::int64_t bytes);
+    // Whether SetPosition can move the stream now; false also while its length is unknown.
+    bool Seekable();
     double BytesToSeconds(std::uint64_t bytes) const;
     std::uint32_t Level();  // packed peaks while playing, audio_units::kNoLevel otherwise
 
@@ -72,6 +74,7 @@ private:
     void readDuration();
     void end();
     void applyPipelineState();
+    bool sourceSeekable() const;         // the server serves byte ranges and the pipeline says it can seek
     std::int64_t queryPosition() const;  // ns, -1 when not known
 
     static GstBusSyncReply onPosted(GstBus* bus, GstMessage* message, gpointer key);
