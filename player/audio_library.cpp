@@ -288,4 +288,9 @@ void CancelOpen(OpenTicket ticket) {
     library().opening.erase(ticket);
 }
 
+bool StreamSeekable(HSTREAM handle) {
+    AudioStream* stream = find(handle);
+    return stream && stream->Seekable();
+}
+
 }  // namespace audio_library

@@ -67,6 +67,10 @@ void BeginInit();
 // whether that was because the address did not answer within five seconds.
 using OpenTicket = unsigned;
 OpenTicket OpenStreamURL(const char* url, std::function<void(HSTREAM handle, bool noAnswer)> then);
+// Whether BASS_ChannelSetPosition can move the stream now: it is open, has not stopped or ended, knows its
+// length, and its source can seek (for HTTP, a server that has said it serves byte ranges).
+bool StreamSeekable(HSTREAM handle);
+
 // Drops an open that has not ended: its stream is released and `then` is never called. A ticket that has
 // ended, or 0, is ignored.
 void CancelOpen(OpenTicket ticket);

@@ -8,7 +8,10 @@
 #include <bit>
 #include <cstdio>
 #include <map>
+#include <thread>
 #include <utility>
+
+#include "player/reach_check.h"
 
 namespace {
 
@@ -17,6 +20,9 @@ namespace {
 constexpr guint kPlayAudioOnly = 1u << 1;
 constexpr guint kNativeAudio = 1u << 5;
 constexpr const char* kFormatMessage = "varnex-format";
+constexpr const char* kUnreachableMessage = "varnex-unreachable";
+// How long the check of a failed address waits for its connection.
+constexpr std::chrono::milliseconds kReachLimit{2000};
 
 // What the streaming thread needs to stamp samples with their stream time; owned by the pad probe.
 struct ProbeContext {
@@ -328,27 +334,38 @@ void AudioStream::handle(GstMessage* message) {
             end();
             break;
         case GST_MESSAGE_ERROR: {
-            // Nothing could be read, or the audio cannot be decoded: the track is over.
+            // Nothing could be read, or the audio cannot be decoded: the track is over. While the address
+            // is being checked, later errors only follow from the first.
+            if (checking_) break;
             GError* error = nullptr;
             gst_message_parse_error(message, &error, nullptr);
-            report(std::string(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))) + ": " +
-                   (error ? error->message : "failed"));
+            const std::string text = error ? error->message : "failed";
             g_clear_error(&error);
+            if (!isSource(GST_MESSAGE_SRC(message))) {
+                report(std::string(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))) + ": " + text);
+            } else if (httpStatus_ >= 300) {
+                report("source: HTTP " + std::to_string(httpStatus_) + " " + text);
+            } else if (isHttp(uri_) && httpStatus_ < 100) {
+                // No HTTP answer came. The network library may not say why (libsoup 3 under GStreamer
+                // 1.22 leaves only "Internal data stream error"): the address is checked, and the stream
+                // ends when the check tells why.
+                checkAddress("source: " + text);
+                break;
+            } else {
+                report("source: " + text);
+            }
             end();
             break;
         }
         case GST_MESSAGE_WARNING: {
             // A source that failed after it had read something (see demoteLateSourceErrors): what it
             // delivered plays out, then the stream ends.
-            GstElement* source = nullptr;
-            g_object_get(pipeline_, "source", &source, nullptr);
-            if (source && GST_MESSAGE_SRC(message) == GST_OBJECT(source)) {
+            if (isSource(GST_MESSAGE_SRC(message))) {
                 GError* error = nullptr;
                 gst_message_parse_warning(message, &error, nullptr);
                 report(std::string("source: ") + (error ? error->message : "failed"));
                 g_clear_error(&error);
             }
-            if (source) gst_object_unref(source);
             break;
         }
         case GST_MESSAGE_APPLICATION: {
@@ -356,6 +373,11 @@ void AudioStream::handle(GstMessage* message) {
             if (s && gst_structure_has_name(s, kFormatMessage)) {
                 gst_structure_get_int(s, "rate", &format_.rate);
                 gst_structure_get_int(s, "channels", &format_.channels);
+            } else if (s && gst_structure_has_name(s, kUnreachableMessage) && checking_) {
+                checking_ = false;
+                const char* why = gst_structure_get_string(s, "why");
+                report(why && *why ? std::string("source: ") + why : failure_);
+                end();
             }
             break;
         }
@@ -392,7 +414,45 @@ void AudioStream::handle(GstMessage* message) {
     }
 }
 
+bool AudioStream::isSource(GstObject* object) const {
+    GstElement* source = nullptr;
+    g_object_get(pipeline_, "source", &source, nullptr);
+    const bool is = source && object == GST_OBJECT(source);
+    if (source) gst_object_unref(source);
+    return is;
+}
+
+void AudioStream::checkAddress(const std::string& failure) {
+    checking_ = true;
+    failure_ = failure;
+    // The proxy the source was given (souphttpsrc takes http_proxy's); without one the request went where
+    // the system's proxy settings send it.
+    std::string proxy;
+    GstElement* source = nullptr;
+    g_object_get(pipeline_, "source", &source, nullptr);
+    if (source && g_object_class_find_property(G_OBJECT_GET_CLASS(source), "proxy")) {
+        gchar* given = nullptr;
+        g_object_get(source, "proxy", &given, nullptr);
+        if (given) proxy = given;
+        g_free(given);
+    }
+    if (source) gst_object_unref(source);
+    // The look-up may take as long as the name service does: it runs on a thread of its own and answers on
+    // the bus, which outlives the stream as long as the thread holds it.
+    std::thread([bus = GST_BUS(gst_object_ref(bus_)), uri = uri_, proxy] {
+        const std::optional<reach_check::Endpoint> endpoint =
+            reach_check::EndpointOf(uri, proxy.empty() ? reach_check::SystemProxyFor(uri) : proxy);
+        const std::string why = endpoint ? reach_check::WhyUnreachable(*endpoint, kReachLimit) : "";
+        gst_bus_post(bus, gst_message_new_application(
+                              nullptr, gst_structure_new(kUnreachableMessage, "why", G_TYPE_STRING,
+                                                         why.c_str(), nullptr)));
+        gst_object_unref(bus);
+    }).detach();
+}
+
 void AudioStream::readHeaders(const GstStructure* headers) {
+    // The status of the answer: the HTTP status, or below 100 when no answer came.
+    gst_structure_get_uint(headers, "http-status-code", &httpStatus_);
     // Seeking over HTTP asks the server for a byte range. A server that does not say it serves ranges would
     // answer with the whole file, which GStreamer treats as a fatal error, so such a stream is not seeked.
     const GValue* response = gst_structure_get_value(headers, "response-headers");
@@ -408,9 +468,7 @@ void AudioStream::readHeaders(const GstStructure* headers) {
             return TRUE;
         },
         &accepted);
-    guint status = 0;
-    gst_structure_get_uint(headers, "http-status-code", &status);
-    if (status == 200 || status == 206) seekAllowed_ = accepted;
+    if (httpStatus_ == 200 || httpStatus_ == 206) seekAllowed_ = accepted;
 }
 
 void AudioStream::readDuration() {
@@ -485,13 +543,7 @@ bool AudioStream::SetPosition(std::int64_t bytes) {
     const std::int64_t length = Length();
     if (state_ == State::Stopped || state_ == State::Ended || bytes < 0) return false;
     if (length >= 0 && bytes > length) return false;
-    if (!seekAllowed_) return false;
-    GstQuery* query = gst_query_new_seeking(GST_FORMAT_TIME);
-    gboolean seekable = FALSE;
-    if (gst_element_query(pipeline_, query))
-        gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
-    gst_query_unref(query);
-    if (!seekable) return false;
+    if (!sourceSeekable()) return false;
     const std::int64_t at = audio_units::BytesToTime(bytes, format_);
     if (!gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
                                  GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), at))
@@ -499,6 +551,21 @@ bool AudioStream::SetPosition(std::int64_t bytes) {
     meter_->Clear();
     lastPosition_ = bytes - bytes % format_.frameBytes();
     return true;
+}
+
+bool AudioStream::Seekable() {
+    const std::int64_t length = Length();
+    return state_ != State::Stopped && state_ != State::Ended && length > 0 && sourceSeekable();
+}
+
+bool AudioStream::sourceSeekable() const {
+    if (!seekAllowed_) return false;
+    GstQuery* query = gst_query_new_seeking(GST_FORMAT_TIME);
+    gboolean seekable = FALSE;
+    if (gst_element_query(pipeline_, query))
+        gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
+    gst_query_unref(query);
+    return seekable;
 }
 
 double AudioStream::BytesToSeconds(std::uint64_t bytes) const {

@@ -49,6 +49,8 @@ public:
     std::int64_t Length();    // bytes; -1 while unknown
     std::int64_t Position();  // bytes; equals Length() once the stream has played to its end
     bool SetPosition(std::int64_t bytes);
+    // Whether SetPosition can move the stream now; false also while its length is unknown.
+    bool Seekable();
     double BytesToSeconds(std::uint64_t bytes) const;
     std::uint32_t Level();  // packed peaks while playing, audio_units::kNoLevel otherwise
 
@@ -63,11 +65,16 @@ private:
     bool finishOpen();
     void pump();
     void handle(GstMessage* message);
-    void report(const std::string& why);  // the stream's one line on stderr
+    void report(const std::string& why);     // the stream's one line on stderr
+    bool isSource(GstObject* object) const;  // whether `object` is the element that reads the address
+    // Finds out on another thread why the address gave no answer; the stream then says so and ends, or
+    // says `failure` when the check finds nothing to name.
+    void checkAddress(const std::string& failure);
     void readHeaders(const GstStructure* headers);
     void readDuration();
     void end();
     void applyPipelineState();
+    bool sourceSeekable() const;         // the server serves byte ranges and the pipeline says it can seek
     std::int64_t queryPosition() const;  // ns, -1 when not known
 
     static GstBusSyncReply onPosted(GstBus* bus, GstMessage* message, gpointer key);
@@ -83,6 +90,9 @@ private:
     audio_units::PcmFormat format_{0, 0};  // as the decoder gives it out; no rate until audio arrives
     State state_ = State::Ready;
     bool reported_ = false;
+    bool checking_ = false;     // the source failed without an answer, and the address is being checked
+    std::string failure_;       // what GStreamer said of that failure
+    guint httpStatus_ = 0;      // of the last answer; below 100 while none came
     bool seekAllowed_ = false;  // false for a server that has not said it serves byte ranges
     int buffering_ = 100;
     std::int64_t duration_ = -1;  // ns, -1 while unknown

@@ -185,7 +185,10 @@ void MediaControls::Run(std::function<void(TForm1&)> action) {
     QMetaObject::invokeMethod(
         this,
         [this, action = std::move(action)] {
+            if (running_) return;
+            running_ = true;
             RunHandler([&] { action(form_); });
+            running_ = false;
             refreshSoon();
         },
         Qt::QueuedConnection);
@@ -239,6 +242,7 @@ void MediaControls::refresh() {
                       : selected.isEmpty()        ? QString()
                                                   : selected.first()->text();
         now.lengthUs = lengthUs();
+        now.seekable = audio_library::StreamSeekable(now.stream);
     }
     if (now == shown_) return;
     QVariantMap changed;
@@ -270,21 +274,23 @@ qint64 MediaControls::bytesToUs(qint64 bytes) const {
 
 void MediaControls::SeekBy(qint64 offsetUs) {
     Run([this, offsetUs](TForm1& form) {
-        const qint64 length = lengthUs();
-        if (form.StreamHandle == 0 || length <= 0) return;
-        const qint64 target = Position() + offsetUs;
-        if (target > length)
+        refresh();
+        if (!shown_.canSeek()) return;
+        // The position lies within the length, so neither difference nor sum below can overflow, whatever
+        // the offset.
+        const qint64 position = std::min(Position(), shown_.lengthUs);
+        if (offsetUs > shown_.lengthUs - position)
             form.btnNextClick();
         else
-            seekTo(std::max<qint64>(0, target));
+            seekTo(std::max<qint64>(0, position + offsetUs));
     });
 }
 
 void MediaControls::SetPosition(const QString& trackId, qint64 positionUs) {
-    Run([this, trackId, positionUs](TForm1& form) {
+    Run([this, trackId, positionUs](TForm1& /*form*/) {
         refresh();
-        if (form.StreamHandle == 0 || trackId != trackIdOf(shown_) || positionUs < 0 ||
-            positionUs > lengthUs())
+        if (!shown_.canSeek() || trackId != trackIdOf(shown_) || positionUs < 0 ||
+            positionUs > shown_.lengthUs)
             return;
         seekTo(positionUs);
     });
@@ -293,7 +299,8 @@ void MediaControls::SetPosition(const QString& trackId, qint64 positionUs) {
 void MediaControls::Stop() {
     Run([this](TForm1& form) {
         form.btnPauseClick();
-        if (form.StreamHandle != 0 && lengthUs() > 0) seekTo(0);
+        refresh();
+        if (shown_.canSeek()) seekTo(0);
     });
 }
 
@@ -308,7 +315,8 @@ void MediaControls::seekTo(qint64 positionUs) {
 }
 
 void MediaControls::announceSeek() {
-    if (!player_ || form_.StreamHandle == 0) return;
+    // A stream that cannot seek has not moved.
+    if (!player_ || form_.StreamHandle == 0 || !audio_library::StreamSeekable(form_.StreamHandle)) return;
     const auto lengthBytes = static_cast<qint64>(BASS_ChannelGetLength(form_.StreamHandle, 0));
     const int shift = track_display::SliderShift(lengthBytes);
     emit player_->Seeked(

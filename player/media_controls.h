@@ -35,9 +35,13 @@ public:
     qint64 Position() const;
 
     // Runs `action` on the main window through the handler wrapper, once the call that asked has returned.
+    // One call at a time, as with the window's own buttons: a call that comes while an earlier one is still
+    // running (a message box it raised is open) is dropped.
     void Run(std::function<void(TForm1&)> action);
-    // Seeks through the slider's own seek; past the end of the stream this goes to the next track.
+    // Seeks through the slider's own seek, when the stream can seek; past the end of the stream this goes to
+    // the next track, before its start to the start.
     void SeekBy(qint64 offsetUs);
+    // Seeks the stream that `trackId` names, when that is still the one playing and it can seek.
     void SetPosition(const QString& trackId, qint64 positionUs);
     // The playlist has no stop: the stream pauses and goes back to its start.
     void Stop();
@@ -50,9 +54,10 @@ private:
     struct Shown {
         QString status = QStringLiteral("Stopped");
         HSTREAM stream = 0;
-        QString address;       // the playlist row the stream was opened from
-        qint64 lengthUs = -1;  // -1: not known
-        bool canSeek() const { return stream != 0 && lengthUs > 0; }
+        QString address;        // the playlist row the stream was opened from
+        qint64 lengthUs = -1;   // -1: not known
+        bool seekable = false;  // what the stream can do: a stream of unknown length cannot seek
+        bool canSeek() const { return stream != 0 && lengthUs > 0 && seekable; }
         bool operator==(const Shown&) const = default;
     };
     static QVariantMap metadataOf(const Shown& shown);
@@ -71,4 +76,5 @@ private:
     QString service_;
     Shown shown_;
     bool refreshQueued_ = false;
+    bool running_ = false;  // a call's action is running
 };

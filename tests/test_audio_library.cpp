@@ -1,6 +1,7 @@
 // The audio library over real GStreamer: streams served by a local HTTP server, played to a silent sink that
 // keeps real time.
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <QElapsedTimer>
@@ -51,6 +52,17 @@ std::string stderrOf(const std::function<void()>& run) {
     return text;
 }
 
+// The network library that GStreamer's HTTP source loaded into this process; empty before the first stream.
+std::string loadedLibsoup() {
+    for (const char* name : {"libsoup-3.0.so.0", "libsoup-2.4.so.1"}) {
+        if (void* handle = ::dlopen(name, RTLD_NOW | RTLD_NOLOAD)) {
+            ::dlclose(handle);
+            return name;
+        }
+    }
+    return {};
+}
+
 HSTREAM open(const std::string& url) {
     return BASS_StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr);
 }
@@ -78,7 +90,15 @@ class AudioLibraryTest : public QObject {
     std::optional<HttpFileServer> server;
 
 private slots:
-    void initTestCase() { QVERIFY(BASS_Init(-1, 44100, 0, nullptr, nullptr)); }
+    void initTestCase() {
+        // GStreamer's HTTP source uses the libsoup already in the process, else libsoup 3 when it is
+        // installed, else libsoup 2.4. VARNEX_TEST_LIBSOUP names one to load first, so that each can be
+        // tested on a machine that has both.
+        const QByteArray libsoup = qgetenv("VARNEX_TEST_LIBSOUP");
+        if (!libsoup.isEmpty() && !::dlopen(libsoup.constData(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE))
+            QSKIP(libsoup + " is not installed");
+        QVERIFY(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+    }
     void init() { server.emplace(); }
     void cleanup() { server.reset(); }
 
@@ -86,7 +106,11 @@ private slots:
         server->Add("/page.html", "<html><body>no audio here</body></html>", "text/html");
         HttpFileServer gone;
         const std::string refused = gone.Url("/a.mp3");
+        const std::string goneAddress = "127.0.0.1:" + std::to_string(gone.Port());
         gone.Stop();
+        // A name that no name server is asked for: a label longer than 63 characters cannot be put in a
+        // query, so the look-up fails on this machine.
+        const std::string unknownHost = std::string(64, 'a') + ".invalid";
         // Audio that only a scheme other than http, https and file would read.
         QTemporaryFile wav;
         QVERIFY(wav.open());
@@ -95,23 +119,39 @@ private slots:
         const std::string fd =
             "fd://" + std::to_string(::open(qPrintable(wav.fileName()), O_RDONLY | O_CLOEXEC));
 
-        // Each known long before the time limit, with one line on stderr that tells one failure from another.
+        // Each known long before the time limit, with one line on stderr that tells one failure from another:
+        // the HTTP status, or why no answer came, whichever libsoup GStreamer uses.
         struct Case {
-            std::string url, reason;
+            std::string url, reason, proxy = {};
         };
+        const auto line = [](const std::string& url, const std::string& why) {
+            return "varnex: " + url + ": source: " + why;
+        };
+        const std::string missing = server->Url("/missing.mp3"), viaProxy = server->Url("/a.mp3"),
+                          unknown = "http://" + unknownHost + "/a.mp3";
         for (const Case& c :
-             {Case{server->Url("/missing.mp3"), "Not Found"}, Case{refused, "connect"},
+             {Case{missing, line(missing, "HTTP 404 Not Found\n")},
+              Case{refused, line(refused, "connection refused by " + goneAddress + "\n")},
               Case{server->Url("/page.html"), "missing a plug-in"},
+              Case{unknown, line(unknown, "host not found: " + unknownHost + " (")},
+              Case{viaProxy, line(viaProxy, "connection refused by the proxy " + goneAddress + "\n"),
+                   "http://" + goneAddress},
               Case{"no such file anywhere.mp3", "not found"}, Case{fd, "not an http, https or file URL"}}) {
+            if (!c.proxy.empty()) qputenv("http_proxy", QByteArray::fromStdString(c.proxy));
             QElapsedTimer clock;
             clock.start();
             HSTREAM h = 1;
             const std::string said = stderrOf([&] { h = open(c.url); });
+            qunsetenv("http_proxy");
             QCOMPARE(h, HSTREAM{0});
             QVERIFY2(clock.elapsed() < 2500, c.url.c_str());
             QVERIFY2(std::count(said.begin(), said.end(), '\n') == 1 && said.find(c.reason) != said.npos,
                      said.c_str());
         }
+        const std::string libsoup = loadedLibsoup();
+        qInfo("GStreamer's HTTP source uses %s", libsoup.c_str());
+        const QByteArray wanted = qgetenv("VARNEX_TEST_LIBSOUP");
+        if (!wanted.isEmpty()) QCOMPARE(libsoup, wanted.toStdString());
 
         // Every call on no stream fails quietly with the failure values.
         for (HSTREAM dead : {HSTREAM{0}, HSTREAM{987654}}) {

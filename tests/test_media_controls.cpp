@@ -6,7 +6,12 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProcess>
+#include <QTimer>
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "app/messages.h"
 #include "player/media_controls.h"
@@ -32,9 +37,23 @@ QString run(const QString& program, const QStringList& arguments) {
 QString playerctl(const QStringList& arguments) {
     return run(QStringLiteral("playerctl"), QStringList{QStringLiteral("--player=varnex")} + arguments);
 }
-QString callRoot(const QString& method, const QStringList& arguments = {}) {
-    return run(QStringLiteral("dbus-send"),
-               QStringList{"--session", "--print-reply", "--dest=" + kService, kPath, method} + arguments);
+QStringList dbusSend(const QString& method, const QStringList& arguments) {
+    return QStringList{"--session", "--print-reply", "--dest=" + kService, kPath, method} + arguments;
+}
+QString callObject(const QString& method, const QStringList& arguments = {}) {
+    return run(QStringLiteral("dbus-send"), dbusSend(method, arguments));
+}
+QString canSeek() {
+    return callObject("org.freedesktop.DBus.Properties.Get",
+                      {"string:org.mpris.MediaPlayer2.Player", "string:CanSeek"});
+}
+
+// The message boxes on screen.
+QList<QMessageBox*> openBoxes() {
+    QList<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) boxes << box;
+    return boxes;
 }
 
 }  // namespace
@@ -80,7 +99,7 @@ private slots:
         auto testApp = std::make_unique<TestApp>();
         TForm1& form = *testApp->app.Form1;
         const QString root =
-            callRoot("org.freedesktop.DBus.Properties.GetAll", {"string:org.mpris.MediaPlayer2"});
+            callObject("org.freedesktop.DBus.Properties.GetAll", {"string:org.mpris.MediaPlayer2"});
         QVERIFY2(root.contains(R"("Identity" variant string "Varnex")") &&
                      root.contains(R"("DesktopEntry" variant string "varnex")"),
                  qPrintable(root));
@@ -125,12 +144,100 @@ private slots:
 
         // Raise brings the window back from the tray.
         QVERIFY(!form.isVisible());
-        callRoot("org.mpris.MediaPlayer2.Raise");
+        callObject("org.mpris.MediaPlayer2.Raise");
         QTRY_VERIFY(form.isVisible());
         QVERIFY(recorder.texts().isEmpty());
         testApp.reset();
         QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(kService));
         qunsetenv("XDG_DATA_HOME");
+    }
+
+    // Seeks as the desktop may send them: offsets to the ends of the 64-bit range go to the next track or
+    // the start; a track id that is no longer playing is ignored; a stream that cannot seek (its server
+    // serves no byte ranges) says so in CanSeek when it starts, and is not moved.
+    void seeksStayWithinWhatTheStreamCan() {
+        HttpFileServer server, wholeFilesOnly;
+        wholeFilesOnly.SetRangesHonoured(false);
+        server.Add("/a.wav", tones::Wav(10.0, 8000, 1, 0.5, 0.5), "audio/wav");
+        server.Add("/b.wav", tones::Wav(10.0, 8000, 1, 0.5, 0.5), "audio/wav");
+        wholeFilesOnly.Add("/c.wav", tones::Wav(10.0, 8000, 1, 0.5, 0.5), "audio/wav");
+        const QString second = QString::fromStdString(server.Url("/b.wav")),
+                      third = QString::fromStdString(wholeFilesOnly.Url("/c.wav"));
+        messages::Recorder recorder;
+        auto testApp = std::make_unique<TestApp>();
+        TForm1& form = *testApp->app.Form1;
+        form.PlayList->addItems({QString::fromStdString(server.Url("/a.wav")), second, third});
+        playerctl({"play"});
+        QTRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"));
+        QVERIFY(canSeek().endsWith("variant boolean true"));
+        const QString firstTrack = playerctl({"metadata", "mpris:trackid"}).remove(QLatin1Char('\''));
+
+        callObject("org.mpris.MediaPlayer2.Player.Seek", {"int64:9223372036854775807"});
+        QTRY_VERIFY(heard("\"xesam:url\" variant string \"" + second));
+        QCOMPARE(form.PlayList->currentRow(), 1);
+        QTRY_VERIFY(position(form.StreamHandle) > kBytesPerSecond / 2);
+        heard({});
+        const int seeks = monitored_.count("member=Seeked");
+        callObject("org.mpris.MediaPlayer2.Player.Seek", {"int64:-9223372036854775808"});
+        QTRY_VERIFY(heard("member=Seeked int64 0"));
+        QVERIFY(position(form.StreamHandle) < kBytesPerSecond / 2);
+        callObject("org.mpris.MediaPlayer2.Player.SetPosition", {"objpath:" + firstTrack, "int64:8000000"});
+        QTest::qWait(300);
+        QVERIFY(position(form.StreamHandle) < 2 * kBytesPerSecond);
+
+        // What the desktop was told last, and what it reads, once the third track plays.
+        playerctl({"next"});
+        QTRY_VERIFY(heard("\"xesam:url\" variant string \"" + third));
+        QTRY_VERIFY(position(form.StreamHandle) > 0);
+        QVERIFY(canSeek().endsWith("variant boolean false"));
+        heard({});
+        const QString told = QString::fromUtf8(monitored_).simplified();
+        QVERIFY(told.mid(told.lastIndexOf("\"CanSeek\" variant boolean"))
+                    .startsWith("\"CanSeek\" variant boolean false"));
+        callObject("org.mpris.MediaPlayer2.Player.Seek", {"int64:5000000"});
+        playerctl({"position", "7"});
+        QTest::qWait(300);
+        QVERIFY(position(form.StreamHandle) < 3 * kBytesPerSecond);
+        heard({});
+        QCOMPARE(monitored_.count("member=Seeked"), seeks + 1);  // only the seek to the start
+        QVERIFY(recorder.texts().isEmpty());
+    }
+
+    // Media keys on an empty playlist, pressed again while the first one's box is open: one box at a time,
+    // as with the window's own buttons behind a modal box.
+    void emptyPlaylistBoxesDoNotStack() {
+        auto testApp = std::make_unique<TestApp>();
+        std::vector<std::unique_ptr<QProcess>> presses;
+        int shown = 0, most = 0, open = 0;
+        QElapsedTimer sinceAnswered;
+        // Watches the boxes from inside their own event loops, and closes them once every press has been
+        // answered and has had time to act.
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            const QList<QMessageBox*> boxes = openBoxes();
+            shown += std::max<int>(0, boxes.size() - open);
+            open = boxes.size();
+            most = std::max(most, open);
+            const bool answered = std::all_of(presses.begin(), presses.end(),
+                                              [](auto& p) { return p->state() == QProcess::NotRunning; });
+            if (answered && !sinceAnswered.isValid()) sinceAnswered.start();
+            if (answered && sinceAnswered.elapsed() > 500 && !boxes.isEmpty()) boxes.last()->accept();
+        });
+        watch.start(20);
+        for (const char* method : {"Next", "Next", "PlayPause", "Next"}) {
+            presses.push_back(std::make_unique<QProcess>());
+            presses.back()->start("dbus-send",
+                                  dbusSend(QStringLiteral("org.mpris.MediaPlayer2.Player.") + method, {}));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(sinceAnswered.isValid() && sinceAnswered.elapsed() > 1000 && open == 0,
+                                 15000);
+        QCOMPARE(most, 1);
+        QCOMPARE(shown, 1);
+
+        // Once it is closed, the next press says so again.
+        playerctl({"next"});
+        QTRY_COMPARE(shown, 2);
+        QTRY_COMPARE(open, 0);
     }
 };
 
