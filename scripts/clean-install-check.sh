@@ -63,12 +63,12 @@ apt-get install -y -q --no-install-recommends ./varnex_*.deb >apt.log 2>&1 || { 
 echo "installed: $(grep -c '^Setting up' apt.log) packages"
 
 # Every ELF file of the package, Qt's X11 plugin and the plugins of the GStreamer elements Varnex makes
-# (playbin, decodebin, audioconvert, audioresample, autoaudiosink, souphttpsrc, level, filesrc, fakesink,
-# and the readers of the click sound and of MP3).
+# (playbin, decodebin, audioconvert, audioresample, autoaudiosink, filesrc) or plays through (souphttpsrc,
+# the type finders, the readers of the click sound and of MP3).
 gst=/usr/lib/x86_64-linux-gnu/gstreamer-1.0
 files=($(dpkg -L varnex) /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqxcb.so)
-for plugin in playback audioconvert audioresample autodetect soup level coreelements typefindfunctions \
-    wavparse mpg123; do files+=("$gst/libgst$plugin.so"); done
+for plugin in playback audioconvert audioresample autodetect coreelements soup typefindfunctions wavparse \
+    mpg123; do files+=("$gst/libgst$plugin.so"); done
 for file in "${files[@]}"; do
     [ -e "$file" ] || fail "$file is not installed"
     [ -f "$file" ] && [ "$(head -c 4 "$file" | od -An -c | tr -d ' ')" = '177ELF' ] || continue
