@@ -1,7 +1,6 @@
 #include "app/application.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTranslator>
@@ -66,7 +65,8 @@ App::App(const QString& folder)
       Form4([this] { return makeWindow<TForm4>(); }),
       Form5([this] { return makeWindow<TForm5>(); }),
       Form6([this] { return makeWindow<TForm6>(); }),
-      folder_(folder.isEmpty() ? ProgramFolder() : folder) {
+      folder_(folder.isEmpty() ? ProgramFolder() : folder),
+      settingsPath_(SettingsFilePath(folder_)) {
     Form1 = makeWindow<TForm1>();
     runCreation([this] { Form1->FormCreate(); });
     Form2 = makeWindow<TForm2>();
@@ -75,12 +75,8 @@ App::App(const QString& folder)
 }
 
 App::~App() {
-    // The media controls go first, as they follow the main window. Then the main window: its socket, timers and
-    // streams answer to the other windows until they stop.
+    // The media controls go first, as they follow the main window. Then the main window: its socket, timers
+    // and streams answer to the other windows until they stop.
     mediaControls_.reset();
     Form1.reset();
-}
-
-QString App::SettingsPath() const {
-    return QDir(folder_).filePath(QStringLiteral("settings.ini"));
 }

@@ -51,15 +51,16 @@ public:
     // Creates TForm1 and TForm2 and runs their creation handlers (the settings are read and applied); an
     // error in one creation handler is shown and the next window is still created. TForm3 to TForm6, which
     // nothing shows at start, are made on first use. Throws StartupAborted when the program cannot start.
-    // `folder` is where settings.ini and sound.wav are kept: the executable's folder unless given (tests give
-    // a folder of their own).
+    // `folder` is the program's folder, where sound.wav is kept and settings.ini when the user may write it
+    // there (see SettingsFilePath): the executable's folder unless given (tests give a folder of their own).
     explicit App(const QString& folder = {});
     ~App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
-    // settings.ini in the program's folder.
-    QString SettingsPath() const;
+    // The settings.ini this run reads and saves: beside the program, or in the user's configuration folder
+    // when the program's folder is not the user's to write (an installed program). Chosen at start.
+    QString SettingsPath() const { return settingsPath_; }
     QString Folder() const { return folder_; }
 
     std::unique_ptr<TForm1> Form1;
@@ -74,5 +75,6 @@ private:
     std::unique_ptr<Window> makeWindow();
 
     QString folder_;
+    QString settingsPath_;
     std::unique_ptr<MediaControls> mediaControls_;  // gone before the windows it drives
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Varnex needs: "build" for building and running, "test" adds what the tests use,
-# "bench" what the benchmarks use, "docs" what scripts/screenshots.sh uses, "fuzz" the compiler and libFuzzer
-# for fuzz/.
+# Installs the Debian 12 packages Varnex needs: "build" for building, packaging and running, "test" adds what
+# the tests use, "bench" what the benchmarks use, "docs" what scripts/screenshots.sh uses, "fuzz" the compiler
+# and libFuzzer for fuzz/, "release" what scripts/clean-install-check.sh uses.
 # Uses sudo when not run as root. Skips apt-get entirely when everything is installed already.
 set -euo pipefail
 
@@ -15,6 +15,7 @@ build_packages=(
     libpipewire-0.3-dev
     libjpeg62-turbo-dev
     libfontconfig-dev fonts-urw-base35 fontconfig qt6-translations-l10n
+    dpkg-dev file
 )
 test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
@@ -34,6 +35,9 @@ docs_packages=(
 fuzz_packages=(
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
+release_packages=(
+    mmdebstrap xvfb xauth python3
+)
 
 wanted=("${build_packages[@]}")
 for group in "$@"; do
@@ -43,7 +47,8 @@ for group in "$@"; do
         bench) wanted+=("${bench_packages[@]}") ;;
         docs) wanted+=("${docs_packages[@]}") ;;
         fuzz) wanted+=("${fuzz_packages[@]}") ;;
-        *) echo "deps.sh: unknown group '$group' (build, test, bench, docs, fuzz)" >&2; exit 2 ;;
+        release) wanted+=("${release_packages[@]}") ;;
+        *) echo "deps.sh: unknown group '$group' (build, test, bench, docs, fuzz, release)" >&2; exit 2 ;;
     esac
 done
 

@@ -13,7 +13,7 @@ if [ -z "${DISPLAY:-}" ]; then
     exit 1
 fi
 mkdir -p run
-# The program's modules (the web engine for the VK playlist, the Wayland screen capture) go beside it, where
-# it looks for them first.
-cp -f "$VARNEX_BUILD_DIR/varnex" "$VARNEX_BUILD_DIR"/varnex_*.so run/
+# The program's modules (the web engine for the VK playlist, the remote's connection, the Wayland screen
+# capture) and the remote's click go beside it, where it looks for them.
+cp -f "$VARNEX_BUILD_DIR/varnex" "$VARNEX_BUILD_DIR"/varnex_*.so resources/sound.wav run/
 exec run/varnex

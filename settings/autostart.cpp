@@ -1,10 +1,11 @@
 #include "settings/autostart.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <stdexcept>
 
+#include "settings/program_folder.h"
 #include "settings/whole_file.h"
 
 namespace {
@@ -45,10 +46,7 @@ QString EscapeString(const QString& value) {
 }  // namespace
 
 QString AutostartFolder() {
-    // A relative XDG_CONFIG_HOME is not valid and counts as unset.
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!QDir::isAbsolutePath(config)) config = QDir::homePath() + "/.config";
-    return config + "/autostart";
+    return UserConfigFolder() + QStringLiteral("/autostart");
 }
 
 QString DesktopExecValue(const QString& path) {
@@ -84,7 +82,7 @@ void SetAutorun(bool Register, const QString& valueName, const QString& path) {
                              DesktopExecValue(path) + "\n")
                                 .toUtf8();
     // A full disk leaves the old entry as it was instead of an empty one.
-    if (!QDir().mkpath(AutostartFolder()) || !WriteWholeFile(entry, text)) {
+    if (!WriteWholeFile(entry, text)) {
         throw std::runtime_error(("Failed to set data for '" + valueName + "'").toStdString());
     }
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 
@@ -34,4 +35,19 @@ QString OpenProgramFolder() {
 QString ProgramFolder() {
     static const QString folder = OpenProgramFolder();
     return folder;
+}
+
+QString UserConfigFolder() {
+    // A relative XDG_CONFIG_HOME is not valid and counts as unset.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return QDir::isAbsolutePath(config) ? config : QDir::homePath() + QStringLiteral("/.config");
+}
+
+QString SettingsFilePath(const QString& programFolder) {
+    const QString beside = QDir(programFolder).filePath(QStringLiteral("settings.ini"));
+    const auto writable = [](const QString& path, int mode) {
+        return ::access(QFile::encodeName(path).constData(), mode) == 0;
+    };
+    if (writable(beside, W_OK) || writable(programFolder, W_OK | X_OK)) return beside;
+    return UserConfigFolder() + QStringLiteral("/varnex/settings.ini");
 }

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
@@ -71,6 +73,8 @@ bool rewriteInPlace(int handle, QByteArrayView bytes) {
 }  // namespace
 
 bool WriteWholeFile(const QString& path, QByteArrayView bytes) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder) && !QDir().mkpath(folder)) return false;
     bool opened = false;
     if (writeBeside(path, bytes, opened)) return true;
     if (opened) return false;

@@ -5,7 +5,8 @@
 #include <QByteArrayView>
 #include <QString>
 
-// Replaces the file at `path` with `bytes`; false when it could not, and the file is then as it was.
+// Replaces the file at `path` with `bytes`; false when it could not, and the file is then as it was. A
+// missing folder of the file is made first (the user's configuration folder before the first save).
 //
 // The new content goes into a new file beside it, which is flushed, synced to disk and only then renamed over
 // the old one. Where the folder takes no new file but the file itself is writable (a writable settings file

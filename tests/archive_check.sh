@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The portable archive as a user meets it: made by CPack, unpacked into a folder whose name holds a blank and a
 # Cyrillic letter, added to the menu (private XDG folders), started through the menu entry with gio, and seen
-# to read the settings.ini beside it and to save it there when "Сохранить изменения" is pressed.
+# to read the settings.ini beside it and to save it there when "Сохранить изменения" is pressed. Then the
+# Debian package made beside it: its files in the system's folders, and its dependencies the same packages as
+# the archive's list. (scripts/clean-install-check.sh installs it on a clean Debian 12.)
 #   archive_check.sh <build folder>      (on an X display)
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -14,7 +16,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cpack --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null
+cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; }
 archive=$(ls "$work"/out/varnex-*-linux-x86_64.tar.gz)
 version=$(basename "$archive" | sed 's/^varnex-\(.*\)-linux-x86_64\.tar\.gz$/\1/')
 grep -q "^project(Varnex VERSION $version " "$build/../CMakeLists.txt" 2>/dev/null ||
@@ -25,7 +27,10 @@ mkdir -p "$home"
 tar -xzf "$archive" -C "$home"
 folder="$home/varnex-$version-linux-x86_64"
 grep -q "Varnex $version" "$folder/README" || fail "README without the version"
-grep -q "apt-get install" "$folder/README" || fail "README without the packages"
+grep -q "apt-get install --no-install-recommends $(cat "$folder/runtime-packages.txt")" "$folder/README" ||
+    fail "README without the packages of runtime-packages.txt"
+# The library that a hand-written list once left out.
+grep -qw libxcb-damage0 "$folder/runtime-packages.txt" || fail "libxcb-damage0 is not in the list"
 for module in varnex_web.so varnex_portal.so varnex_net.so; do [ -f "$folder/$module" ] || fail "$module not beside varnex"; done
 
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" HOME="$work/home"
@@ -60,4 +65,21 @@ grep -q "^Подключаться к порту при запуске прог�
 
 "$folder/install-desktop-entry.sh" --remove >/dev/null
 [ ! -e "$entry" ] && [ ! -e "$XDG_DATA_HOME/icons/hicolor/48x48/apps/varnex.png" ] || fail "--remove left files"
-echo "archive $version: unpacked, in the menu, started from it, settings read and saved"
+
+deb=$(ls "$work"/out/varnex_"$version"_*.deb)
+files=$(dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }')
+for file in ./usr/lib/varnex/varnex ./usr/lib/varnex/varnex_web.so ./usr/lib/varnex/varnex_net.so \
+    ./usr/lib/varnex/varnex_portal.so ./usr/lib/varnex/sound.wav "./usr/bin/varnex -> ../lib/varnex/varnex" \
+    ./usr/bin/varnex-board ./usr/share/applications/varnex.desktop; do
+    grep -qxF "$file" <<<"$files" || fail "$file is not in the Debian package"
+done
+for size in 16 22 24 32 48 64 128 256; do
+    grep -qxF "./usr/share/icons/hicolor/${size}x${size}/apps/varnex.png" <<<"$files" || fail "package icon $size"
+done
+# Package names of a dependency field: "a (>= 1), b | c" gives a and b.
+names() { tr ',' '\n' | sed 's/^ *//; s/[ (|].*//' | grep . | sort -u; }
+needs=$({ dpkg-deb -f "$deb" Depends; echo ,; dpkg-deb -f "$deb" Recommends; } | names)
+listed=$(tr ' ' '\n' <"$folder/runtime-packages.txt" | grep . | sort -u)
+[ "$needs" = "$listed" ] || fail "the package needs $(echo $needs), the archive lists $(echo $listed)"
+echo "archive $version: unpacked, in the menu, started from it, settings read and saved; the Debian package's" \
+    "files in place and its dependencies the archive's list"
