@@ -8,6 +8,9 @@
 // more; a stream that gives no usable picture is stopped, a still screen is not.
 
 #include <QComboBox>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -20,6 +23,7 @@
 #include "light/light_protocol.h"
 #include "light/screen_cast_token.h"
 #include "light/serial_link.h"
+#include "platform/wayland/screen_cast_portal.h"
 #include "platform/wayland/stream_health.h"
 #include "settings/profile_file.h"
 #include "tests/support/pseudo_terminal.h"
@@ -89,6 +93,62 @@ struct Run {
         file.WriteString(kTokenSection, kTokenKey, token);
         file.Save(testApp.app.SettingsPath());
     }
+};
+
+// A portal front end that answers out of turn, as a loaded system may deliver its answers: a request's
+// Response before the reply to the call that made it, CreateSession's reply only once the next step has
+// begun, and Start's Response later still. It records the methods called; Start starts no stream.
+class OutOfTurnPortal : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.ScreenCast")
+
+public:
+    explicit OutOfTurnPortal(const QDBusConnection& bus) : bus_(bus) {
+        bus_.registerObject(kPath, this, QDBusConnection::ExportAllSlots);
+        bus_.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+    ~OutOfTurnPortal() override {
+        bus_.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        QDBusConnection::disconnectFromBus(bus_.name());
+    }
+
+    QStringList called;
+
+public slots:
+    QDBusObjectPath CreateSession(const QVariantMap& options) {
+        called << QStringLiteral("CreateSession");
+        const QDBusObjectPath request =
+            answer(options, {{QStringLiteral("session_handle"), kPath + QStringLiteral("/session/s")}}, 0);
+        setDelayedReply(true);
+        QTimer::singleShot(300, this, [this, reply = message().createReply(QVariant::fromValue(request))] {
+            bus_.send(reply);
+        });
+        return request;
+    }
+    QDBusObjectPath SelectSources(const QDBusObjectPath&, const QVariantMap& options) {
+        called << QStringLiteral("SelectSources");
+        return answer(options, {}, 0);
+    }
+    QDBusObjectPath Start(const QDBusObjectPath&, const QString&, const QVariantMap& options) {
+        called << QStringLiteral("Start");
+        return answer(options, {}, 600);
+    }
+
+private:
+    // Sends the request's Response (code 0, `results`) after `afterMs`, and gives the request's path.
+    QDBusObjectPath answer(const QVariantMap& options, const QVariantMap& results, int afterMs) {
+        const QString sender = message().service().mid(1).replace(u'.', u'_');
+        const QString path =
+            QStringLiteral("%1/request/%2/%3").arg(kPath, sender, options.value("handle_token").toString());
+        QDBusMessage response = QDBusMessage::createSignal(
+            path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        response << 0u << results;
+        QTimer::singleShot(afterMs, this, [this, response] { bus_.send(response); });
+        return QDBusObjectPath(path);
+    }
+
+    const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
+    QDBusConnection bus_;
 };
 
 }  // namespace
@@ -297,6 +357,24 @@ private slots:
         run.checkStopped(*backend_);
     }
 
+    // Each step follows the last one's Response, whenever the reply to the last one's call comes.
+    void lateRepliesLoseNoStep() {
+        QVERIFY(portal_->Stop());
+        {
+            OutOfTurnPortal outOfTurn(QDBusConnection::connectToBus(
+                qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("out of turn portal")));
+            ScreenCastPortal client(QDBusConnection::sessionBus());
+            QList<ScreenCastPortal::Failure> failed;
+            connect(&client, &ScreenCastPortal::Failed, this,
+                    [&](ScreenCastPortal::Failure failure) { failed << failure; });
+            client.Open(QString());
+            // Start's Response came: it named no stream, so the client gave up there.
+            QTRY_COMPARE_WITH_TIMEOUT(failed, QList{ScreenCastPortal::Failure::Failed}, 5000);
+            QCOMPARE(outOfTurn.called, (QStringList{"CreateSession", "SelectSources", "Start"}));
+        }
+        QVERIFY(portal_->Start());
+    }
+
     // The rule behind the stop above, case by case (times in milliseconds).
     void streamHealthTellsAStillScreenFromALostPicture() {
         // No usable frame since the start, whatever came: starved at five seconds.
@@ -307,14 +385,14 @@ private slots:
 
         // A frame, then a still screen: never; nor after one broken buffer.
         StreamHealth still(0);
-        still.Usable(100);
+        still.Usable();
         QVERIFY(!still.Starved(1'000'000));
         still.Broken(200);
         QVERIFY(!still.Starved(2'000'000));
         // Broken buffers over five seconds are; a usable frame among them starts the count again.
         for (qint64 at = 225; at < 5200; at += 25) still.Broken(at);
         QVERIFY(!still.Starved(5200));
-        still.Usable(5210);
+        still.Usable();
         for (qint64 at = 5225; at < 10225; at += 25) still.Broken(at);
         QVERIFY(!still.Starved(10225));
         still.Broken(10225);
@@ -323,7 +401,8 @@ private slots:
         // A new format drops the frame kept: the five seconds start again.
         still.Restart(20000);
         QVERIFY(!still.Starved(24999));
-        still.Usable(24000);
+        QVERIFY(still.Starved(25000));
+        still.Usable();
         QVERIFY(!still.Starved(100000));
     }
 };

@@ -203,7 +203,7 @@ void PipeWireScreenStream::Private::process() {
         old = kept;
         kept = newest;
         hasFrame = true;
-        health.Usable(nowMs());
+        health.Usable();
     }
     if (old) pw_stream_queue_buffer(stream, old);
     ++frames;

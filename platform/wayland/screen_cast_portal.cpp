@@ -98,8 +98,8 @@ bool ScreenCastPortal::retryWithoutToken(const QString& detail) {
     restoreToken_.clear();
     ++attempt_;
     closeSession();
-    emit RestoreTokenChanged(QString());
     createSession();
+    emit RestoreTokenChanged(QString());
     return true;
 }
 
@@ -119,10 +119,11 @@ void ScreenCastPortal::request(Step step, const QString& method, QList<QVariant>
     options.insert(QStringLiteral("handle_token"), token);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kScreenCast, method);
     call.setArguments(arguments << options);
-    watchCall(bus_.asyncCall(call), [this](const QDBusMessage& reply) {
-        // A portal older than the handle token names the request itself: follow it there.
+    watchCall(bus_.asyncCall(call), [this, asked = requestPath_](const QDBusMessage& reply) {
+        // A portal older than the handle token names the request itself: follow it there. The reply may
+        // come after the request's Response, when the next step has begun: that step's request stands.
         const QString path = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        if (path.isEmpty() || path == requestPath_) return;
+        if (path.isEmpty() || path == asked || requestPath_ != asked) return;
         bus_.disconnect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
                         SLOT(response(uint, QVariantMap, QDBusMessage)));
         requestPath_ = path;

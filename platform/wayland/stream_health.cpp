@@ -4,7 +4,7 @@ void StreamHealth::Restart(qint64 atMs) {
     *this = StreamHealth(atMs);
 }
 
-void StreamHealth::Usable(qint64) {
+void StreamHealth::Usable() {
     framed_ = true;
     firstBroken_.reset();
 }

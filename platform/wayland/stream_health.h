@@ -24,7 +24,9 @@ public:
 
     // The stream (re)starts at `atMs` with no frame: a new format drops the one kept.
     void Restart(qint64 atMs);
-    void Usable(qint64 atMs);
+    // A whole frame has arrived.
+    void Usable();
+    // A buffer has arrived with a picture that cannot be read. (One with no picture at all is not told.)
     void Broken(qint64 atMs);
     bool Starved(qint64 nowMs) const;
 

@@ -78,7 +78,9 @@ PipeWireDaemons::PipeWireDaemons() {
         daemon->setStandardOutputFile(QProcess::nullDevice());
         daemon->setStandardErrorFile(QProcess::nullDevice());
     }
+    // Started for QProcess too: its socket may be there before QProcess has heard that it runs.
     pipewire_.start(QStringLiteral("pipewire"), {});
+    pipewire_.waitForStarted(5000);
     const QString socket = folder_.filePath(QStringLiteral("pipewire-0"));
     if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000)) return;  // not Running()
     wireplumber_.start(QStringLiteral("wireplumber"), {});
