@@ -19,11 +19,11 @@
 #include "light/ambilight_zones.h"
 #include "light/connection_guard.h"
 #include "light/screen_capture.h"
+#include "light/screen_cast_token.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
 #include "platform/screen_capture_factory.h"
 #include "settings/profile_file.h"
-#include "settings/settings_keys.h"
 
 namespace {
 
@@ -41,15 +41,14 @@ QRect primaryScreenPixels() {
 // A capture that talks to the desktop keeps the user's consent in settings.ini, and ends AmbiLight with its
 // message when the desktop refuses or stops the capture.
 CaptureHooks captureHooks(TForm1& form) {
-    using namespace settings_keys;
     CaptureHooks hooks;
-    hooks.restoreToken =
-        ProfileFile::Load(form.app.SettingsPath()).ReadString(kOwnSection, kScreenCastTokenKey);
+    hooks.restoreToken = ReadRestoreToken(ProfileFile::Load(form.app.SettingsPath()));
+    // A new token, or an empty one when the desktop refused the one given: either replaces it.
     hooks.keepRestoreToken = [&form](const QString& token) {
         RunHandler([&] {
             const QString path = form.app.SettingsPath();
             ProfileFile file = ProfileFile::Load(path);
-            file.WriteString(kOwnSection, kScreenCastTokenKey, token);
+            WriteRestoreToken(file, token);
             file.Save(path);
         });
     };

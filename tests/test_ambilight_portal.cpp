@@ -4,18 +4,27 @@
 // Read back byte for byte on a pseudo-terminal: the frames for the quarters (from a stream at half the
 // screen's size), a repaint followed, the stop's all-off and the session closed, the consent remembered; a
 // refusal, a missing portal and a stream ended by the desktop each give their one message and leave AmbiLight
-// stopped and usable.
+// stopped and usable; a restore token the portal or the desktop refuses is dropped and the user asked once
+// more; a stream that gives no usable picture is stopped, a still screen is not.
 
 #include <QComboBox>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
+#include <QUuid>
 
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "light/light_protocol.h"
+#include "light/screen_cast_token.h"
 #include "light/serial_link.h"
+#include "platform/wayland/screen_cast_portal.h"
+#include "platform/wayland/stream_health.h"
 #include "settings/profile_file.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/screen_cast_stand_in.h"
@@ -32,6 +41,10 @@ const QList<quint32> kQuarters{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
 const QByteArray kFrame = "E8F0D0B0C8A0H0G0I8K8J8L8";
 const QList<quint32> kRepainted{0x4080FF, 0x000000, 0x112233, 0x808080};
 const QByteArray kRepaintedFrame = "E2F4D8B0C0A0H1G1I2K4J4L4";
+
+const QString kTokenSection = QStringLiteral("Varnex"), kTokenKey = QStringLiteral("ScreenCastRestoreToken");
+const QString kNotStarted = QStringLiteral("Рабочий стол не смог начать показ экрана. AmbiLight выключен.");
+const QString kNoPicture = QStringLiteral("Рабочий стол не передаёт изображение экрана. AmbiLight выключен.");
 
 struct Run {
     PseudoTerminal line;
@@ -73,9 +86,69 @@ struct Run {
         QTRY_COMPARE(backend.open, 0);
     }
     QString savedToken() const {
-        return ProfileFile::Load(testApp.app.SettingsPath())
-            .ReadString(QStringLiteral("Varnex"), QStringLiteral("ScreenCastRestoreToken"));
+        return ProfileFile::Load(testApp.app.SettingsPath()).ReadString(kTokenSection, kTokenKey);
     }
+    void saveToken(const QString& token) {
+        ProfileFile file = ProfileFile::Load(testApp.app.SettingsPath());
+        file.WriteString(kTokenSection, kTokenKey, token);
+        file.Save(testApp.app.SettingsPath());
+    }
+};
+
+// A portal front end that answers out of turn, as a loaded system may deliver its answers: a request's
+// Response before the reply to the call that made it, CreateSession's reply only once the next step has
+// begun, and Start's Response later still. It records the methods called; Start starts no stream.
+class OutOfTurnPortal : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.ScreenCast")
+
+public:
+    explicit OutOfTurnPortal(const QDBusConnection& bus) : bus_(bus) {
+        bus_.registerObject(kPath, this, QDBusConnection::ExportAllSlots);
+        bus_.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+    ~OutOfTurnPortal() override {
+        bus_.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        QDBusConnection::disconnectFromBus(bus_.name());
+    }
+
+    QStringList called;
+
+public slots:
+    QDBusObjectPath CreateSession(const QVariantMap& options) {
+        called << QStringLiteral("CreateSession");
+        const QDBusObjectPath request =
+            answer(options, {{QStringLiteral("session_handle"), kPath + QStringLiteral("/session/s")}}, 0);
+        setDelayedReply(true);
+        QTimer::singleShot(300, this, [this, reply = message().createReply(QVariant::fromValue(request))] {
+            bus_.send(reply);
+        });
+        return request;
+    }
+    QDBusObjectPath SelectSources(const QDBusObjectPath&, const QVariantMap& options) {
+        called << QStringLiteral("SelectSources");
+        return answer(options, {}, 0);
+    }
+    QDBusObjectPath Start(const QDBusObjectPath&, const QString&, const QVariantMap& options) {
+        called << QStringLiteral("Start");
+        return answer(options, {}, 600);
+    }
+
+private:
+    // Sends the request's Response (code 0, `results`) after `afterMs`, and gives the request's path.
+    QDBusObjectPath answer(const QVariantMap& options, const QVariantMap& results, int afterMs) {
+        const QString sender = message().service().mid(1).replace(u'.', u'_');
+        const QString path =
+            QStringLiteral("%1/request/%2/%3").arg(kPath, sender, options.value("handle_token").toString());
+        QDBusMessage response = QDBusMessage::createSignal(
+            path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        response << 0u << results;
+        QTimer::singleShot(afterMs, this, [this, response] { bus_.send(response); });
+        return QDBusObjectPath(path);
+    }
+
+    const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
+    QDBusConnection bus_;
 };
 
 }  // namespace
@@ -171,6 +244,166 @@ private slots:
         QVERIFY(offer(again));
         QVERIFY2(run.press(kRepaintedFrame) && run.press(StopOff), run.got.constData());
         QCOMPARE(run.recorder.texts().size(), 1);
+    }
+
+    void refusedRestoreTokenIsDroppedAndAskedOnceMore() {
+        ScreenProducer producer(*daemons_, 800, 600, kQuarters);
+        QVERIFY(offer(producer));
+        backend_->answer = 0;
+        Run run;
+        // A token that is no UUID (edited by hand, or cut): the portal refuses SelectSources itself, so the
+        // desktop is asked once more, without it, and its new token replaces the refused one.
+        run.saveToken(QStringLiteral("not-a-uuid"));
+        qsizetype asked = backend_->selected.size();
+        QVERIFY2(run.press(kFrame), run.got.constData());
+        QCOMPARE(backend_->selected.size(), asked + 1);
+        QVERIFY(!backend_->selected.last().contains("restore_data"));
+        const QString token = run.savedToken();
+        QVERIFY2(!QUuid::fromString(token).isNull(), qPrintable(token));
+        QVERIFY2(run.press(StopOff), run.got.constData());
+
+        // A token the portal knows, for a choice the desktop cannot restore any more: Start fails, and the
+        // desktop is asked once more without it.
+        backend_->refuseRestore = true;
+        asked = backend_->selected.size();
+        QVERIFY2(run.press(kFrame), run.got.constData());
+        QCOMPARE(backend_->selected.size(), asked + 2);
+        QVERIFY(backend_->selected.at(asked).contains("restore_data"));
+        QVERIFY(!backend_->selected.last().contains("restore_data"));
+        QVERIFY(!run.savedToken().isEmpty() && run.savedToken() != token);
+        QVERIFY2(run.press(StopOff), run.got.constData());
+        backend_->refuseRestore = false;
+        QVERIFY(run.recorder.shown().isEmpty());
+
+        // Asked again and failed again: the one message, and the refused token gone, so that the next start
+        // asks the user rather than fail the same way.
+        run.saveToken(QStringLiteral("not-a-uuid"));
+        backend_->answer = 2;
+        asked = backend_->selected.size();
+        QVERIFY2(run.press(StartOff + StopOff), run.got.constData());
+        QCOMPARE(run.got, StartOff + StopOff);
+        QCOMPARE(run.recorder.texts(), QStringList{kNotStarted});
+        QCOMPARE(backend_->selected.size(), asked + 1);
+        QCOMPARE(run.savedToken(), QString());
+        run.checkStopped(*backend_);
+        backend_->answer = 0;
+    }
+
+    // What settings.ini gives as the token is what was written: never a value cut at the reader's limit,
+    // never one a save changes.
+    void restoreTokenReadsBackAsWritten() {
+        const QString cut = QString(2046, u'a') + u' ' + QString(900, u'b');
+        const ProfileFile long_ =
+            ProfileFile::Parse(("[Varnex]\r\nScreenCastRestoreToken=" + cut).toLatin1());
+        QCOMPARE(long_.ReadString(kTokenSection, kTokenKey).size(), ProfileFile::kMaxValueLength);
+        QCOMPARE(ReadRestoreToken(long_), QString());
+
+        const auto keptAs = [](const QString& token) {
+            ProfileFile file = ProfileFile::Parse("[Varnex]\r\nScreenCastRestoreToken=old\r\n");
+            WriteRestoreToken(file, token);
+            return ReadRestoreToken(ProfileFile::Parse(file.ToBytes()));
+        };
+        const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        QCOMPARE(keptAs(uuid), uuid);
+        QCOMPARE(keptAs(QString(2046, u'x')), QString(2046, u'x'));
+        for (const QString& changed :
+             {QString(2047, u'x'), QString(3000, u'x'), QStringLiteral("abc "), QStringLiteral(" abc"),
+              QStringLiteral("a\nb"), QStringLiteral("\"abc\""), QStringLiteral("ab文"), QString()})
+            QVERIFY2(keptAs(changed).isEmpty(), qPrintable(changed.left(20)));
+    }
+
+    void streamWithoutAPictureStopsWithOneMessage() {
+        backend_->answer = 0;
+        Run run;
+        QElapsedTimer clock;
+        {
+            // Buffers from the start, none of them with a picture: after five seconds the message, and the
+            // stop's all-off.
+            ScreenProducer blank(*daemons_, 800, 600, kQuarters);
+            blank.Send(ScreenProducer::Buffers::Empty);
+            QVERIFY(offer(blank));
+            clock.start();
+            QVERIFY2(run.press(StartOff + StopOff), run.got.constData());
+            QVERIFY2(clock.elapsed() >= 4500, qPrintable(QString::number(clock.elapsed())));
+            QCOMPARE(run.got, StartOff + StopOff);
+            QCOMPARE(run.recorder.texts(), QStringList{kNoPicture});
+            run.checkStopped(*backend_);
+        }
+        run.recorder.clear();
+
+        // Frames, then a still screen longer than five seconds: nothing at all, then buffers with no picture
+        // (a cursor's news). The lights keep the last picture.
+        ScreenProducer producer(*daemons_, 800, 600, kQuarters);
+        QVERIFY(offer(producer));
+        QVERIFY2(run.press(kFrame.repeated(3)), run.got.constData());
+        producer.Send(ScreenProducer::Buffers::None);
+        QTest::qWait(3000);
+        producer.Send(ScreenProducer::Buffers::Empty);
+        QTest::qWait(3500);
+        QVERIFY(run.form.Timer1->isActive());
+        QVERIFY(run.recorder.shown().isEmpty());
+
+        // Then only broken buffers: the screen changes and none of it can be seen. Five seconds on, the
+        // message and the stop; until then the last picture.
+        run.got.clear();
+        QVERIFY2(run.waitForLine(kFrame), run.got.constData());
+        producer.Send(ScreenProducer::Buffers::Broken);
+        clock.restart();
+        QVERIFY2(run.waitForLine(StopOff), run.got.constData());
+        QVERIFY2(clock.elapsed() >= 4500, qPrintable(QString::number(clock.elapsed())));
+        const QByteArray frames = run.got.chopped(StopOff.size());
+        QCOMPARE(frames, kFrame.repeated(frames.size() / FrameBytes));
+        QCOMPARE(run.recorder.texts(), QStringList{kNoPicture});
+        run.checkStopped(*backend_);
+    }
+
+    // Each step follows the last one's Response, whenever the reply to the last one's call comes.
+    void lateRepliesLoseNoStep() {
+        QVERIFY(portal_->Stop());
+        {
+            OutOfTurnPortal outOfTurn(QDBusConnection::connectToBus(
+                qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("out of turn portal")));
+            ScreenCastPortal client(QDBusConnection::sessionBus());
+            QList<ScreenCastPortal::Failure> failed;
+            connect(&client, &ScreenCastPortal::Failed, this,
+                    [&](ScreenCastPortal::Failure failure) { failed << failure; });
+            client.Open(QString());
+            // Start's Response came: it named no stream, so the client gave up there.
+            QTRY_COMPARE_WITH_TIMEOUT(failed, QList{ScreenCastPortal::Failure::Failed}, 5000);
+            QCOMPARE(outOfTurn.called, (QStringList{"CreateSession", "SelectSources", "Start"}));
+        }
+        QVERIFY(portal_->Start());
+    }
+
+    // The rule behind the stop above, case by case (times in milliseconds).
+    void streamHealthTellsAStillScreenFromALostPicture() {
+        // No usable frame since the start, whatever came: starved at five seconds.
+        StreamHealth blank(1000);
+        blank.Broken(1500);
+        QVERIFY(!blank.Starved(5999));
+        QVERIFY(blank.Starved(6000));
+
+        // A frame, then a still screen: never; nor after one broken buffer.
+        StreamHealth still(0);
+        still.Usable();
+        QVERIFY(!still.Starved(1'000'000));
+        still.Broken(200);
+        QVERIFY(!still.Starved(2'000'000));
+        // Broken buffers over five seconds are; a usable frame among them starts the count again.
+        for (qint64 at = 225; at < 5200; at += 25) still.Broken(at);
+        QVERIFY(!still.Starved(5200));
+        still.Usable();
+        for (qint64 at = 5225; at < 10225; at += 25) still.Broken(at);
+        QVERIFY(!still.Starved(10225));
+        still.Broken(10225);
+        QVERIFY(still.Starved(10225));
+
+        // A new format drops the frame kept: the five seconds start again.
+        still.Restart(20000);
+        QVERIFY(!still.Starved(24999));
+        QVERIFY(still.Starved(25000));
+        still.Usable();
+        QVERIFY(!still.Starved(100000));
     }
 };
 

@@ -1,12 +1,16 @@
 #include "platform/wayland/pipewire_screen_stream.h"
 
 #include <QMetaObject>
+#include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
+
+#include "platform/wayland/stream_health.h"
 
 namespace {
 
@@ -20,6 +24,33 @@ constexpr Layout kLayouts[] = {
     {SPA_VIDEO_FORMAT_RGBA, 0, 1, 2}, {SPA_VIDEO_FORMAT_xRGB, 1, 2, 3}, {SPA_VIDEO_FORMAT_ARGB, 1, 2, 3},
     {SPA_VIDEO_FORMAT_xBGR, 3, 2, 1}, {SPA_VIDEO_FORMAT_ABGR, 3, 2, 1},
 };
+
+// How often the stream's health is looked at.
+constexpr int HealthCheckMs = 250;
+
+qint64 nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// What a buffer brings: no picture (only a cursor's or damage's news), a picture that cannot be read, or a
+// whole frame of `size` pixels of 4 bytes.
+enum class Picture { None, Broken, Whole };
+
+Picture pictureIn(const spa_buffer& buffer, QSize size) {
+    if (buffer.n_datas == 0 || !buffer.datas[0].chunk) return Picture::Broken;
+    const spa_data& data = buffer.datas[0];
+    if (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) return Picture::Broken;
+    if (data.chunk->size == 0) return Picture::None;
+    if (!data.data || size.isEmpty()) return Picture::Broken;
+    const qsizetype row = qsizetype(size.width()) * 4;
+    const qsizetype stride = data.chunk->stride > 0 ? data.chunk->stride : row;
+    const qsizetype frame = stride * (size.height() - 1) + row;
+    const qsizetype offset = data.chunk->offset % qMax<quint32>(data.maxsize, 1);
+    if (stride < row || qsizetype(data.chunk->size) < frame || offset + frame > qsizetype(data.maxsize))
+        return Picture::Broken;
+    return Picture::Whole;
+}
 
 void initPipeWireOnce() {
     static std::once_flag once;
@@ -47,6 +78,7 @@ struct PipeWireScreenStream::Private {
     Layout layout{};
     std::atomic<bool> hasFrame{false};
     std::atomic<quint64> frames{0};
+    StreamHealth health{nowMs()};
 
     void end(const QString& reason) {
         if (over.exchange(true)) return;
@@ -133,6 +165,7 @@ void PipeWireScreenStream::Private::formatChanged(const spa_pod* param) {
     std::lock_guard lock(mutex);
     kept = nullptr;  // the buffers go with the old format
     hasFrame = false;
+    health.Restart(nowMs());
     spa_video_info_raw info{};
     if (!param || spa_format_video_raw_parse(param, &info) < 0) return;
     for (const Layout& candidate : kLayouts)
@@ -154,10 +187,13 @@ void PipeWireScreenStream::Private::process() {
         newest = buffer;
     }
     if (!newest) return;
-    const spa_data& data = newest->buffer->datas[0];
-    // A buffer with no picture (only a cursor's or damage's news) keeps the frame we have.
-    if (!data.data || !data.chunk || data.chunk->size == 0 ||
-        (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED)) {
+    // A buffer with no picture keeps the frame we have; so does a broken one, which also counts against the
+    // stream's health.
+    if (const Picture picture = pictureIn(*newest->buffer, size); picture != Picture::Whole) {
+        if (picture == Picture::Broken) {
+            std::lock_guard lock(mutex);
+            health.Broken(nowMs());
+        }
         pw_stream_queue_buffer(stream, newest);
         return;
     }
@@ -167,6 +203,7 @@ void PipeWireScreenStream::Private::process() {
         old = kept;
         kept = newest;
         hasFrame = true;
+        health.Usable();
     }
     if (old) pw_stream_queue_buffer(stream, old);
     ++frames;
@@ -192,6 +229,17 @@ PipeWireScreenStream::PipeWireScreenStream(int remoteFd, quint32 node, QObject* 
     else
         d_->end(QString::fromUtf8(strerror(errno)));
     pw_thread_loop_unlock(d_->loop);
+
+    auto* healthCheck = new QTimer(this);
+    connect(healthCheck, &QTimer::timeout, this, [this, healthCheck] {
+        std::unique_lock lock(d_->mutex);
+        const bool starved = d_->health.Starved(nowMs());
+        lock.unlock();
+        if (!starved && !d_->over) return;
+        healthCheck->stop();
+        if (!d_->over.exchange(true)) emit Starved();
+    });
+    healthCheck->start(HealthCheckMs);
 }
 
 PipeWireScreenStream::~PipeWireScreenStream() {

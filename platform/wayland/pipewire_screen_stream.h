@@ -10,6 +10,9 @@
 //
 // Shared memory only: the stream offers no DMA-BUF modifiers, so a compositor that could hand out GPU buffers
 // falls back to memory the CPU can read.
+//
+// A stream that stays connected but gives no usable picture (see StreamHealth for what counts) is reported
+// through Starved, once.
 
 #include <QObject>
 #include <QRect>
@@ -45,6 +48,9 @@ signals:
     // The stream is over: the producer went away, the link broke, or it never connected. `reason` is
     // PipeWire's own text, for the log; sent once, on the object's thread.
     void Ended(const QString& reason);
+    // The stream goes on without a usable picture, as StreamHealth tells. Sent once, on the object's thread,
+    // instead of Ended: the stream counts as over.
+    void Starved();
 
 private:
     struct Private;

@@ -22,6 +22,10 @@ ScreenCapturePortal::ScreenCapturePortal(const QDBusConnection& bus, const QStri
             qWarning().noquote() << "Screen cast stream:" << reason;
             fail(MessageFor(ScreenCastPortal::Failure::Closed));
         });
+        connect(stream_.get(), &PipeWireScreenStream::Starved, this, [this] {
+            qWarning().noquote() << "Screen cast stream: no usable picture";
+            fail(NoPictureMessage());
+        });
     });
     QMetaObject::invokeMethod(
         portal_, [portal = portal_, restoreToken] { portal->Open(restoreToken); }, Qt::QueuedConnection);
@@ -51,6 +55,10 @@ QString ScreenCapturePortal::MessageFor(ScreenCastPortal::Failure failure) {
             break;
     }
     return QStringLiteral("Показ экрана прекращён. AmbiLight выключен.");
+}
+
+QString ScreenCapturePortal::NoPictureMessage() {
+    return QStringLiteral("Рабочий стол не передаёт изображение экрана. AmbiLight выключен.");
 }
 
 void ScreenCapturePortal::fail(const QString& message) {

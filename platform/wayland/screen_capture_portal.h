@@ -9,8 +9,9 @@
 // frames are of another size (a desktop that scales the stream down, or a scaled screen) the zone is mapped
 // onto them proportionally, so it still covers the same part of the picture.
 //
-// A refusal, a missing portal or a stream that ends (the user stopped sharing from the desktop's indicator)
-// is reported once through Failed, with the message to show; the adapter then grabs nothing more.
+// A refusal, a missing portal, a stream that ends (the user stopped sharing from the desktop's indicator) or
+// one that gives no usable picture (see StreamHealth) is reported once through Failed, with the message to
+// show; the adapter then grabs nothing more.
 
 #include <QDBusConnection>
 #include <QObject>
@@ -49,6 +50,7 @@ public:
 
     // The texts Failed sends.
     static QString MessageFor(ScreenCastPortal::Failure failure);
+    static QString NoPictureMessage();
 
 signals:
     void Failed(const QString& message);

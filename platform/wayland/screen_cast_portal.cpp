@@ -8,6 +8,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
+#include <QtDebug>
 
 namespace {
 
@@ -65,8 +66,7 @@ ScreenCastPortal::~ScreenCastPortal() {
     // A question still open (the consent dialog) goes away with us, and so does the session.
     if (step_ == Step::CreateSession || step_ == Step::SelectSources || step_ == Step::Start)
         bus_.send(QDBusMessage::createMethodCall(kService, requestPath_, kRequest, QStringLiteral("Close")));
-    if (!session_.isEmpty())
-        bus_.send(QDBusMessage::createMethodCall(kService, session_, kSession, QStringLiteral("Close")));
+    closeSession();
 }
 
 void ScreenCastPortal::Open(const QString& restoreToken) {
@@ -75,9 +75,32 @@ void ScreenCastPortal::Open(const QString& restoreToken) {
         fail(Failure::Missing, QStringLiteral("no session bus"));
         return;
     }
+    createSession();
+}
+
+void ScreenCastPortal::createSession() {
     static int sessions = 0;
     request(Step::CreateSession, QStringLiteral("CreateSession"), {},
             {{QStringLiteral("session_handle_token"), QStringLiteral("varnex%1").arg(++sessions)}});
+}
+
+void ScreenCastPortal::closeSession() {
+    if (session_.isEmpty()) return;
+    bus_.disconnect(kService, session_, kSession, QStringLiteral("Closed"), this,
+                    SLOT(sessionClosed(QDBusMessage)));
+    bus_.send(QDBusMessage::createMethodCall(kService, session_, kSession, QStringLiteral("Close")));
+    session_.clear();
+}
+
+bool ScreenCastPortal::retryWithoutToken(const QString& detail) {
+    if (restoreToken_.isEmpty() || (step_ != Step::SelectSources && step_ != Step::Start)) return false;
+    qWarning().noquote() << "Screen cast: the restore token was refused (" + detail + "); asking without it";
+    restoreToken_.clear();
+    ++attempt_;
+    closeSession();
+    createSession();
+    emit RestoreTokenChanged(QString());
+    return true;
 }
 
 void ScreenCastPortal::request(Step step, const QString& method, QList<QVariant> arguments,
@@ -87,24 +110,25 @@ void ScreenCastPortal::request(Step step, const QString& method, QList<QVariant>
     const QString sender = bus_.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
     if (!requestPath_.isEmpty())
         bus_.disconnect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
-                        SLOT(response(uint, QVariantMap)));
+                        SLOT(response(uint, QVariantMap, QDBusMessage)));
     requestPath_ = QStringLiteral("%1/request/%2/%3").arg(kPath, sender, token);
     bus_.connect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
-                 SLOT(response(uint, QVariantMap)));
+                 SLOT(response(uint, QVariantMap, QDBusMessage)));
     step_ = step;
 
     options.insert(QStringLiteral("handle_token"), token);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kScreenCast, method);
     call.setArguments(arguments << options);
-    watchCall(bus_.asyncCall(call), [this](const QDBusMessage& reply) {
-        // A portal older than the handle token names the request itself: follow it there.
+    watchCall(bus_.asyncCall(call), [this, asked = requestPath_](const QDBusMessage& reply) {
+        // A portal older than the handle token names the request itself: follow it there. The reply may
+        // come after the request's Response, when the next step has begun: that step's request stands.
         const QString path = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        if (path.isEmpty() || path == requestPath_) return;
+        if (path.isEmpty() || path == asked || requestPath_ != asked) return;
         bus_.disconnect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
-                        SLOT(response(uint, QVariantMap)));
+                        SLOT(response(uint, QVariantMap, QDBusMessage)));
         requestPath_ = path;
         bus_.connect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
-                     SLOT(response(uint, QVariantMap)));
+                     SLOT(response(uint, QVariantMap, QDBusMessage)));
     });
 }
 
@@ -112,26 +136,30 @@ void ScreenCastPortal::watchCall(const QDBusPendingCall& call,
                                  const std::function<void(const QDBusMessage&)>& done) {
     auto* watcher = new QDBusPendingCallWatcher(call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, done](QDBusPendingCallWatcher* finished) {
+            [this, done, attempt = attempt_](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
-                if (step_ == Step::Over) return;
+                if (step_ == Step::Over || attempt != attempt_) return;
                 if (finished->isError()) {
                     const QDBusError error = finished->error();
-                    fail(isMissing(error) ? Failure::Missing : Failure::Failed, error.message());
+                    if (isMissing(error))
+                        fail(Failure::Missing, error.message());
+                    else if (!retryWithoutToken(error.name() + QStringLiteral(": ") + error.message()))
+                        fail(Failure::Failed, error.message());
                     return;
                 }
                 done(finished->reply());
             });
 }
 
-void ScreenCastPortal::response(uint code, const QVariantMap& results) {
-    if (step_ == Step::Over) return;
+void ScreenCastPortal::response(uint code, const QVariantMap& results, const QDBusMessage& message) {
+    if (step_ == Step::Over || message.path() != requestPath_) return;
     if (code == 1) {
         fail(Failure::Refused, QStringLiteral("the request was cancelled"));
         return;
     }
     if (code != 0) {
-        fail(Failure::Failed, QStringLiteral("the request ended with code %1").arg(code));
+        const QString detail = QStringLiteral("the request ended with code %1").arg(code);
+        if (!retryWithoutToken(detail)) fail(Failure::Failed, detail);
         return;
     }
     switch (step_) {
@@ -143,7 +171,8 @@ void ScreenCastPortal::response(uint code, const QVariantMap& results) {
                 fail(Failure::Failed, QStringLiteral("no session handle"));
                 return;
             }
-            bus_.connect(kService, session_, kSession, QStringLiteral("Closed"), this, SLOT(sessionClosed()));
+            bus_.connect(kService, session_, kSession, QStringLiteral("Closed"), this,
+                         SLOT(sessionClosed(QDBusMessage)));
             QVariantMap options{{QStringLiteral("types"), kMonitor},
                                 {QStringLiteral("multiple"), false},
                                 {QStringLiteral("cursor_mode"), kCursorHidden},
@@ -192,7 +221,8 @@ void ScreenCastPortal::openRemote() {
     });
 }
 
-void ScreenCastPortal::sessionClosed() {
+void ScreenCastPortal::sessionClosed(const QDBusMessage& message) {
+    if (message.path() != session_) return;
     session_.clear();  // closed already: nothing to close on our side
     fail(Failure::Closed, QStringLiteral("the session was closed"));
 }

@@ -78,7 +78,9 @@ PipeWireDaemons::PipeWireDaemons() {
         daemon->setStandardOutputFile(QProcess::nullDevice());
         daemon->setStandardErrorFile(QProcess::nullDevice());
     }
+    // Started for QProcess too: its socket may be there before QProcess has heard that it runs.
     pipewire_.start(QStringLiteral("pipewire"), {});
+    pipewire_.waitForStarted(5000);
     const QString socket = folder_.filePath(QStringLiteral("pipewire-0"));
     if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000)) return;  // not Running()
     wireplumber_.start(QStringLiteral("wireplumber"), {});
@@ -119,6 +121,11 @@ void ScreenProducer::Paint(const QList<quint32>& quarters) {
     process_.write(line + '\n');
 }
 
+void ScreenProducer::Send(Buffers buffers) {
+    static const char* const commands[] = {"frames", "empty", "broken", "none"};
+    process_.write(QByteArray(commands[int(buffers)]) + '\n');
+}
+
 void ScreenProducer::End() {
     if (process_.state() == QProcess::NotRunning) return;
     process_.closeWriteChannel();
@@ -140,14 +147,16 @@ uint ScreenCastBackend::CreateSession(const QDBusObjectPath&, const QDBusObjectP
     return 0;
 }
 
-uint ScreenCastBackend::SelectSources(const QDBusObjectPath&, const QDBusObjectPath&, const QString&,
+uint ScreenCastBackend::SelectSources(const QDBusObjectPath&, const QDBusObjectPath& session, const QString&,
                                       const QVariantMap& options, QVariantMap&) {
     selected << options;
+    if (options.contains(QStringLiteral("restore_data"))) restoring_ << session.path();
     return 0;
 }
 
-uint ScreenCastBackend::Start(const QDBusObjectPath&, const QDBusObjectPath&, const QString&, const QString&,
-                              const QVariantMap&, QVariantMap& results) {
+uint ScreenCastBackend::Start(const QDBusObjectPath&, const QDBusObjectPath& session, const QString&,
+                              const QString&, const QVariantMap&, QVariantMap& results) {
+    if (refuseRestore && restoring_.contains(session.path())) return 2;
     if (answer != 0 || !producer) return answer;
     const QList<CastStream> streams{{producer->Node(), {{QStringLiteral("source_type"), 1u}}}};
     results.insert(QStringLiteral("streams"), QVariant::fromValue(streams));

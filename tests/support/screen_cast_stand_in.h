@@ -30,13 +30,20 @@ private:
 // A screen of four coloured quarters streamed on the daemons' graph (the producer program).
 class ScreenProducer {
 public:
+    // What the producer sends from now on, 40 buffers a second: frames; buffers with no picture (a chunk of
+    // size 0, as a compositor sends for a cursor's move); broken ones (flagged corrupted, or a chunk too
+    // short for the frame, in turn); or nothing, as a compositor does for a still screen.
+    enum class Buffers { Frames, Empty, Broken, None };
+
     // width x height frames, 40 a second, quarters coloured 0xRRGGBB: upper left, lower left, upper right,
     // lower right.
     ScreenProducer(const PipeWireDaemons& daemons, int width, int height, const QList<quint32>& quarters);
     ~ScreenProducer();
     // The stream's node, once the producer has reported it (0 before, or when it failed).
     quint32 Node();
+    // Repaints the quarters and sends frames again.
     void Paint(const QList<quint32>& quarters);
+    void Send(Buffers buffers);
     // Ends the stream, as a desktop does when the user stops sharing.
     void End();
 
@@ -47,7 +54,10 @@ private:
 
 // The desktop's side of the screen cast (org.freedesktop.impl.portal.ScreenCast, what a compositor's portal
 // backend serves) behind the real xdg-desktop-portal: Start answers `answer` (0 granted, 1 refused by the
-// user) with the node of `producer`, as if the user had picked that monitor.
+// user, 2 failed) with the node of `producer`, as if the user had picked that monitor. With `refuseRestore`
+// a session that was to restore an earlier choice fails at Start (code 2), as a desktop may that no longer
+// has what was chosen. (A token that is no UUID never reaches the backend: the real portal in front of it
+// refuses SelectSources itself.)
 class ScreenCastBackend : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.ScreenCast")
@@ -60,6 +70,7 @@ public:
 
     ScreenProducer* producer = nullptr;
     uint answer = 0;
+    bool refuseRestore = false;
     QList<QVariantMap> selected;  // SelectSources' options, one per call
     int open = 0;                 // sessions the portal has not closed yet
 
@@ -77,6 +88,7 @@ public slots:
 
 private:
     QDBusConnection bus_;
+    QStringList restoring_;  // the sessions whose SelectSources brought restore data
 };
 
 // xdg-desktop-portal itself, on the session bus, with the backend above as the desktop's (found through a

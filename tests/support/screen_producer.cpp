@@ -1,7 +1,9 @@
 // A stand-in for a compositor's screen-cast stream: a PipeWire video source of width x height BGRx frames, 40
 // a second, its four quarters painted in four colours. Prints "node <id>" once the stream is ready. Each line
 // on standard input is four colours 0xRRGGBB (upper left, lower left, upper right, lower right quarter) for
-// the following frames; end of input ends the stream and the program.
+// the following frames, or what to send instead of frames from then on: "empty" (buffers with a chunk of
+// size 0), "broken" (flagged corrupted, or a chunk too short for the frame, in turn), "none" (nothing, as for
+// a still screen), "frames" (frames again); end of input ends the stream and the program.
 // Usage: screen_producer width height
 
 #include <poll.h>
@@ -20,6 +22,8 @@ namespace {
 
 struct Producer {
     static constexpr int fps = 40;
+    enum class Send { Frames, Empty, Broken, None } send = Send::Frames;
+    unsigned sent = 0;
     int width = 0, height = 0;
     pw_main_loop* loop = nullptr;
     pw_stream* stream = nullptr;
@@ -48,8 +52,19 @@ void paint(Producer& p, pw_buffer* buffer) {
 
 void onTimer(void* userData, uint64_t) {
     auto& p = *static_cast<Producer*>(userData);
+    if (p.send == Producer::Send::None) return;
     if (pw_buffer* buffer = pw_stream_dequeue_buffer(p.stream)) {
         paint(p, buffer);
+        spa_chunk& chunk = *buffer->buffer->datas[0].chunk;
+        chunk.flags = SPA_CHUNK_FLAG_NONE;
+        if (p.send == Producer::Send::Empty) chunk.size = 0;
+        if (p.send == Producer::Send::Broken) {
+            if (p.sent % 2)
+                chunk.flags = SPA_CHUNK_FLAG_CORRUPTED;
+            else
+                chunk.size = chunk.stride;  // one row of the frame
+        }
+        ++p.sent;
         pw_stream_queue_buffer(p.stream, buffer);
     }
 }
@@ -64,10 +79,20 @@ void onInput(void* userData, int fd, uint32_t) {
     }
     p.input.append(chunk, size_t(got));
     for (size_t end; (end = p.input.find('\n')) != std::string::npos; p.input.erase(0, end + 1)) {
+        const std::string line = p.input.substr(0, end);
         unsigned c[4];
-        if (std::sscanf(p.input.c_str(), "%x %x %x %x", &c[0], &c[1], &c[2], &c[3]) == 4) {
+        if (line == "frames") {
+            p.send = Producer::Send::Frames;
+        } else if (line == "empty") {
+            p.send = Producer::Send::Empty;
+        } else if (line == "broken") {
+            p.send = Producer::Send::Broken;
+        } else if (line == "none") {
+            p.send = Producer::Send::None;
+        } else if (std::sscanf(line.c_str(), "%x %x %x %x", &c[0], &c[1], &c[2], &c[3]) == 4) {
             for (int i = 0; i < 4; ++i) p.colours[i] = c[i];
             ++p.generation;
+            p.send = Producer::Send::Frames;
         }
     }
 }
