@@ -241,6 +241,7 @@ void latency(const char* name, const QByteArray& capture, Screen& screen) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    FindModulesInBuildFolder();
     QApplication application(argc, argv);
     App::Prepare();
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;

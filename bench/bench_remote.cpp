@@ -27,6 +27,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "bench/bench_util.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "remote/remote_socket.h"
@@ -166,6 +167,7 @@ void measure(const Client& client, const char* name, const std::function<Event(i
 }  // namespace
 
 int main(int argc, char** argv) {
+    FindModulesInBuildFolder();
     QApplication application(argc, argv);
     App::Prepare();
     messages::Recorder recorder;

@@ -33,3 +33,9 @@ inline double residentMegabytes(qint64 pid) {
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     return -1;
 }
+
+// Lets the program's modules be found in the build folder, where this benchmark does not sit (unless
+// VARNEX_MODULE_DIR names another folder).
+inline void FindModulesInBuildFolder() {
+    if (qEnvironmentVariableIsEmpty("VARNEX_MODULE_DIR")) qputenv("VARNEX_MODULE_DIR", VARNEX_MODULE_FOLDER);
+}

@@ -166,6 +166,7 @@ int craftedRun() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    FindModulesInBuildFolder();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("VARNEX_AUDIO_SINK")) qputenv("VARNEX_AUDIO_SINK", "fakesink sync=true");
     int qtArgc = 1;
