@@ -15,6 +15,7 @@
 #include "player/media_controls.h"
 #include "remote/shutdown_window.h"
 #include "settings/program_folder.h"
+#include "settings/settings.h"
 #include "settings/settings_window.h"
 
 namespace {
@@ -67,6 +68,7 @@ App::App(const QString& folder)
       Form6([this] { return makeWindow<TForm6>(); }),
       folder_(folder.isEmpty() ? ProgramFolder() : folder),
       settingsPath_(SettingsFilePath(folder_)) {
+    settings_ = std::make_unique<Settings>(settingsPath_);
     Form1 = makeWindow<TForm1>();
     runCreation([this] { Form1->FormCreate(); });
     Form2 = makeWindow<TForm2>();

@@ -15,6 +15,7 @@ class TForm4;
 class TForm5;
 class TForm6;
 class MediaControls;
+class Settings;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -62,7 +63,13 @@ public:
     // when the program's folder is not the user's to write (an installed program). Chosen at start.
     QString SettingsPath() const { return settingsPath_; }
     QString Folder() const { return folder_; }
+    // The settings of the run, read from SettingsPath() before any window is made.
+    Settings& AppSettings() const { return *settings_; }
 
+private:
+    std::unique_ptr<Settings> settings_;  // declared before the windows, so that it outlives them
+
+public:
     std::unique_ptr<TForm1> Form1;
     std::unique_ptr<TForm2> Form2;
     OnFirstUse<TForm3> Form3;

@@ -19,11 +19,11 @@
 #include "light/ambilight_zones.h"
 #include "light/connection_guard.h"
 #include "light/screen_capture.h"
-#include "light/screen_cast_token.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
 #include "platform/screen_capture_factory.h"
 #include "settings/profile_file.h"
+#include "settings/screen_cast_token.h"
 
 namespace {
 

@@ -19,11 +19,10 @@
 #include "light/connection_guard.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
-#include "settings/ambilight_modes.h"
 #include "settings/autostart.h"
 #include "settings/general_settings.h"
 #include "settings/labeled_edit.h"
-#include "settings/profile_file.h"
+#include "settings/settings.h"
 #include "settings/settings_window.h"
 
 namespace {
@@ -39,12 +38,13 @@ void TForm2::FormCreate() {
     Hints->SetEnabled(true);
 }
 
+// The window shows a copy of the settings read at start; the modes go to the main window's list.
 void TForm2::SettingsRead() {
-    const ProfileFile file = ProfileFile::Load(app.SettingsPath());
+    const Settings& stored = app.AppSettings();
     // User-made modes follow the built-in one, which stays selected.
-    for (const QString& mode : ReadModes(file)) app.Form1->ComboBox1->addItem(mode);
+    for (const QString& mode : stored.Modes()) app.Form1->ComboBox1->addItem(mode);
 
-    const GeneralSettings settings = ReadGeneralSettings(file);
+    const GeneralSettings& settings = stored.General();
     // The port list is not read yet: it holds the stored port, which stays chosen when the list is read
     // and has it. "Открыть", also at start-up, opens the chosen port by its name.
     if (!settings.port.isEmpty()) ComBox->addItem(settings.port);
@@ -53,20 +53,22 @@ void TForm2::SettingsRead() {
     for (int n = 0; n <= 9; ++n) LEdit(n)->setText(settings.edits[n]);
 }
 
+// The start-up options as settings.ini gave them.
 void TForm2::Reading() {
     TForm1& main = *app.Form1;
-    if (CheckBox1->isChecked()) RunHandler([this] { Button1Click(); });
-    if (CheckBox2->isChecked()) {
+    const GeneralSettings& options = app.AppSettings().General();
+    if (options.CheckBox(1)) RunHandler([this] { Button1Click(); });
+    if (options.CheckBox(2)) {
         RunHandler([&main] {
             if (EnsureConnected(*main.ComPort)) main.ComPort->WriteText(P1AllOffCommand);
         });
     }
-    if (CheckBox5->isChecked()) RunHandler([this] { Button7Click(); });
-    if (CheckBox6->isChecked()) main.Timer2->start();
-    if (CheckBox7->isChecked()) RunHandler([&main] { main.btnVkClick(); });
-    main.KeySound = CheckBox8->isChecked();
-    if (CheckBox9->isChecked()) main.SetShowHint(true);
-    if (CheckBox4->isChecked()) {
+    if (options.CheckBox(5)) RunHandler([this] { Button7Click(); });
+    if (options.CheckBox(6)) main.Timer2->start();
+    if (options.CheckBox(7)) RunHandler([&main] { main.btnVkClick(); });
+    main.KeySound = options.CheckBox(8);
+    if (options.CheckBox(9)) main.SetShowHint(true);
+    if (options.CheckBox(4)) {
         // Handled once the event loop runs, after the main window has been shown.
         QMetaObject::invokeMethod(
             &main, [&main] { RunHandler([&main] { main.WMSysCommand(TForm1::SC_MINIMIZE); }); },
@@ -74,23 +76,22 @@ void TForm2::Reading() {
     }
 }
 
-// Writes every setting and closes the window. When the file cannot be written (a full disk, a file or folder
-// that refuses writing), the old file stays as it was, the box says so, and the window stays open with what
-// the user typed, to be saved again once the cause is mended or left with "Отмена".
+// Hands the window's values over to the settings, which write them, and closes the window. When the file
+// cannot be written (a full disk, a file or folder that refuses writing), the old file stays as it was, the
+// box says so, and the window stays open with what the user typed, to be saved again once the cause is
+// mended or left with "Отмена". The values are the run's either way.
 void TForm2::Button3Click() {
-    const QString path = app.SettingsPath();
-    ProfileFile file = ProfileFile::Load(path);
     GeneralSettings settings;
     settings.port = ComBox->currentText();
     for (int n = 1; n <= 9; ++n) settings.CheckBox(n) = CheckBox(n)->isChecked();
     for (int n = 0; n <= 9; ++n) settings.edits[n] = LEdit(n)->text();
-    WriteGeneralSettings(file, settings);
+    Settings& stored = app.AppSettings();
     try {
-        file.Save(path);
+        stored.SaveGeneral(settings);
     } catch (const std::runtime_error&) {
         messages::ShowError(QStringLiteral("Не удалось записать настройки в файл %1: диск заполнен или файл "
                                            "недоступен для записи. Настройки не сохранены.")
-                                .arg(QFileInfo(path).absoluteFilePath()));
+                                .arg(QFileInfo(stored.Path()).absoluteFilePath()));
         return;
     }
     close();

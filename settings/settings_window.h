@@ -1,6 +1,7 @@
 #pragma once
 
-// TForm2, the settings window. Its controls are the settings in memory: other windows read them directly.
+// TForm2, the settings window. It edits a copy of the general settings, filled from the program's Settings at
+// start; "Сохранить изменения" hands the copy back to Settings, which saves it and announces it.
 
 #include <QWidget>
 #include <array>

@@ -1,5 +1,6 @@
 // settings.ini on disk: the general keys and the AmbiLight modes read back as written, in the window's order,
-// and a save that fails, or a file that cannot be read, loses nothing.
+// and a save that fails, or a file that cannot be read, loses nothing. The program's Settings read the file
+// once and write each part into the file as it stands at the save.
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,6 +10,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include "settings/ambilight_modes.h"
 #include "settings/general_settings.h"
 #include "settings/profile_file.h"
+#include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "tests/support/error_of.h"
 #include "tests/support/settings_file.h"
@@ -269,6 +272,99 @@ private slots:
         }));
         QCOMPARE(ReadFileBytes(secret), QByteArray("[AmbiLight]\n1=0,1\n"));
         QVERIFY(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile());
+    }
+
+    // Read once: later changes on disk do not reach the values of the run. Each save loads the file as it
+    // stands, writes its own keys and keeps every other line, also one changed on disk since the start.
+    void settingsReadOnceAndEverySaveWritesItsOwnKeys() {
+        WriteSettings(dir_.path(),
+                      QStringLiteral("; mine\n[Общие настройки]\nID контакта=5\n\n"
+                                     "[AmbiLight]\n1=10,20\n[Varnex]\nScreenCastRestoreToken=tok\n"));
+        Settings settings(Path());
+        QCOMPARE(settings.General().edits[9], QStringLiteral("5"));
+        QVERIFY(settings.General().CheckBox(9) && !settings.General().CheckBox(1));
+        QCOMPARE(settings.Modes(), QStringList{"10,20"});
+        QCOMPARE(settings.ScreenCastToken(), QStringLiteral("tok"));
+        QString onDisk = QStringLiteral(
+            "; mine, changed\n[Общие настройки]\nID контакта=7\n\n"
+            "[AmbiLight]\n1=10,20\n2=30,40\n[Varnex]\nScreenCastRestoreToken=tok\n");
+        WriteSettings(dir_.path(), onDisk);
+        QCOMPARE(settings.General().edits[9], QStringLiteral("5"));
+        QCOMPARE(settings.Modes(), QStringList{"10,20"});
+
+        QSignalSpy general(&settings, &Settings::GeneralChanged), modes(&settings, &Settings::ModesChanged),
+            token(&settings, &Settings::ScreenCastTokenChanged);
+        GeneralSettings changed = settings.General();
+        changed.CheckBox(1) = true;
+        changed.edits[9] = QStringLiteral("6");
+        settings.SaveGeneral(changed);
+        // The known key in place, the missing ones after it in the window's order, before the blank line.
+        QString added = QStringLiteral("ID контакта=6\nВыбор порта =\n");
+        for (int n = 1; n <= 9; ++n)
+            added += settings_keys::kCheckBoxCaptions[n - 1] + (n == 1 || n == 9 ? "=1\n" : "=0\n");
+        for (int n = 0; n <= 8; ++n) added += settings_keys::kLEditLabels[n] + "=\n";
+        onDisk.replace(QStringLiteral("ID контакта=7\n"), added);
+        QCOMPARE(ReadSettings(dir_.path()), onDisk);
+        QVERIFY(settings.General() == changed);
+        QCOMPARE(general.count(), 1);
+        QVERIFY(general.at(0).at(0).value<GeneralSettings>() == changed);
+
+        // The same values again announce nothing, but are written: the file has the run's values.
+        WriteSettings(dir_.path(),
+                      onDisk.replace(QStringLiteral("ID контакта=6"), QStringLiteral("ID контакта=8")));
+        settings.SaveGeneral(changed);
+        QCOMPARE(ReadSettings(dir_.path()),
+                 onDisk.replace(QStringLiteral("ID контакта=8"), QStringLiteral("ID контакта=6")));
+        QCOMPARE(general.count(), 1);
+
+        // The modes section is written anew at the end; the token is replaced in place, and one the file
+        // would not read back as it is (blanks at its ends) is kept as none.
+        settings.SaveModes({QStringLiteral("0,300")});
+        onDisk.replace(QStringLiteral("[AmbiLight]\n1=10,20\n2=30,40\n"), QString());
+        QCOMPARE(ReadSettings(dir_.path()), onDisk + QStringLiteral("[AmbiLight]\n1=0,300\n"));
+        settings.SaveScreenCastToken(QStringLiteral("new"));
+        QVERIFY(
+            ReadSettings(dir_.path()).contains(QStringLiteral("\nScreenCastRestoreToken=new\n[AmbiLight]")));
+        settings.SaveScreenCastToken(QStringLiteral(" spaced "));
+        QVERIFY(ReadSettings(dir_.path()).contains(QStringLiteral("\nScreenCastRestoreToken=\n[AmbiLight]")));
+        QCOMPARE(settings.ScreenCastToken(), QString());
+        QCOMPARE(modes.count(), 1);
+        QCOMPARE(token.count(), 2);
+
+        const Settings again(Path());
+        QVERIFY(again.General() == changed);
+        QCOMPARE(again.Modes(), QStringList{"0,300"});
+        QCOMPARE(again.ScreenCastToken(), QString());
+    }
+
+    // A save that cannot write leaves the file byte for byte and says so; the values are the run's all the
+    // same. A file that could not be read whole is never written.
+    void settingsSaveThatFailsLeavesTheFile() {
+        const QByteArray old = cp1251::Encode(QStringLiteral("[Общие настройки]\r\nID контакта=1\r\n"));
+        WriteFileBytes(Path(), old);
+        QVERIFY(QFile::setPermissions(Path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(AsOrdinaryUser([&] {
+            Settings settings(Path());
+            GeneralSettings changed = settings.General();
+            changed.edits[9] = QStringLiteral("2");
+            const QString unable = "Unable to write to " + Path();
+            return settings.General().edits[9] == "1" &&
+                   ErrorOf([&] { settings.SaveGeneral(changed); }) == unable &&
+                   ErrorOf([&] { settings.SaveModes({QStringLiteral("1,1")}); }) == unable &&
+                   ErrorOf([&] { settings.SaveScreenCastToken(QStringLiteral("t")); }) == unable &&
+                   settings.General() == changed && settings.Modes() == QStringList{"1,1"} &&
+                   settings.ScreenCastToken() == "t";
+        }));
+        QCOMPARE(ReadFileBytes(Path()), old);
+
+        const QString huge = Path("huge.ini");
+        WriteFileBytes(huge, "[AmbiLight]\n1=0,1\n");
+        QVERIFY(QFile::resize(huge, ProfileFile::kMaxFileSize + 1));
+        Settings settings(huge);
+        QCOMPARE(settings.Modes(), QStringList());
+        QCOMPARE(ErrorOf([&] { settings.SaveModes({}); }), "Unable to write to " + huge);
+        QCOMPARE(QFileInfo(huge).size(), ProfileFile::kMaxFileSize + 1);
+        QVERIFY(ReadFileBytes(huge).startsWith("[AmbiLight]\n1=0,1\n"));
     }
 };
 

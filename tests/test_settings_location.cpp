@@ -7,13 +7,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
 
 #include "app/messages.h"
-#include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
@@ -27,13 +27,14 @@ constexpr uid_t kNobody = 65534;
 int ReadAndSaveAsTheProgram() {
     messages::Recorder recorder;
     App app;
-    const QString read = app.Form2->LEdit9->text();
+    auto* contact = app.Form2->findChild<QLineEdit*>(QStringLiteral("LEdit9"));
+    const QString read = contact->text();
     if (read != qEnvironmentVariable("VARNEX_READ_ID")) {
         std::fprintf(stderr, "read ID %s from %s\n", qPrintable(read), qPrintable(app.SettingsPath()));
         return 1;
     }
-    app.Form2->LEdit9->setText(qEnvironmentVariable("VARNEX_SAVE_ID"));
-    app.Form2->Button3->click();
+    contact->setText(qEnvironmentVariable("VARNEX_SAVE_ID"));
+    app.Form2->findChild<QPushButton*>(QStringLiteral("Button3"))->click();
     if (!recorder.texts().isEmpty()) {
         std::fprintf(stderr, "said: %s\n", qPrintable(recorder.texts().join(u'\n')));
         return 1;

@@ -1,14 +1,16 @@
 // The settings window: loading settings.ini at start, the start-up options, saving, and the options that act
-// at once.
+// at once. Controls are found by their names, as a user finds them by their captions.
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -20,13 +22,51 @@
 #include "app/messages.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
-#include "settings/labeled_edit.h"
 #include "settings/profile_file.h"
+#include "settings/settings.h"
 #include "settings/settings_window.h"
 #include "tests/support/extra_ports.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
+
+namespace {
+
+// The child of `window` named `name`; a missing one ends the test run, naming it.
+template <typename Child>
+Child* Find(QObject* window, const QString& name) {
+    auto* child = window->findChild<Child*>(name);
+    if (!child) qFatal("no %s in %s", qPrintable(name), qPrintable(window->objectName()));
+    return child;
+}
+
+QCheckBox* Box(App& app, int n) {
+    return Find<QCheckBox>(app.Form2.get(), QStringLiteral("CheckBox%1").arg(n));
+}
+QLineEdit* Edit(App& app, int n) {
+    return Find<QLineEdit>(app.Form2.get(), QStringLiteral("LEdit%1").arg(n));
+}
+QPushButton* Button(QWidget* window, const char* name) {
+    return Find<QPushButton>(window, QLatin1String(name));
+}
+QComboBox* PortList(App& app) {
+    return Find<QComboBox>(app.Form2.get(), QStringLiteral("ComBox"));
+}
+QComboBox* Modes(App& app) {
+    return Find<QComboBox>(app.Form1.get(), QStringLiteral("ComboBox1"));
+}
+bool PortConnected(App& app) {
+    return Find<SerialLink>(app.Form1.get(), QStringLiteral("ComPort"))->Connected();
+}
+bool WinLircTimerRuns(App& app) {
+    return Find<QTimer>(app.Form1.get(), QStringLiteral("Timer2"))->isActive();
+}
+// The click sound of the remote's keys, a program-wide switch.
+bool KeySound(App& app) {
+    return app.Form1->KeySound;
+}
+
+}  // namespace
 
 class SettingsWindowTest : public QObject {
     Q_OBJECT
@@ -45,18 +85,20 @@ private slots:
         messages::Recorder recorder;
         App app(dir->path());
         TForm2& settings = *app.Form2;
-        for (int n = 1; n <= 8; ++n) QVERIFY(!settings.CheckBox(n)->isChecked());
-        QVERIFY(settings.CheckBox9->isChecked());
+        for (int n = 1; n <= 8; ++n) QVERIFY(!Box(app, n)->isChecked());
+        QVERIFY(Box(app, 9)->isChecked());
         QVERIFY(app.Form1->ShowHint());
-        QCOMPARE(ItemTexts(app.Form1->ComboBox1->model()), QStringList{"0,150"});
-        QCOMPARE(settings.ComBox->currentIndex(), settings.ComBox->count() > 0 ? 0 : -1);
-        QCOMPARE(settings.PageControl1->currentIndex(), 0);
-        QVERIFY(settings.Hints->Enabled() && !settings.isVisible());
+        QCOMPARE(ItemTexts(Modes(app)->model()), QStringList{"0,150"});
+        QCOMPARE(PortList(app)->currentIndex(), PortList(app)->count() > 0 ? 0 : -1);
+        QCOMPARE(Find<QTabWidget>(&settings, QStringLiteral("PageControl1"))->currentIndex(), 0);
+        QVERIFY(Find<HintSwitch>(&settings, {})->Enabled() && !settings.isVisible());
         // Nothing of the start runs, nothing is said and nothing is written.
-        QVERIFY(!app.Form1->ComPort->Connected() && !app.Form1->Timer2->isActive() && !app.Form1->KeySound);
+        QVERIFY(!PortConnected(app) && !WinLircTimerRuns(app) && !KeySound(app));
         QVERIFY(recorder.shown().isEmpty() && !QFile::exists(app.SettingsPath()));
     }
 
+    // The window edits a copy: what is typed or ticked goes to the program's settings, and to the file, on
+    // "Сохранить изменения"; the next start reads it all back and applies the start-up options.
     void saveAndRestartKeepsEverySetting() {
         PseudoTerminal line;
         const ExtraPorts ports(line.slavePath());
@@ -65,15 +107,22 @@ private slots:
         const QList<bool> ticked = {false, false, false, false, false, true, true, true, false};
         {
             App app(dir->path());
-            TForm2& settings = *app.Form2;
-            QVERIFY(ChoosePort(settings, line.slavePath()));
-            for (int n = 1; n <= 9; ++n) settings.CheckBox(n)->setChecked(ticked[n - 1]);
+            QSignalSpy changed(&app.AppSettings(), &Settings::GeneralChanged);
+            QVERIFY(ChoosePort(*app.Form2, line.slavePath()));
+            for (int n = 1; n <= 9; ++n) Box(app, n)->setChecked(ticked[n - 1]);
             for (int n = 0; n <= 9; ++n) {
                 texts << QStringLiteral("Кнопка=%1 \"x\"").arg(n);
-                settings.LEdit(n)->setText(texts.last());
+                Edit(app, n)->setText(texts.last());
             }
-            settings.Button3->click();
-            QVERIFY(!settings.isVisible());
+            QCOMPARE(app.AppSettings().General().edits[1], QString());
+            QCOMPARE(changed.count(), 0);
+            Button(app.Form2.get(), "Button3")->click();
+            QVERIFY(!app.Form2->isVisible());
+            QCOMPARE(changed.count(), 1);
+            const GeneralSettings handed = app.AppSettings().General();
+            QCOMPARE(handed.port, line.slavePath());
+            for (int n = 0; n <= 9; ++n) QCOMPARE(handed.edits[n], texts[n]);
+            for (int n = 1; n <= 9; ++n) QCOMPARE(handed.CheckBox(n), ticked[n - 1]);
         }
         // The first save writes the keys in the window's order.
         const QStringList lines = ReadSettings(dir->path()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
@@ -84,12 +133,11 @@ private slots:
         QCOMPARE(lines[20], QStringLiteral("ID контакта=") + texts[9]);
 
         App app(dir->path());
-        TForm2& settings = *app.Form2;
-        QCOMPARE(settings.ComBox->currentText(), line.slavePath());
-        for (int n = 1; n <= 9; ++n) QCOMPARE(settings.CheckBox(n)->isChecked(), ticked[n - 1]);
-        for (int n = 0; n <= 9; ++n) QCOMPARE(settings.LEdit(n)->text(), texts[n]);
+        QCOMPARE(PortList(app)->currentText(), line.slavePath());
+        for (int n = 1; n <= 9; ++n) QCOMPARE(Box(app, n)->isChecked(), ticked[n - 1]);
+        for (int n = 0; n <= 9; ++n) QCOMPARE(Edit(app, n)->text(), texts[n]);
         // What the start applies: WinLIRC's connection timer, the click sound; hints stay off.
-        QVERIFY(app.Form1->Timer2->isActive() && app.Form1->KeySound && !app.Form1->ShowHint());
+        QVERIFY(WinLircTimerRuns(app) && KeySound(app) && !app.Form1->ShowHint());
         QVERIFY(recorder.shown().isEmpty());
     }
 
@@ -108,7 +156,7 @@ private slots:
         QCOMPARE(recorder.texts(),
                  (QStringList{"Данный порт недоступен!", "Программа не подключена к COM порту!"}));
         QVERIFY(!app.Form1->isVisible());
-        QVERIFY(!app.Form1->ComPort->Connected());
+        QVERIFY(!PortConnected(app));
     }
 
     void startupConnectsAndSwitchesLightOff() {
@@ -121,8 +169,8 @@ private slots:
         messages::Recorder recorder;
         App app(dir->path());
         QVERIFY(recorder.shown().isEmpty());
-        QVERIFY(app.Form1->ComPort->Connected());
-        QVERIFY(!app.Form2->ComBox->isEnabled());
+        QVERIFY(PortConnected(app));
+        QVERIFY(!PortList(app)->isEnabled());
         QCOMPARE(line.read(41), QByteArray("P1 S0 A0 B0 C0 D0 E0 F0 G0 H0 I0 J0 K0 L0"));
     }
 
@@ -138,40 +186,54 @@ private slots:
         App app(dir->path());
         QCOMPARE(recorder.shown(),
                  (QList<messages::Shown>{{messages::Kind::Error, "Failed to set data for 'VX_beacon'"}}));
-        QCOMPARE(app.Form2->LEdit9->text(), QStringLiteral("42"));
-        QVERIFY(app.Form1->Timer2->isActive() && app.Form1->ShowHint());
-        QVERIFY(app.Form2->Hints->Enabled() && !app.Form2->LEdit9->toolTip().isEmpty());
+        QCOMPARE(Edit(app, 9)->text(), QStringLiteral("42"));
+        QVERIFY(WinLircTimerRuns(app) && app.Form1->ShowHint());
+        QVERIFY(Find<HintSwitch>(app.Form2.get(), {})->Enabled() && !Edit(app, 9)->toolTip().isEmpty());
     }
 
-    void autostartActsAtTheClick() {
+    // Autostart acts at the click. "Отмена" only hides the window: what was typed stays in the boxes, is
+    // not handed to the program's settings, and a later save writes it.
+    void autostartActsAtTheClickAndCancelKeepsTheEdits() {
         App app(dir->path());
         const QString entry = config_.filePath(QStringLiteral("autostart/VX_beacon.desktop"));
-        app.Form2->CheckBox3->click();
+        Box(app, 3)->click();
         QVERIFY(ReadFileBytes(entry).contains(QCoreApplication::applicationFilePath().toUtf8()));
-        app.Form2->CheckBox3->click();
-        app.Form2->Button4->click();  // "Отмена" keeps the deletion
+        Box(app, 3)->click();
+        app.Form2->show();
+        Edit(app, 1)->setText(QStringLiteral("KEY_PLAY"));
+        Button(app.Form2.get(), "Button4")->click();  // "Отмена" keeps the deletion
         QVERIFY(!QFile::exists(entry));
         QVERIFY(!QFile::exists(app.SettingsPath()));
+        QVERIFY(!app.Form2->isVisible());
+        QCOMPARE(app.AppSettings().General().edits[1], QString());
+        app.Form2->show();
+        QCOMPARE(Edit(app, 1)->text(), QStringLiteral("KEY_PLAY"));
+        Button(app.Form2.get(), "Button3")->click();
+        QCOMPARE(app.AppSettings().General().edits[1], QStringLiteral("KEY_PLAY"));
+        QCOMPARE(
+            ProfileFile::Load(app.SettingsPath()).ReadString(u"Общие настройки", u"Воспроизвести / пауза"),
+            "KEY_PLAY");
     }
 
-    // A save that fails says so in Russian and keeps the window open with what was typed; once the cause is
-    // gone, the next save writes it and closes the window.
+    // A save that fails says so in Russian and keeps the window open with what was typed (the program goes
+    // on with it); once the cause is gone, the next save writes it and closes the window.
     void failedSaveKeepsWindowOpen() {
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("settings.ini")));
         messages::Recorder recorder;
         App app(dir->path());
         app.Form2->show();
-        app.Form2->LEdit9->setText(QStringLiteral("42"));
-        app.Form2->Button3->click();
+        Edit(app, 9)->setText(QStringLiteral("42"));
+        Button(app.Form2.get(), "Button3")->click();
         QVERIFY(app.Form2->isVisible());
-        QCOMPARE(app.Form2->LEdit9->text(), QStringLiteral("42"));
+        QCOMPARE(Edit(app, 9)->text(), QStringLiteral("42"));
+        QCOMPARE(app.AppSettings().General().edits[9], QStringLiteral("42"));
         const messages::Shown failed{
             messages::Kind::Error,
             "Не удалось записать настройки в файл " + app.SettingsPath() +
                 ": диск заполнен или файл недоступен для записи. Настройки не сохранены."};
         QCOMPARE(recorder.shown(), QList<messages::Shown>{failed});
         QVERIFY(QDir(dir->path()).rmdir(QStringLiteral("settings.ini")));
-        app.Form2->Button3->click();
+        Button(app.Form2.get(), "Button3")->click();
         QVERIFY(!app.Form2->isVisible());
         QCOMPARE(ProfileFile::Load(app.SettingsPath()).ReadString(u"Общие настройки", u"ID контакта"), "42");
         QCOMPARE(recorder.shown().size(), 1);
@@ -191,10 +253,10 @@ private slots:
         WriteSettings(dir->path(),
                       QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=30,40\r\n3=50,60\r\n5=70,80\r\n"));
         App app(dir->path());
-        TForm1& form = *app.Form1;
-        QCOMPARE(ItemTexts(form.ComboBox1->model()), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
-        QCOMPARE(form.ComboBox1->currentIndex(), 0);
-        form.ComboBox1->removeItem(2);
+        QComboBox* modes = Modes(app);
+        QCOMPARE(ItemTexts(modes->model()), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
+        QCOMPARE(modes->currentIndex(), 0);
+        modes->removeItem(2);
         app.Form5->saveAS();
         QCOMPARE(ReadSettings(dir->path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
     }
@@ -204,9 +266,9 @@ private slots:
         messages::Recorder recorder;
         if (qEnvironmentVariableIsSet("VARNEX_ODD_FOLDER")) {  // the copy started below
             App app;
-            QCOMPARE(app.Form2->LEdit9->text(), QStringLiteral("42"));
-            app.Form2->LEdit9->setText(QStringLiteral("43"));
-            app.Form2->Button3->click();
+            QCOMPARE(Edit(app, 9)->text(), QStringLiteral("42"));
+            Edit(app, 9)->setText(QStringLiteral("43"));
+            Button(app.Form2.get(), "Button3")->click();
             QCOMPARE(recorder.texts(), QStringList());
             return;
         }
@@ -231,7 +293,7 @@ private slots:
 
     void contactIdTakesDigitsOnly() {
         App app(dir->path());
-        LabeledEdit* edit = app.Form2->LEdit9;
+        QLineEdit* edit = Edit(app, 9);
         app.Form2->show();
         QTest::keyClicks(edit, QStringLiteral("12a3 "));
         QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QStringLiteral("б"), Qt::NoModifier);

@@ -17,3 +17,5 @@ QString ReadRestoreToken(const ProfileFile& file);
 // long to be told from a cut one) clears it as well: the next start asks the user rather than offer the
 // desktop a changed token.
 void WriteRestoreToken(ProfileFile& file, const QString& token);
+// What WriteRestoreToken keeps of `token`, and the next start reads: the token, or empty.
+QString KeptRestoreToken(const QString& token);

@@ -1,4 +1,4 @@
-#include "light/screen_cast_token.h"
+#include "settings/screen_cast_token.h"
 
 #include "settings/profile_file.h"
 #include "settings/settings_keys.h"
@@ -11,9 +11,12 @@ QString ReadRestoreToken(const ProfileFile& file) {
     return token.size() < ProfileFile::kMaxValueLength ? token : QString();
 }
 
-void WriteRestoreToken(ProfileFile& file, const QString& token) {
+QString KeptRestoreToken(const QString& token) {
     ProfileFile alone;
     alone.WriteString(kOwnSection, kScreenCastTokenKey, token);
-    const bool readsBack = ReadRestoreToken(ProfileFile::Parse(alone.ToBytes())) == token;
-    file.WriteString(kOwnSection, kScreenCastTokenKey, readsBack ? token : QString());
+    return ReadRestoreToken(ProfileFile::Parse(alone.ToBytes())) == token ? token : QString();
+}
+
+void WriteRestoreToken(ProfileFile& file, const QString& token) {
+    file.WriteString(kOwnSection, kScreenCastTokenKey, KeptRestoreToken(token));
 }
