@@ -15,6 +15,7 @@ class TForm4;
 class TForm5;
 class TForm6;
 class MediaControls;
+class LightController;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -63,6 +64,10 @@ public:
     QString SettingsPath() const { return settingsPath_; }
     QString Folder() const { return folder_; }
 
+    // The lights: the serial link, the static colour, AmbiLight, colour music and the modes. Made before the
+    // windows.
+    LightController& Light() { return *light_; }
+
     std::unique_ptr<TForm1> Form1;
     std::unique_ptr<TForm2> Form2;
     OnFirstUse<TForm3> Form3;
@@ -76,5 +81,6 @@ private:
 
     QString folder_;
     QString settingsPath_;
+    std::unique_ptr<LightController> light_;
     std::unique_ptr<MediaControls> mediaControls_;  // gone before the windows it drives
 };

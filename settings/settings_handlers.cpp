@@ -16,9 +16,8 @@
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
-#include "light/connection_guard.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
-#include "light/serial_link.h"
 #include "settings/ambilight_modes.h"
 #include "settings/autostart.h"
 #include "settings/general_settings.h"
@@ -42,7 +41,7 @@ void TForm2::FormCreate() {
 void TForm2::SettingsRead() {
     const ProfileFile file = ProfileFile::Load(app.SettingsPath());
     // User-made modes follow the built-in one, which stays selected.
-    for (const QString& mode : ReadModes(file)) app.Form1->ComboBox1->addItem(mode);
+    app.Light().SetModes(ReadModes(file));
 
     const GeneralSettings settings = ReadGeneralSettings(file);
     // The port list is not read yet: it holds the stored port, which stays chosen when the list is read
@@ -57,9 +56,7 @@ void TForm2::Reading() {
     TForm1& main = *app.Form1;
     if (CheckBox1->isChecked()) RunHandler([this] { Button1Click(); });
     if (CheckBox2->isChecked()) {
-        RunHandler([&main] {
-            if (EnsureConnected(*main.ComPort)) main.ComPort->WriteText(P1AllOffCommand);
-        });
+        app.Light().Send(P1AllOffCommand);
     }
     if (CheckBox5->isChecked()) RunHandler([this] { Button7Click(); });
     if (CheckBox6->isChecked()) main.Timer2->start();

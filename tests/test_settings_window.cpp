@@ -18,6 +18,7 @@
 #include "app/hints.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
 #include "settings/labeled_edit.h"
@@ -53,7 +54,7 @@ private slots:
         QCOMPARE(settings.PageControl1->currentIndex(), 0);
         QVERIFY(settings.Hints->Enabled() && !settings.isVisible());
         // Nothing of the start runs, nothing is said and nothing is written.
-        QVERIFY(!app.Form1->ComPort->Connected() && !app.Form1->Timer2->isActive() && !app.Form1->KeySound);
+        QVERIFY(!app.Light().PortOpen() && !app.Form1->Timer2->isActive() && !app.Form1->KeySound);
         QVERIFY(recorder.shown().isEmpty() && !QFile::exists(app.SettingsPath()));
     }
 
@@ -108,7 +109,7 @@ private slots:
         QCOMPARE(recorder.texts(),
                  (QStringList{"Данный порт недоступен!", "Программа не подключена к COM порту!"}));
         QVERIFY(!app.Form1->isVisible());
-        QVERIFY(!app.Form1->ComPort->Connected());
+        QVERIFY(!app.Light().PortOpen());
     }
 
     void startupConnectsAndSwitchesLightOff() {
@@ -121,7 +122,7 @@ private slots:
         messages::Recorder recorder;
         App app(dir->path());
         QVERIFY(recorder.shown().isEmpty());
-        QVERIFY(app.Form1->ComPort->Connected());
+        QVERIFY(app.Light().PortOpen());
         QVERIFY(!app.Form2->ComBox->isEnabled());
         QCOMPARE(line.read(41), QByteArray("P1 S0 A0 B0 C0 D0 E0 F0 G0 H0 I0 J0 K0 L0"));
     }
@@ -194,8 +195,7 @@ private slots:
         TForm1& form = *app.Form1;
         QCOMPARE(ItemTexts(form.ComboBox1->model()), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
         QCOMPARE(form.ComboBox1->currentIndex(), 0);
-        form.ComboBox1->removeItem(2);
-        app.Form5->saveAS();
+        app.Light().DeleteMode(2);
         QCOMPARE(ReadSettings(dir->path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
     }
 
