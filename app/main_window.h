@@ -1,7 +1,7 @@
 #pragma once
 
 // TForm1, the main window: the mode row, the light row and the music player, plus the non-visual parts the
-// subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and
+// subsystems drive (the timers, the WinLIRC socket, the menus and the tray icon) and
 // the program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
 
 #include <QColor>
