@@ -107,6 +107,7 @@ private:
     // Runs `action`; an error it raises is announced. Answers whether it ran through.
     bool guarded(const std::function<void()>& action);
     void startAmbiLight(const QString& mode, const std::function<bool()>& endPreview);
+    // The ticks are named after their timers: Timer1 runs AmbiLight, TVisual1 colour music.
     void StopAmbiLight(bool writeAllOff);
     void Timer1Timer();
     void StopColourMusic(bool lightsOff);
