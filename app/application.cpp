@@ -9,8 +9,10 @@
 #include "app/fonts.h"
 #include "app/handlers.h"
 #include "app/hints.h"
+#include "app/light_wiring.h"
 #include "app/main_window.h"
 #include "channels/channel_window.h"
+#include "light/light_controller.h"
 #include "light/zone_editor_window.h"
 #include "player/media_controls.h"
 #include "remote/shutdown_window.h"
@@ -62,13 +64,23 @@ std::unique_ptr<Window> App::makeWindow() {
 }
 
 App::App(const QString& folder)
-    : Form3([this] { return makeWindow<TForm3>(); }),
+    : folder_(folder.isEmpty() ? ProgramFolder() : folder),
+      settingsPath_(SettingsFilePath(folder_)),
+      settings_(std::make_unique<Settings>(settingsPath_)),
+      light_(std::make_unique<LightController>()),
+      Form3([this] { return makeWindow<TForm3>(); }),
       Form4([this] { return makeWindow<TForm4>(); }),
-      Form5([this] { return makeWindow<TForm5>(); }),
-      Form6([this] { return makeWindow<TForm6>(); }),
-      folder_(folder.isEmpty() ? ProgramFolder() : folder),
-      settingsPath_(SettingsFilePath(folder_)) {
-    settings_ = std::make_unique<Settings>(settingsPath_);
+      Form5([this] {
+          auto editor = makeWindow<TForm5>();
+          // The zone editor, closed after making a mode, gives the main window back.
+          QObject::connect(editor.get(), &TForm5::MakingModeEnded, Form1.get(), [this] {
+              Form1->setEnabled(true);
+              Form1->SetAlphaBlend(false);
+          });
+          return editor;
+      }),
+      Form6([this] { return makeWindow<TForm6>(); }) {
+    WireLight(*this, *light_);
     Form1 = makeWindow<TForm1>();
     runCreation([this] { Form1->FormCreate(); });
     Form2 = makeWindow<TForm2>();

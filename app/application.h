@@ -16,6 +16,7 @@ class TForm5;
 class TForm6;
 class MediaControls;
 class Settings;
+class LightController;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -66,8 +67,16 @@ public:
     // The settings of the run, read from SettingsPath() before any window is made.
     Settings& AppSettings() const { return *settings_; }
 
+    // The lights: the serial link, the static colour, AmbiLight, colour music and the modes. Made before the
+    // windows.
+    LightController& Light() { return *light_; }
+
 private:
-    std::unique_ptr<Settings> settings_;  // declared before the windows, so that it outlives them
+    QString folder_;
+    QString settingsPath_;
+    // Declared before the windows, so that they outlive them.
+    std::unique_ptr<Settings> settings_;
+    std::unique_ptr<LightController> light_;
 
 public:
     std::unique_ptr<TForm1> Form1;
@@ -81,7 +90,5 @@ private:
     template <typename Window>
     std::unique_ptr<Window> makeWindow();
 
-    QString folder_;
-    QString settingsPath_;
     std::unique_ptr<MediaControls> mediaControls_;  // gone before the windows it drives
 };

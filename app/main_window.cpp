@@ -24,9 +24,6 @@
 #include "app/skin_slider.h"
 #include "app/status_notifier.h"
 #include "app/window_setup.h"
-#include "light/colour_music.h"
-#include "light/screen_capture.h"
-#include "light/serial_link.h"
 #include "player/audio_library.h"
 #include "remote/remote_socket.h"
 
@@ -95,10 +92,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     connectSkinHandlers();
     ConnectPlayerHandlers();
     ConnectPlaylistDrops();
-    ConnectStaticColourHandlers();
-    ConnectAmbiLightHandlers();
-    ConnectModeHandlers();
-    ConnectColourMusicHandlers();
+    ConnectLightHandlers();
     ConnectVkHandlers();
     ConnectRemoteHandlers();
 
@@ -160,11 +154,7 @@ void TForm1::buildPlayer() {
 }
 
 void TForm1::buildNonVisual() {
-    ComPort = new SerialLink(this);
-    ComPort->setObjectName(QStringLiteral("ComPort"));
-    Timer1 = makeTimer(this, "Timer1", 10);
     Timer2 = makeTimer(this, "Timer2", 1000);
-    TVisual1 = makeTimer(this, "TVisual1", ColourMusicInterval);
     TrackPos = makeTimer(this, "TrackPos", 1000);
     TrackPos->start();
     TimerNextSong = makeTimer(this, "TimerNextSong", 1000);
@@ -202,7 +192,6 @@ void TForm1::buildMenus() {
 }
 
 void TForm1::FormCreate() {
-    EnabledBtn(false);
     // The image buttons and the slider carry the system's standard pointing hand, set on each as it is made.
     SetClientHeight(CollapsedHeight);
     if (!BASS_Init(-1, 44100, 0, nullptr, nullptr))
@@ -262,11 +251,4 @@ void TForm1::SetShowHint(bool on) {
 
 bool TForm1::ShowHint() const {
     return hintSwitch_->Enabled();
-}
-
-void TForm1::EnabledBtn(bool Flag) {
-    SpeedButton1->setEnabled(ComPort->Connected());
-    RzColorEdit1->setEnabled(Flag);
-    Button1->setEnabled(Flag);
-    Button2->setEnabled(Flag);
 }

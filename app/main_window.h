@@ -1,7 +1,7 @@
 #pragma once
 
 // TForm1, the main window: the mode row, the light row and the music player, plus the non-visual parts the
-// subsystems drive (the serial port, the five timers, the WinLIRC socket, the menus and the tray icon) and
+// subsystems drive (the timers, the WinLIRC socket, the menus and the tray icon) and
 // the program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
 
 #include <QColor>
@@ -16,10 +16,8 @@
 class App;
 class ClickSound;
 class ColorEdit;
-class ScreenCapture;
-struct ZoneArea;
-class SerialLink;
 class HintSwitch;
+struct LightControls;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -52,8 +50,6 @@ public:
     // Runs once, right after the window has been built.
     void FormCreate();
 
-    // Enabling rule: the AmbiLight switch follows the port, the static colour controls follow Flag.
-    void EnabledBtn(bool Flag);
     // Shows or hides the playlist by growing or shrinking the window one pixel at a time.
     void btnPlaylistClick();
 
@@ -79,18 +75,22 @@ public:
     void PlayListPaste();
     class PlaylistFeed* PlayListFeed = nullptr;  // reads what came in off this thread and appends it in order
 
-    // Lights: static colour and AmbiLight (light/static_colour_handlers.cpp, light/ambilight_handlers.cpp).
-    void ConnectStaticColourHandlers();
+    // Lights: the mode row, the light row and the colour music button, which pass the user's actions to the
+    // light controller and show its state (app/light_row.cpp).
+    void ConnectLightHandlers();
     void RzColorEdit1Change();
     void Button1Click();
     void Button2Click();
     QColor ColorDialog1Color{Qt::black};  // where the colour dialog opens: the colour last confirmed in it
-    void ConnectAmbiLightHandlers();
     void SpeedButton1Click();
-    void Timer1Timer();
-    QByteArray CaptureZone(const QRect& screen, const ZoneArea& area, int slot);
-    void StopAmbiLight(bool writeAllOff);
-    std::unique_ptr<ScreenCapture> Capture;  // the desktop's capture, chosen at AmbiLight's first start
+    void ComboBox1Change();
+    void Button5Click();
+    void Button7MouseDown();
+    void Button7MouseUp();
+    void Button8Click();
+    // Blending on: the window at AlphaBlendValue of 255; off: opaque.
+    void SetAlphaBlend(bool on);
+    void btnVisual1Click();
 
     // Player: VK playlist builder (player/vk_handlers.cpp). Browser, the hidden web page, is made by the
     // first btnVkClick and lives as the window's child. The audio page's links are read off this thread and
@@ -141,10 +141,7 @@ public:
     QListWidget* PlayList = nullptr;
 
     // Non-visual parts.
-    SerialLink* ComPort = nullptr;
-    QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
-    QTimer* TVisual1 = nullptr;
     QTimer* TrackPos = nullptr;
     QTimer* TimerNextSong = nullptr;
     RemoteSocket* cs = nullptr;
@@ -167,27 +164,8 @@ public:
 
     // Program-wide state.
     HSTREAM StreamHandle = 0;
-    bool ColorMusicOn = false;
     bool KeySound = false;
     QString LircCode, LircRepeat, LircKey, LircRest;  // the last WinLIRC line's fields
-    int ModeX = 0, ModeY = 0;                         // the mode in use by AmbiLight, read at its start
-    quint8 CurrentRed = 0, CurrentGreen = 0, CurrentBlue = 0;
-
-    // Lights: modes and colour music (light/mode_handlers.cpp, light/colour_music_handlers.cpp).
-    void ConnectModeHandlers();
-    void ComboBox1Change();
-    void Button5Click();
-    void Button7MouseDown();
-    void Button7MouseUp();
-    void Button8Click();
-    // Blending on: the window at AlphaBlendValue of 255; off: opaque.
-    void SetAlphaBlend(bool on);
-    void ConnectColourMusicHandlers();
-    void btnVisual1Click();
-    void TVisual1Timer();
-    // Colour music off: its face, flag and timer, the all-off command when `lightsOff`, and the light row and
-    // the AmbiLight switch given back.
-    void StopColourMusic(bool lightsOff);
 
     // Remote: WinLIRC client and power (remote/). The server's port is 8765, or VARNEX_WINLIRC_PORT.
     void ConnectRemoteHandlers();
@@ -248,6 +226,9 @@ private:
     unsigned openTicket_ = 0;  // the open under way, 0 when none is
 
     void streamOpened(HSTREAM handle, bool noAnswer, const QString& address);
+
+    void showModes(const QStringList& modes, int chosen);
+    void showLightControls(const LightControls& controls);
 
     void buildModeRow();
     void buildLightRow();

@@ -1,9 +1,11 @@
 // Hover faces: each image button shows its hover bitmap while the pointer is over it. The colour music button
 // keeps its lit face all the while colour music runs.
 
+#include "app/application.h"
 #include "app/handlers.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
+#include "light/light_controller.h"
 
 void TForm1::connectSkinHandlers() {
     On(btnPlay, &TImage2::mouseEntered, this, &TForm1::btnPlayMouseEnter);
@@ -60,9 +62,9 @@ void TForm1::btnVkMouseLeave() {
 }
 
 void TForm1::btnVisual1MouseEnter() {
-    if (!ColorMusicOn) btnVisual1->LoadBitmap(QStringLiteral("VISUAL12"));
+    if (!app.Light().ColourMusicOn()) btnVisual1->LoadBitmap(QStringLiteral("VISUAL12"));
 }
 
 void TForm1::btnVisual1MouseLeave() {
-    if (!ColorMusicOn) btnVisual1->LoadBitmap(QStringLiteral("VISUAL1"));
+    if (!app.Light().ColourMusicOn()) btnVisual1->LoadBitmap(QStringLiteral("VISUAL1"));
 }

@@ -59,6 +59,7 @@
 #include "bench/bench_util.h"
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "platform/x11/screen_capture_x11.h"
@@ -378,9 +379,7 @@ int runProgram(const QString& link) {
     QTemporaryDir dir;
     App app(dir.path());
     TForm1& form = *app.Form1;
-    form.ComPort->Port = link;
-    form.ComPort->SetConnected(true);
-    form.EnabledBtn(true);
+    app.Light().OpenPort(link);
     form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(QStringLiteral("%1,%2").arg(ModeX).arg(ModeY)));
     form.SpeedButton1Click();
     QTimer watch;  // an error shown ends the run: the parent sees the line fall silent

@@ -32,6 +32,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "bench/bench_util.h"
+#include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "platform/wayland/pipewire_screen_stream.h"
 #include "tests/support/pseudo_terminal.h"
@@ -149,9 +150,7 @@ struct Program {
     TForm1& form = *app.Form1;
     Program(const QByteArray& capture, const QString& port) {
         qputenv("VARNEX_CAPTURE", capture);
-        form.ComPort->Port = port;
-        form.ComPort->SetConnected(true);
-        form.EnabledBtn(true);
+        app.Light().OpenPort(port);
         form.ComboBox1->addItem(QStringLiteral("0,0"));
         form.ComboBox1->setCurrentIndex(form.ComboBox1->count() - 1);
     }
@@ -171,7 +170,8 @@ void cpuPerFrame(const char* name, const QByteArray& capture, int seconds) {
 
     Program program(capture, link);
     qint64 ticks = 0;
-    QObject::connect(program.form.Timer1, &QTimer::timeout, [&] { ++ticks; });
+    QObject::connect(program.app.Light().findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout,
+                     [&] { ++ticks; });
     program.form.SpeedButton1Click();
     const auto ticksIn = [&](int ms) {
         const qint64 start = ticks;

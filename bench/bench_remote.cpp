@@ -28,6 +28,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "bench/bench_util.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "remote/remote_socket.h"
@@ -199,8 +200,7 @@ int main(int argc, char** argv) {
     // Colour music switched on (untimed: its first tick comes 33 ms later by design), then off: the time to
     // the all-off command on the serial line.
     PseudoTerminal board;
-    app.Form1->ComPort->Port = board.slavePath();
-    app.Form1->ComPort->SetConnected(true);
+    app.Light().OpenPort(board.slavePath());
     app.Form2->LEdit4->setText(QStringLiteral("KEY_RED"));
     measure(
         clientOf(*app.Form1->cs), "colour music off, all-off command on the line",

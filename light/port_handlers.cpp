@@ -1,5 +1,5 @@
-// The settings window's port row: the port list, "Открыть" and "Закрыть", and what happens when the open
-// device goes away.
+// The settings window's port row: the port list, "Открыть" and "Закрыть", which the light controller carries
+// out, and the row following the port, also when the open device goes away.
 //
 // Reading the computer's ports goes through udev, which would be the dearest step of start-up, so it is
 // left until somebody looks: the list is read when the window is first shown and again each time it drops
@@ -16,11 +16,9 @@
 #include "app/application.h"
 #include "app/handlers.h"
 #include "app/hints.h"
-#include "app/main_window.h"
-#include "app/messages.h"
 #include "app/window_setup.h"
+#include "light/light_controller.h"
 #include "light/port_list.h"
-#include "light/serial_link.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_window.h"
 
@@ -57,8 +55,11 @@ void TForm2::buildPortRow() {
 
     On(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     On(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
-    On(app.Form1->ComPort, &SerialLink::DeviceLost, this,
-       [this](const QString& errorText) { ComPortDeviceLost(errorText); });
+    // The port row follows the port, whoever opened or closed it, also when the device went away.
+    connect(&app.Light(), &LightController::PortChanged, this, [this](bool open) {
+        Label1->setEnabled(!open);
+        ComBox->setEnabled(!open);
+    });
 }
 
 void TForm2::FillPortList() {
@@ -69,7 +70,7 @@ void TForm2::FillPortList() {
     // An unreadable list is shown as an error and leaves the list empty.
     RunHandler([&ports] { ports = ReadPortList(); });
     // The open port stays shown, also when it is a device the list does not name.
-    if (app.Form1->ComPort->Connected() && !ports.contains(chosen)) ports.append(chosen);
+    if (app.Light().PortOpen() && !ports.contains(chosen)) ports.append(chosen);
     ComBox->addItems(ports);
     // The choice stays when the computer still has that port; otherwise the first port is chosen.
     ComBox->setCurrentIndex(std::max(0, int(ports.indexOf(chosen))));
@@ -78,29 +79,9 @@ void TForm2::FillPortList() {
 }
 
 void TForm2::Button1Click() {
-    const QString name = ComBox->currentText();
-    if (!SerialLink::PortAvailable(name)) {
-        messages::ShowMessage(QStringLiteral("Данный порт недоступен!"));
-        return;
-    }
-    SerialLink& port = *app.Form1->ComPort;
-    port.Port = name;
-    port.SetConnected(true);
-    Label1->setEnabled(false);
-    ComBox->setEnabled(false);
-    app.Form1->EnabledBtn(true);
+    app.Light().OpenPort(ComBox->currentText());
 }
 
 void TForm2::Button2Click() {
-    app.Form1->ComPort->SetConnected(false);
-    Label1->setEnabled(true);
-    ComBox->setEnabled(true);
-    app.Form1->EnabledBtn(false);
-}
-
-void TForm2::ComPortDeviceLost(const QString& errorText) {
-    // The device is gone and the port already closed: leave everything as "Закрыть" does, then show why,
-    // once.
-    Button2Click();
-    if (!errorText.isEmpty()) messages::ShowError(errorText);
+    app.Light().ClosePort();
 }

@@ -1,7 +1,6 @@
 #include "light/zone_editor_window.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -13,12 +12,10 @@
 #include "app/application.h"
 #include "app/handlers.h"
 #include "app/image_button.h"
-#include "app/main_window.h"
 #include "app/window_setup.h"
 #include "light/ambilight_zones.h"
+#include "light/light_controller.h"
 #include "light/mouse_buttons.h"
-#include "settings/ambilight_modes.h"
-#include "settings/profile_file.h"
 
 namespace {
 
@@ -142,14 +139,9 @@ void TForm5::btnMoveMouseLeave() {
 
 void TForm5::Button1Click() {
     const QPoint at = PnTopLeft->pos();
-    QComboBox* modes = app.Form1->ComboBox1;
-    modes->addItem(QStringLiteral("%1,%2").arg(at.x()).arg(at.y()));
-    modes->setCurrentIndex(modes->count() - 1);
-    app.Form1->Button8->setEnabled(true);
     restoreMainWindow();
     // A failed save leaves the editor open, so that the mode can be made again or cancelled.
-    saveAS();
-    close();
+    if (app.Light().AddMode(QStringLiteral("%1,%2").arg(at.x()).arg(at.y()))) close();
 }
 
 void TForm5::Button2Click() {
@@ -163,18 +155,4 @@ void TForm5::closeEvent(QCloseEvent* event) {
         restoreMainWindow();
     }
     QWidget::closeEvent(event);
-}
-
-void TForm5::restoreMainWindow() {
-    app.Form1->setEnabled(true);
-    app.Form1->SetAlphaBlend(false);
-}
-
-void TForm5::saveAS() {
-    const QString path = app.SettingsPath();
-    ProfileFile file = ProfileFile::Load(path);
-    QStringList modes;
-    for (int i = 1; i < app.Form1->ComboBox1->count(); ++i) modes << app.Form1->ComboBox1->itemText(i);
-    WriteModes(file, modes);
-    file.Save(path);
 }

@@ -41,10 +41,6 @@ public:
     void Button1Click();  // "Создать режим"
     void Button2Click();  // "Отмена"
 
-    // Rewrites the stored AmbiLight modes from the main window's mode list: every item after the built-in
-    // first one, numbered from 1 in list order.
-    void saveAS();
-
     QFrame* PnTopLeft;
     QFrame* PnTopRight;
     QFrame* PnBottomLeft;
@@ -59,6 +55,10 @@ public:
     // back.
     bool MakingMode = false;
 
+signals:
+    // A mode has been made or given up: the main window is to be given back.
+    void MakingModeEnded();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -67,7 +67,7 @@ private:
     // Puts the left upper panel at `leftUpper` and the other three where AmbiLight would sample them, then
     // cuts the window's shape to what is shown.
     void placePanels(QPoint leftUpper);
-    void restoreMainWindow();
+    void restoreMainWindow() { emit MakingModeEnded(); }
 
     bool dragging_ = false;
     QPoint pressedAt_;  // in btnMove's coordinates

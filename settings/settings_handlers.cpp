@@ -16,9 +16,8 @@
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
-#include "light/connection_guard.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
-#include "light/serial_link.h"
 #include "settings/autostart.h"
 #include "settings/general_settings.h"
 #include "settings/labeled_edit.h"
@@ -42,7 +41,7 @@ void TForm2::FormCreate() {
 void TForm2::SettingsRead() {
     const Settings& stored = app.AppSettings();
     // User-made modes follow the built-in one, which stays selected.
-    for (const QString& mode : stored.Modes()) app.Form1->ComboBox1->addItem(mode);
+    app.Light().SetModes(stored.Modes());
 
     const GeneralSettings& settings = stored.General();
     // The port list is not read yet: it holds the stored port, which stays chosen when the list is read
@@ -59,9 +58,7 @@ void TForm2::Reading() {
     const GeneralSettings& options = app.AppSettings().General();
     if (options.CheckBox(1)) RunHandler([this] { Button1Click(); });
     if (options.CheckBox(2)) {
-        RunHandler([&main] {
-            if (EnsureConnected(*main.ComPort)) main.ComPort->WriteText(P1AllOffCommand);
-        });
+        app.Light().Send(P1AllOffCommand);
     }
     if (options.CheckBox(5)) RunHandler([this] { Button7Click(); });
     if (options.CheckBox(6)) main.Timer2->start();

@@ -49,7 +49,6 @@ public:
     QPushButton* Button2;  // "Закрыть"
     void Button1Click();
     void Button2Click();
-    void ComPortDeviceLost(const QString& errorText);
     // Reads the computer's ports into ComBox, keeping the chosen port when it is still there (otherwise the
     // first port is chosen). Runs when the window is first shown and each time the list drops down.
     void FillPortList();

@@ -1,27 +1,46 @@
-// AmbiLight's tick over an image instead of a display: the four zones' commands for what the image shows,
-// following a repaint, a failed capture stopping AmbiLight once; and which capture serves which session.
+// The light controller without a window, on a pseudo-terminal as the board: AmbiLight's tick over an image
+// instead of a display (the four zones' commands for what the image shows, following a repaint, a failed
+// capture stopping AmbiLight once), colour music from a given level, the modes and their store, and the
+// enabling rule the windows follow; and which capture serves which session.
 
-#include <QComboBox>
-#include <QGuiApplication>
 #include <QPainter>
-#include <QPushButton>
-#include <QScreen>
-#include <QTimer>
+#include <QSignalSpy>
+#include <QTest>
 
-#include "app/image_button.h"
-#include "app/main_window.h"
-#include "app/messages.h"
 #include "light/capture_choice.h"
+#include "light/colour_music.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "tests/support/image_capture.h"
 #include "tests/support/pseudo_terminal.h"
-#include "tests/support/test_main.h"
 
 namespace {
 
 constexpr qsizetype FrameBytes = 24;
-const QByteArray StartOff(P1AllOffCommand);
+const QByteArray StartOff(P1AllOffCommand), StopOff(AllOffCommand);
+const QString NotConnected = QStringLiteral("Программа не подключена к COM порту!");
+
+// A controller whose captures show `desktop` (the whole screen), with its notices and errors noted in order.
+struct Lights {
+    PseudoTerminal line;
+    LightController light;
+    QStringList said;  // notices and errors, errors marked with "!"
+    int capturesMade = 0;
+    ImageCapture* capture = nullptr;
+    explicit Lights(const QImage& desktop = QImage(1920, 1080, QImage::Format_RGB32)) {
+        light.SetScreen([size = desktop.size()] { return QRect(QPoint(), size); });
+        light.SetCaptureFactory([this, desktop] {
+            ++capturesMade;
+            auto made = std::make_unique<ImageCapture>(desktop);
+            capture = made.get();
+            return made;
+        });
+        QObject::connect(&light, &LightController::Notice, [this](const QString& text) { said << text; });
+        QObject::connect(&light, &LightController::Failed,
+                         [this](const QString& text) { said << "!" + text; });
+    }
+};
 
 }  // namespace
 
@@ -30,19 +49,8 @@ class AmbiLightTest : public QObject {
 
 private slots:
     void framesFollowTheImageAndAFailedCaptureStopsOnce() {
-        PseudoTerminal line;
-        messages::Recorder recorder;
-        TestApp testApp;
-        TForm1& form = *testApp.app.Form1;
-        form.ComPort->Port = line.slavePath();
-        form.ComPort->SetConnected(true);
-        form.EnabledBtn(true);
-        form.ComboBox1->addItem(QStringLiteral("0,0"));
-        form.ComboBox1->setCurrentIndex(form.ComboBox1->count() - 1);
-
         // Mode 0,0: the zones fill the screen's left and right edges from top to bottom, one above the other.
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const QSize size = (QSizeF(screen->geometry().size()) * screen->devicePixelRatio()).toSize();
+        const QSize size(1920, 1080);
         QImage desktop(size, QImage::Format_RGB32);
         desktop.fill(Qt::black);
         QPainter painter(&desktop);
@@ -51,11 +59,27 @@ private slots:
         painter.fillRect(size.width() - 100, 0, 100, 300, QColor(0, 0, 255));
         painter.fillRect(size.width() - 100, size.height() - 300, 100, 300, QColor(40, 90, 200));
         painter.end();
-        auto owned = std::make_unique<ImageCapture>(desktop);
-        ImageCapture& capture = *owned;
-        form.Capture = std::move(owned);
+        Lights lights(desktop);
+        auto& [line, light, said, capturesMade, capture] = lights;
+        QSignalSpy controls(&light, &LightController::ControlsChanged);
+        const auto controlsNow = [&] { return controls.last().first().value<LightControls>(); };
 
-        form.SpeedButton1->click();
+        // Closed: refused before anything else, nothing made, nothing sent.
+        light.SwitchAmbiLight(QStringLiteral("0,0"));
+        QCOMPARE(said, QStringList{NotConnected});
+        light.OpenPort(line.slavePath());
+        QCOMPARE(light.Controls(), (LightControls{true, true, true}));
+        // No mode selected, or one that gives no position: refused before the capture is made.
+        light.SwitchAmbiLight(std::nullopt);
+        light.SwitchAmbiLight(QStringLiteral("5,-"));
+        QCOMPARE(said.mid(1), (QStringList{"Не выбран режим!", "!'-' is not a valid integer value"}));
+        QVERIFY(!light.AmbiLightOn() && capturesMade == 0);
+        QCOMPARE(line.read(1, 100), QByteArray());
+
+        // Running: the mode row and the light row locked, the switch usable.
+        light.SwitchAmbiLight(QStringLiteral("0,0"));
+        QVERIFY(light.AmbiLightOn());
+        QCOMPARE(controlsNow(), (LightControls{false, true, false}));
         QByteArray got;
         const auto waitFor = [&](qsizetype bytes) {
             QTRY_VERIFY_WITH_TIMEOUT((got += line.read(0, 0)).size() >= bytes, 10000);
@@ -66,7 +90,7 @@ private slots:
         QCOMPARE(got.mid(StartOff.size(), 2 * FrameBytes), first.repeated(2));
 
         // A repaint reaches the line within a frame or two; frames are whole, never mixed within one.
-        capture.desktop.fill(Qt::white);
+        capture->desktop.fill(Qt::white);
         const QByteArray white = "E8F8D8B8C8A8H8G8I8K8J8L8";
         QTRY_VERIFY_WITH_TIMEOUT((got += line.read(0, 0)).endsWith(white.repeated(2)), 10000);
         const QByteArray frames = got.mid(StartOff.size());
@@ -76,15 +100,73 @@ private slots:
         }
 
         // A failed capture stops AmbiLight as a lost line does: once, after the zones captured before it in
-        // that tick, with nothing more on the line.
-        capture.failingFrom = 2;
-        QTRY_VERIFY_WITH_TIMEOUT(!form.Timer1->isActive(), 5000);
+        // that tick, with nothing more on the line; everything usable again.
+        capture->failingFrom = 2;
+        QTRY_VERIFY_WITH_TIMEOUT(!light.AmbiLightOn(), 5000);
         QTest::qWait(100);
         got += line.read(0, 0);
         QVERIFY2(got.endsWith(white + white.left(FrameBytes / 2)), got.right(FrameBytes * 2).constData());
-        QCOMPARE(recorder.texts(), QStringList{"Screen capture failed"});
-        QCOMPARE(form.SpeedButton1->text(), QStringLiteral("включить"));
-        QVERIFY(form.ComboBox1->isEnabled() && form.btnVisual1->isEnabled());
+        QCOMPARE(said.mid(3), QStringList{"!Screen capture failed"});
+        QCOMPARE(controlsNow(), (LightControls{true, true, true}));
+
+        // A lasting capture serves the next run; switched off, the all-off follows the frames.
+        capture->failingFrom = ScreenCapture::Slots;
+        light.SwitchAmbiLight(QStringLiteral("0,0"));
+        got.clear();
+        waitFor(StartOff.size() + FrameBytes);
+        light.SwitchAmbiLight(QStringLiteral("0,0"));
+        QVERIFY(!light.AmbiLightOn());
+        QVERIFY((got += line.read(0, 0)).endsWith(StopOff));
+        QCOMPARE(capturesMade, 1);
+        QCOMPARE(said.size(), 4);
+    }
+
+    // Colour music from the level given, and the modes stored after each change.
+    void colourMusicAndModes() {
+        Lights lights;
+        auto& [line, light, said, capturesMade, capture] = lights;
+        quint32 level = 0xFFFFFFFF;  // nothing plays
+        light.SetLevelSource([&] { return level; });
+        light.OpenPort(line.slavePath());
+
+        // Colour music: silence writes nothing; a level writes its command each 33 ms; off writes the
+        // all-off and gives the switch and the light row back.
+        light.SwitchColourMusic();
+        QVERIFY(light.ColourMusicOn());
+        QCOMPARE(light.Controls(), (LightControls{true, false, false}));
+        QTest::qWait(150);
+        QCOMPARE(line.read(0, 0), QByteArray());
+        level = 3 * 4000 << 16 | 5 * 4000;
+        QByteArray heard;
+        QTRY_VERIFY((heard += line.read(0, 0)).count(ColourMusicCommand(level)) >= 3);
+        light.SwitchColourMusic();
+        QVERIFY(!light.ColourMusicOn());
+        QVERIFY(line.read(38).endsWith(StopOff));
+        QCOMPARE(light.Controls(), (LightControls{true, true, true}));
+
+        // Modes: taken as stored, then each change stored, a delete with nothing selected too; the built-in
+        // mode is never deleted. A failed store keeps the list as changed and is announced once.
+        QStringList stored;
+        int stores = 0;
+        light.SetModeStore([&](const QStringList& modes) {
+            if (modes.contains(QStringLiteral("9,9"))) throw std::runtime_error("Cannot save settings.ini");
+            stored = modes;
+            ++stores;
+        });
+        QSignalSpy modes(&light, &LightController::ModesChanged);
+        light.SetModes({"10,20", "30,40"});
+        QCOMPARE(stores, 0);
+        QVERIFY(light.AddMode(QStringLiteral("50,60")));
+        QVERIFY(light.DeleteMode(1));
+        QVERIFY(light.DeleteMode(0) && light.DeleteMode(-1));
+        QCOMPARE(stored, (QStringList{"30,40", "50,60"}));
+        QCOMPARE(stores, 4);
+        QCOMPARE(modes.size(), 5);
+        QCOMPARE(modes.at(1), (QVariantList{QStringList{"10,20", "30,40", "50,60"}, 3}));
+        QCOMPARE(modes.at(2).last().toInt(), -1);
+        QVERIFY(!light.AddMode(QStringLiteral("9,9")));
+        QCOMPARE(light.Modes(), (QStringList{"30,40", "50,60", "9,9"}));
+        QCOMPARE(said, QStringList{"!Cannot save settings.ini"});
     }
 
     void captureFollowsTheSession() {
@@ -116,5 +198,5 @@ private slots:
     }
 };
 
-VARNEX_TEST_MAIN(AmbiLightTest)
+QTEST_GUILESS_MAIN(AmbiLightTest)
 #include "test_ambilight.moc"

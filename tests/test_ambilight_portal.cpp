@@ -20,12 +20,13 @@
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
-#include "light/serial_link.h"
 #include "platform/wayland/screen_cast_portal.h"
 #include "platform/wayland/stream_health.h"
 #include "settings/profile_file.h"
 #include "settings/screen_cast_token.h"
+#include "tests/support/light_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/screen_cast_stand_in.h"
 #include "tests/support/test_main.h"
@@ -50,15 +51,13 @@ struct Run {
     PseudoTerminal line;
     messages::Recorder recorder;
     TestApp testApp;
-    TForm1& form = *testApp.app.Form1;
+    LightController& light = testApp.app.Light();
+    LightControlsOf form{*testApp.app.Form1};
     QByteArray got;
 
     Run() {
-        form.ComPort->Port = line.slavePath();
-        form.ComPort->SetConnected(true);
-        form.EnabledBtn(true);
-        form.ComboBox1->addItem(QStringLiteral("0,0"));
-        form.ComboBox1->setCurrentIndex(form.ComboBox1->count() - 1);
+        light.OpenPort(line.slavePath());
+        light.AddMode(QStringLiteral("0,0"));
     }
     // Presses the AmbiLight switch and reads what comes from then on as waitForLine does.
     bool press(const QByteArray& end) {
@@ -76,7 +75,7 @@ struct Run {
     // Stopped by itself or by the user: the switch and the mode row usable, nothing more on the line, the
     // desktop's session closed (no sharing shown any more).
     void checkStopped(const ScreenCastBackend& backend) {
-        QTRY_VERIFY_WITH_TIMEOUT(!form.Timer1->isActive(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!light.AmbiLightOn(), 10000);
         QCOMPARE(form.SpeedButton1->text(), QStringLiteral("включить"));
         for (QWidget* w : QList<QWidget*>{form.ComboBox1, form.Button5, form.Button7, form.btnVisual1,
                                           form.Button1, form.SpeedButton1})
@@ -340,7 +339,7 @@ private slots:
         QTest::qWait(3000);
         producer.Send(ScreenProducer::Buffers::Empty);
         QTest::qWait(3500);
-        QVERIFY(run.form.Timer1->isActive());
+        QVERIFY(run.light.AmbiLightOn());
         QVERIFY(run.recorder.shown().isEmpty());
 
         // Then only broken buffers: the screen changes and none of it can be seen. Five seconds on, the

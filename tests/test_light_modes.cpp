@@ -14,12 +14,14 @@
 #include "app/messages.h"
 #include "light/board_parser.h"
 #include "light/colour_music.h"
+#include "light/light_controller.h"
 #include "light/zone_editor_window.h"
 #include "settings/ambilight_modes.h"
 #include "settings/profile_file.h"
 #include "settings/settings_window.h"
 #include "tests/support/extra_ports.h"
 #include "tests/support/http_file_server.h"
+#include "tests/support/light_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
@@ -36,20 +38,20 @@ private slots:
         WriteFileBytes(path, "[Other]\nkeep=1\n[AmbiLight]\n1=-15,150\n");
         App app(folder.path());
         TForm1& f = *app.Form1;
+        const LightControlsOf ui(f);
         TForm5& e = *app.Form5;
         f.show();
         const auto stored = [&] { return ReadModes(ProfileFile::Load(path)); };
-        const auto givenBack = [&] { return f.isEnabled() && !f.AlphaBlend && f.windowOpacity() == 1.0; };
+        const auto givenBack = [&] { return f.isEnabled() && f.windowOpacity() == 1.0; };
         for (int index : {1, 0, 1}) {
-            f.ComboBox1->setCurrentIndex(index);
-            emit f.ComboBox1->activated(index);
-            QCOMPARE(f.Button8->isEnabled(), index != 0);
+            ui.choose(index);
+            QCOMPARE(ui.Button8->isEnabled(), index != 0);
         }
 
         // "новый" starts at 0,150 whatever is selected, with the main window disabled at 125 of 255; the
         // window's mask leaves only the panels and the instruction box to be seen.
-        QTest::mouseClick(f.Button5, Qt::LeftButton);
-        QVERIFY(!f.isEnabled() && f.AlphaBlend && qRound(f.windowOpacity() * 255) == 125);
+        QTest::mouseClick(ui.Button5, Qt::LeftButton);
+        QVERIFY(!f.isEnabled() && qRound(f.windowOpacity() * 255) == 125);
         QCOMPARE(e.geometry(), QRect(0, 0, 1920, 1080));
         QCOMPARE(e.mask(), QRegion(0, 150, 100, 300) + QRect(1820, 150, 100, 300) + QRect(0, 630, 100, 300) +
                                QRect(1820, 630, 100, 300) + QRect(844, 492, 233, 97));
@@ -63,7 +65,7 @@ private slots:
                                QRect(20, 620, 100, 300) + QRect(1800, 620, 100, 300) +
                                QRect(844, 492, 233, 97));
         QTest::mouseClick(e.Button1, Qt::LeftButton);
-        QVERIFY(f.ComboBox1->currentText() == "20,160" && f.Button8->isEnabled() && givenBack() &&
+        QVERIFY(ui.ComboBox1->currentText() == "20,160" && ui.Button8->isEnabled() && givenBack() &&
                 !e.isVisible());
         QCOMPARE(stored(), (QStringList{"-15,150", "20,160"}));
 
@@ -73,21 +75,21 @@ private slots:
             QTest::mousePress(e.btnMove, Qt::LeftButton, {}, {10, 10});
             QTest::mouseMove(e.btnMove, {40, 10});
             close == &e ? void(e.windowHandle()->close()) : QTest::mouseClick(close, Qt::LeftButton);
-            QVERIFY(givenBack() && !e.isVisible() && f.ComboBox1->count() == 3);
+            QVERIFY(givenBack() && !e.isVisible() && ui.ComboBox1->count() == 3);
             QCOMPARE(stored(), (QStringList{"-15,150", "20,160"}));
         }
 
         // "удалить" renumbers and leaves no selection; pressed again it deletes nothing. With the last user
         // mode deleted no mode is stored, and the rest of the file stays.
-        f.ComboBox1->setCurrentIndex(1);
-        f.Button8->click();
-        f.Button8->click();
-        QVERIFY(f.ComboBox1->currentIndex() == -1 && f.Button8->isEnabled());
+        ui.choose(1);
+        ui.Button8->click();
+        ui.Button8->click();
+        QVERIFY(ui.ComboBox1->currentIndex() == -1 && ui.Button8->isEnabled());
         QCOMPARE(stored(), QStringList{"20,160"});
-        f.ComboBox1->setCurrentIndex(1);
-        f.Button8->click();
+        ui.choose(1);
+        ui.Button8->click();
         const ProfileFile after = ProfileFile::Load(path);
-        QVERIFY(after.Entries(QStringLiteral("AmbiLight")).isEmpty() && f.ComboBox1->count() == 1);
+        QVERIFY(after.Entries(QStringLiteral("AmbiLight")).isEmpty() && ui.ComboBox1->count() == 1);
         QCOMPARE(after.ReadString(QStringLiteral("Other"), QStringLiteral("keep")), "1");
 
         // "обзор" shows the selected mode while any mouse button is held, or says why it cannot.
@@ -103,10 +105,9 @@ private slots:
               Row{"0,-2147483649", {}, "'-2147483649' is not a valid integer value"},
               Row{"1,2,3", {}, "'2,3' is not a valid integer value"},
               Row{",", {}, "'' is not a valid integer value"}}) {
-            f.ComboBox1->addItem(mode);
-            f.ComboBox1->setCurrentIndex(f.ComboBox1->count() - 1);
+            app.Light().AddMode(mode);
             recorder.clear();
-            QTest::mousePress(f.Button7, Qt::MiddleButton);
+            QTest::mousePress(ui.Button7, Qt::MiddleButton);
             QCOMPARE(recorder.texts(), error.isEmpty() ? QStringList() : QStringList{error});
             QCOMPARE(e.isVisible(), error.isEmpty());
             if (e.isVisible()) {
@@ -115,20 +116,20 @@ private slots:
                          QPoint(1820 - leftUpper.x(), qMin(780 - leftUpper.y(), far)));
                 QVERIFY(e.Panel1->isHidden() && e.btnMove->isHidden() && givenBack());
             }
-            QTest::mouseRelease(f.Button7, Qt::MiddleButton);
+            QTest::mouseRelease(ui.Button7, Qt::MiddleButton);
             QVERIFY(!e.isVisible());
         }
         // It ends with the release also when "обзор" was disabled meanwhile, and at once when a modal window
         // opens, which keeps the release from the main window.
-        f.ComboBox1->setCurrentIndex(0);
+        ui.choose(0);
         for (const bool modal : {false, true}) {
-            QTest::mousePress(f.Button7, Qt::LeftButton);
+            QTest::mousePress(ui.Button7, Qt::LeftButton);
             QVERIFY(e.isVisible());
             QDialog box(&f);
-            modal ? box.open() : f.Button7->setEnabled(false);
-            if (!modal) QTest::mouseRelease(f.Button7, Qt::LeftButton);
+            modal ? box.open() : ui.Button7->setEnabled(false);
+            if (!modal) QTest::mouseRelease(ui.Button7, Qt::LeftButton);
             QVERIFY(!e.isVisible());
-            f.Button7->setEnabled(true);
+            ui.Button7->setEnabled(true);
         }
     }
 
@@ -156,6 +157,8 @@ private slots:
         ExtraPorts ports(line.slavePath());
         TestApp testApp;
         TForm1& f = *testApp.app.Form1;
+        const LightControlsOf ui(f);
+        const LightController& light = testApp.app.Light();
         TForm2& settings = *testApp.app.Form2;
         QVERIFY(ChoosePort(settings, line.slavePath()));
         settings.Button1Click();
@@ -163,10 +166,11 @@ private slots:
         f.PlayList->addItem(QString::fromStdString(server.Url("/tone.wav")));
         // Running, ticking every 33 ms, the face, the AmbiLight switch and the light row enabled.
         const auto state = [&] {
+            const QTimer* ticks = light.findChild<QTimer*>(QStringLiteral("TVisual1"));
             return std::make_tuple(
-                f.ColorMusicOn, f.TVisual1->isActive() && f.TVisual1->interval() == 33,
-                f.btnVisual1->bitmapName(), f.SpeedButton1->isEnabled(),
-                f.RzColorEdit1->isEnabled() && f.Button1->isEnabled() && f.Button2->isEnabled());
+                light.ColourMusicOn(), ticks->isActive() && ticks->interval() == 33,
+                ui.btnVisual1->bitmapName(), ui.SpeedButton1->isEnabled(),
+                ui.RzColorEdit1->isEnabled() && ui.Button1->isEnabled() && ui.Button2->isEnabled());
         };
         const auto off = std::make_tuple(false, false, QString("VISUAL1"), true, true);
 

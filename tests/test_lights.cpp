@@ -9,9 +9,11 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <thread>
 
 #include "app/color_edit.h"
 #include "app/image_button.h"
@@ -19,10 +21,11 @@
 #include "app/messages.h"
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
-#include "light/serial_link.h"
 #include "light/zone_editor_window.h"
 #include "platform/x11/screen_capture_x11.h"
+#include "tests/support/light_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 
@@ -40,28 +43,23 @@ struct Run {
     messages::Recorder recorder;
     TestApp testApp;
     TForm1& form = *testApp.app.Form1;
-    Run() {
-        form.ComPort->Port = line.slavePath();
-        form.ComPort->SetConnected(true);
-        form.EnabledBtn(true);
-    }
-    void selectMode(const QString& mode) {
-        form.ComboBox1->addItem(mode);
-        form.ComboBox1->setCurrentIndex(form.ComboBox1->count() - 1);
-    }
+    LightController& light = testApp.app.Light();
+    LightControlsOf ui{form};
+    Run() { light.OpenPort(line.slavePath()); }
+    // A mode made by the user, selected.
+    void selectMode(const QString& mode) { light.AddMode(mode); }
     // Mode row, static colour, colour music and the switch: usable, or locked as while AmbiLight runs.
     // "удалить" is usable only for a mode the user made, once a stop has unlocked it.
-    void checkControls(bool running, bool deletable = false) {
-        QCOMPARE(form.Button8->isEnabled(), !running && deletable);
-        QCOMPARE(form.Timer1->isActive(), running);
-        QCOMPARE(form.SpeedButton1->text(),
-                 running ? QStringLiteral("выключить") : QStringLiteral("включить"));
-        for (QWidget* w : QList<QWidget*>{form.ComboBox1, form.Button5, form.Button7, form.btnVisual1})
+    void checkControls(bool running) {
+        QCOMPARE(ui.Button8->isEnabled(), !running && ui.ComboBox1->currentIndex() != 0);
+        QCOMPARE(light.AmbiLightOn(), running);
+        QCOMPARE(ui.SpeedButton1->text(), running ? QStringLiteral("выключить") : QStringLiteral("включить"));
+        for (QWidget* w : QList<QWidget*>{ui.ComboBox1, ui.Button5, ui.Button7, ui.btnVisual1})
             QVERIFY2(w->isEnabled() != running, qPrintable(w->objectName()));
-        const bool open = form.ComPort->Connected();
-        for (QWidget* w : QList<QWidget*>{form.RzColorEdit1, form.Button1, form.Button2})
+        const bool open = light.PortOpen();
+        for (QWidget* w : QList<QWidget*>{ui.RzColorEdit1, ui.Button1, ui.Button2})
             QVERIFY2(w->isEnabled() == (open && !running), qPrintable(w->objectName()));
-        QCOMPARE(form.SpeedButton1->isEnabled(), open);
+        QCOMPARE(ui.SpeedButton1->isEnabled(), open);
     }
     // Everything on the line until it holds `bytes`, while the event loop (and so the timer) runs.
     void waitForLine(QByteArray& got, qsizetype bytes) {
@@ -110,7 +108,7 @@ private slots:
     void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path())); }
     void staticColoursReachTheLineZoneByZone() {
         Run run;
-        auto& [line, recorder, testApp, form] = run;
+        auto& [line, recorder, testApp, form, light, ui] = run;
         for (int i = 0; i < QColorDialog::customCount(); ++i)
             QCOMPARE(QColorDialog::customColor(i), QColor(Qt::white));
 
@@ -121,28 +119,28 @@ private slots:
                                                Case{QColor(17, 17, 17), "B1C1A1E1F1D1H1G1I1K1J1L1"},
                                                Case{QColor(64, 255, 128), "B2C8A4E2F8D4H2G8I4K2J8L4"}}) {
             answerDialog(colour, &openedAt);
-            form.Button1->click();
+            ui.Button1->click();
             QCOMPARE(openedAt, confirmed);  // at black first, then at the colour last confirmed
             QCOMPARE(line.read(24), expected);
-            QCOMPARE(form.RzColorEdit1->SelectedColor(), BgrFromColor(colour));
+            QCOMPARE(ui.RzColorEdit1->SelectedColor(), BgrFromColor(colour));
             confirmed = colour;
         }
         answerDialog(QColor(), &openedAt);  // cancelled: nothing sent, nothing changed
-        form.Button1->click();
+        ui.Button1->click();
         QCOMPARE(line.read(1, 100), QByteArray());
 
         // The same grid colour twice is sent twice; light off keeps the box's colour.
-        form.RzColorEdit1->ChooseFromGrid(0x0000FF);
-        form.RzColorEdit1->ChooseFromGrid(0x0000FF);
+        ui.RzColorEdit1->ChooseFromGrid(0x0000FF);
+        ui.RzColorEdit1->ChooseFromGrid(0x0000FF);
         QCOMPARE(line.read(48), QByteArray("B8C0A0E8F0D0H8G0I0K8J0L0").repeated(2));
-        form.Button2->click();
+        ui.Button2->click();
         QCOMPARE(line.read(38), QByteArray(AllOffCommand));
-        QCOMPARE(form.RzColorEdit1->SelectedColor(), 0x0000FFu);
+        QCOMPARE(ui.RzColorEdit1->SelectedColor(), 0x0000FFu);
         QVERIFY(recorder.shown().isEmpty());
 
         // Closed: each of the three says so and sends nothing (the dialog still opens first).
-        form.ComPort->SetConnected(false);
-        form.RzColorEdit1->ChooseFromGrid(0x00FF00);
+        light.ClosePort();
+        ui.RzColorEdit1->ChooseFromGrid(0x00FF00);
         form.Button2Click();
         answerDialog(Qt::red, &openedAt);
         form.Button1Click();
@@ -203,16 +201,16 @@ private slots:
             // Started by the remote while "обзор" shows the mode: the preview ends, so the frames see the
             // screen and not the preview's panels.
             TForm5& preview = *run.testApp.app.Form5;
-            QTest::mousePress(run.form.Button7, Qt::LeftButton);
+            QTest::mousePress(run.ui.Button7, Qt::LeftButton);
             QVERIFY(QTest::qWaitForWindowExposed(&preview));
             run.form.SpeedButton1Click();
             QVERIFY(!preview.isVisible());
             run.checkControls(true);
             QByteArray got;
             run.waitForLine(got, 41 + 3 * 24);
-            QTest::mouseRelease(run.form.Button7, Qt::LeftButton);
-            run.form.SpeedButton1->click();
-            run.checkControls(false, true);
+            QTest::mouseRelease(run.ui.Button7, Qt::LeftButton);
+            run.ui.SpeedButton1->click();
+            run.checkControls(false);
             got += run.line.read(38, 2000);
             QVERIFY2(got.startsWith(P1AllOffCommand) && got.endsWith(AllOffCommand), got.constData());
             const QByteArray frames = got.mid(41, got.size() - 41 - 38);
@@ -227,19 +225,18 @@ private slots:
         for (const auto& [mode, bad] : {Mode{"a,b", "b"}, Mode{"1", ""}, Mode{",", ""}, Mode{" 1,2", " 1"},
                                         Mode{"99999999999,5", "99999999999"}, Mode{"5,-", "-"}}) {
             run.selectMode(mode);
-            run.form.SpeedButton1->click();
+            run.ui.SpeedButton1->click();
             const QString error = QStringLiteral("'%1' is not a valid integer value").arg(bad);
             QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Error, error}));
             run.checkControls(false);
-            QVERIFY(!run.form.SpeedButton1->isChecked());  // the click's pressed look is taken back
+            QVERIFY(!run.ui.SpeedButton1->isChecked());  // the click's pressed look is taken back
         }
-        run.form.ComboBox1->setCurrentIndex(-1);
-        run.form.SpeedButton1->click();
+        run.ui.choose(-1);
+        run.ui.SpeedButton1->click();
         QCOMPARE(run.recorder.shown().last(), (messages::Shown{messages::Kind::Message, "Не выбран режим!"}));
-        QVERIFY(!run.form.SpeedButton1->isChecked());
-        run.form.ComboBox1->setCurrentIndex(0);
-        run.form.ComPort->SetConnected(false);
-        run.form.EnabledBtn(false);
+        QVERIFY(!run.ui.SpeedButton1->isChecked());
+        run.ui.choose(0);
+        run.light.ClosePort();
         run.form.SpeedButton1Click();  // as the remote's key does
         QCOMPARE(run.recorder.shown().last().text, QStringLiteral("Программа не подключена к COM порту!"));
         run.checkControls(false);
@@ -249,11 +246,11 @@ private slots:
 
     void boardGoneMidRunStopsOnceWithoutAllOff() {
         Run run;
-        run.form.SpeedButton1->click();
+        run.ui.SpeedButton1->click();
         QByteArray got;
         run.waitForLine(got, 41 + 24);
         run.line.closeMaster();
-        QTRY_VERIFY_WITH_TIMEOUT(!run.form.Timer1->isActive() && !run.form.ComPort->Connected(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!run.light.AmbiLightOn() && !run.light.PortOpen(), 5000);
         QTest::qWait(200);
         run.checkControls(false);
         QCOMPARE(run.recorder.texts(), QStringList{"WriteFile function failed (win error code: 5)"});
@@ -300,13 +297,14 @@ private slots:
                 using Frame = std::array<quint32, 4>;
                 const QRect screen(0, 0, 1920, 1080);
                 const auto areas = ZoneAreas(0, 150, 1920, 1080);
-                const auto frame = [&] {
-                    capture.Prepare(screen, areas);
+                const auto frameOf = [&screen](ScreenCaptureX11& from, const std::array<ZoneArea, 4>& at) {
+                    from.Prepare(screen, at);
                     Frame colours;
                     for (int slot = 0; slot < 4; ++slot)
-                        colours[size_t(slot)] = capture.ZoneColour(slot, screen, areas[size_t(slot)]);
+                        colours[size_t(slot)] = from.ZoneColour(slot, screen, at[size_t(slot)]);
                     return colours;
                 };
+                const auto frame = [&] { return frameOf(capture, areas); };
                 // Another client draws; the very next frame shows it, and so does the one after. Its second
                 // round trip returns only after the server has sent the news of the drawing to every client.
                 const std::unique_ptr<Display, int (*)(Display*)> painter(XOpenDisplay(qPrintable(display)),
@@ -338,7 +336,43 @@ private slots:
                 colourWindow(painter.get(), root, {800, 400, 200, 200}, 0xFFFFFF);
                 drawn("a window outside every zone", changed);
                 XUnmapWindow(painter.get(), topLevel);
-                drawn("the application's window gone", {orange, changed[1], changed[2], changed[3]});
+                const Frame still{orange, changed[1], changed[2], changed[3]};
+                drawn("the application's window gone", still);
+
+                // A restart with another mode on the still screen: the colours at the zones' new rectangles,
+                // as a capture made now finds them, not those last found at the old ones; and back.
+                const auto otherAreas = ZoneAreas(0, 0, 1920, 1080);
+                const Frame other = frameOf(capture, otherAreas);
+                ScreenCaptureX11 fresh(display.toLatin1());
+                QCOMPARE(other, frameOf(fresh, otherAreas));
+                QVERIFY(other != still);
+                QCOMPARE(frame(), still);
+
+                // The screen shrinks and grows back: every zone is looked at anew, and shows what the server
+                // repainted meanwhile.
+                QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1280x1024"}), 0);
+                QCOMPARE(QProcess::execute("xrandr", {"-display", display, "-s", "1920x1080"}), 0);
+                XSync(painter.get(), False);
+                XSync(painter.get(), False);
+                ScreenCaptureX11 afterResize(display.toLatin1());
+                QCOMPARE(frame(), frameOf(afterResize, areas));
+
+                // A quiet tick waits for what the server is drawing while it looks: drawn after the capture
+                // found no news, and before the server answers its round trip, it is in that very frame.
+                if (server.damage) {
+                    QCOMPARE(frame(), frame());
+                    XGrabServer(painter.get());
+                    XSync(painter.get(), False);
+                    Frame seen{};
+                    std::thread tick([&] { seen = frame(); });
+                    QThread::msleep(300);  // the tick has looked and waits for the server
+                    XSetForeground(painter.get(), gc, 0x0000FF);
+                    XFillRectangle(painter.get(), root, gc, 0, 150, 100, 300);
+                    XUngrabServer(painter.get());
+                    XFlush(painter.get());
+                    tick.join();
+                    QCOMPARE(seen[0], 0x00FF0000u);
+                }
             }
             xephyr.terminate();
             QVERIFY(xephyr.waitForFinished(5000));

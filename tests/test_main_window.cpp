@@ -8,6 +8,7 @@
 #include "app/color_edit.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
+#include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
@@ -44,28 +45,23 @@ private slots:
             return QList<bool>{form.SpeedButton1->isEnabled(), form.RzColorEdit1->isEnabled(),
                                form.Button1->isEnabled(), form.Button2->isEnabled()};
         };
-        // Port closed: the AmbiLight switch stays off whatever the flag says.
-        form.EnabledBtn(true);
-        QCOMPARE(state(), (QList<bool>{false, true, true, true}));
-        form.EnabledBtn(false);
+        // Port closed: all locked. Open: all usable; colour music locks the switch and the light row.
+        LightController& light = testApp.app.Light();
         QCOMPARE(state(), (QList<bool>{false, false, false, false}));
-
-        // Port open: the switch is usable with either flag.
         PseudoTerminal line;
-        form.ComPort->Port = line.slavePath();
-        form.ComPort->SetConnected(true);
-        QVERIFY(form.ComPort->Connected());
-        form.EnabledBtn(false);
-        QCOMPARE(state(), (QList<bool>{true, false, false, false}));
-        form.EnabledBtn(true);
+        light.OpenPort(line.slavePath());
+        QVERIFY(light.PortOpen());
+        QCOMPARE(state(), (QList<bool>{true, true, true, true}));
+        light.SwitchColourMusic();
+        QCOMPARE(state(), (QList<bool>{false, false, false, false}));
+        light.SwitchColourMusic();
         QCOMPARE(state(), (QList<bool>{true, true, true, true}));
 
         // Nothing else is touched.
         QVERIFY(!form.Button8->isEnabled());
         QVERIFY(form.Button4->isEnabled());
-        form.ComPort->SetConnected(false);
-        form.EnabledBtn(true);
-        QVERIFY(!form.SpeedButton1->isEnabled());
+        light.ClosePort();
+        QCOMPARE(state(), (QList<bool>{false, false, false, false}));
     }
 
     void playlistShowsAndHidesOnePixelAStep() {

@@ -4,18 +4,20 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 
 #include "app/color_edit.h"
 #include "app/handlers.h"
 #include "app/main_window.h"
 #include "app/messages.h"
-#include "light/connection_guard.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/port_list.h"
 #include "light/serial_link.h"
 #include "settings/settings_window.h"
 #include "tests/support/extra_ports.h"
+#include "tests/support/light_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
@@ -27,8 +29,8 @@ struct PortRowState {
     bool operator==(const PortRowState&) const = default;
 };
 
-PortRowState stateOf(const App& app) {
-    const TForm1& main = *app.Form1;
+PortRowState stateOf(App& app) {
+    const LightControlsOf main(*app.Form1);
     const TForm2& settings = *app.Form2;
     const bool lightRow =
         main.RzColorEdit1->isEnabled() && main.Button1->isEnabled() && main.Button2->isEnabled();
@@ -36,8 +38,7 @@ PortRowState stateOf(const App& app) {
         !main.RzColorEdit1->isEnabled() && !main.Button1->isEnabled() && !main.Button2->isEnabled();
     Q_ASSERT(lightRow || lightRowOff);
     Q_ASSERT(settings.Label1->isEnabled() == settings.ComBox->isEnabled());
-    return {main.ComPort->Connected(), settings.ComBox->isEnabled(), lightRow,
-            main.SpeedButton1->isEnabled()};
+    return {app.Light().PortOpen(), settings.ComBox->isEnabled(), lightRow, main.SpeedButton1->isEnabled()};
 }
 
 const PortRowState Closed{false, true, false, false};
@@ -142,7 +143,7 @@ private slots:
 
         settings.Button1->click();
         QCOMPARE(stateOf(app), Open);
-        QCOMPARE(app.Form1->ComPort->Port, line.slavePath());
+        QCOMPARE(app.Light().PortName(), line.slavePath());
         QVERIFY(settings.Button1->isEnabled());
         QVERIFY(recorder.shown().isEmpty());
 
@@ -150,7 +151,7 @@ private slots:
         settings.Button1->click();
         QCOMPARE(recorder.texts(), QStringList{"Данный порт недоступен!"});
         QCOMPARE(stateOf(app), Open);
-        app.Form1->ComPort->WriteText("E8F0D0");
+        app.Light().Send("E8F0D0");
         QCOMPARE(line.read(6), QByteArray("E8F0D0"));
 
         settings.Button2->click();
@@ -158,7 +159,8 @@ private slots:
         QVERIFY(SerialLink::PortAvailable(line.slavePath()));
 
         // "Закрыть" while closed changes nothing but the port list and the light row.
-        app.Form1->EnabledBtn(true);
+        const LightControlsOf main(*app.Form1);
+        for (QWidget* w : QList<QWidget*>{main.RzColorEdit1, main.Button1, main.Button2}) w->setEnabled(true);
         settings.Label1->setEnabled(false);
         settings.ComBox->setEnabled(false);
         settings.Button2->click();
@@ -193,8 +195,8 @@ private slots:
         QCOMPARE(recorder.texts(), QStringList(3, QStringLiteral("Данный порт недоступен!")));
     }
 
-    // The device goes away while open, found while idle or by a light action that writes two commands (the
-    // failure ends the action after the first): the port closes as "Закрыть" would, with one error shown.
+    // The device goes away while open, found while idle or by the static colour, which writes four commands
+    // (the failure ends it after the first): the port closes as "Закрыть" would, with one error shown.
     void deviceGoneIsClosedAsCloseWouldCloseWithOneError() {
         for (const bool byWrite : {false, true}) {
             PseudoTerminal line;
@@ -202,19 +204,12 @@ private slots:
             OpenedPort opened(line);
             App& app = opened.app;
             QCOMPARE(stateOf(app), Open);
-            int written = 0;
-            QPushButton action;
-            On(&action, &QPushButton::clicked, &action, [&] {
-                app.Form1->ComPort->WriteText(AllOffCommand);
-                ++written;
-                app.Form1->ComPort->WriteText("E8F0D0");
-                ++written;
-            });
+            QSignalSpy colourSent(&app.Light(), &LightController::ColourChanged);
             line.closeMaster();
-            if (byWrite) action.click();
+            if (byWrite) LightControlsOf(*app.Form1).RzColorEdit1->ChooseFromGrid(0x0000FF);
             QTRY_COMPARE_WITH_TIMEOUT(stateOf(app), Closed, 2000);
             QTest::qWait(100);
-            QCOMPARE(written, 0);
+            QCOMPARE(colourSent.size(), 0);
             QCOMPARE(recorder.shown().size(), 1);
             QCOMPARE(recorder.shown().first().kind, messages::Kind::Error);
             QVERIFY(recorder.shown().first().text.startsWith("WriteFile function failed (win error code: "));
@@ -222,17 +217,22 @@ private slots:
         }
     }
 
+    // Every light action of the main window, with the port closed, says so as a message and sends nothing.
     void guardLetsLightActionsThroughOnlyWhileOpen() {
         PseudoTerminal line;
         messages::Recorder recorder;
-        SerialLink link;
-        QVERIFY(!EnsureConnected(link));
-        QCOMPARE(recorder.shown(),
-                 (QList<messages::Shown>{{messages::Kind::Message, "Программа не подключена к COM порту!"}}));
-        link.Port = line.slavePath();
-        link.SetConnected(true);
-        QVERIFY(EnsureConnected(link));
-        QCOMPARE(recorder.shown().size(), 1);
+        TestApp testApp;
+        TForm1& main = *testApp.app.Form1;
+        main.Button2Click();
+        main.SpeedButton1Click();
+        main.btnVisual1Click();
+        main.RzColorEdit1Change();
+        QCOMPARE(recorder.shown(), QList<messages::Shown>(
+                                       4, {messages::Kind::Message, "Программа не подключена к COM порту!"}));
+        testApp.app.Light().OpenPort(line.slavePath());
+        main.Button2Click();
+        QCOMPARE(line.read(38), QByteArray(AllOffCommand));
+        QCOMPARE(recorder.shown().size(), 4);
     }
 };
 

@@ -16,6 +16,7 @@
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
@@ -157,8 +158,7 @@ private slots:
             form.PlayList->addItem(testApp.folder.path() + name);
         }
         PseudoTerminal board;
-        form.ComPort->Port = board.slavePath();
-        form.ComPort->SetConnected(true);
+        app.Light().OpenPort(board.slavePath());
         form.KeySound = true;  // no sound.wav here: the bell instead
         int clicks = 0, presses = 0;
         connect(form.KeyClick, &ClickSound::Started, this,
@@ -179,8 +179,8 @@ private slots:
             const auto is = [](bool on, char letter) { return QString(1, on ? letter : '-'); };
             return form.LircRepeat + form.LircKey + ' ' + is(form.btnPlay->isHidden(), 'P') +
                    is(app.Form3->isVisible(), 'Q') + is(screenSaverOn(), 'S') +
-                   is(form.Timer1->isActive(), 'A') + is(form.ColorMusicOn, 'C') +
-                   is(form.TVisual1->isActive(), 'V') +
+                   is(app.Light().AmbiLightOn(), 'A') + is(app.Light().ColourMusicOn(), 'C') +
+                   is(app.Light().findChild<QTimer*>(QStringLiteral("TVisual1"))->isActive(), 'V') +
                    QStringLiteral(" row %1 off %2")
                        .arg(form.PlayList->currentRow())
                        .arg(logind_.powerOffs.size());
@@ -316,13 +316,13 @@ private slots:
         TForm1& form = *testApp->app.Form1;
         form.cs->ConnectToHost("127.0.0.1", server.serverPort());
         QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Connected);
-        form.ComPort->Port = board.slavePath();
-        form.ComPort->SetConnected(true);
+        testApp->app.Light().OpenPort(board.slavePath());
         form.SpeedButton1Click();
         form.btnVisual1Click();
         form.PlayList->addItem(QStringLiteral("http://127.0.0.1:%1/radio").arg(server.serverPort()));
         form.btnPlayClick();
-        QVERIFY(form.Timer1->isActive() && form.TVisual1->isActive() && form.StreamOpening());
+        QVERIFY(testApp->app.Light().AmbiLightOn() && testApp->app.Light().ColourMusicOn() &&
+                form.StreamOpening());
         messages::Recorder recorder;
         testApp.reset();
         QTest::qWait(100);  // what the windows left queued, if anything

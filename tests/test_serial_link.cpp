@@ -1,6 +1,7 @@
 // The serial link on a real pseudo-terminal: what reaches the line, the port's settings, the probe, and the
 // failures of open and write.
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <atomic>
 #include <thread>
 
 #include "light/board_parser.h"
@@ -22,6 +24,20 @@ namespace {
 
 const QRegularExpression writeFailed(
     QStringLiteral(R"(^WriteFile function failed \(win error code: \d+\)$)"));
+
+// A pseudo-terminal hands each byte on at once, so its driver's drain never waits. The test stands in for a
+// real line's driver: while `slowDrainMs` is set, the last byte leaves that long after the driver took it.
+std::atomic<int> slowDrainMs{0};
+
+}  // namespace
+
+extern "C" int tcdrain(int fd) {
+    static const auto systemDrain = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "tcdrain"));
+    if (const int ms = slowDrainMs) QThread::msleep(ms);
+    return systemDrain(fd);
+}
+
+namespace {
 
 // A link opened on a pseudo-terminal of its own.
 struct OpenedLink {
@@ -59,6 +75,15 @@ private slots:
         board.Feed(received);
         QCOMPARE(board.LevelDigits(), QByteArray("100100000888"));
         QCOMPARE(board.Faults(), 0);
+
+        // A write returns once its last byte has left the line, not when the driver has taken it.
+        slowDrainMs = 300;
+        QElapsedTimer clock;
+        clock.start();
+        link.WriteText("E8F0D0");
+        slowDrainMs = 0;
+        QVERIFY2(clock.elapsed() >= 300, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(line.read(6), QByteArray("E8F0D0"));
 
         // A text larger than the driver takes at once, the far side reading along: the rest waits in Qt's
         // queue, and the line carries every byte once, in order.

@@ -20,6 +20,7 @@
 #include "app/hints.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
 #include "settings/profile_file.h"
@@ -56,7 +57,7 @@ QComboBox* Modes(App& app) {
     return Find<QComboBox>(app.Form1.get(), QStringLiteral("ComboBox1"));
 }
 bool PortConnected(App& app) {
-    return Find<SerialLink>(app.Form1.get(), QStringLiteral("ComPort"))->Connected();
+    return app.Light().PortOpen();
 }
 bool WinLircTimerRuns(App& app) {
     return Find<QTimer>(app.Form1.get(), QStringLiteral("Timer2"))->isActive();
@@ -249,8 +250,7 @@ private slots:
         QComboBox* modes = Modes(app);
         QCOMPARE(ItemTexts(modes->model()), (QStringList{"0,150", "10,20", "30,40", "50,60"}));
         QCOMPARE(modes->currentIndex(), 0);
-        modes->removeItem(2);
-        app.Form5->saveAS();
+        app.Light().DeleteMode(2);
         QCOMPARE(ReadSettings(dir->path()), QStringLiteral("[AmbiLight]\r\n1=10,20\r\n2=50,60\r\n"));
     }
 

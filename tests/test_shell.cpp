@@ -15,7 +15,9 @@
 #include "app/image_button.h"
 #include "app/link_label.h"
 #include "app/main_window.h"
+#include "light/light_controller.h"
 #include "settings/settings_window.h"
+#include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 
 class UrlRecorder : public QObject {
@@ -141,11 +143,16 @@ private slots:
         form->btnVisual1->setEnabled(false);
         QVERIFY(form->btnVisual1->grab().toImage() != enabledLook);
         form->btnVisual1->setEnabled(true);
-        form->ColorMusicOn = true;
-        form->btnVisual1->LoadBitmap(QStringLiteral("VISUAL12"));
+        // Colour music on, over a pseudo-terminal as the board.
+        PseudoTerminal line;
+        LightController& light = shown->app.Light();
+        light.OpenPort(line.slavePath());
+        light.SwitchColourMusic();
         emit form->btnVisual1->mouseEntered();
         emit form->btnVisual1->mouseLeft();
         QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
+        light.SwitchColourMusic();
+        light.ClosePort();
 
         // A button hidden under the pointer hands the hover to the one below it.
         QTest::mouseMove(form->btnPlay, form->btnPlay->rect().center());

@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "app/skin_slider.h"
 #include "channels/channel_window.h"
+#include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
 #include "remote/remote_socket.h"
@@ -128,18 +129,21 @@ private slots:
     void nonVisualPartsAndEnabledStatesAtStart() {
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
+        const LightController& light = testApp.app.Light();
         using Timer = std::tuple<QTimer*, int, bool>;  // interval, running
         for (const auto& [timer, interval, running] :
-             {Timer{form.Timer1, 10, false}, Timer{form.TVisual1, 33, false}, Timer{form.Timer2, 1000, false},
-              Timer{form.TrackPos, 1000, true}, Timer{form.TimerNextSong, 1000, false}}) {
+             {Timer{light.findChild<QTimer*>(QStringLiteral("Timer1")), 10, false},
+              Timer{light.findChild<QTimer*>(QStringLiteral("TVisual1")), 33, false},
+              Timer{form.Timer2, 1000, false}, Timer{form.TrackPos, 1000, true},
+              Timer{form.TimerNextSong, 1000, false}}) {
             QCOMPARE(timer->interval(), interval);
             QCOMPARE(timer->isActive(), running);
         }
         QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
         QCOMPARE(form.csPort, 8765);
-        QVERIFY(!form.ComPort->Connected());
+        QVERIFY(!light.PortOpen());
         QCOMPARE(form.StreamHandle, HSTREAM(0));
-        QVERIFY(!form.ColorMusicOn);
+        QVERIFY(!light.ColourMusicOn());
 
         for (QWidget* w :
              QList<QWidget*>{form.SpeedButton1, form.RzColorEdit1, form.Button1, form.Button2, form.Button8})

@@ -9,6 +9,7 @@
 
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "settings/settings_window.h"
@@ -71,20 +72,21 @@ private slots:
         TForm2& settings = *app.Form2;
         QVERIFY(ChoosePort(settings, link));
         settings.Button1->click();
-        QVERIFY(app.Form1->ComPort->Connected());
-        QVERIFY(app.Form1->Button2->isEnabled());  // the light row is usable
+        QVERIFY(app.Light().PortOpen());
+        QVERIFY(app.Form1->findChild<QPushButton*>(QStringLiteral("Button2"))
+                    ->isEnabled());  // the light row is usable
 
-        app.Form1->ComPort->WriteText(P1AllOffCommand);
-        app.Form1->ComPort->WriteText(ZoneCommand(LeftUpperZone, 0x000000FF));
-        app.Form1->ComPort->WriteText(ZoneCommand(RightLowerZone, 0x00FFFFFF));
+        app.Light().Send(P1AllOffCommand);
+        app.Light().Send(ZoneCommand(LeftUpperZone, 0x000000FF));
+        app.Light().Send(ZoneCommand(RightLowerZone, 0x00FFFFFF));
         QCOMPARE(board.WaitForLine(QStringLiteral("levels 000080000888 ")),
                  QStringLiteral("levels 000080000888 items 20 faults 0"));
 
         // The board goes away: the program closes its port as "Закрыть" would, after one error.
         board.Stop();
-        QTRY_VERIFY_WITH_TIMEOUT(!app.Form1->ComPort->Connected(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.Light().PortOpen(), 3000);
         QTRY_VERIFY_WITH_TIMEOUT(settings.ComBox->isEnabled(), 3000);
-        QVERIFY(!app.Form1->Button2->isEnabled());
+        QVERIFY(!app.Form1->findChild<QPushButton*>(QStringLiteral("Button2"))->isEnabled());
         QCOMPARE(recorder.texts(), QStringList{"WriteFile function failed (win error code: 5)"});
         QVERIFY(!QFileInfo(link).isSymLink());  // the board removed its link
     }

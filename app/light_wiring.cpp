@@ -1,0 +1,49 @@
+#include "app/light_wiring.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/application.h"
+#include "app/handlers.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "light/light_controller.h"
+#include "platform/screen_capture_factory.h"
+#include "player/audio_library.h"
+#include "settings/settings.h"
+
+namespace {
+
+// The primary screen in the X server's own pixels, placed where it lies on the root window when there are
+// several. Qt gives a screen's size in units divided by the desktop's scale factor but keeps its top left.
+QRect primaryScreenPixels() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect geometry = screen->geometry();
+    return QRect(geometry.topLeft(), (QSizeF(geometry.size()) * screen->devicePixelRatio()).toSize());
+}
+
+// A capture that talks to the desktop keeps the user's consent in settings.ini, and ends AmbiLight with its
+// message when the desktop refuses or stops the capture.
+CaptureHooks captureHooks(App& app, LightController& light) {
+    CaptureHooks hooks;
+    hooks.restoreToken = app.AppSettings().ScreenCastToken();
+    // A new token, or an empty one when the desktop refused the one given: either replaces it.
+    hooks.keepRestoreToken = [&app](const QString& token) {
+        RunHandler([&] { app.AppSettings().SaveScreenCastToken(token); });
+    };
+    hooks.failed = [&light](const QString& message) { light.CaptureFailed(message); };
+    return hooks;
+}
+
+}  // namespace
+
+void WireLight(App& app, LightController& light) {
+    QObject::connect(&light, &LightController::Notice, &light, &messages::ShowMessage);
+    QObject::connect(&light, &LightController::Failed, &light, &messages::ShowError);
+    light.SetCaptureFactory([&app, &light] { return MakeScreenCapture(captureHooks(app, light)); });
+    light.SetScreen(primaryScreenPixels);
+    // The level of the player's stream. The player keeps its stream in the main window for now.
+    light.SetLevelSource([&app] { return BASS_ChannelGetLevel(app.Form1->StreamHandle); });
+    // Every item after the built-in first mode, numbered from 1 in list order.
+    light.SetModeStore([&app](const QStringList& modes) { app.AppSettings().SaveModes(modes); });
+}

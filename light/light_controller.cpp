@@ -1,0 +1,307 @@
+#include "light/light_controller.h"
+
+#include <QTimer>
+#include <exception>
+#include <stdexcept>
+
+#include "light/ambilight_zones.h"
+#include "light/colour_music.h"
+#include "light/light_protocol.h"
+#include "light/screen_capture.h"
+#include "light/serial_link.h"
+
+namespace {
+
+QTimer* makeTimer(QObject* parent, const char* name, int interval) {
+    auto* timer = new QTimer(parent);
+    timer->setObjectName(QLatin1String(name));
+    timer->setInterval(interval);
+    return timer;
+}
+
+QString errorText(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+}  // namespace
+
+LightController::LightController(QObject* parent)
+    : QObject(parent),
+      link_(new SerialLink(this)),
+      ambiLightTimer_(makeTimer(this, "Timer1", TickMs)),
+      colourMusicTimer_(makeTimer(this, "TVisual1", ColourMusicMs)) {
+    link_->setObjectName(QStringLiteral("ComPort"));
+    connect(ambiLightTimer_, &QTimer::timeout, this, &LightController::Timer1Timer);
+    connect(colourMusicTimer_, &QTimer::timeout, this, &LightController::TVisual1Timer);
+    connect(link_, &SerialLink::DeviceLost, this, &LightController::deviceLost);
+}
+
+LightController::~LightController() = default;
+
+void LightController::SetCaptureFactory(CaptureFactory make) {
+    makeCapture_ = std::move(make);
+}
+
+void LightController::SetScreen(std::function<QRect()> screen) {
+    screen_ = std::move(screen);
+}
+
+void LightController::SetLevelSource(std::function<quint32()> level) {
+    level_ = std::move(level);
+}
+
+void LightController::SetModeStore(std::function<void(const QStringList&)> store) {
+    storeModes_ = std::move(store);
+}
+
+bool LightController::guarded(const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (...) {
+        emit Failed(errorText(std::current_exception()));
+        return false;
+    }
+}
+
+bool LightController::ensureOpen() {
+    if (link_->Connected()) return true;
+    emit Notice(QStringLiteral("Программа не подключена к COM порту!"));
+    return false;
+}
+
+void LightController::setControls(const LightControls& controls) {
+    controls_ = controls;
+    emit ControlsChanged(controls_);
+}
+
+LightControls LightController::followingPort(LightControls controls, bool colourRow) const {
+    controls.ambiLightSwitch = link_->Connected();
+    controls.staticColour = colourRow;
+    return controls;
+}
+
+// The port
+
+void LightController::OpenPort(const QString& name) {
+    if (!SerialLink::PortAvailable(name)) {
+        emit Notice(QStringLiteral("Данный порт недоступен!"));
+        return;
+    }
+    const bool opened = guarded([&] {
+        link_->Port = name;
+        link_->SetConnected(true);
+    });
+    if (!opened) return;
+    emit PortChanged(true);
+    setControls(followingPort(controls_, true));
+}
+
+void LightController::ClosePort() {
+    guarded([&] { link_->SetConnected(false); });
+    emit PortChanged(false);
+    setControls(followingPort(controls_, false));
+}
+
+bool LightController::PortOpen() const {
+    return link_->Connected();
+}
+
+QString LightController::PortName() const {
+    return link_->Port;
+}
+
+// The device is gone and the port already closed. AmbiLight and colour music stop without the all-off that
+// cannot reach the board, so that no tick runs into the closed port and reports it again; the port row is
+// left as closing it leaves it; then the reason, once.
+void LightController::deviceLost(const QString& errorText) {
+    if (AmbiLightOn()) StopAmbiLight(false);
+    if (colourMusicOn_) StopColourMusic(false);
+    ClosePort();
+    if (!errorText.isEmpty()) emit Failed(errorText);
+}
+
+// Static colour
+
+void LightController::Send(const QByteArray& command) {
+    if (!ensureOpen()) return;
+    guarded([&] { link_->WriteText(command); });
+}
+
+void LightController::SetColour(quint32 colour) {
+    if (!ensureOpen()) return;
+    const bool sent = guarded([&] {
+        for (Zone zone : {LeftLowerZone, LeftUpperZone, RightUpperZone, RightLowerZone})
+            link_->WriteText(ZoneCommand(zone, colour));
+    });
+    if (sent) emit ColourChanged(colour);
+}
+
+// AmbiLight
+
+bool LightController::AmbiLightOn() const {
+    return ambiLightTimer_->isActive();
+}
+
+void LightController::SwitchAmbiLight(const std::optional<QString>& mode,
+                                      const std::function<bool()>& endPreview) {
+    if (!ensureOpen()) return;
+    if (AmbiLightOn()) {
+        guarded([&] { StopAmbiLight(true); });
+        return;
+    }
+    // A mode that gives no zone position is refused before anything is sent.
+    if (!mode) {
+        emit Notice(QStringLiteral("Не выбран режим!"));
+        return;
+    }
+    guarded([&] { startAmbiLight(*mode, endPreview); });
+}
+
+void LightController::startAmbiLight(const QString& mode, const std::function<bool()>& endPreview) {
+    // Without a comma both parts stay empty, and an empty part is no number. Read once here, so that a tick
+    // only places the zones.
+    const ModeParts parts = SplitMode(mode).value_or(ModeParts{});
+    const int y = ModeNumber(parts.top);
+    const int x = ModeNumber(parts.left);
+    if (!capture_) {
+        if (!makeCapture_) throw std::runtime_error("No screen capture");
+        capture_ = makeCapture_();
+    }
+
+    link_->WriteText(P1AllOffCommand);
+    // A preview still shown would be sampled by the ticks; it is gone from the screen only once the windows
+    // below it have painted themselves again: the first tick waits for that.
+    const bool preview = endPreview && endPreview();
+    ambiLightTimer_->start(preview ? PreviewGoneMs : TickMs);
+    mode_ = QPoint(x, y);
+    emit AmbiLightChanged(true);
+    LightControls controls = followingPort(controls_, false);
+    controls.modeRow = false;
+    setControls(controls);
+}
+
+void LightController::StopAmbiLight(bool writeAllOff) {
+    ambiLightTimer_->stop();
+    if (capture_ && !capture_->Lasting()) capture_.reset();
+    emit AmbiLightChanged(false);
+    // A failed all-off write ends the stop here: the controls stay locked until AmbiLight is started and
+    // stopped again.
+    if (writeAllOff) link_->WriteText(AllOffCommand);
+    // After a tick that found the port closed, the light row stays locked as the closed port wants it.
+    LightControls controls = followingPort(controls_, link_->Connected());
+    controls.modeRow = true;
+    setControls(controls);
+}
+
+void LightController::CaptureFailed(const QString& message) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, capture = capture_.get(), message] {
+            if (capture_.get() != capture || !AmbiLightOn()) return;
+            if (guarded([&] { StopAmbiLight(true); })) emit Notice(message);
+        },
+        Qt::QueuedConnection);
+}
+
+// The tick copies four rectangles near the screen's edges, averages each and sends each average to its
+// zone. The four zones' commands leave in one write, in the order the zones were captured: the same bytes as
+// four writes, for a quarter of the system calls. A capture that fails still lets the zones before it go
+// out, as they would have gone out one by one.
+void LightController::Timer1Timer() {
+    if (ambiLightTimer_->interval() != TickMs) ambiLightTimer_->setInterval(TickMs);
+    // Nothing to show yet: the desktop may still be asking the user.
+    if (!capture_ || !capture_->Ready()) return;
+    std::exception_ptr error;
+    try {
+        const QRect screen = screen_ ? screen_() : QRect();
+        const auto areas = ZoneAreas(mode_.x(), mode_.y(), screen.width(), screen.height());
+        QByteArray frame;
+        try {
+            capture_->Prepare(screen, areas);
+            for (size_t slot = 0; slot < areas.size(); ++slot)
+                frame += ZoneCommand(areas[slot].zone, capture_->ZoneColour(int(slot), screen, areas[slot]));
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (!frame.isEmpty()) link_->WriteText(frame);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!error) return;
+    // A dead line or a failed capture: stop first, so that no later tick fails again while the error is
+    // shown once; nothing more is written to the line.
+    StopAmbiLight(false);
+    emit Failed(errorText(error));
+}
+
+// Colour music: while it runs, every 33 ms the level of the playing stream becomes one light command. It
+// keeps the light row and the AmbiLight switch locked meanwhile, and leaves every light dark when switched
+// off.
+
+void LightController::SwitchColourMusic() {
+    if (!ensureOpen()) return;
+    if (colourMusicOn_) {
+        guarded([&] { StopColourMusic(true); });
+        return;
+    }
+    colourMusicOn_ = true;
+    colourMusicTimer_->start();
+    emit ColourMusicChanged(true);
+    LightControls controls = followingPort(controls_, false);
+    controls.ambiLightSwitch = false;
+    setControls(controls);
+}
+
+void LightController::StopColourMusic(bool lightsOff) {
+    colourMusicOn_ = false;
+    colourMusicTimer_->stop();
+    emit ColourMusicChanged(false);
+    if (lightsOff) link_->WriteText(AllOffCommand);
+    // After a tick that found the port closed, the light row and the AmbiLight switch stay locked as the
+    // closed port wants them.
+    setControls(followingPort(controls_, link_->Connected()));
+}
+
+// A write that fails (the port closed, the board gone) stops colour music before the error is announced, so
+// that it is announced once, without the all-off that could not reach the board anyway.
+void LightController::TVisual1Timer() {
+    const QByteArray command = ColourMusicCommand(level_ ? level_() : 0xFFFFFFFF);
+    try {
+        link_->WriteText(command);  // an empty command writes nothing, but fails on a closed port
+    } catch (...) {
+        const QString error = errorText(std::current_exception());
+        StopColourMusic(false);
+        emit Failed(error);
+    }
+}
+
+// Modes
+
+void LightController::SetModes(const QStringList& modes) {
+    modes_ = modes;
+    emit ModesChanged(modes_, 0);
+}
+
+bool LightController::AddMode(const QString& mode) {
+    modes_.append(mode);
+    return storeModes(int(modes_.size()));
+}
+
+bool LightController::DeleteMode(int index) {
+    if (index > 0 && index <= modes_.size()) modes_.removeAt(index - 1);
+    return storeModes(-1);
+}
+
+bool LightController::storeModes(int chosen) {
+    emit ModesChanged(modes_, chosen);
+    return guarded([&] {
+        if (storeModes_) storeModes_(modes_);
+    });
+}
