@@ -13,7 +13,10 @@
 #include "channels/channel_window.h"
 #include "light/zone_editor_window.h"
 #include "player/media_controls.h"
+#include "player/player.h"
+#include "player/vk_playlist_builder.h"
 #include "remote/shutdown_window.h"
+#include "settings/labeled_edit.h"
 #include "settings/program_folder.h"
 #include "settings/settings_window.h"
 
@@ -61,7 +64,9 @@ std::unique_ptr<Window> App::makeWindow() {
 }
 
 App::App(const QString& folder)
-    : Form3([this] { return makeWindow<TForm3>(); }),
+    : player_(std::make_unique<Player>()),
+      vk_(std::make_unique<VkPlaylistBuilder>(player_->Playlist())),
+      Form3([this] { return makeWindow<TForm3>(); }),
       Form4([this] { return makeWindow<TForm4>(); }),
       Form5([this] { return makeWindow<TForm5>(); }),
       Form6([this] { return makeWindow<TForm6>(); }),
@@ -71,7 +76,10 @@ App::App(const QString& folder)
     runCreation([this] { Form1->FormCreate(); });
     Form2 = makeWindow<TForm2>();
     runCreation([this] { Form2->FormCreate(); });
-    mediaControls_ = std::make_unique<MediaControls>(*Form1);
+    // A build under way follows the contact id as the settings window changes it.
+    QObject::connect(Form2->LEdit9, &QLineEdit::textChanged, vk_.get(), &VkPlaylistBuilder::SetContactId);
+    mediaControls_ = std::make_unique<MediaControls>(
+        *player_, [this] { Form1->TrayDblClick(); }, [this] { Form1->N1Click(); });
 }
 
 App::~App() {

@@ -15,6 +15,8 @@ class TForm4;
 class TForm5;
 class TForm6;
 class MediaControls;
+class Player;
+class VkPlaylistBuilder;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -63,6 +65,15 @@ public:
     QString SettingsPath() const { return settingsPath_; }
     QString Folder() const { return folder_; }
 
+    Player& Playback() { return *player_; }
+    VkPlaylistBuilder& Vk() { return *vk_; }
+
+private:
+    // The player's services: made before the windows and gone after them.
+    std::unique_ptr<Player> player_;
+    std::unique_ptr<VkPlaylistBuilder> vk_;
+
+public:
     std::unique_ptr<TForm1> Form1;
     std::unique_ptr<TForm2> Form2;
     OnFirstUse<TForm3> Form3;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/application.h"
 #include "app/handlers.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
@@ -16,7 +17,7 @@
 #include "light/connection_guard.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
-#include "player/audio_library.h"
+#include "player/player.h"
 
 void TForm1::ConnectColourMusicHandlers() {
     On(btnVisual1, &TImage2::clicked, this, &TForm1::btnVisual1Click);
@@ -52,7 +53,7 @@ void TForm1::StopColourMusic(bool lightsOff) {
 }
 
 void TForm1::TVisual1Timer() {
-    const QByteArray command = ColourMusicCommand(BASS_ChannelGetLevel(StreamHandle));
+    const QByteArray command = ColourMusicCommand(app.Playback().Level());
     try {
         ComPort->WriteText(command);  // an empty command writes nothing, but fails on a closed port
     } catch (...) {

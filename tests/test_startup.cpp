@@ -17,6 +17,7 @@
 #include "channels/channel_window.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
+#include "player/player.h"
 #include "remote/remote_socket.h"
 #include "remote/shutdown_window.h"
 #include "settings/settings_window.h"
@@ -120,7 +121,7 @@ private slots:
         QCOMPARE(form.PanelMusic->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0x363636u);
         // Lists have 17-pixel rows.
         QCOMPARE(form.ComboBox1->view()->sizeHintForRow(0), 17);
-        form.PlayList->addItem(QStringLiteral("http://127.0.0.1/a.mp3"));
+        testApp.app.Playback().Playlist().Append({QStringLiteral("http://127.0.0.1/a.mp3")});
         QCOMPARE(form.PlayList->sizeHintForRow(0), 17);
         QVERIFY(form.SpeedButton1->isCheckable());
     }
@@ -128,17 +129,19 @@ private slots:
     void nonVisualPartsAndEnabledStatesAtStart() {
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
+        const Player& player = testApp.app.Playback();
         using Timer = std::tuple<QTimer*, int, bool>;  // interval, running
         for (const auto& [timer, interval, running] :
              {Timer{form.Timer1, 10, false}, Timer{form.TVisual1, 33, false}, Timer{form.Timer2, 1000, false},
-              Timer{form.TrackPos, 1000, true}, Timer{form.TimerNextSong, 1000, false}}) {
+              Timer{player.findChild<QTimer*>("TrackPos"), 1000, true},
+              Timer{player.findChild<QTimer*>("TimerNextSong"), 1000, false}}) {
             QCOMPARE(timer->interval(), interval);
             QCOMPARE(timer->isActive(), running);
         }
         QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
         QCOMPARE(form.csPort, 8765);
         QVERIFY(!form.ComPort->Connected());
-        QCOMPARE(form.StreamHandle, HSTREAM(0));
+        QCOMPARE(player.Stream(), HSTREAM(0));
         QVERIFY(!form.ColorMusicOn);
 
         for (QWidget* w :
