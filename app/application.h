@@ -1,7 +1,8 @@
 #pragma once
 
-// The application object: owns the six windows, each made once, and reachable from one another through it
-// (app.Form2->LEdit1 ...). Tests build a fresh one per test.
+// The application object: owns the services (the player and the VK playlist builder so far) and the six
+// windows, each made once, and reachable from one another through it (app.Form2->LEdit1 ...). Tests build a
+// fresh one per test.
 
 #include <QString>
 #include <functional>
