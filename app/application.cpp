@@ -15,7 +15,10 @@
 #include "light/light_controller.h"
 #include "light/zone_editor_window.h"
 #include "player/media_controls.h"
+#include "player/player.h"
+#include "player/vk_playlist_builder.h"
 #include "remote/shutdown_window.h"
+#include "settings/labeled_edit.h"
 #include "settings/program_folder.h"
 #include "settings/settings.h"
 #include "settings/settings_window.h"
@@ -68,6 +71,8 @@ App::App(const QString& folder)
       settingsPath_(SettingsFilePath(folder_)),
       settings_(std::make_unique<Settings>(settingsPath_)),
       light_(std::make_unique<LightController>()),
+      player_(std::make_unique<Player>()),
+      vk_(std::make_unique<VkPlaylistBuilder>(player_->Playlist())),
       Form3([this] { return makeWindow<TForm3>(); }),
       Form4([this] { return makeWindow<TForm4>(); }),
       Form5([this] {
@@ -85,7 +90,11 @@ App::App(const QString& folder)
     runCreation([this] { Form1->FormCreate(); });
     Form2 = makeWindow<TForm2>();
     runCreation([this] { Form2->FormCreate(); });
-    mediaControls_ = std::make_unique<MediaControls>(*Form1);
+    // A build under way follows the contact id as a save of the settings changes it.
+    QObject::connect(settings_.get(), &Settings::GeneralChanged, vk_.get(),
+                     [this](const GeneralSettings& general) { vk_->SetContactId(general.edits[9]); });
+    mediaControls_ = std::make_unique<MediaControls>(
+        *player_, [this] { Form1->TrayDblClick(); }, [this] { Form1->N1Click(); });
 }
 
 App::~App() {

@@ -1,7 +1,8 @@
 #pragma once
 
-// The application object: owns the six windows, each made once, and reachable from one another through it
-// (app.Form2->LEdit1 ...). Tests build a fresh one per test.
+// The application object: owns the services (the player and the VK playlist builder so far) and the six
+// windows, each made once, and reachable from one another through it (app.Form2->LEdit1 ...). Tests build a
+// fresh one per test.
 
 #include <QString>
 #include <functional>
@@ -17,6 +18,8 @@ class TForm6;
 class MediaControls;
 class Settings;
 class LightController;
+class Player;
+class VkPlaylistBuilder;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -67,16 +70,20 @@ public:
     // The settings of the run, read from SettingsPath() before any window is made.
     Settings& AppSettings() const { return *settings_; }
 
-    // The lights: the serial link, the static colour, AmbiLight, colour music and the modes. Made before the
-    // windows.
+    // The lights: the serial link, the static colour, AmbiLight, colour music and the modes.
     LightController& Light() { return *light_; }
+    // The player: the stream, the playlist and its current row; and the VK playlist builder that fills it.
+    Player& Playback() { return *player_; }
+    VkPlaylistBuilder& Vk() { return *vk_; }
 
 private:
     QString folder_;
     QString settingsPath_;
-    // Declared before the windows, so that they outlive them.
+    // The services, made before the windows and gone after them.
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<LightController> light_;
+    std::unique_ptr<Player> player_;
+    std::unique_ptr<VkPlaylistBuilder> vk_;
 
 public:
     std::unique_ptr<TForm1> Form1;

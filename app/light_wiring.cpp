@@ -9,7 +9,7 @@
 #include "app/messages.h"
 #include "light/light_controller.h"
 #include "platform/screen_capture_factory.h"
-#include "player/audio_library.h"
+#include "player/player.h"
 #include "settings/settings.h"
 
 namespace {
@@ -42,8 +42,8 @@ void WireLight(App& app, LightController& light) {
     QObject::connect(&light, &LightController::Failed, &light, &messages::ShowError);
     light.SetCaptureFactory([&app, &light] { return MakeScreenCapture(captureHooks(app, light)); });
     light.SetScreen(primaryScreenPixels);
-    // The level of the player's stream. The player keeps its stream in the main window for now.
-    light.SetLevelSource([&app] { return BASS_ChannelGetLevel(app.Form1->StreamHandle); });
+    // The level of the player's stream.
+    light.SetLevelSource([&app] { return app.Playback().Level(); });
     // Every item after the built-in first mode, numbered from 1 in list order.
     light.SetModeStore([&app](const QStringList& modes) { app.AppSettings().SaveModes(modes); });
 }

@@ -7,7 +7,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -104,7 +104,6 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
 TForm1::~TForm1() {
     // Closed while the window is whole: the socket's own end would run its handlers on a window half gone.
     cs->Abort();
-    FreeStream();
 }
 
 void TForm1::buildModeRow() {
@@ -145,7 +144,7 @@ void TForm1::buildPlayer() {
     btnPlaylist = place(new TImage2(PanelMusic), "btnPlaylist", {363, 8, 24, 24});
     btnVisual1 = place(new TImage2(PanelMusic), "btnVisual1", {392, 8, 24, 24});
     ProgressBar = place(new SkinSlider(PanelMusic), "ProgressBar", {8, 66, 409, 40});
-    PlayList = place(new QListWidget(PanelMusic), "PlayList", {16, 109, 393, 76});
+    PlayList = place(new QListView(PanelMusic), "PlayList", {16, 109, 393, 76});
     PlayList->setFrameShape(QFrame::NoFrame);
     PlayList->setFont(Gothic(12));
     SetColour(PlayList, QPalette::Base, QColor(kPlayerColor));
@@ -155,9 +154,6 @@ void TForm1::buildPlayer() {
 
 void TForm1::buildNonVisual() {
     Timer2 = makeTimer(this, "Timer2", 1000);
-    TrackPos = makeTimer(this, "TrackPos", 1000);
-    TrackPos->start();
-    TimerNextSong = makeTimer(this, "TimerNextSong", 1000);
     cs = new RemoteSocket(this);
     cs->setObjectName(QStringLiteral("cs"));
     // The colour dialog's sixteen custom colours start white.

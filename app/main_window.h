@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QMainWindow>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -22,7 +23,7 @@ class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
-class QListWidget;
+class QListView;
 class QMimeData;
 class QMenu;
 class QMenuBar;
@@ -33,7 +34,7 @@ class QTimer;
 class SkinSlider;
 class StatusNotifierCheck;
 class TImage2;
-class VkPage;
+struct TrackPosition;
 
 class TForm1 final : public QMainWindow {
     Q_OBJECT
@@ -53,7 +54,7 @@ public:
     // Shows or hides the playlist by growing or shrinking the window one pixel at a time.
     void btnPlaylistClick();
 
-    // Player: playback, playlist and track position (player/playback.cpp).
+    // Player: playback, playlist and track position (app/player_panel.cpp), each a call of the player.
     void ConnectPlayerHandlers();
     void PlayListDblClick();
     void btnPlayClick();
@@ -63,17 +64,12 @@ public:
     void TrackPosTimer();
     void ProgressBarChanged();
     void TimerNextSongTimer();
-    // Stops and releases the stream, if there is one, and drops an open under way.
-    void FreeStream();
-    // Whether a playlist row's address is being opened: its handler's later steps wait for the open.
-    bool StreamOpening() const { return openTicket_ != 0; }
 
-    // Player: playlists from files and addresses (player/playlist_drop.cpp). Addresses, audio files, folders
+    // Player: playlists from files and addresses (app/player_panel.cpp). Addresses, audio files, folders
     // and playlist files dropped onto PlayList or pasted into it with Ctrl+V are appended as rows.
     void ConnectPlaylistDrops();
     void PlayListDragDrop(const QMimeData& data);
     void PlayListPaste();
-    class PlaylistFeed* PlayListFeed = nullptr;  // reads what came in off this thread and appends it in order
 
     // Lights: the mode row, the light row and the colour music button, which pass the user's actions to the
     // light controller and show its state (app/light_row.cpp).
@@ -92,14 +88,9 @@ public:
     void SetAlphaBlend(bool on);
     void btnVisual1Click();
 
-    // Player: VK playlist builder (player/vk_handlers.cpp). Browser, the hidden web page, is made by the
-    // first btnVkClick and lives as the window's child. The audio page's links are read off this thread and
-    // replace the playlist when read.
+    // Player: the VK playlist builder (app/player_panel.cpp) builds the contact's playlist.
     void ConnectVkHandlers();
     void btnVkClick();
-    void BrowserDocumentComplete(const QString& address, const QString& body);
-    VkPage* Browser = nullptr;
-    class VkLinksReader* VkReader = nullptr;
 
     int ClientHeight() const;
     void SetClientHeight(int height);
@@ -138,12 +129,10 @@ public:
     TImage2* btnPlaylist = nullptr;
     TImage2* btnVisual1 = nullptr;
     SkinSlider* ProgressBar = nullptr;
-    QListWidget* PlayList = nullptr;
+    QListView* PlayList = nullptr;  // shows the player's playlist
 
     // Non-visual parts.
     QTimer* Timer2 = nullptr;
-    QTimer* TrackPos = nullptr;
-    QTimer* TimerNextSong = nullptr;
     RemoteSocket* cs = nullptr;
     QString csHost = QStringLiteral("localhost");
     quint16 csPort = 8765;
@@ -163,7 +152,6 @@ public:
     int AlphaBlendValue = 125;
 
     // Program-wide state.
-    HSTREAM StreamHandle = 0;
     bool KeySound = false;
     QString LircCode, LircRepeat, LircKey, LircRest;  // the last WinLIRC line's fields
 
@@ -221,11 +209,12 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    int ProgressShift = 0;     // bytes per slider unit as a power of two: 0 below 2^31 bytes
-    bool EndReported = false;  // the ended track has already met the empty-list message
-    unsigned openTicket_ = 0;  // the open under way, 0 when none is
-
-    void streamOpened(HSTREAM handle, bool noAnswer, const QString& address);
+    // The player's views: each follows one of its signals.
+    void showPlaying(bool playing);
+    void showTrackOpened(std::int64_t lengthBytes, int sliderShift);
+    void showPosition(const TrackPosition& position);
+    void showSeek(std::int64_t bytes);
+    void showCurrentRow(int row);
 
     void showModes(const QStringList& modes, int chosen);
     void showLightControls(const LightControls& controls);

@@ -19,6 +19,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "player/player.h"
 #include "player/playlist_import.h"
 
 namespace {
@@ -37,7 +38,7 @@ void measure(TForm1& form, const char* what, const QString& path) {
 
     // Freeing the last run's million rows leaves the allocator work that lands on a later allocation; it is
     // taken here so that it does not count against this drop.
-    form.PlayList->clear();
+    form.app.Playback().Playlist().Clear();
     QCoreApplication::processEvents();
     QByteArray(8 << 20, 'x').clear();
     qint64 last = 0, longest = 0;
@@ -57,7 +58,8 @@ void measure(TForm1& form, const char* what, const QString& path) {
     form.PlayListDragDrop(data);
     const qint64 dropReturned = timer.nsecsElapsed();
     // Done when every row is in, or when a drop that adds nothing has said so.
-    while (form.PlayList->count() < batch.rows.size() || (batch.rows.isEmpty() && recorder.texts().isEmpty()))
+    while (form.app.Playback().Playlist().Count() < batch.rows.size() ||
+           (batch.rows.isEmpty() && recorder.texts().isEmpty()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();  // the layout of the last rows
     const double doneMs = timer.nsecsElapsed() / 1e6;

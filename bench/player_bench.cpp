@@ -28,6 +28,7 @@
 #include "app/main_window.h"
 #include "bench/bench_util.h"
 #include "player/audio_library.h"
+#include "player/player.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/tones.h"
 
@@ -89,10 +90,10 @@ int playInVarnex(int argc, char** argv, const char* url) {
     QApplication application(argc, argv);
     App::Prepare();
     App app;
-    app.Form1->PlayList->addItem(QString::fromUtf8(url));
+    app.Playback().Playlist().Append({QString::fromUtf8(url)});
     app.Form1->btnPlayClick();
-    while (app.Form1->StreamOpening()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (app.Form1->StreamHandle == 0) return 2;
+    while (app.Playback().Opening()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (app.Playback().Stream() == 0) return 2;
     return QApplication::exec();
 }
 

@@ -32,6 +32,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "bench/bench_util.h"
+#include "player/player.h"
 #include "player/vk_site.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -121,13 +122,14 @@ int clickRun(int clicks) {
     app.Form2->LEdit9->setText(QStringLiteral("5"));
     double afterFirst = 0, helpers = 0;
     for (int i = 0; i < clicks; ++i) {
-        form.PlayList->clear();
+        app.Playback().Playlist().Clear();
         QElapsedTimer timer;
         timer.start();
         form.btnVkClick();
-        runUntil([&] { return form.PlayList->count() == kLinks; });
-        if (form.PlayList->count() != kLinks) {
-            std::fprintf(stderr, "the list holds %d links, not %d\n", int(form.PlayList->count()), kLinks);
+        runUntil([&] { return app.Playback().Playlist().Count() == kLinks; });
+        if (app.Playback().Playlist().Count() != kLinks) {
+            std::fprintf(stderr, "the list holds %d links, not %d\n", int(app.Playback().Playlist().Count()),
+                         kLinks);
             return 1;
         }
         std::printf("%.1f ", timer.nsecsElapsed() / 1e6);
@@ -149,7 +151,7 @@ int craftedRun() {
     messages::Recorder recorder;  // the message about the links left out
     app.Form2->LEdit9->setText(QStringLiteral("5"));
     form.btnVkClick();
-    runUntil([&] { return form.PlayList->count() == kLinks; });
+    runUntil([&] { return app.Playback().Playlist().Count() == kLinks; });
     const double before = residentMegabytes(QCoreApplication::applicationPid());
     app.Form2->LEdit9->setText(QStringLiteral("6"));
     form.btnVkClick();
@@ -159,7 +161,7 @@ int craftedRun() {
         return 1;
     }
     std::printf("%.1f %.1f %d\n", residentMegabytes(QCoreApplication::applicationPid()) - before, stall,
-                int(form.PlayList->count()));
+                int(app.Playback().Playlist().Count()));
     return 0;
 }
 

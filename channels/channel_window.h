@@ -27,8 +27,8 @@ public:
     static const QString StreamAddress;
     static constexpr char VideoPlayerVariable[] = "VARNEX_VIDEO_PLAYER";
 
+    // The window needs nothing of the application: its channels and its player are its own.
     explicit TForm4(App& app);
-    App& app;
 
     QPushButton* Button1;
     QPushButton* Button2;

@@ -5,22 +5,15 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QEvent>
 #include <QFileInfo>
-#include <QListWidget>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
 
 #include "app/handlers.h"
-#include "app/image_button.h"
-#include "app/main_window.h"
 #include "app/session_bus.h"
-#include "app/skin_slider.h"
-#include "player/audio_library.h"
-#include "player/track_display.h"
+#include "player/player.h"
 
 namespace {
 
@@ -62,12 +55,8 @@ public:
     QStringList none() const { return {}; }
 
 public slots:
-    void Raise() {
-        controls_.Run([](TForm1& form) { form.TrayDblClick(); });
-    }
-    void Quit() {
-        controls_.Run([](TForm1& form) { form.N1Click(); });
-    }
+    void Raise() { controls_.Raise(); }
+    void Quit() { controls_.Quit(); }
 
 private:
     MediaControls& controls_;
@@ -111,22 +100,11 @@ public:
     bool yes() const { return true; }
 
 public slots:
-    // Play/pause, next and previous are the remote's keys.
-    void PlayPause() {
-        controls_.Run([](TForm1& form) { form.RunRemoteAction(RemoteAction::PlayPause); });
-    }
-    void Next() {
-        controls_.Run([](TForm1& form) { form.RunRemoteAction(RemoteAction::NextTrack); });
-    }
-    void Previous() {
-        controls_.Run([](TForm1& form) { form.RunRemoteAction(RemoteAction::PreviousTrack); });
-    }
-    void Play() {
-        controls_.Run([](TForm1& form) { form.btnPlayClick(); });
-    }
-    void Pause() {
-        controls_.Run([](TForm1& form) { form.btnPauseClick(); });
-    }
+    void PlayPause() { controls_.PlayPause(); }
+    void Next() { controls_.Next(); }
+    void Previous() { controls_.Previous(); }
+    void Play() { controls_.Play(); }
+    void Pause() { controls_.Pause(); }
     void Stop() { controls_.Stop(); }
     void Seek(qlonglong Offset) { controls_.SeekBy(Offset); }
     void SetPosition(const QDBusObjectPath& TrackId, qlonglong Position) {
@@ -140,14 +118,15 @@ private:
     MediaControls& controls_;
 };
 
-MediaControls::MediaControls(TForm1& form) : form_(form) {
+MediaControls::MediaControls(Player& player, std::function<void()> raise, std::function<void()> quit)
+    : player_(player), raise_(std::move(raise)), quit_(std::move(quit)) {
     if (!session_bus::Available()) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (QStandardPaths::locate(QStandardPaths::ApplicationsLocation, kDesktopEntry + ".desktop").isEmpty())
         new MprisRoot(*this);
     else
         new MprisRootWithEntry(*this);
-    player_ = new MprisPlayer(*this);
+    adaptor_ = new MprisPlayer(*this);
     if (!bus.registerObject(kPath, this, QDBusConnection::ExportAdaptors)) return;
     // A second copy of the program takes a name of its own, as media players do.
     service_ = QString::fromLatin1(ServiceName);
@@ -156,42 +135,49 @@ MediaControls::MediaControls(TForm1& form) : form_(form) {
         if (!bus.registerService(service_)) service_.clear();
     }
 
-    for (QWidget* button : {static_cast<QWidget*>(form_.btnPlay), static_cast<QWidget*>(form_.btnPause)})
-        button->installEventFilter(this);
-    connect(form_.PlayList, &QListWidget::itemSelectionChanged, this, &MediaControls::refreshSoon);
-    connect(form_.ProgressBar, &QSlider::rangeChanged, this, &MediaControls::refreshSoon);
-    connect(form_.ProgressBar, &QSlider::valueChanged, this, &MediaControls::refreshSoon);
-    connect(form_.TrackPos, &QTimer::timeout, this, &MediaControls::refreshSoon);
-    // After the slider's own handler has sought.
-    connect(form_.ProgressBar, &SkinSlider::userMoved, this, &MediaControls::announceSeek);
+    // Whoever drove the player, the desktop hears what changed.
+    connect(&player_, &Player::playingChanged, this, &MediaControls::refreshSoon);
+    connect(&player_, &Player::streamChanged, this, &MediaControls::refreshSoon);
+    connect(&player_, &Player::trackOpened, this, &MediaControls::refreshSoon);
+    connect(&player_, &Player::positionChanged, this, &MediaControls::refreshSoon);
+    connect(&player_, &Player::seeked, this, &MediaControls::announceSeek);
     refresh();
 }
 
 MediaControls::~MediaControls() {
-    if (!player_) return;
+    if (!adaptor_) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!service_.isEmpty()) bus.unregisterService(service_);
     bus.unregisterObject(kPath);
 }
 
-// The play and pause buttons take turns: one of them is shown or hidden whenever the status changes, also
-// while the window is in the tray (when neither gets a Show or Hide event).
-bool MediaControls::eventFilter(QObject* /*watched*/, QEvent* event) {
-    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) refreshSoon();
-    return false;
-}
-
-void MediaControls::Run(std::function<void(TForm1&)> action) {
+void MediaControls::Run(std::function<void()> action) {
     QMetaObject::invokeMethod(
         this,
         [this, action = std::move(action)] {
             if (running_) return;
             running_ = true;
-            RunHandler([&] { action(form_); });
+            RunHandler(action);
             running_ = false;
             refreshSoon();
         },
         Qt::QueuedConnection);
+}
+
+void MediaControls::PlayPause() {
+    Run([this] { player_.PlayPause(); });
+}
+void MediaControls::Play() {
+    Run([this] { player_.Play(); });
+}
+void MediaControls::Pause() {
+    Run([this] { player_.Pause(); });
+}
+void MediaControls::Next() {
+    Run([this] { player_.Next(); });
+}
+void MediaControls::Previous() {
+    Run([this] { player_.Previous(); });
 }
 
 QString MediaControls::PlaybackStatus() {
@@ -220,8 +206,7 @@ QVariantMap MediaControls::metadataOf(const Shown& shown) {
 }
 
 qint64 MediaControls::Position() const {
-    return std::max<qint64>(0,
-                            bytesToUs(static_cast<qint64>(BASS_ChannelGetPosition(form_.StreamHandle, 0))));
+    return std::max<qint64>(0, player_.BytesToUs(player_.PositionBytes()));
 }
 
 void MediaControls::refreshSoon() {
@@ -233,16 +218,13 @@ void MediaControls::refreshSoon() {
 void MediaControls::refresh() {
     refreshQueued_ = false;
     Shown now;
-    now.stream = form_.StreamHandle;
+    now.stream = player_.Stream();
     if (now.stream != 0) {
-        now.status = form_.btnPause->isHidden() ? QStringLiteral("Paused") : QStringLiteral("Playing");
-        // The stream was opened from the row selected when it appeared; later selections do not change it.
-        const QList<QListWidgetItem*> selected = form_.PlayList->selectedItems();
-        now.address = now.stream == shown_.stream ? shown_.address
-                      : selected.isEmpty()        ? QString()
-                                                  : selected.first()->text();
-        now.lengthUs = lengthUs();
-        now.seekable = audio_library::StreamSeekable(now.stream);
+        now.status = player_.CurrentStatus() == Player::Status::Playing ? QStringLiteral("Playing")
+                                                                        : QStringLiteral("Paused");
+        now.address = player_.StreamAddress();
+        now.lengthUs = player_.BytesToUs(player_.LengthBytes());
+        now.seekable = player_.Seekable();
     }
     if (now == shown_) return;
     QVariantMap changed;
@@ -261,33 +243,22 @@ QString MediaControls::trackIdOf(const Shown& shown) {
     return shown.stream == 0 ? kNoTrack : QStringLiteral("/org/varnex/track/%1").arg(shown.stream);
 }
 
-qint64 MediaControls::lengthUs() const {
-    return bytesToUs(static_cast<qint64>(BASS_ChannelGetLength(form_.StreamHandle, 0)));
-}
-
-// -1 for the library's failure values.
-qint64 MediaControls::bytesToUs(qint64 bytes) const {
-    if (bytes < 0) return -1;
-    const double seconds = BASS_ChannelBytes2Seconds(form_.StreamHandle, static_cast<QWORD>(bytes));
-    return seconds < 0 ? -1 : std::llround(seconds * 1e6);
-}
-
 void MediaControls::SeekBy(qint64 offsetUs) {
-    Run([this, offsetUs](TForm1& form) {
+    Run([this, offsetUs] {
         refresh();
         if (!shown_.canSeek()) return;
         // The position lies within the length, so neither difference nor sum below can overflow, whatever
         // the offset.
         const qint64 position = std::min(Position(), shown_.lengthUs);
         if (offsetUs > shown_.lengthUs - position)
-            form.btnNextClick();
+            player_.Next();
         else
             seekTo(std::max<qint64>(0, position + offsetUs));
     });
 }
 
 void MediaControls::SetPosition(const QString& trackId, qint64 positionUs) {
-    Run([this, trackId, positionUs](TForm1& /*form*/) {
+    Run([this, trackId, positionUs] {
         refresh();
         if (!shown_.canSeek() || trackId != trackIdOf(shown_) || positionUs < 0 ||
             positionUs > shown_.lengthUs)
@@ -297,30 +268,23 @@ void MediaControls::SetPosition(const QString& trackId, qint64 positionUs) {
 }
 
 void MediaControls::Stop() {
-    Run([this](TForm1& form) {
-        form.btnPauseClick();
+    Run([this] {
+        player_.Pause();
         refresh();
         if (shown_.canSeek()) seekTo(0);
     });
 }
 
-// The slider is set where the position falls and its own handler seeks, as after a move of the user's.
+// The position is taken as the same share of the stream's bytes.
 void MediaControls::seekTo(qint64 positionUs) {
-    const auto lengthBytes = static_cast<qint64>(BASS_ChannelGetLength(form_.StreamHandle, 0));
-    const double fraction = double(positionUs) / double(lengthUs());
-    const auto bytes = static_cast<qint64>(std::llround(fraction * double(lengthBytes)));
-    form_.ProgressBar->setValue(track_display::ToSlider(bytes, track_display::SliderShift(lengthBytes)));
-    form_.ProgressBarChanged();
-    announceSeek();
+    const double fraction = double(positionUs) / double(shown_.lengthUs);
+    player_.SeekTo(static_cast<qint64>(std::llround(fraction * double(player_.LengthBytes()))));
 }
 
-void MediaControls::announceSeek() {
+void MediaControls::announceSeek(qint64 bytes) {
     // A stream that cannot seek has not moved.
-    if (!player_ || form_.StreamHandle == 0 || !audio_library::StreamSeekable(form_.StreamHandle)) return;
-    const auto lengthBytes = static_cast<qint64>(BASS_ChannelGetLength(form_.StreamHandle, 0));
-    const int shift = track_display::SliderShift(lengthBytes);
-    emit player_->Seeked(
-        std::max<qint64>(0, bytesToUs(track_display::FromSlider(form_.ProgressBar->value(), shift))));
+    if (!adaptor_ || !player_.Seekable()) return;
+    emit adaptor_->Seeked(std::max<qint64>(0, player_.BytesToUs(bytes)));
 }
 
 #include "media_controls.moc"

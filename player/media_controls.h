@@ -13,8 +13,8 @@
 
 #include "player/audio_types.h"
 
-class TForm1;
 class MprisPlayer;
+class Player;
 
 class MediaControls final : public QObject {
     Q_OBJECT
@@ -23,8 +23,9 @@ class MediaControls final : public QObject {
 public:
     static constexpr char ServiceName[] = "org.mpris.MediaPlayer2.varnex";
 
-    // Registers on the session bus when there is one; without a session bus it does nothing.
-    explicit MediaControls(TForm1& form);
+    // Registers on the session bus when there is one; without a session bus it does nothing. `raise` brings
+    // the program's window up, `quit` ends the program.
+    MediaControls(Player& player, std::function<void()> raise, std::function<void()> quit);
     ~MediaControls() override;
 
     // What the desktop sees now.
@@ -34,27 +35,32 @@ public:
     // Microseconds played of the current stream; 0 with no stream.
     qint64 Position() const;
 
-    // Runs `action` on the main window through the handler wrapper, once the call that asked has returned.
-    // One call at a time, as with the window's own buttons: a call that comes while an earlier one is still
-    // running (a message box it raised is open) is dropped.
-    void Run(std::function<void(TForm1&)> action);
-    // Seeks through the slider's own seek, when the stream can seek; past the end of the stream this goes to
-    // the next track, before its start to the start.
+    // Runs `action` through the handler wrapper, once the call that asked has returned. One call at a time,
+    // as with the window's own buttons: a call that comes while an earlier one is still running (a message
+    // box it raised is open) is dropped.
+    void Run(std::function<void()> action);
+    void Raise() { Run(raise_); }
+    void Quit() { Run(quit_); }
+    // The player's own calls, run as above.
+    void PlayPause();
+    void Play();
+    void Pause();
+    void Next();
+    void Previous();
+    // Seeks, when the stream can seek; past the end of the stream this goes to the next track, before its
+    // start to the start.
     void SeekBy(qint64 offsetUs);
     // Seeks the stream that `trackId` names, when that is still the one playing and it can seek.
     void SetPosition(const QString& trackId, qint64 positionUs);
     // The playlist has no stop: the stream pauses and goes back to its start.
     void Stop();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     // The player as last told to the desktop.
     struct Shown {
         QString status = QStringLiteral("Stopped");
         HSTREAM stream = 0;
-        QString address;        // the playlist row the stream was opened from
+        QString address;        // the playlist row's address the stream was opened from
         qint64 lengthUs = -1;   // -1: not known
         bool seekable = false;  // what the stream can do: a stream of unknown length cannot seek
         bool canSeek() const { return stream != 0 && lengthUs > 0 && seekable; }
@@ -67,12 +73,11 @@ private:
     // Reads the player and tells the desktop what changed since it was last told.
     void refresh();
     void seekTo(qint64 positionUs);
-    void announceSeek();
-    qint64 lengthUs() const;
-    qint64 bytesToUs(qint64 bytes) const;
+    void announceSeek(qint64 bytes);
 
-    TForm1& form_;
-    MprisPlayer* player_ = nullptr;
+    Player& player_;
+    std::function<void()> raise_, quit_;
+    MprisPlayer* adaptor_ = nullptr;
     QString service_;
     Shown shown_;
     bool refreshQueued_ = false;

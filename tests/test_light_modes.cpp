@@ -16,6 +16,7 @@
 #include "light/colour_music.h"
 #include "light/light_controller.h"
 #include "light/zone_editor_window.h"
+#include "player/player.h"
 #include "settings/ambilight_modes.h"
 #include "settings/profile_file.h"
 #include "settings/settings_window.h"
@@ -163,7 +164,7 @@ private slots:
         QVERIFY(ChoosePort(settings, line.slavePath()));
         settings.Button1Click();
         server.Add("/tone.wav", tones::Wav(5.0, 44100, 2, 0.43, 0.67), "audio/wav");
-        f.PlayList->addItem(QString::fromStdString(server.Url("/tone.wav")));
+        testApp.app.Playback().Playlist().Append({QString::fromStdString(server.Url("/tone.wav"))});
         // Running, ticking every 33 ms, the face, the AmbiLight switch and the light row enabled.
         const auto state = [&] {
             const QTimer* ticks = light.findChild<QTimer*>(QStringLiteral("TVisual1"));

@@ -5,7 +5,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
@@ -15,6 +14,7 @@
 
 #include "app/messages.h"
 #include "player/media_controls.h"
+#include "player/player.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/stream_checks.h"
@@ -98,6 +98,7 @@ private slots:
         messages::Recorder recorder;
         auto testApp = std::make_unique<TestApp>();
         TForm1& form = *testApp->app.Form1;
+        Player& player = testApp->app.Playback();
         const QString root =
             callObject("org.freedesktop.DBus.Properties.GetAll", {"string:org.mpris.MediaPlayer2"});
         QVERIFY2(root.contains(R"("Identity" variant string "Varnex")") &&
@@ -107,11 +108,11 @@ private slots:
         for (const char* key : {"play-pause", "next", "previous"}) playerctl({key});
         QTRY_COMPARE(recorder.texts(), QStringList(3, QStringLiteral("Плейлист пуст!")));
         recorder.clear();
-        form.PlayList->addItems({first, second});
+        player.Playlist().Append({first, second});
 
         playerctl({"play"});
         QTRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"));
-        QCOMPARE(form.PlayList->currentRow(), 0);
+        QCOMPARE(player.Playlist().CurrentRow(), 0);
         QCOMPARE(playerctl({"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"}),
                  first + "|two words|10000000");
         form.btnPauseClick();
@@ -122,10 +123,10 @@ private slots:
         // Seeks go through the slider (the seek announced is its value) and move the stream.
         playerctl({"position", "5"});
         QTRY_VERIFY(heard("member=Seeked int64 5000000"));
-        QVERIFY(position(form.StreamHandle) >= 5 * kBytesPerSecond);
+        QVERIFY(position(player.Stream()) >= 5 * kBytesPerSecond);
         playerctl({"position", "2-"});
         QTRY_VERIFY(heard("member=Seeked int64 3", 1));  // 3 s and what has played since the first seek
-        QVERIFY(position(form.StreamHandle) < 5 * kBytesPerSecond);
+        QVERIFY(position(player.Stream()) < 5 * kBytesPerSecond);
 
         playerctl({"next"});
         QTRY_VERIFY(heard(R"("xesam:url" variant string ")" + second));
@@ -135,7 +136,7 @@ private slots:
         // Stop pauses at the start of the track; past the last track playback stops and the track is gone.
         playerctl({"stop"});
         QTRY_COMPARE(playerctl({"status"}), QStringLiteral("Paused"));
-        QCOMPARE(settledPosition(form.StreamHandle), std::int64_t{0});
+        QCOMPARE(settledPosition(player.Stream()), std::int64_t{0});
         playerctl({"next"});
         playerctl({"next"});
         QTRY_VERIFY(heard(R"("PlaybackStatus" variant string "Stopped")"));
@@ -165,30 +166,32 @@ private slots:
                       third = QString::fromStdString(wholeFilesOnly.Url("/c.wav"));
         messages::Recorder recorder;
         auto testApp = std::make_unique<TestApp>();
-        TForm1& form = *testApp->app.Form1;
-        form.PlayList->addItems({QString::fromStdString(server.Url("/a.wav")), second, third});
+        Player& player = testApp->app.Playback();
+        player.Playlist().Append({QString::fromStdString(server.Url("/a.wav")), second, third});
         playerctl({"play"});
         QTRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"));
         QVERIFY(canSeek().endsWith("variant boolean true"));
         const QString firstTrack = playerctl({"metadata", "mpris:trackid"}).remove(QLatin1Char('\''));
 
+        // Past the end is the next track itself, not a seek to the end that the advance would take on.
+        player.findChild<QTimer*>(QStringLiteral("TimerNextSong"))->stop();
         callObject("org.mpris.MediaPlayer2.Player.Seek", {"int64:9223372036854775807"});
         QTRY_VERIFY(heard("\"xesam:url\" variant string \"" + second));
-        QCOMPARE(form.PlayList->currentRow(), 1);
-        QTRY_VERIFY(position(form.StreamHandle) > kBytesPerSecond / 2);
+        QCOMPARE(player.Playlist().CurrentRow(), 1);
+        QTRY_VERIFY(position(player.Stream()) > kBytesPerSecond / 2);
         heard({});
         const int seeks = monitored_.count("member=Seeked");
         callObject("org.mpris.MediaPlayer2.Player.Seek", {"int64:-9223372036854775808"});
         QTRY_VERIFY(heard("member=Seeked int64 0"));
-        QVERIFY(position(form.StreamHandle) < kBytesPerSecond / 2);
+        QVERIFY(position(player.Stream()) < kBytesPerSecond / 2);
         callObject("org.mpris.MediaPlayer2.Player.SetPosition", {"objpath:" + firstTrack, "int64:8000000"});
         QTest::qWait(300);
-        QVERIFY(position(form.StreamHandle) < 2 * kBytesPerSecond);
+        QVERIFY(position(player.Stream()) < 2 * kBytesPerSecond);
 
         // What the desktop was told last, and what it reads, once the third track plays.
         playerctl({"next"});
         QTRY_VERIFY(heard("\"xesam:url\" variant string \"" + third));
-        QTRY_VERIFY(position(form.StreamHandle) > 0);
+        QTRY_VERIFY(position(player.Stream()) > 0);
         QVERIFY(canSeek().endsWith("variant boolean false"));
         heard({});
         const QString told = QString::fromUtf8(monitored_).simplified();
@@ -197,7 +200,7 @@ private slots:
         callObject("org.mpris.MediaPlayer2.Player.Seek", {"int64:5000000"});
         playerctl({"position", "7"});
         QTest::qWait(300);
-        QVERIFY(position(form.StreamHandle) < 3 * kBytesPerSecond);
+        QVERIFY(position(player.Stream()) < 3 * kBytesPerSecond);
         heard({});
         QCOMPARE(monitored_.count("member=Seeked"), seeks + 1);  // only the seek to the start
         QVERIFY(recorder.texts().isEmpty());

@@ -1,11 +1,11 @@
 // The music panel end to end: a playlist of local HTTP streams, the buttons, the slider, the time displays
-// and the advance, on the real audio library with a silent sink.
+// and the list's selection following the player, on the real audio library with a silent sink.
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTcpServer>
@@ -15,10 +15,12 @@
 #include <QWheelEvent>
 #include <memory>
 
+#include "app/application.h"
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/skin_slider.h"
+#include "player/player.h"
 #include "player/track_display.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/stream_checks.h"
@@ -59,17 +61,25 @@ struct Panel {
         server.Add("/short2.wav", tones::Wav(1.0, 44100, 2, 0.5, 0.5), "audio/wav");
         form.show();
         // The tests run the one-second position update themselves, so it never moves the thumb under them.
-        form.TrackPos->stop();
+        player.findChild<QTimer*>(QStringLiteral("TrackPos"))->stop();
     }
     // Items as URLs, or as paths on the server.
     void fill(std::initializer_list<std::string> items) {
         for (const std::string& item : items)
-            form.PlayList->addItem(QString::fromStdString(item[0] == '/' ? server.Url(item) : item));
+            player.Playlist().Append({QString::fromStdString(item[0] == '/' ? server.Url(item) : item)});
     }
+    // Selects `row` in the list, as a click does.
+    void select(int row) { list->setCurrentIndex(list->model()->index(row, 0)); }
     void playRow(int row) {
-        form.PlayList->setCurrentRow(row);
+        select(row);
         form.PlayListDblClick();
         QVERIFY(opened());
+    }
+    // The player's current row, when the list shows it selected; -2 when the two differ.
+    int row() const {
+        const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+        const int shown = selected.isEmpty() ? -1 : selected.first().row();
+        return shown == player.Playlist().CurrentRow() ? shown : -2;
     }
     // Presses `button` of the panel and waits for what it opens.
     bool press(void (TForm1::*button)()) {
@@ -78,15 +88,26 @@ struct Panel {
     }
     // The steps after an open have run.
     bool opened() {
-        return QTest::qWaitFor([&] { return !form.StreamOpening(); }, 6000);
+        return QTest::qWaitFor([&] { return !player.Opening(); }, 6000);
     }
-    bool playing() const { return form.btnPlay->isHidden() && !form.btnPause->isHidden(); }
-    bool paused() const { return !form.btnPlay->isHidden() && form.btnPause->isHidden(); }
+    bool playing() const { return play->isHidden() && !pause->isHidden(); }
+    bool paused() const { return !play->isHidden() && pause->isHidden(); }
+    template <typename W>
+    W* control(const char* name) const {
+        return form.findChild<W*>(QLatin1String(name));
+    }
 
     HttpFileServer server;
     TestApp testApp;
     App& app = testApp.app;
     TForm1& form;
+    Player& player = app.Playback();
+    TImage2* play = control<TImage2>("btnPlay");
+    TImage2* pause = control<TImage2>("btnPause");
+    SkinSlider* slider = control<SkinSlider>("ProgressBar");
+    QLabel* time1 = control<QLabel>("Time1");
+    QLabel* time2 = control<QLabel>("Time2");
+    QListView* list = control<QListView>("PlayList");
 };
 
 }  // namespace
@@ -111,33 +132,33 @@ private slots:
 
     void playAndPause() {
         // At start both buttons show, play on top; with an empty list play, next and previous only say so.
-        QVERIFY(!f->btnPlay->isHidden() && !f->btnPause->isHidden());
+        QVERIFY(!p->play->isHidden() && !p->pause->isHidden());
         f->btnPlayClick();
         f->btnNextClick();
         f->btnPrevClick();
         QCOMPARE(recorder.texts(), QStringList(3, kEmpty));
-        QCOMPARE(f->StreamHandle, HSTREAM{0});
-        QVERIFY(!f->TimerNextSong->isActive());
+        QCOMPARE(p->player.Stream(), HSTREAM{0});
+        QVERIFY(!p->player.Advancing());
         f->btnPauseClick();  // no stream: only the buttons swap
         QVERIFY(p->paused());
         recorder.clear();
         // No stream: the displays show zero; a failure value is no maximum.
-        f->ProgressBar->setMaximum(1000);
-        f->ProgressBar->setValue(500);
-        f->Time1->setText("12:34:56");
+        p->slider->setMaximum(1000);
+        p->slider->setValue(500);
+        p->time1->setText("12:34:56");
         f->TrackPosTimer();
-        QCOMPARE(f->Time1->text(), QStringLiteral("00:00:00"));
-        QCOMPARE(f->Time2->text(), QStringLiteral("00:00:00"));
-        QCOMPARE(f->ProgressBar->value(), 0);
-        QCOMPARE(f->ProgressBar->maximum(), 1000);
+        QCOMPARE(p->time1->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(p->time2->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(p->slider->value(), 0);
+        QCOMPARE(p->slider->maximum(), 1000);
 
         p->fill({"/a.wav", "/b.wav"});
         QVERIFY(p->press(&TForm1::btnPlayClick));  // no stream: the first item plays
-        QCOMPARE(f->PlayList->currentRow(), 0);
-        const HSTREAM first = f->StreamHandle;
-        QVERIFY(first != 0 && p->playing() && f->TimerNextSong->isActive());
-        QCOMPARE(f->ProgressBar->maximum(), 3 * kBytesPerSecond);
-        QCOMPARE(f->ProgressBar->value(), 0);
+        QCOMPARE(p->row(), 0);
+        const HSTREAM first = p->player.Stream();
+        QVERIFY(first != 0 && p->playing() && p->player.Advancing());
+        QCOMPARE(p->slider->maximum(), 3 * kBytesPerSecond);
+        QCOMPARE(p->slider->value(), 0);
 
         QVERIFY(QTest::qWaitFor([&] { return position(first) > 0; }, 2000));
         f->btnPauseClick();
@@ -146,162 +167,86 @@ private slots:
         QVERIFY(stood > 0);
 
         // Play resumes the same stream, even with the list emptied meanwhile.
-        f->PlayList->clear();
+        p->player.Playlist().Clear();
         f->btnPlayClick();
-        QCOMPARE(f->StreamHandle, first);
+        QCOMPARE(p->player.Stream(), first);
         QVERIFY(p->playing());
         QVERIFY(QTest::qWaitFor([&] { return position(first) > stood; }, 2000));
     }
 
     void nextPreviousAndDoubleClick() {
         p->fill({"/a.wav", "/b.wav", "/c.wav"});
-        QCOMPARE(f->PlayList->currentRow(), -1);
+        QCOMPARE(p->row(), -1);
 
         f->btnPrevClick();  // no selection: nothing to go back to
-        QCOMPARE(f->StreamHandle, HSTREAM{0});
+        QCOMPARE(p->player.Stream(), HSTREAM{0});
         // What counts is the row the user sees selected, not the current row Qt keeps without a selection.
-        f->PlayList->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+        p->list->selectionModel()->setCurrentIndex(p->list->model()->index(1, 0),
+                                                   QItemSelectionModel::NoUpdate);
         f->PlayListDblClick();  // nothing selected: nothing plays
-        QCOMPARE(f->StreamHandle, HSTREAM{0});
+        QCOMPARE(p->player.Stream(), HSTREAM{0});
         QVERIFY(p->press(&TForm1::btnNextClick));  // no selection: the first item
-        QCOMPARE(f->PlayList->currentRow(), 0);
-        const HSTREAM first = f->StreamHandle;
+        QCOMPARE(p->row(), 0);
+        const HSTREAM first = p->player.Stream();
         QVERIFY(first != 0);
         QVERIFY(QTest::qWaitFor([&] { return position(first) > 0; }, 2000));
         f->btnPrevClick();  // on the first item: nothing happens, playback goes on
-        QCOMPARE(f->StreamHandle, first);
+        QCOMPARE(p->player.Stream(), first);
         QVERIFY(position(first) > 0);
 
         QVERIFY(p->press(&TForm1::btnNextClick));
-        QCOMPARE(f->PlayList->currentRow(), 1);
-        QVERIFY(f->StreamHandle != 0 && f->StreamHandle != first);
+        QCOMPARE(p->row(), 1);
+        QVERIFY(p->player.Stream() != 0 && p->player.Stream() != first);
         QCOMPARE(BASS_ChannelGetPosition(first, 0), ~QWORD{0});  // the old stream is gone
         f->btnNextClick();
-        QCOMPARE(f->PlayList->currentRow(), 2);
+        QCOMPARE(p->row(), 2);
         f->btnPrevClick();
-        QCOMPARE(f->PlayList->currentRow(), 1);
+        QCOMPARE(p->row(), 1);
         QVERIFY(p->press(&TForm1::btnNextClick) && p->playing());
 
         // Next on the last item stays there and stops.
         f->btnNextClick();
-        QCOMPARE(f->PlayList->currentRow(), 2);
-        QCOMPARE(f->StreamHandle, HSTREAM{0});
+        QCOMPARE(p->row(), 2);
+        QCOMPARE(p->player.Stream(), HSTREAM{0});
         QVERIFY(p->paused());
 
         // A left double click plays the item clicked; a right one plays nothing.
-        QWidget* viewport = f->PlayList->viewport();
+        QWidget* viewport = p->list->viewport();
         f->btnPlaylistClick();  // show the list
         const auto itemAt = [&](int row) {
-            return f->PlayList->visualItemRect(f->PlayList->item(row)).center();
+            return p->list->visualRect(p->list->model()->index(row, 0)).center();
         };
         QTest::mouseDClick(viewport, Qt::RightButton, {}, itemAt(0));
-        QCOMPARE(f->StreamHandle, HSTREAM{0});
+        QCOMPARE(p->player.Stream(), HSTREAM{0});
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, itemAt(1));
         QVERIFY(p->opened());
-        QCOMPARE(f->PlayList->currentRow(), 1);
-        const HSTREAM clicked = f->StreamHandle;
+        QCOMPARE(p->row(), 1);
+        const HSTREAM clicked = p->player.Stream();
         QVERIFY(clicked != 0);
         QVERIFY(p->playing());
 
         // With the row deselected (as a Ctrl+click does), a double click below the items changes nothing.
-        f->PlayList->selectionModel()->clearSelection();
-        QCOMPARE(f->PlayList->currentRow(), 1);
+        p->list->selectionModel()->clearSelection();
+        QCOMPARE(p->list->currentIndex().row(), 1);
+        QCOMPARE(p->row(), -1);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(10, viewport->height() - 2));
-        QCOMPARE(f->StreamHandle, clicked);
-    }
-
-    void advanceSkipsUnopenableStreamsAndStopsAtTheEnd() {
-        HttpFileServer gone;
-        const std::string refused = gone.Url("/x.mp3");
-        gone.Stop();
-        p->fill({"/short1.wav", refused, "/missing.mp3", "/short2.wav"});
-        p->playRow(0);
-        QVERIFY(f->StreamHandle != 0);
-
-        // The first track ends, the two bad ones are skipped about a second each, the last one plays.
-        QVERIFY(
-            QTest::qWaitFor([&] { return f->PlayList->currentRow() == 3 && f->StreamHandle != 0; }, 8000));
-        QVERIFY(p->playing());
-        QVERIFY(QTest::qWaitFor([&] { return f->StreamHandle == 0; }, 4000));
-        QCOMPARE(f->PlayList->currentRow(), 3);
-        QVERIFY(p->paused());
-
-        QVERIFY(!f->TimerNextSong->isActive());  // stopped at the end it stays stopped
-    }
-
-    void silentAddressKeepsTheWindowAnswering() {
-        QTcpServer silent;  // accepts, never answers
-        QVERIFY(silent.listen(QHostAddress::LocalHost));
-        const QString address = QStringLiteral("http://127.0.0.1:%1/radio").arg(silent.serverPort());
-        f->PlayList->addItem(address);
-        p->fill({"/short1.wav", "/short2.wav"});
-
-        // While the address is opened the event loop runs on: a timer keeps its pace, play and the advance
-        // leave the open alone. Then the steps after it run: no stream, the playing face, the advance
-        // started, a notice; and the advance moves on.
-        int ticks = 0;
-        QTimer pace;
-        connect(&pace, &QTimer::timeout, this, [&] { ++ticks; });
-        pace.start(50);
-        f->PlayList->setCurrentRow(0);
-        f->PlayListDblClick();
-        f->btnPlayClick();
-        f->TimerNextSongTimer();
-        QVERIFY(f->StreamOpening() && f->PlayList->currentRow() == 0 && !f->TimerNextSong->isActive());
-        QVERIFY(QTest::qWaitFor([&] { return !f->StreamOpening(); }, 7000));
-        QVERIFY2(ticks > 40, QByteArray::number(ticks));  // a hundred when nothing holds the thread
-        QVERIFY(f->StreamHandle == 0 && p->playing() && f->TimerNextSong->isActive());
-        QCOMPARE(recorder.texts(), QStringList{"Адрес не отвечает:\n" + address});
-        recorder.clear();
-        QVERIFY(
-            QTest::qWaitFor([&] { return f->PlayList->currentRow() == 1 && f->StreamHandle != 0; }, 3000));
-
-        // An open pressed over by another button, or paused, is dropped: nothing of it ever shows.
-        QElapsedTimer clock;
-        clock.start();
-        f->PlayList->setCurrentRow(0);
-        f->PlayListDblClick();
-        QVERIFY(p->press(&TForm1::btnNextClick) && f->PlayList->currentRow() == 1);
-        f->PlayList->setCurrentRow(0);
-        f->PlayListDblClick();
-        f->btnPauseClick();
-        QVERIFY(!f->StreamOpening() && p->paused() && !f->TimerNextSong->isActive());
-        QTest::qWait(6000 - int(clock.elapsed()));
-        QVERIFY(f->PlayList->currentRow() == 0 && p->paused());
-    }
-
-    void emptiedListIsReportedOncePerEndedTrack() {
-        p->fill({"/short1.wav"});
-        f->btnPlayClick();
-        f->PlayList->clear();
-        QVERIFY(QTest::qWaitFor([&] { return !recorder.texts().isEmpty(); }, 5000));
-        f->TimerNextSongTimer();
-        QCOMPARE(recorder.texts(), QStringList{kEmpty});  // once, not every second
-
-        // A new list and a new track: its end is reported again.
-        p->fill({"/short2.wav"});
-        p->playRow(0);
-        f->PlayList->clear();
-        QVERIFY(QTest::qWaitFor([&] { return recorder.texts().size() > 1; }, 5000));
-        f->TimerNextSongTimer();
-        QCOMPARE(recorder.texts(), QStringList(2, kEmpty));
-        recorder.clear();
+        QCOMPARE(p->player.Stream(), clicked);
     }
 
     void sliderSeeksOnlyOnUserMoves() {
-        SkinSlider* slider = f->ProgressBar;
+        SkinSlider* slider = p->slider;
         p->fill({"/a.wav"});
         QVERIFY(p->press(&TForm1::btnPlayClick));
-        const HSTREAM h = f->StreamHandle;
+        const HSTREAM h = p->player.Stream();
 
         // The one-second update moves the thumb and the times, and never seeks.
         QVERIFY(QTest::qWaitFor([&] { return position(h) >= kBytesPerSecond; }, 2500));
         f->TrackPosTimer();
         // The elapsed time is the thumb's position of the same tick, read a moment before it.
         const double atTick = static_cast<double>(slider->value()) / kBytesPerSecond;
-        const QString elapsed = f->Time1->text();
+        const QString elapsed = p->time1->text();
         QVERIFY2(elapsed == shownTime(atTick) || elapsed == shownTime(atTick - 0.05), qPrintable(elapsed));
-        QCOMPARE(f->Time2->text(), QStringLiteral("00:00:03"));
+        QCOMPARE(p->time2->text(), QStringLiteral("00:00:03"));
         slider->setValue(0);
         f->TrackPosTimer();
         QVERIFY(position(h) >= kBytesPerSecond);
@@ -334,10 +279,10 @@ private slots:
     }
 
     void sliderMouse() {
-        SkinSlider* slider = f->ProgressBar;
+        SkinSlider* slider = p->slider;
         p->fill({"/a.wav"});
         QVERIFY(p->press(&TForm1::btnPlayClick));
-        const HSTREAM h = f->StreamHandle;
+        const HSTREAM h = p->player.Stream();
         QVERIFY(QTest::qWaitFor([&] { return position(h) > kBytesPerSecond / 2; }, 2000));
         f->btnPauseClick();
         const std::int64_t paused = settledPosition(h);
@@ -389,22 +334,21 @@ private slots:
 
         p->fill({QUrl::fromLocalFile(file.fileName()).toString().toStdString(), "/short1.wav"});
         p->playRow(0);
-        const HSTREAM h = f->StreamHandle;
+        const HSTREAM h = p->player.Stream();
         QVERIFY(h != 0);
         const std::int64_t bytes = length(h);
         QCOMPARE(bytes, pcmBytes);
         // The slider counts pairs of bytes: its maximum is positive and maps back to the length.
-        QCOMPARE(f->ProgressBar->maximum(), static_cast<int>(bytes / 2));
-        QVERIFY(f->ProgressBar->maximum() > 0);
+        QCOMPARE(p->slider->maximum(), static_cast<int>(bytes / 2));
+        QVERIFY(p->slider->maximum() > 0);
         f->TrackPosTimer();
-        QCOMPARE(f->Time2->text(), QStringLiteral("03:22:54"));
-        QVERIFY(f->ProgressBar->value() >= 0 && f->ProgressBar->value() < f->ProgressBar->maximum());
+        QCOMPARE(p->time2->text(), QStringLiteral("03:22:54"));
+        QVERIFY(p->slider->value() >= 0 && p->slider->value() < p->slider->maximum());
 
         // End seeks to the end, the track is over and the next one plays.
-        QTest::keyClick(f->ProgressBar, Qt::Key_End);
-        QVERIFY(
-            QTest::qWaitFor([&] { return f->PlayList->currentRow() == 1 && f->StreamHandle != 0; }, 4000));
-        QVERIFY(f->StreamHandle != h);
+        QTest::keyClick(p->slider, Qt::Key_End);
+        QVERIFY(QTest::qWaitFor([&] { return p->row() == 1 && p->player.Stream() != 0; }, 4000));
+        QVERIFY(p->player.Stream() != h);
         QVERIFY(p->playing());
     }
 
@@ -415,13 +359,13 @@ private slots:
         p->server.Add("/late.mp3", mp3, "audio/mpeg");
         p->fill({"/late.mp3"});
         QVERIFY(p->press(&TForm1::btnPlayClick));
-        const HSTREAM h = f->StreamHandle;
+        const HSTREAM h = p->player.Stream();
         QVERIFY(h != 0);
-        const int guessed = f->ProgressBar->maximum();
+        const int guessed = p->slider->maximum();
         QVERIFY(QTest::qWaitFor(
             [&] {
                 f->TrackPosTimer();
-                const int maximum = f->ProgressBar->maximum();
+                const int maximum = p->slider->maximum();
                 return maximum != guessed &&
                        maximum == track_display::ToSlider(length(h), track_display::SliderShift(length(h)));
             },

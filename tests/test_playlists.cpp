@@ -4,7 +4,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -19,6 +19,7 @@
 #include "app/messages.h"
 #include "common/cp1251.h"
 #include "player/audio_library.h"
+#include "player/player.h"
 #include "player/playlist_import.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/slowdown.h"
@@ -123,31 +124,36 @@ private slots:
 
         TestApp testApp;
         TForm1& f = *testApp.app.Form1;
+        Player& player = testApp.app.Playback();
+        PlaylistModel& rows = player.Playlist();
+        auto* list = f.findChild<QListView*>(QStringLiteral("PlayList"));
         f.show();
-        f.PlayList->addItem("http://kept/0");
+        rows.Append({"http://kept/0"});
         auto drop = [&](const QList<QUrl>& urls) {  // as a file manager drops: entering, then the drop
             QMimeData data;
             data.setUrls(urls);
             QDragEnterEvent enter({10, 10}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
-            QApplication::sendEvent(f.PlayList->viewport(), &enter);
+            QApplication::sendEvent(list->viewport(), &enter);
             QDropEvent event({10, 10}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
-            QApplication::sendEvent(f.PlayList->viewport(), &event);
+            QApplication::sendEvent(list->viewport(), &event);
             return enter.isAccepted() && event.isAccepted() && event.dropAction() == Qt::CopyAction;
         };
         QVERIFY(drop({QUrl::fromLocalFile(album)}));
         const QStringList expected{"http://kept/0", fileRow(album + "/01 тон.mp3"),
                                    fileRow(album + "/02.wav")};
-        QTRY_COMPARE(ItemTexts(f.PlayList->model()), expected);
+        QTRY_COMPARE(ItemTexts(list->model()), expected);
 
         // The MP3 plays from its file:// row with its length, position and levels; colour music reads these.
-        f.PlayList->setCurrentRow(1);
+        list->setCurrentIndex(list->model()->index(1, 0));
         f.PlayListDblClick();
-        QTRY_VERIFY(!f.StreamOpening());
-        f.TimerNextSong->stop();  // the stream stays, ended or not, while the drops below are read
-        QVERIFY(f.StreamHandle != 0);
-        const HSTREAM playing = f.StreamHandle;
-        QTRY_VERIFY((f.TrackPosTimer(), f.Time1->text() == "00:00:01"));
-        QCOMPARE(f.Time2->text(), "00:00:02");
+        QTRY_VERIFY(!player.Opening());
+        player.findChild<QTimer*>("TimerNextSong")->stop();  // the stream stays, ended or not, while the
+                                                             // drops below are read
+        QVERIFY(player.Stream() != 0);
+        const HSTREAM playing = player.Stream();
+        const auto* time1 = f.findChild<QLabel*>("Time1");
+        QTRY_VERIFY((f.TrackPosTimer(), time1->text() == "00:00:01"));
+        QCOMPARE(f.findChild<QLabel*>("Time2")->text(), "00:00:02");
         const DWORD level = BASS_ChannelGetLevel(playing);
         QVERIFY2((level & 0xFFFF) > 8000 && (level >> 16) > 8000 && level != 0xFFFFFFFF,
                  qPrintable(QString::number(level, 16)));
@@ -155,14 +161,15 @@ private slots:
         // While it plays: the station's playlist and the junk in one drop, which counts what it left out.
         QVERIFY(drop({QUrl::fromLocalFile(dir.filePath("station.m3u")),
                       QUrl::fromLocalFile(dir.filePath("junk.m3u"))}));
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayList->count(), 3 + 12000, 20000 * kSlowdown);
-        QCOMPARE(ItemTexts(f.PlayList->model()), expected + station);
+        QTRY_COMPARE_WITH_TIMEOUT(rows.Count(), 3 + 12000, 20000 * kSlowdown);
+        QCOMPARE(ItemTexts(list->model()), expected + station);
         QTRY_COMPARE(recorder.texts().size(), 1);
         QVERIFY2(recorder.texts()[0].startsWith("Добавлено в плейлист: 12000. Пропущено: "),
                  qPrintable(recorder.texts()[0]));
-        QCOMPARE(f.StreamHandle, playing);
-        QCOMPARE(f.PlayList->currentRow(), 1);
-        QVERIFY(f.btnPlay->isHidden());
+        QCOMPARE(player.Stream(), playing);
+        QCOMPARE(rows.CurrentRow(), 1);
+        QCOMPARE(list->selectionModel()->selectedIndexes().value(0).row(), 1);
+        QVERIFY(f.findChild<QWidget*>("btnPlay")->isHidden());
 
         recorder.clear();
         write(dir.filePath("huge.m3u"), "http://a/0\n");
@@ -172,7 +179,7 @@ private slots:
             recorder.texts(),
             QStringList{"Ничего не добавлено в плейлист: плейлист слишком велик, чтобы его прочитать."},
             5000 * kSlowdown);
-        QCOMPARE(f.PlayList->count(), 3 + 12000);
+        QCOMPARE(rows.Count(), 3 + 12000);
 
         // A chain of ten thousand playlists, each listing an address and the next: read to its depth limit.
         recorder.clear();
@@ -184,16 +191,14 @@ private slots:
         }
         QGuiApplication::clipboard()->setText(" http://a/1\r\n\r\nhttps://b/2 \n" +
                                               dir.filePath("chain/0.m3u"));
-        QTest::keyClick(f.PlayList, Qt::Key_V, Qt::ControlModifier);
-        QTRY_COMPARE(f.PlayList->count(), 3 + 12000 + 2 + kMaxPlaylistDepth);
-        QCOMPARE(ItemTexts(f.PlayList->model()).mid(3 + 12000),
-                 QStringList({"http://a/1", "https://b/2"}) + chain);
+        QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+        QTRY_COMPARE(rows.Count(), 3 + 12000 + 2 + kMaxPlaylistDepth);
+        QCOMPARE(ItemTexts(list->model()).mid(3 + 12000), QStringList({"http://a/1", "https://b/2"}) + chain);
         QTRY_COMPARE(
             recorder.texts(),
             QStringList{
                 "Добавлено в плейлист: 18.\nНе прочитано плейлистов, вложенных глубже 16 уровней: 1."});
-        BASS_StreamFree(f.StreamHandle);
-        f.StreamHandle = 0;
+        player.FreeStream();
     }
 };
 

@@ -19,6 +19,7 @@
 #include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "platform/x11/x11_windows.h"
+#include "player/player.h"
 #include "remote/click_sound.h"
 #include "remote/remote_socket.h"
 #include "remote/shutdown_window.h"
@@ -155,7 +156,7 @@ private slots:
         for (const QString name : {"/1.wav", "/2.wav"}) {
             WriteFileBytes(testApp.folder.path() + name,
                            QByteArray::fromStdString(tones::Wav(30, 8000, 1, .5, .5)));
-            form.PlayList->addItem(testApp.folder.path() + name);
+            app.Playback().Playlist().Append({testApp.folder.path() + name});
         }
         PseudoTerminal board;
         app.Light().OpenPort(board.slavePath());
@@ -182,7 +183,7 @@ private slots:
                    is(app.Light().AmbiLightOn(), 'A') + is(app.Light().ColourMusicOn(), 'C') +
                    is(app.Light().findChild<QTimer*>(QStringLiteral("TVisual1"))->isActive(), 'V') +
                    QStringLiteral(" row %1 off %2")
-                       .arg(form.PlayList->currentRow())
+                       .arg(app.Playback().Playlist().CurrentRow())
                        .arg(logind_.powerOffs.size());
         };
         // Held to 0a (and on), the shutdown key asks; its next press shuts down (refused: the question
@@ -319,10 +320,11 @@ private slots:
         testApp->app.Light().OpenPort(board.slavePath());
         form.SpeedButton1Click();
         form.btnVisual1Click();
-        form.PlayList->addItem(QStringLiteral("http://127.0.0.1:%1/radio").arg(server.serverPort()));
+        testApp->app.Playback().Playlist().Append(
+            {QStringLiteral("http://127.0.0.1:%1/radio").arg(server.serverPort())});
         form.btnPlayClick();
         QVERIFY(testApp->app.Light().AmbiLightOn() && testApp->app.Light().ColourMusicOn() &&
-                form.StreamOpening());
+                testApp->app.Playback().Opening());
         messages::Recorder recorder;
         testApp.reset();
         QTest::qWait(100);  // what the windows left queued, if anything

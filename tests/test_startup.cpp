@@ -18,6 +18,7 @@
 #include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
+#include "player/player.h"
 #include "remote/remote_socket.h"
 #include "remote/shutdown_window.h"
 #include "settings/settings_window.h"
@@ -121,7 +122,7 @@ private slots:
         QCOMPARE(form.PanelMusic->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0x363636u);
         // Lists have 17-pixel rows.
         QCOMPARE(form.ComboBox1->view()->sizeHintForRow(0), 17);
-        form.PlayList->addItem(QStringLiteral("http://127.0.0.1/a.mp3"));
+        testApp.app.Playback().Playlist().Append({QStringLiteral("http://127.0.0.1/a.mp3")});
         QCOMPARE(form.PlayList->sizeHintForRow(0), 17);
         QVERIFY(form.SpeedButton1->isCheckable());
     }
@@ -130,19 +131,20 @@ private slots:
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
         const LightController& light = testApp.app.Light();
+        const Player& player = testApp.app.Playback();
         using Timer = std::tuple<QTimer*, int, bool>;  // interval, running
         for (const auto& [timer, interval, running] :
              {Timer{light.findChild<QTimer*>(QStringLiteral("Timer1")), 10, false},
               Timer{light.findChild<QTimer*>(QStringLiteral("TVisual1")), 33, false},
-              Timer{form.Timer2, 1000, false}, Timer{form.TrackPos, 1000, true},
-              Timer{form.TimerNextSong, 1000, false}}) {
+              Timer{form.Timer2, 1000, false}, Timer{player.findChild<QTimer*>("TrackPos"), 1000, true},
+              Timer{player.findChild<QTimer*>("TimerNextSong"), 1000, false}}) {
             QCOMPARE(timer->interval(), interval);
             QCOMPARE(timer->isActive(), running);
         }
         QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
         QCOMPARE(form.csPort, 8765);
         QVERIFY(!light.PortOpen());
-        QCOMPARE(form.StreamHandle, HSTREAM(0));
+        QCOMPARE(player.Stream(), HSTREAM(0));
         QVERIFY(!light.ColourMusicOn());
 
         for (QWidget* w :

@@ -2,14 +2,16 @@
 // site. The site is a server on 127.0.0.1 that the engine uses as its proxy, so it answers for the network's
 // own hosts by path; GStreamer reaches the audio links through the same server as its http_proxy.
 
-#include <QListWidget>
+#include <QListView>
 #include <QSignalSpy>
 
 #include "app/image_button.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "player/player.h"
 #include "player/vk_links.h"
 #include "player/vk_page.h"
+#include "player/vk_playlist_builder.h"
 #include "player/vk_site.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -67,18 +69,19 @@ struct Site {
 // so that the engine starts as in the program: loaded on the first click): the documents that completed,
 // each handed on to the builder, and the failed loads (through the page's own signal).
 struct LoadLog {
-    static QObject* pageOf(TForm1& form) {
-        for (QObject* child : dynamic_cast<QObject*>(form.Browser)->children())
+    static QObject* pageOf(VkPlaylistBuilder& builder) {
+        for (QObject* child : dynamic_cast<QObject*>(builder.Browser())->children())
             if (child->inherits("QWebEnginePage")) return child;
         return nullptr;
     }
     QObject* page;
     QStringList loads;
     QSignalSpy finished;
-    explicit LoadLog(TForm1& form) : page(pageOf(form)), finished(page, SIGNAL(loadFinished(bool))) {
-        form.Browser->OnDocumentComplete([&form, this](const QString& address, const QString& body) {
+    explicit LoadLog(VkPlaylistBuilder& builder)
+        : page(pageOf(builder)), finished(page, SIGNAL(loadFinished(bool))) {
+        builder.Browser()->OnDocumentComplete([&builder, this](const QString& address, const QString& body) {
             loads << address;
-            form.BrowserDocumentComplete(address, body);
+            builder.BrowserDocumentComplete(address, body);
         });
     }
     bool awaited(const QString& address) {
@@ -159,46 +162,49 @@ private slots:
     // The audio page's links are taken off the window's thread and replace the list when taken; a page that
     // completes while the one before is being read wins; a page past the bounds says what it left out.
     void readsPageOffThread() {
-        TestApp t;
-        TForm1& form = *t.app.Form1;
-        messages::Recorder recorder;
-        t.app.Form2->LEdit9->setText(QStringLiteral("9"));
+        PlaylistModel rows;
+        VkPlaylistBuilder builder(rows);
+        QStringList said;
+        connect(&builder, &VkPlaylistBuilder::message, this, [&](const QString& text) { said << text; });
+        builder.SetContactId(QStringLiteral("9"));
         const QString audio = vk::AsLoaded(vk::AudioAddress(QStringLiteral("9")));
         const QString crowded = QStringLiteral("http://cs1.t/x.mp3,").repeated(vk::MaxLinks + 5);
-        form.PlayList->addItem(QStringLiteral("old"));
-        form.BrowserDocumentComplete(audio, crowded);
-        QCOMPARE(ItemTexts(form.PlayList->model()), QStringList{"old"});
-        form.BrowserDocumentComplete(audio, QStringLiteral("<b>http://cs2.t/y.mp3,1</b>"));
-        QTRY_COMPARE(ItemTexts(form.PlayList->model()), QStringList{"http://cs2.t/y.mp3"});
+        rows.Append({QStringLiteral("old")});
+        builder.BrowserDocumentComplete(audio, crowded);
+        QCOMPARE(rows.Addresses(), QStringList{"old"});
+        builder.BrowserDocumentComplete(audio, QStringLiteral("<b>http://cs2.t/y.mp3,1</b>"));
+        QTRY_COMPARE(rows.Addresses(), QStringList{"http://cs2.t/y.mp3"});
         QTest::qWait(200 * kSlowdown);  // the crowded page, read to its end, changes nothing
-        QCOMPARE(ItemTexts(form.PlayList->model()), QStringList{"http://cs2.t/y.mp3"});
-        QVERIFY(recorder.texts().isEmpty());
+        QCOMPARE(rows.Addresses(), QStringList{"http://cs2.t/y.mp3"});
+        QVERIFY(said.isEmpty());
 
-        form.BrowserDocumentComplete(audio, crowded);
-        QTRY_COMPARE(form.PlayList->count(), vk::MaxLinks);
-        QCOMPARE(form.PlayList->item(vk::MaxLinks - 1)->text(), "http://cs1.t/x.mp3");
+        builder.BrowserDocumentComplete(audio, crowded);
+        QTRY_COMPARE(rows.Count(), vk::MaxLinks);
+        QCOMPARE(rows.Address(vk::MaxLinks - 1), "http://cs1.t/x.mp3");
         QTRY_COMPARE(
-            recorder.texts(),
+            said,
             QStringList{"Добавлено в плейлист: 100000. Страница слишком велика, не добавлено ссылок: 5."});
     }
 
     void buildsPlaylist() {
         TestApp t;
         TForm1& form = *t.app.Form1;
+        VkPlaylistBuilder& builder = t.app.Vk();
+        const QAbstractItemModel* list = form.findChild<QListView*>(QStringLiteral("PlayList"))->model();
         LabeledEdit* id = t.app.Form2->LEdit9;
         messages::Recorder recorder;
-        form.PlayList->addItem(QStringLiteral("old"));
+        t.app.Playback().Playlist().Append({QStringLiteral("old")});
 
         // No id: a message, nothing loaded (the engine is not even made).
-        form.btnVk->clicked();
+        form.findChild<TImage2*>(QStringLiteral("btnVk"))->clicked();
         QCOMPARE(recorder.texts(), QStringList{"Не указан ID контакта!"});
-        QVERIFY(!form.Browser && ItemTexts(form.PlayList->model()) == QStringList{"old"});
+        QVERIFY(!builder.Browser() && ItemTexts(list) == QStringList{"old"});
 
         // Login, profile, audio page: the list is replaced by the links after the page's script ran.
         id->setText(QStringLiteral("5"));
-        form.btnVk->clicked();
-        QVERIFY(QTest::qWaitFor([&] { return ItemTexts(form.PlayList->model()) == kLinks; }, 20000));
-        LoadLog log(form);
+        form.findChild<TImage2*>(QStringLiteral("btnVk"))->clicked();
+        QVERIFY(QTest::qWaitFor([&] { return ItemTexts(list) == kLinks; }, 20000));
+        LoadLog log(builder);
 
         // An audio page for an id changed since the profile step is not read.
         site->server.Add("/audio?id=6", html("http://cs6.test/x.wav,1"), "text/html");
@@ -215,13 +221,13 @@ private slots:
         site->server.ClaimLength("/audio?id=7", 100000);
         form.btnVkClick();
         QVERIFY(log.failed());
-        QCOMPARE(ItemTexts(form.PlayList->model()), kLinks);
+        QCOMPARE(ItemTexts(list), kLinks);
 
         // A login that never reaches the profile goes no further; the markers on its page are not read.
         site->server.Add(kLoginPath, html("Неверный пароль http://cs1.test/x.wav,1"), "text/html");
         form.btnVkClick();
         QVERIFY(log.awaited(vk::AsLoaded(vk::LoginAddress())));
-        QCOMPARE(ItemTexts(form.PlayList->model()), kLinks);
+        QCOMPARE(ItemTexts(list), kLinks);
         QCOMPARE(recorder.texts().size(), 1);
         site->server.AddRedirect(kLoginPath, vk::ProfileAddress().toStdString(),
                                  "remixsid=s3cr3t; Domain=vk.com; Path=/");
@@ -234,12 +240,14 @@ private slots:
                                                     "программы=1\r\nID контакта=5\r\n"));
         App app(folder.path());
         TForm1& form = *app.Form1;
-        QVERIFY(QTest::qWaitFor([&] { return ItemTexts(form.PlayList->model()) == kLinks; }, 20000));
+        const Player& player = app.Playback();
+        const QAbstractItemModel* list = form.findChild<QListView*>(QStringLiteral("PlayList"))->model();
+        QVERIFY(QTest::qWaitFor([&] { return ItemTexts(list) == kLinks; }, 20000));
 
         const std::int64_t second = 44100 * 4;
         const auto playing = [&](int row, std::int64_t bytes) {
             return QTest::qWaitFor(
-                [&] { return form.PlayList->currentRow() == row && length(form.StreamHandle) == bytes; },
+                [&] { return player.Playlist().CurrentRow() == row && length(player.Stream()) == bytes; },
                 8000);
         };
         form.btnPlayClick();
