@@ -18,7 +18,6 @@
 #include "player/player.h"
 #include "player/vk_playlist_builder.h"
 #include "remote/shutdown_window.h"
-#include "settings/labeled_edit.h"
 #include "settings/program_folder.h"
 #include "settings/settings.h"
 #include "settings/settings_window.h"

@@ -26,6 +26,7 @@
 #include "platform/wayland/stream_health.h"
 #include "settings/profile_file.h"
 #include "settings/screen_cast_token.h"
+#include "settings/settings.h"
 #include "tests/support/light_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/screen_cast_stand_in.h"
@@ -87,11 +88,8 @@ struct Run {
     QString savedToken() const {
         return ProfileFile::Load(testApp.app.SettingsPath()).ReadString(kTokenSection, kTokenKey);
     }
-    void saveToken(const QString& token) {
-        ProfileFile file = ProfileFile::Load(testApp.app.SettingsPath());
-        file.WriteString(kTokenSection, kTokenKey, token);
-        file.Save(testApp.app.SettingsPath());
-    }
+    // A token as the program holds it (the file is read once, at start).
+    void saveToken(const QString& token) { testApp.app.AppSettings().SaveScreenCastToken(token); }
 };
 
 // A portal front end that answers out of turn, as a loaded system may deliver its answers: a request's

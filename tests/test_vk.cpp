@@ -13,7 +13,7 @@
 #include "player/vk_page.h"
 #include "player/vk_playlist_builder.h"
 #include "player/vk_site.h"
-#include "settings/labeled_edit.h"
+#include "settings/settings.h"
 #include "settings/settings_window.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/settings_file.h"
@@ -191,7 +191,12 @@ private slots:
         TForm1& form = *t.app.Form1;
         VkPlaylistBuilder& builder = t.app.Vk();
         const QAbstractItemModel* list = form.findChild<QListView*>(QStringLiteral("PlayList"))->model();
-        LabeledEdit* id = t.app.Form2->LEdit9;
+        // The contact ID as "Сохранить изменения" hands it over.
+        const auto saveId = [&t](const QString& value) {
+            GeneralSettings general = t.app.AppSettings().General();
+            general.edits[9] = value;
+            t.app.AppSettings().SaveGeneral(general);
+        };
         messages::Recorder recorder;
         t.app.Playback().Playlist().Append({QStringLiteral("old")});
 
@@ -201,7 +206,7 @@ private slots:
         QVERIFY(!builder.Browser() && ItemTexts(list) == QStringList{"old"});
 
         // Login, profile, audio page: the list is replaced by the links after the page's script ran.
-        id->setText(QStringLiteral("5"));
+        saveId(QStringLiteral("5"));
         form.findChild<TImage2*>(QStringLiteral("btnVk"))->clicked();
         QVERIFY(QTest::qWaitFor([&] { return ItemTexts(list) == kLinks; }, 20000));
         LoadLog log(builder);
@@ -209,10 +214,10 @@ private slots:
         // An audio page for an id changed since the profile step is not read.
         site->server.Add("/audio?id=6", html("http://cs6.test/x.wav,1"), "text/html");
         site->server.StallAfter("/audio?id=6", 10);
-        id->setText(QStringLiteral("6"));
+        saveId(QStringLiteral("6"));
         form.btnVkClick();
         QVERIFY(QTest::qWaitFor([&] { return log.requested().endsWith("audio?id=6"); }, 15000));
-        id->setText(QStringLiteral("7"));
+        saveId(QStringLiteral("7"));
         site->server.Release("/audio?id=6");
         QVERIFY(log.awaited(QStringLiteral("http://vk.com/audio?id=6")));
 
