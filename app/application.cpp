@@ -10,9 +10,12 @@
 #include "app/handlers.h"
 #include "app/hints.h"
 #include "app/main_window.h"
+#include "app/remote_actions.h"
 #include "channels/channel_window.h"
 #include "light/zone_editor_window.h"
+#include "platform/desktop_factory.h"
 #include "player/media_controls.h"
+#include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
 #include "settings/program_folder.h"
 #include "settings/settings_window.h"
@@ -60,16 +63,24 @@ std::unique_ptr<Window> App::makeWindow() {
     return window;
 }
 
-App::App(const QString& folder)
-    : Form3([this] { return makeWindow<TForm3>(); }),
+App::App(const QString& folder, std::unique_ptr<::Desktop> desktop)
+    : Form3([this] {
+          auto window = std::make_unique<TForm3>(Desktop());
+          window->setAttribute(Qt::WA_AlwaysShowToolTips);
+          return window;
+      }),
       Form4([this] { return makeWindow<TForm4>(); }),
       Form5([this] { return makeWindow<TForm5>(); }),
       Form6([this] { return makeWindow<TForm6>(); }),
       folder_(folder.isEmpty() ? ProgramFolder() : folder),
-      settingsPath_(SettingsFilePath(folder_)) {
+      settingsPath_(SettingsFilePath(folder_)),
+      desktop_(desktop ? std::move(desktop) : MakeDesktop()),
+      remote_(std::make_unique<RemoteClient>(
+          [this](const QString& title) { return Desktop().WindowExists(title); }, RunHandler)) {
     Form1 = makeWindow<TForm1>();
     runCreation([this] { Form1->FormCreate(); });
     Form2 = makeWindow<TForm2>();
+    FollowKeyTable(*remote_, *Form2);
     runCreation([this] { Form2->FormCreate(); });
     mediaControls_ = std::make_unique<MediaControls>(*Form1);
 }
@@ -78,5 +89,7 @@ App::~App() {
     // The media controls go first, as they follow the main window. Then the main window: its socket, timers
     // and streams answer to the other windows until they stop.
     mediaControls_.reset();
+    // The connection ends while the windows are whole: its end shows in them.
+    remote_->Disconnect();
     Form1.reset();
 }

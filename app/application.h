@@ -8,6 +8,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/desktop.h"
+
 class TForm1;
 class TForm2;
 class TForm3;
@@ -15,6 +17,7 @@ class TForm4;
 class TForm5;
 class TForm6;
 class MediaControls;
+class RemoteClient;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -53,7 +56,9 @@ public:
     // nothing shows at start, are made on first use. Throws StartupAborted when the program cannot start.
     // `folder` is the program's folder, where sound.wav is kept and settings.ini when the user may write it
     // there (see SettingsFilePath): the executable's folder unless given (tests give a folder of their own).
-    explicit App(const QString& folder = {});
+    // `desktop` is the desktop the program runs on; the session's own (MakeDesktop) unless given (tests give
+    // a fake one).
+    explicit App(const QString& folder = {}, std::unique_ptr<::Desktop> desktop = nullptr);
     ~App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
@@ -62,6 +67,9 @@ public:
     // when the program's folder is not the user's to write (an installed program). Chosen at start.
     QString SettingsPath() const { return settingsPath_; }
     QString Folder() const { return folder_; }
+
+    ::Desktop& Desktop() { return *desktop_; }
+    RemoteClient& Remote() { return *remote_; }
 
     std::unique_ptr<TForm1> Form1;
     std::unique_ptr<TForm2> Form2;
@@ -76,5 +84,7 @@ private:
 
     QString folder_;
     QString settingsPath_;
+    std::unique_ptr<::Desktop> desktop_;  // made before the services and windows that use it
+    std::unique_ptr<RemoteClient> remote_;
     std::unique_ptr<MediaControls> mediaControls_;  // gone before the windows it drives
 };

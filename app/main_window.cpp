@@ -28,7 +28,6 @@
 #include "light/screen_capture.h"
 #include "light/serial_link.h"
 #include "player/audio_library.h"
-#include "remote/remote_socket.h"
 
 namespace {
 
@@ -108,8 +107,6 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
 }
 
 TForm1::~TForm1() {
-    // Closed while the window is whole: the socket's own end would run its handlers on a window half gone.
-    cs->Abort();
     FreeStream();
 }
 
@@ -163,13 +160,10 @@ void TForm1::buildNonVisual() {
     ComPort = new SerialLink(this);
     ComPort->setObjectName(QStringLiteral("ComPort"));
     Timer1 = makeTimer(this, "Timer1", 10);
-    Timer2 = makeTimer(this, "Timer2", 1000);
     TVisual1 = makeTimer(this, "TVisual1", ColourMusicInterval);
     TrackPos = makeTimer(this, "TrackPos", 1000);
     TrackPos->start();
     TimerNextSong = makeTimer(this, "TimerNextSong", 1000);
-    cs = new RemoteSocket(this);
-    cs->setObjectName(QStringLiteral("cs"));
     // The colour dialog's sixteen custom colours start white.
     for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);
     hintSwitch_ = new HintSwitch(this);

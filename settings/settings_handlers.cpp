@@ -19,6 +19,7 @@
 #include "light/connection_guard.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
+#include "remote/remote_client.h"
 #include "settings/ambilight_modes.h"
 #include "settings/autostart.h"
 #include "settings/general_settings.h"
@@ -62,7 +63,7 @@ void TForm2::Reading() {
         });
     }
     if (CheckBox5->isChecked()) RunHandler([this] { Button7Click(); });
-    if (CheckBox6->isChecked()) main.Timer2->start();
+    if (CheckBox6->isChecked()) app.Remote().StartReconnecting();
     if (CheckBox7->isChecked()) RunHandler([&main] { main.btnVkClick(); });
     main.KeySound = CheckBox8->isChecked();
     if (CheckBox9->isChecked()) main.SetShowHint(true);

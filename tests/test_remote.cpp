@@ -1,6 +1,6 @@
 // The remote end to end: a real lircd with keys injected by irsend, a scripted server where byte timing
-// matters, the power actions against Xvfb and a stand-in logind on a private bus, and the window lookup with
-// and without a window manager.
+// matters, the actions reaching a fake desktop, the power actions against Xvfb and a stand-in logind on a
+// private bus, and the window lookup with and without a window manager.
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -17,9 +17,10 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "light/serial_link.h"
+#include "platform/fake/fake_desktop.h"
 #include "platform/x11/x11_windows.h"
 #include "remote/click_sound.h"
-#include "remote/remote_socket.h"
+#include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -148,28 +149,29 @@ private slots:
         TestApp testApp;
         App& app = testApp.app;
         TForm1& form = *app.Form1;
+        RemoteClient& remote = app.Remote();
         const QStringList keys{"KEY_PLAY",  "KEY_NEXT",  "KEY_PREVIOUS", "KEY_RED",
                                "KEY_GREEN", "KEY_POWER", "KEY_EXIT",     "KEY_SCREEN"};
         for (int box = 1; box <= 8; ++box) app.Form2->LEdit(box)->setText(keys[box - 1]);
         for (const QString name : {"/1.wav", "/2.wav"}) {
             WriteFileBytes(testApp.folder.path() + name,
                            QByteArray::fromStdString(tones::Wav(30, 8000, 1, .5, .5)));
-            form.PlayList->addItem(testApp.folder.path() + name);
+            form.findChild<QListWidget*>("PlayList")->addItem(testApp.folder.path() + name);
         }
         PseudoTerminal board;
         form.ComPort->Port = board.slavePath();
         form.ComPort->SetConnected(true);
         form.KeySound = true;  // no sound.wav here: the bell instead
         int clicks = 0, presses = 0;
-        connect(form.KeyClick, &ClickSound::Started, this,
+        connect(form.findChild<ClickSound*>("KeyClick"), &ClickSound::Started, this,
                 [&](bool fromFile) { clicks += fromFile ? 100 : 1; });
 
-        form.Timer2->start();
+        remote.StartReconnecting();
         QTest::qWait(2000);
         QCOMPARE(winLircTexts(app), kDisconnected);
         Lircd lircd(port);
-        QTRY_COMPARE_WITH_TIMEOUT(form.cs->GetState(), RemoteSocket::State::Connected, 5000);
-        QVERIFY(!form.Timer2->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(remote.State(), RemoteSocket::State::Connected, 5000);
+        QVERIFY(!remote.Reconnecting());
         QCOMPARE(winLircTexts(app), kConnected);
 
         // What the keys change, as one text: the last line's repeat count and key, then playing (P), the
@@ -177,12 +179,13 @@ private slots:
         // the PowerOffs.
         const auto state = [&] {
             const auto is = [](bool on, char letter) { return QString(1, on ? letter : '-'); };
-            return form.LircRepeat + form.LircKey + ' ' + is(form.btnPlay->isHidden(), 'P') +
+            return remote.LastLine().repeat + remote.LastLine().key + ' ' +
+                   is(form.findChild<TImage2*>("btnPlay")->isHidden(), 'P') +
                    is(app.Form3->isVisible(), 'Q') + is(screenSaverOn(), 'S') +
-                   is(form.Timer1->isActive(), 'A') + is(form.ColorMusicOn, 'C') +
-                   is(form.TVisual1->isActive(), 'V') +
+                   is(form.findChild<QTimer*>("Timer1")->isActive(), 'A') + is(form.ColorMusicOn, 'C') +
+                   is(form.findChild<QTimer*>("TVisual1")->isActive(), 'V') +
                    QStringLiteral(" row %1 off %2")
-                       .arg(form.PlayList->currentRow())
+                       .arg(form.findChild<QListWidget*>("PlayList")->currentRow())
                        .arg(logind_.powerOffs.size());
         };
         // Held to 0a (and on), the shutdown key asks; its next press shuts down (refused: the question
@@ -229,10 +232,10 @@ private slots:
         app.Form2->Button6->click();
         QCOMPARE(winLircTexts(app), kConnected);
         QTRY_COMPARE(winLircTexts(app), kDisconnected);
-        QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
+        QCOMPARE(remote.State(), RemoteSocket::State::Unconnected);
         app.Form2->Button6->click();
         QTRY_COMPARE(winLircTexts(app), kConnected);
-        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Connected);
+        QTRY_COMPARE(remote.State(), RemoteSocket::State::Connected);
         // The server quits: the texts follow it, silently; afterwards the button says it is not running.
         lircd.process.terminate();
         QTRY_COMPARE_WITH_TIMEOUT(winLircTexts(app), kDisconnected, 5000);
@@ -248,9 +251,11 @@ private slots:
         QVERIFY(server.listen(QHostAddress::LocalHost));
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
+        RemoteClient& remote = testApp.app.Remote();
         testApp.app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: each press says so
         testApp.app.Form2->LEdit6->setText("OFF");
-        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
+        remote.SetServer("127.0.0.1", server.serverPort());
+        remote.Connect();
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket* peer = server.nextPendingConnection();
         const auto sendNow = [&peer](const QByteArray& bytes) { peer->write(bytes), peer->flush(); };
@@ -281,14 +286,15 @@ private slots:
         QTRY_COMPARE(pressesShown(), 3);
         sendNow(QByteArray(1 << 20, 'x') + "\n3 00 PLAY R\n");
         QTRY_COMPARE(pressesShown(), 4);
-        QCOMPARE(QStringList({form.LircCode, form.LircRepeat, form.LircKey, form.LircRest}),
+        const LircFields& last = remote.LastLine();
+        QCOMPARE(QStringList({last.code, last.repeat, last.key, last.rest}),
                  QStringList({"3", "00", "PLAY", "R"}));
 
         // The server goes away inside a block, half a line in: the next connection reads afresh.
         sendNow("BEGIN\n1 00 OF");
         peer->close();
-        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
-        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
+        QTRY_COMPARE(remote.State(), RemoteSocket::State::Unconnected);
+        remote.Connect();
         QVERIFY(server.waitForNewConnection(5000));
         peer = server.nextPendingConnection();
         sendNow("4 00 PLAY R\n");
@@ -299,7 +305,7 @@ private slots:
         QTRY_COMPARE(winLircTexts(testApp.app), kDisconnected);
         server.close();
         form.SetWinLircTexts(true);
-        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
+        remote.Connect();
         QTRY_COMPARE(recorder.texts().size(), 6);
         QCOMPARE(recorder.shown().last(),
                  (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
@@ -314,8 +320,9 @@ private slots:
         PseudoTerminal board;
         auto testApp = std::make_unique<TestApp>();
         TForm1& form = *testApp->app.Form1;
-        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
-        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Connected);
+        testApp->app.Remote().SetServer("127.0.0.1", server.serverPort());
+        testApp->app.Remote().Connect();
+        QTRY_COMPARE(testApp->app.Remote().State(), RemoteSocket::State::Connected);
         form.ComPort->Port = board.slavePath();
         form.ComPort->SetConnected(true);
         form.SpeedButton1Click();
@@ -327,6 +334,39 @@ private slots:
         testApp.reset();
         QTest::qWait(100);  // what the windows left queued, if anything
         QVERIFY(recorder.shown().isEmpty());
+    }
+
+    // Through the program's wiring, the keys reach the desktop it was given: the bell for a click where no
+    // sound.wav is, the display's power, the question framed as a tool window, the power-off only while it
+    // shows; a "Light Alloy" window holds the player keys back, and they act once it is gone.
+    void actionsReachTheDesktop() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTemporaryDir folder;
+        auto made = std::make_unique<FakeDesktop>();
+        FakeDesktop& desktop = *made;
+        App app(folder.path(), std::move(made));
+        app.Form1->KeySound = true;
+        app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: a press says so
+        app.Form2->LEdit6->setText("OFF");
+        app.Form2->LEdit8->setText("MON");
+        app.Remote().SetServer("127.0.0.1", server.serverPort());
+        app.Remote().Connect();
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket* peer = server.nextPendingConnection();
+        desktop.windows << "Light Alloy";
+        desktop.calls.clear();
+        messages::Recorder recorder;
+        peer->write("1 0a MON R\n1 00 MON R\n1 00 OFF R\n1 0a OFF R\n1 00 OFF R\n1 00 PLAY R\n");
+        peer->flush();
+        QTRY_COMPARE(desktop.calls, QStringList({"MonitorOff", "Bell", "MonitorWake", "Bell", "MakeToolFrame",
+                                                 "Bell", "PowerOff", "Bell", "WindowExists Light Alloy"}));
+        QVERIFY(app.Form3->isVisible());
+        QVERIFY(recorder.shown().isEmpty());
+        desktop.windows.clear();
+        peer->write("1 00 PLAY R\n");
+        peer->flush();
+        QTRY_COMPARE(recorder.texts(), QStringList{"Плейлист пуст!"});
     }
 
     void powerAndConfirmation() {

@@ -20,6 +20,7 @@
 #include "app/messages.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
+#include "remote/remote_client.h"
 #include "settings/labeled_edit.h"
 #include "settings/profile_file.h"
 #include "settings/settings_window.h"
@@ -53,7 +54,7 @@ private slots:
         QCOMPARE(settings.PageControl1->currentIndex(), 0);
         QVERIFY(settings.Hints->Enabled() && !settings.isVisible());
         // Nothing of the start runs, nothing is said and nothing is written.
-        QVERIFY(!app.Form1->ComPort->Connected() && !app.Form1->Timer2->isActive() && !app.Form1->KeySound);
+        QVERIFY(!app.Form1->ComPort->Connected() && !app.Remote().Reconnecting() && !app.Form1->KeySound);
         QVERIFY(recorder.shown().isEmpty() && !QFile::exists(app.SettingsPath()));
     }
 
@@ -89,7 +90,7 @@ private slots:
         for (int n = 1; n <= 9; ++n) QCOMPARE(settings.CheckBox(n)->isChecked(), ticked[n - 1]);
         for (int n = 0; n <= 9; ++n) QCOMPARE(settings.LEdit(n)->text(), texts[n]);
         // What the start applies: WinLIRC's connection timer, the click sound; hints stay off.
-        QVERIFY(app.Form1->Timer2->isActive() && app.Form1->KeySound && !app.Form1->ShowHint());
+        QVERIFY(app.Remote().Reconnecting() && app.Form1->KeySound && !app.Form1->ShowHint());
         QVERIFY(recorder.shown().isEmpty());
     }
 
@@ -139,7 +140,7 @@ private slots:
         QCOMPARE(recorder.shown(),
                  (QList<messages::Shown>{{messages::Kind::Error, "Failed to set data for 'VX_beacon'"}}));
         QCOMPARE(app.Form2->LEdit9->text(), QStringLiteral("42"));
-        QVERIFY(app.Form1->Timer2->isActive() && app.Form1->ShowHint());
+        QVERIFY(app.Remote().Reconnecting() && app.Form1->ShowHint());
         QVERIFY(app.Form2->Hints->Enabled() && !app.Form2->LEdit9->toolTip().isEmpty());
     }
 

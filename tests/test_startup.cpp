@@ -17,7 +17,7 @@
 #include "channels/channel_window.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
-#include "remote/remote_socket.h"
+#include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
 #include "settings/settings_window.h"
 #include "tests/support/test_main.h"
@@ -130,13 +130,14 @@ private slots:
         TForm1& form = *testApp.app.Form1;
         using Timer = std::tuple<QTimer*, int, bool>;  // interval, running
         for (const auto& [timer, interval, running] :
-             {Timer{form.Timer1, 10, false}, Timer{form.TVisual1, 33, false}, Timer{form.Timer2, 1000, false},
+             {Timer{form.Timer1, 10, false}, Timer{form.TVisual1, 33, false},
+              Timer{testApp.app.Remote().findChild<QTimer*>("Timer2"), 1000, false},
               Timer{form.TrackPos, 1000, true}, Timer{form.TimerNextSong, 1000, false}}) {
             QCOMPARE(timer->interval(), interval);
             QCOMPARE(timer->isActive(), running);
         }
-        QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
-        QCOMPARE(form.csPort, 8765);
+        QCOMPARE(testApp.app.Remote().State(), RemoteSocket::State::Unconnected);
+        QCOMPARE(testApp.app.Remote().Port(), 8765);
         QVERIFY(!form.ComPort->Connected());
         QCOMPARE(form.StreamHandle, HSTREAM(0));
         QVERIFY(!form.ColorMusicOn);
