@@ -82,7 +82,7 @@ private slots:
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         for (const bool reset : {false, true}) {
-            // "localhost" may name ::1 first, where nothing listens: the next address serves.
+            // A name, looked up off the UI thread; the server closes, then resets, the connection.
             RemoteSocket socket;
             Events events(socket);
             socket.ConnectToHost("localhost", server.serverPort());
