@@ -109,13 +109,13 @@ private slots:
         }
     }
 
-    // Lines as they come, split across reads or two in one; the key table handed in; the player keys held
-    // back while "Light Alloy" runs; the click before a press's actions.
+    // The key table handed in, the click before a press's actions, the player keys held back while "Light
+    // Alloy" runs.
     void keysToActions() {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
-        QStringList windows, asked;
-        RemoteClient client([&](const QString& title) { return asked << title, windows.contains(title); });
+        QStringList windows;
+        RemoteClient client([&](const QString& title) { return windows.contains(title); });
         client.SetServer("127.0.0.1", server.serverPort());
         client.SetKeyTable({"", "PLAY", "NEXT", "", "", "", "", "", "MON"});
         QStringList seen;
@@ -125,28 +125,24 @@ private slots:
         client.Connect();
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket* peer = server.nextPendingConnection();
-        const auto send = [&](const QByteArray& bytes) { peer->write(bytes), peer->flush(); };
-
-        send("1 00 PL");
-        QTest::qWait(200);
-        QVERIFY(seen.isEmpty());
-        send("AY R\n2 00 NEXT R\n3 0a MON R\n");
+        peer->write("1 00 PLAY R\n2 0a MON R\n");
+        peer->flush();
         const auto number = [](RemoteAction action) { return QString::number(int(action)); };
-        QTRY_COMPARE(seen, QStringList({"click", number(RemoteAction::PlayPause), "click",
-                                        number(RemoteAction::NextTrack), number(RemoteAction::MonitorOff)}));
-        QCOMPARE(client.LastLine().code, "3");
-        QCOMPARE(asked, QStringList({"Light Alloy", "Light Alloy"}));
+        QTRY_COMPARE(
+            seen, QStringList({"click", number(RemoteAction::PlayPause), number(RemoteAction::MonitorOff)}));
+        QCOMPARE(client.LastLine().code, "2");
 
         seen.clear();
         windows << "Light Alloy";
         client.SetKeyTable({"", "PLAY", "NEXT", "", "", "", "", "", "NEXT"});
-        send("4 00 NEXT R\n");
+        peer->write("3 00 NEXT R\n");
+        peer->flush();
         QTRY_COMPARE(seen, QStringList({"click", number(RemoteAction::MonitorOn)}));
     }
 
-    // The check for a running server, the reconnection once one runs, the button's connect and disconnect,
-    // and what the user is told: a refusal as an error from the event loop, "not running" only when no server
-    // runs, nothing when the server closes or resets the connection.
+    // Checks made meanwhile share one probe and are answered from the event loop; the reconnection stops once
+    // a server runs; a reset by the server only changes the state shown; the server's window counts as
+    // running.
     void connectionAndItsState() {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
@@ -159,27 +155,19 @@ private slots:
         connect(&client, &RemoteClient::Notice, this, [&](const QString& text) { seen << "notice " + text; });
         connect(&client, &RemoteClient::Error, this, [&](const QString& text) { seen << "error " + text; });
 
-        // Two checks meanwhile share one probe, and neither is answered before the event loop runs.
         QList<bool> answers;
         client.CheckWinLircRunning([&](bool running) { answers << running; });
         client.CheckWinLircRunning([&](bool running) { answers << running; });
         QVERIFY(answers.isEmpty());
         QTRY_COMPARE(answers, QList<bool>({true, true}));
+        QTest::qWait(100);
+        int probes = 0;
+        while (server.hasPendingConnections()) delete server.nextPendingConnection(), ++probes;
+        QCOMPARE(probes, 1);
 
         client.StartReconnecting();
         QTRY_COMPARE_WITH_TIMEOUT(client.State(), RemoteSocket::State::Connected, 5000);
         QVERIFY(!client.Reconnecting());
-        QCOMPARE(seen, QStringList{"shown connected"});
-        QVERIFY(newestPeer(server));
-
-        client.ToggleConnection();  // connected: disconnects
-        QTRY_COMPARE(client.State(), RemoteSocket::State::Unconnected);
-        QCOMPARE(seen, QStringList({"shown connected", "shown disconnected", "shown disconnected"}));
-
-        seen.clear();
-        client.ToggleConnection();
-        QTRY_COMPARE(client.State(), RemoteSocket::State::Connected);
-        QCOMPARE(seen, QStringList{"shown connected"});
         QTcpSocket* peer = newestPeer(server);
         const linger abortive{1, 0};
         setsockopt(int(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
@@ -188,15 +176,7 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(seen, QStringList({"shown connected", "shown disconnected", "shown disconnected"}));
 
-        // No server: the button says so; a connection by hand is refused with the socket's error.
         server.close();
-        seen.clear();
-        client.ToggleConnection();
-        QTRY_COMPARE(seen, QStringList{"notice WinLirc не запущен!"});
-        seen.clear();
-        client.Connect();
-        QTRY_COMPARE(seen, QStringList({"shown disconnected", "error Asynchronous socket error 111"}));
-        // The server's window counts as running, without a probe.
         windows << "WinLirc";
         client.CheckWinLircRunning([&](bool running) { answers << running; });
         QCOMPARE(answers.last(), true);
