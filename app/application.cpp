@@ -11,12 +11,15 @@
 #include "app/hints.h"
 #include "app/light_wiring.h"
 #include "app/main_window.h"
+#include "app/remote_actions.h"
 #include "channels/channel_window.h"
 #include "light/light_controller.h"
 #include "light/zone_editor_window.h"
+#include "platform/desktop_factory.h"
 #include "player/media_controls.h"
 #include "player/player.h"
 #include "player/vk_playlist_builder.h"
+#include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
 #include "settings/program_folder.h"
 #include "settings/settings.h"
@@ -65,14 +68,21 @@ std::unique_ptr<Window> App::makeWindow() {
     return window;
 }
 
-App::App(const QString& folder)
+App::App(const QString& folder, std::unique_ptr<::Desktop> desktop)
     : folder_(folder.isEmpty() ? ProgramFolder() : folder),
       settingsPath_(SettingsFilePath(folder_)),
+      desktop_(desktop ? std::move(desktop) : MakeDesktop()),
       settings_(std::make_unique<Settings>(settingsPath_)),
       light_(std::make_unique<LightController>()),
       player_(std::make_unique<Player>()),
       vk_(std::make_unique<VkPlaylistBuilder>(player_->Playlist())),
-      Form3([this] { return makeWindow<TForm3>(); }),
+      remote_(std::make_unique<RemoteClient>(
+          [this](const QString& title) { return Desktop().WindowExists(title); }, RunHandler)),
+      Form3([this] {
+          auto window = std::make_unique<TForm3>(Desktop());
+          window->setAttribute(Qt::WA_AlwaysShowToolTips);
+          return window;
+      }),
       Form4([this] { return makeWindow<TForm4>(); }),
       Form5([this] {
           auto editor = makeWindow<TForm5>();
@@ -85,6 +95,12 @@ App::App(const QString& folder)
       }),
       Form6([this] { return makeWindow<TForm6>(); }) {
     WireLight(*this, *light_);
+    // The remote keys follow the settings as a save hands them over.
+    const auto keyTable = [this](const GeneralSettings& general) {
+        remote_->SetKeyTable(QStringList(general.edits.begin(), general.edits.end()));
+    };
+    keyTable(settings_->General());
+    QObject::connect(settings_.get(), &Settings::GeneralChanged, remote_.get(), keyTable);
     Form1 = makeWindow<TForm1>();
     runCreation([this] { Form1->FormCreate(); });
     Form2 = makeWindow<TForm2>();
@@ -100,5 +116,7 @@ App::~App() {
     // The media controls go first, as they follow the main window. Then the main window: its socket, timers
     // and streams answer to the other windows until they stop.
     mediaControls_.reset();
+    // The connection ends while the windows are whole: its end shows in them.
+    remote_->Disconnect();
     Form1.reset();
 }

@@ -9,6 +9,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/desktop.h"
+
 class TForm1;
 class TForm2;
 class TForm3;
@@ -20,6 +22,7 @@ class Settings;
 class LightController;
 class Player;
 class VkPlaylistBuilder;
+class RemoteClient;
 
 // Start-up cannot go on (the audio library could not be initialised): the program shows nothing and ends.
 class StartupAborted : public std::runtime_error {
@@ -58,7 +61,9 @@ public:
     // nothing shows at start, are made on first use. Throws StartupAborted when the program cannot start.
     // `folder` is the program's folder, where sound.wav is kept and settings.ini when the user may write it
     // there (see SettingsFilePath): the executable's folder unless given (tests give a folder of their own).
-    explicit App(const QString& folder = {});
+    // `desktop` is the desktop the program runs on; the session's own (MakeDesktop) unless given (tests give
+    // a fake one).
+    explicit App(const QString& folder = {}, std::unique_ptr<::Desktop> desktop = nullptr);
     ~App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
@@ -75,15 +80,19 @@ public:
     // The player: the stream, the playlist and its current row; and the VK playlist builder that fills it.
     Player& Playback() { return *player_; }
     VkPlaylistBuilder& Vk() { return *vk_; }
+    ::Desktop& Desktop() { return *desktop_; }
+    RemoteClient& Remote() { return *remote_; }
 
 private:
     QString folder_;
     QString settingsPath_;
-    // The services, made before the windows and gone after them.
+    // The desktop and the services, made before the windows and gone after them.
+    std::unique_ptr<::Desktop> desktop_;
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<LightController> light_;
     std::unique_ptr<Player> player_;
     std::unique_ptr<VkPlaylistBuilder> vk_;
+    std::unique_ptr<RemoteClient> remote_;
 
 public:
     std::unique_ptr<TForm1> Form1;

@@ -8,7 +8,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "light/light_controller.h"
-#include "platform/screen_capture_factory.h"
+#include "platform/desktop.h"
 #include "player/player.h"
 #include "settings/settings.h"
 
@@ -40,7 +40,7 @@ CaptureHooks captureHooks(App& app, LightController& light) {
 void WireLight(App& app, LightController& light) {
     QObject::connect(&light, &LightController::Notice, &light, &messages::ShowMessage);
     QObject::connect(&light, &LightController::Failed, &light, &messages::ShowError);
-    light.SetCaptureFactory([&app, &light] { return MakeScreenCapture(captureHooks(app, light)); });
+    light.SetCaptureFactory([&app, &light] { return app.Desktop().MakeCapture(captureHooks(app, light)); });
     light.SetScreen(primaryScreenPixels);
     // The level of the player's stream.
     light.SetLevelSource([&app] { return app.Playback().Level(); });

@@ -25,7 +25,6 @@
 #include "app/status_notifier.h"
 #include "app/window_setup.h"
 #include "player/audio_library.h"
-#include "remote/remote_socket.h"
 
 namespace {
 
@@ -58,13 +57,6 @@ QLabel* makeTimePanel(QWidget* parent, const char* name, QRect geometry) {
     SetColour(panel, QPalette::Window, QColor(kPlayerColor));
     SetColour(panel, QPalette::WindowText, Qt::white);
     return panel;
-}
-
-QTimer* makeTimer(QObject* parent, const char* name, int interval) {
-    auto* timer = new QTimer(parent);
-    timer->setObjectName(QLatin1String(name));
-    timer->setInterval(interval);
-    return timer;
 }
 
 }  // namespace
@@ -101,10 +93,7 @@ TForm1::TForm1(App& application) : QMainWindow(nullptr), app(application) {
     move(399, 352);
 }
 
-TForm1::~TForm1() {
-    // Closed while the window is whole: the socket's own end would run its handlers on a window half gone.
-    cs->Abort();
-}
+TForm1::~TForm1() {}
 
 void TForm1::buildModeRow() {
     Panel2 = makePanel(client_, "Panel2", {0, 0, 425, 56}, kModeRowColor);
@@ -153,9 +142,6 @@ void TForm1::buildPlayer() {
 }
 
 void TForm1::buildNonVisual() {
-    Timer2 = makeTimer(this, "Timer2", 1000);
-    cs = new RemoteSocket(this);
-    cs->setObjectName(QStringLiteral("cs"));
     // The colour dialog's sixteen custom colours start white.
     for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);
     hintSwitch_ = new HintSwitch(this);

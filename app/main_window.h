@@ -29,7 +29,6 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QSystemTrayIcon;
-class RemoteSocket;
 class QTimer;
 class SkinSlider;
 class StatusNotifierCheck;
@@ -132,10 +131,6 @@ public:
     QListView* PlayList = nullptr;  // shows the player's playlist
 
     // Non-visual parts.
-    QTimer* Timer2 = nullptr;
-    RemoteSocket* cs = nullptr;
-    QString csHost = QStringLiteral("localhost");
-    quint16 csPort = 8765;
     QMenuBar* MainMenu1 = nullptr;
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
@@ -153,27 +148,20 @@ public:
 
     // Program-wide state.
     bool KeySound = false;
-    QString LircCode, LircRepeat, LircKey, LircRest;  // the last WinLIRC line's fields
 
-    // Remote: WinLIRC client and power (remote/). The server's port is 8765, or VARNEX_WINLIRC_PORT.
+    // Remote: the remote client's actions, its state texts and the power actions (app/remote_actions.cpp).
+    // The server's port is 8765, or VARNEX_WINLIRC_PORT.
     void ConnectRemoteHandlers();
-    void csRead();
-    void DispatchLircLine(const QByteArray& line);
     void RunRemoteAction(RemoteAction action);
     bool LightAlloyRunning() const;
-    // Whether WinLIRC runs, handed to `then`: at once when its window exists, otherwise when the probe of the
-    // server's port connects or fails (at most kProbeTimeout later); the UI thread never waits for it.
+    // Whether WinLIRC runs, handed to `then` (see RemoteClient::CheckWinLircRunning).
     void CheckWinLircRunning(std::function<void(bool running)> then);
     void Timer2Timer();
     void SetWinLircTexts(bool connected);  // Label4 and Button6 of the settings window
     void Button4Click();
     void MonitorOn();
     void ShutdownPC();
-    LircLineReader LircReader;  // made anew for each connection
     ClickSound* KeyClick = nullptr;
-    RemoteSocket* WinLircProbe = nullptr;
-    QTimer* WinLircProbeLimit = nullptr;
-    QList<std::function<void(bool running)>> WinLircProbeWaiters;  // answered together by one probe
 
     // Tray, menus and the main window's visibility.
     static constexpr int SC_MINIMIZE = 0xF020;

@@ -31,7 +31,7 @@
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
-#include "remote/remote_socket.h"
+#include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -134,9 +134,12 @@ Client clientOf(QTcpSocket& socket) {
             [&socket] { socket.abort(); }};
 }
 
-Client clientOf(RemoteSocket& socket) {
-    return {[&socket](quint16 port) { socket.ConnectToHost(QStringLiteral("127.0.0.1"), port); },
-            [&socket] { socket.Abort(); }};
+Client clientOf(RemoteClient& remote) {
+    return {[&remote](quint16 port) {
+                remote.SetServer(QStringLiteral("127.0.0.1"), port);
+                remote.Connect();
+            },
+            [&remote] { remote.Disconnect(); }};
 }
 
 // Runs one scenario: `client` connects to a server that writes `line(i)` for event i.
@@ -194,7 +197,7 @@ int main(int argc, char** argv) {
     measure(clientOf(bare), "bare socket, data event", powerThenExit,
             [&](size_t n) { return arrived.Wait(n); });
 
-    measure(clientOf(*app.Form1->cs), "shutdown question shown / hidden", powerThenExit,
+    measure(clientOf(app.Remote()), "shutdown question shown / hidden", powerThenExit,
             [&](size_t n) { return shown.Wait(n); });
 
     // Colour music switched on (untimed: its first tick comes 33 ms later by design), then off: the time to
@@ -203,7 +206,7 @@ int main(int argc, char** argv) {
     app.Light().OpenPort(board.slavePath());
     app.Form2->LEdit4->setText(QStringLiteral("KEY_RED"));
     measure(
-        clientOf(*app.Form1->cs), "colour music off, all-off command on the line",
+        clientOf(app.Remote()), "colour music off, all-off command on the line",
         [&](int) {
             board.read(0, 0);
             return Event{line("00", "KEY_RED"), line("00", "KEY_RED")};

@@ -5,11 +5,11 @@
 
 #include "app/handlers.h"
 #include "app/window_setup.h"
-#include "platform/x11/x11_windows.h"
+#include "platform/desktop.h"
 
 // A tool frame with only a close button and no caption; owned by no other window of the program, so it shows
 // and stays on top whatever the main window does.
-TForm3::TForm3(App& application) : QWidget(nullptr), app(application) {
+TForm3::TForm3(Desktop& desktop) : QWidget(nullptr), desktop_(desktop) {
     SetupWindow(this, "Form3", QString(),
                 Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                     Qt::WindowStaysOnTopHint,
@@ -24,7 +24,7 @@ TForm3::TForm3(App& application) : QWidget(nullptr), app(application) {
 
 void TForm3::showEvent(QShowEvent* event) {
     // The window exists by now and is not yet mapped: the window manager frames it as a tool frame.
-    MakeToolFrame(winId());
+    desktop_.MakeToolFrame(winId());
     QWidget::showEvent(event);
 }
 

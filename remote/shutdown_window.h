@@ -6,15 +6,15 @@
 
 #include <QWidget>
 
-class App;
+class Desktop;
 class QLabel;
 
 class TForm3 final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TForm3(App& app);
-    App& app;
+    // `desktop` frames the window as a tool frame when it is shown.
+    explicit TForm3(Desktop& desktop);
 
     // Escape (character 27) hides the window; other keys do nothing.
     void FormKeyPress(QChar key);
@@ -24,4 +24,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    Desktop& desktop_;
 };

@@ -114,11 +114,11 @@ grep -q '^levels 000000000000 items 14 faults 0$' board.log ||
     { cat board.log varnex.log >&2; fail "no all-off command on the board"; }
 echo "all-off command on the board $((($(date +%s%N) - launched) / 1000000)) ms after the start"
 [ "$(readlink "/proc/$varnex/exe")" = /usr/lib/varnex/varnex ] || fail "varnex runs from $(readlink "/proc/$varnex/exe")"
-for module in varnex_web.so varnex_net.so; do
+for module in varnex_web.so; do
     for _ in $(seq 300); do grep -q "/usr/lib/varnex/$module" "/proc/$varnex/maps" && break; sleep 0.1; done
     grep -q "/usr/lib/varnex/$module" "/proc/$varnex/maps" || { cat varnex.log >&2; fail "$module not loaded"; }
 done
-echo "varnex_web.so and varnex_net.so loaded from /usr/lib/varnex"
+echo "varnex_web.so loaded from /usr/lib/varnex"
 sleep 1
 if grep -E '^(message|error):' varnex.log; then fail "varnex said the above"; fi
 [ ! -e /usr/lib/varnex/settings.ini ] || fail "settings.ini was written beside the program"

@@ -18,6 +18,7 @@
 #include "app/messages.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
+#include "remote/remote_client.h"
 #include "settings/autostart.h"
 #include "settings/general_settings.h"
 #include "settings/labeled_edit.h"
@@ -61,7 +62,7 @@ void TForm2::Reading() {
         app.Light().Send(P1AllOffCommand);
     }
     if (options.CheckBox(5)) RunHandler([this] { Button7Click(); });
-    if (options.CheckBox(6)) main.Timer2->start();
+    if (options.CheckBox(6)) app.Remote().StartReconnecting();
     if (options.CheckBox(7)) RunHandler([&main] { main.btnVkClick(); });
     main.KeySound = options.CheckBox(8);
     if (options.CheckBox(9)) main.SetShowHint(true);

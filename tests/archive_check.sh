@@ -31,7 +31,7 @@ grep -q "apt-get install --no-install-recommends $(cat "$folder/runtime-packages
     fail "README without the packages of runtime-packages.txt"
 # The library that a hand-written list once left out.
 grep -qw libxcb-damage0 "$folder/runtime-packages.txt" || fail "libxcb-damage0 is not in the list"
-for module in varnex_web.so varnex_portal.so varnex_net.so; do [ -f "$folder/$module" ] || fail "$module not beside varnex"; done
+for module in varnex_web.so varnex_portal.so; do [ -f "$folder/$module" ] || fail "$module not beside varnex"; done
 
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" HOME="$work/home"
 "$folder/install-desktop-entry.sh" >/dev/null
@@ -68,7 +68,7 @@ grep -q "^Подключаться к порту при запуске прог�
 
 deb=$(ls "$work"/out/varnex_"$version"_*.deb)
 files=$(dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }')
-for file in ./usr/lib/varnex/varnex ./usr/lib/varnex/varnex_web.so ./usr/lib/varnex/varnex_net.so \
+for file in ./usr/lib/varnex/varnex ./usr/lib/varnex/varnex_web.so \
     ./usr/lib/varnex/varnex_portal.so ./usr/lib/varnex/sound.wav "./usr/bin/varnex -> ../lib/varnex/varnex" \
     ./usr/bin/varnex-board ./usr/share/applications/varnex.desktop; do
     grep -qxF "$file" <<<"$files" || fail "$file is not in the Debian package"

@@ -89,8 +89,8 @@ private slots:
         QFile maps(QStringLiteral("/proc/%1/maps").arg(process.processId()));
         QVERIFY(maps.open(QIODevice::ReadOnly));
         const QByteArray mapped = maps.readAll();
-        for (const char* library : {"libpipewire", "libQt6WebEngineCore", "libQt6Network", "varnex_portal",
-                                    "varnex_web", "varnex_net"})
+        for (const char* library :
+             {"libpipewire", "libQt6WebEngineCore", "libQt6Network", "varnex_portal", "varnex_web"})
             QVERIFY2(!mapped.contains(library), library);
         stop(process);
 

@@ -1,6 +1,6 @@
 // The remote end to end: a real lircd with keys injected by irsend, a scripted server where byte timing
-// matters, the power actions against Xvfb and a stand-in logind on a private bus, and the window lookup with
-// and without a window manager.
+// matters, the actions reaching a fake desktop, the power actions against Xvfb and a stand-in logind on a
+// private bus, and the window lookup with and without a window manager.
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -18,10 +18,11 @@
 #include "app/messages.h"
 #include "light/light_controller.h"
 #include "light/serial_link.h"
+#include "platform/fake/fake_desktop.h"
 #include "platform/x11/x11_windows.h"
 #include "player/player.h"
 #include "remote/click_sound.h"
-#include "remote/remote_socket.h"
+#include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"
@@ -150,6 +151,7 @@ private slots:
         TestApp testApp;
         App& app = testApp.app;
         TForm1& form = *app.Form1;
+        RemoteClient& remote = app.Remote();
         const QStringList keys{"KEY_PLAY",  "KEY_NEXT",  "KEY_PREVIOUS", "KEY_RED",
                                "KEY_GREEN", "KEY_POWER", "KEY_EXIT",     "KEY_SCREEN"};
         for (int box = 1; box <= 8; ++box) app.Form2->LEdit(box)->setText(keys[box - 1]);
@@ -162,15 +164,15 @@ private slots:
         app.Light().OpenPort(board.slavePath());
         form.KeySound = true;  // no sound.wav here: the bell instead
         int clicks = 0, presses = 0;
-        connect(form.KeyClick, &ClickSound::Started, this,
+        connect(form.findChild<ClickSound*>("KeyClick"), &ClickSound::Started, this,
                 [&](bool fromFile) { clicks += fromFile ? 100 : 1; });
 
-        form.Timer2->start();
+        remote.StartReconnecting();
         QTest::qWait(2000);
         QCOMPARE(winLircTexts(app), kDisconnected);
         Lircd lircd(port);
-        QTRY_COMPARE_WITH_TIMEOUT(form.cs->GetState(), RemoteSocket::State::Connected, 5000);
-        QVERIFY(!form.Timer2->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(remote.State(), RemoteSocket::State::Connected, 5000);
+        QVERIFY(!remote.Reconnecting());
         QCOMPARE(winLircTexts(app), kConnected);
 
         // What the keys change, as one text: the last line's repeat count and key, then playing (P), the
@@ -178,7 +180,8 @@ private slots:
         // the PowerOffs.
         const auto state = [&] {
             const auto is = [](bool on, char letter) { return QString(1, on ? letter : '-'); };
-            return form.LircRepeat + form.LircKey + ' ' + is(form.btnPlay->isHidden(), 'P') +
+            return remote.LastLine().repeat + remote.LastLine().key + ' ' +
+                   is(form.findChild<TImage2*>("btnPlay")->isHidden(), 'P') +
                    is(app.Form3->isVisible(), 'Q') + is(screenSaverOn(), 'S') +
                    is(app.Light().AmbiLightOn(), 'A') + is(app.Light().ColourMusicOn(), 'C') +
                    is(app.Light().findChild<QTimer*>(QStringLiteral("TVisual1"))->isActive(), 'V') +
@@ -230,10 +233,10 @@ private slots:
         app.Form2->Button6->click();
         QCOMPARE(winLircTexts(app), kConnected);
         QTRY_COMPARE(winLircTexts(app), kDisconnected);
-        QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
+        QCOMPARE(remote.State(), RemoteSocket::State::Unconnected);
         app.Form2->Button6->click();
         QTRY_COMPARE(winLircTexts(app), kConnected);
-        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Connected);
+        QTRY_COMPARE(remote.State(), RemoteSocket::State::Connected);
         // The server quits: the texts follow it, silently; afterwards the button says it is not running.
         lircd.process.terminate();
         QTRY_COMPARE_WITH_TIMEOUT(winLircTexts(app), kDisconnected, 5000);
@@ -249,9 +252,11 @@ private slots:
         QVERIFY(server.listen(QHostAddress::LocalHost));
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
+        RemoteClient& remote = testApp.app.Remote();
         testApp.app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: each press says so
         testApp.app.Form2->LEdit6->setText("OFF");
-        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
+        remote.SetServer("127.0.0.1", server.serverPort());
+        remote.Connect();
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket* peer = server.nextPendingConnection();
         const auto sendNow = [&peer](const QByteArray& bytes) { peer->write(bytes), peer->flush(); };
@@ -282,14 +287,15 @@ private slots:
         QTRY_COMPARE(pressesShown(), 3);
         sendNow(QByteArray(1 << 20, 'x') + "\n3 00 PLAY R\n");
         QTRY_COMPARE(pressesShown(), 4);
-        QCOMPARE(QStringList({form.LircCode, form.LircRepeat, form.LircKey, form.LircRest}),
+        const LircFields& last = remote.LastLine();
+        QCOMPARE(QStringList({last.code, last.repeat, last.key, last.rest}),
                  QStringList({"3", "00", "PLAY", "R"}));
 
         // The server goes away inside a block, half a line in: the next connection reads afresh.
         sendNow("BEGIN\n1 00 OF");
         peer->close();
-        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
-        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
+        QTRY_COMPARE(remote.State(), RemoteSocket::State::Unconnected);
+        remote.Connect();
         QVERIFY(server.waitForNewConnection(5000));
         peer = server.nextPendingConnection();
         sendNow("4 00 PLAY R\n");
@@ -300,7 +306,7 @@ private slots:
         QTRY_COMPARE(winLircTexts(testApp.app), kDisconnected);
         server.close();
         form.SetWinLircTexts(true);
-        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
+        remote.Connect();
         QTRY_COMPARE(recorder.texts().size(), 6);
         QCOMPARE(recorder.shown().last(),
                  (messages::Shown{messages::Kind::Error, "Asynchronous socket error 111"}));
@@ -315,8 +321,9 @@ private slots:
         PseudoTerminal board;
         auto testApp = std::make_unique<TestApp>();
         TForm1& form = *testApp->app.Form1;
-        form.cs->ConnectToHost("127.0.0.1", server.serverPort());
-        QTRY_COMPARE(form.cs->GetState(), RemoteSocket::State::Connected);
+        testApp->app.Remote().SetServer("127.0.0.1", server.serverPort());
+        testApp->app.Remote().Connect();
+        QTRY_COMPARE(testApp->app.Remote().State(), RemoteSocket::State::Connected);
         testApp->app.Light().OpenPort(board.slavePath());
         form.SpeedButton1Click();
         form.btnVisual1Click();
@@ -329,6 +336,39 @@ private slots:
         testApp.reset();
         QTest::qWait(100);  // what the windows left queued, if anything
         QVERIFY(recorder.shown().isEmpty());
+    }
+
+    // Through the program's wiring, the keys reach the desktop it was given: the bell for a click where no
+    // sound.wav is, the display's power, the question framed as a tool window, the power-off only while it
+    // shows; a "Light Alloy" window holds the player keys back, and they act once it is gone.
+    void actionsReachTheDesktop() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTemporaryDir folder;
+        auto made = std::make_unique<FakeDesktop>();
+        FakeDesktop& desktop = *made;
+        App app(folder.path(), std::move(made));
+        app.Form1->KeySound = true;
+        app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: a press says so
+        app.Form2->LEdit6->setText("OFF");
+        app.Form2->LEdit8->setText("MON");
+        app.Remote().SetServer("127.0.0.1", server.serverPort());
+        app.Remote().Connect();
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket* peer = server.nextPendingConnection();
+        desktop.windows << "Light Alloy";
+        desktop.calls.clear();
+        messages::Recorder recorder;
+        peer->write("1 0a MON R\n1 00 MON R\n1 00 OFF R\n1 0a OFF R\n1 00 OFF R\n1 00 PLAY R\n");
+        peer->flush();
+        QTRY_COMPARE(desktop.calls, QStringList({"MonitorOff", "Bell", "MonitorWake", "Bell", "MakeToolFrame",
+                                                 "Bell", "PowerOff", "Bell", "WindowExists Light Alloy"}));
+        QVERIFY(app.Form3->isVisible());
+        QVERIFY(recorder.shown().isEmpty());
+        desktop.windows.clear();
+        peer->write("1 00 PLAY R\n");
+        peer->flush();
+        QTRY_COMPARE(recorder.texts(), QStringList{"Плейлист пуст!"});
     }
 
     void powerAndConfirmation() {

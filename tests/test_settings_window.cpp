@@ -23,6 +23,7 @@
 #include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
+#include "remote/remote_client.h"
 #include "settings/profile_file.h"
 #include "settings/settings.h"
 #include "settings/settings_window.h"
@@ -60,7 +61,7 @@ bool PortConnected(App& app) {
     return app.Light().PortOpen();
 }
 bool WinLircTimerRuns(App& app) {
-    return Find<QTimer>(app.Form1.get(), QStringLiteral("Timer2"))->isActive();
+    return app.Remote().Reconnecting();
 }
 // The click sound of the remote's keys, a program-wide switch.
 bool KeySound(App& app) {

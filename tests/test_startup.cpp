@@ -19,7 +19,7 @@
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"
 #include "player/player.h"
-#include "remote/remote_socket.h"
+#include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
 #include "settings/settings_window.h"
 #include "tests/support/test_main.h"
@@ -136,13 +136,14 @@ private slots:
         for (const auto& [timer, interval, running] :
              {Timer{light.findChild<QTimer*>(QStringLiteral("Timer1")), 10, false},
               Timer{light.findChild<QTimer*>(QStringLiteral("TVisual1")), 33, false},
-              Timer{form.Timer2, 1000, false}, Timer{player.findChild<QTimer*>("TrackPos"), 1000, true},
+              Timer{testApp.app.Remote().findChild<QTimer*>("Timer2"), 1000, false},
+              Timer{player.findChild<QTimer*>("TrackPos"), 1000, true},
               Timer{player.findChild<QTimer*>("TimerNextSong"), 1000, false}}) {
             QCOMPARE(timer->interval(), interval);
             QCOMPARE(timer->isActive(), running);
         }
-        QCOMPARE(form.cs->GetState(), RemoteSocket::State::Unconnected);
-        QCOMPARE(form.csPort, 8765);
+        QCOMPARE(testApp.app.Remote().State(), RemoteSocket::State::Unconnected);
+        QCOMPARE(testApp.app.Remote().Port(), 8765);
         QVERIFY(!light.PortOpen());
         QCOMPARE(player.Stream(), HSTREAM(0));
         QVERIFY(!light.ColourMusicOn());

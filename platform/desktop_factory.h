@@ -1,0 +1,11 @@
+#pragma once
+
+// The one place that picks the desktop the program runs on.
+
+#include <memory>
+
+#include "platform/desktop.h"
+
+// The desktop of this session: an X11 display (also under Xwayland) for windows, display power and the bell,
+// systemd-logind for power-off, and the capture that serves this session (see MakeScreenCapture).
+std::unique_ptr<Desktop> MakeDesktop();
