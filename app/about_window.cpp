@@ -4,10 +4,10 @@
 #include <QShowEvent>
 #include <QUrl>
 
-#include "app/fonts.h"
-#include "app/handlers.h"
-#include "app/link_label.h"
-#include "app/window_setup.h"
+#include "common/fonts.h"
+#include "common/handlers.h"
+#include "common/link_label.h"
+#include "common/window_setup.h"
 
 const QString TForm6::AuthorMail = QStringLiteral("varnex@example.org");
 const QString TForm6::BoardArticle = QStringLiteral("https://example.org/varnex/ambilight-attiny2313");

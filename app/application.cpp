@@ -6,13 +6,13 @@
 #include <QTranslator>
 
 #include "app/about_window.h"
-#include "app/fonts.h"
-#include "app/handlers.h"
-#include "app/hints.h"
 #include "app/light_wiring.h"
 #include "app/main_window.h"
 #include "app/remote_actions.h"
 #include "channels/channel_window.h"
+#include "common/fonts.h"
+#include "common/handlers.h"
+#include "common/hints.h"
 #include "light/light_controller.h"
 #include "light/zone_editor_window.h"
 #include "platform/desktop_factory.h"

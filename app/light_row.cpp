@@ -8,10 +8,10 @@
 #include <QScopeGuard>
 
 #include "app/application.h"
-#include "app/color_edit.h"
-#include "app/handlers.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
+#include "common/color_edit.h"
+#include "common/handlers.h"
+#include "common/image_button.h"
 #include "light/ambilight_zones.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"

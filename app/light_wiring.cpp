@@ -4,9 +4,9 @@
 #include <QScreen>
 
 #include "app/application.h"
-#include "app/handlers.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/handlers.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "platform/desktop.h"
 #include "player/player.h"

@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "app/application.h"
-#include "app/fonts.h"
 #include "app/main_window.h"
-#include "app/session_bus.h"
+#include "common/fonts.h"
+#include "common/session_bus.h"
 #include "player/audio_library.h"
 
 int main(int argc, char** argv) {

@@ -15,15 +15,15 @@
 #include <QTimer>
 
 #include "app/application.h"
-#include "app/color_edit.h"
-#include "app/fixed_row_delegate.h"
-#include "app/fonts.h"
-#include "app/handlers.h"
-#include "app/hints.h"
-#include "app/image_button.h"
-#include "app/skin_slider.h"
 #include "app/status_notifier.h"
-#include "app/window_setup.h"
+#include "common/color_edit.h"
+#include "common/fixed_row_delegate.h"
+#include "common/fonts.h"
+#include "common/handlers.h"
+#include "common/hints.h"
+#include "common/image_button.h"
+#include "common/skin_slider.h"
+#include "common/window_setup.h"
 #include "player/audio_library.h"
 
 namespace {

@@ -12,12 +12,12 @@
 #include <QMouseEvent>
 
 #include "app/application.h"
-#include "app/event_hook.h"
-#include "app/handlers.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
-#include "app/skin_slider.h"
+#include "common/event_hook.h"
+#include "common/handlers.h"
+#include "common/image_button.h"
+#include "common/messages.h"
+#include "common/skin_slider.h"
 #include "player/player.h"
 #include "player/track_display.h"
 #include "player/vk_playlist_builder.h"

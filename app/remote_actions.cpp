@@ -8,10 +8,10 @@
 #include <QPushButton>
 
 #include "app/application.h"
-#include "app/handlers.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/handlers.h"
+#include "common/image_button.h"
+#include "common/messages.h"
 #include "platform/desktop.h"
 #include "remote/click_sound.h"
 #include "remote/remote_client.h"

@@ -2,9 +2,9 @@
 // keeps its lit face all the while colour music runs.
 
 #include "app/application.h"
-#include "app/handlers.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
+#include "common/handlers.h"
+#include "common/image_button.h"
 #include "light/light_controller.h"
 
 void TForm1::connectSkinHandlers() {

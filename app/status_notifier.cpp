@@ -5,7 +5,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
 
-#include "app/session_bus.h"
+#include "common/session_bus.h"
 
 namespace {
 

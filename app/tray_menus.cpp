@@ -10,9 +10,9 @@
 
 #include "app/about_window.h"
 #include "app/application.h"
-#include "app/handlers.h"
 #include "app/main_window.h"
 #include "app/status_notifier.h"
+#include "common/handlers.h"
 #include "settings/settings_window.h"
 
 namespace {

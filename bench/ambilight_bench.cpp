@@ -55,8 +55,8 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/messages.h"
 #include "bench/bench_util.h"
+#include "common/messages.h"
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
 #include "light/light_controller.h"

@@ -18,7 +18,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "player/player.h"
 #include "player/playlist_import.h"
 

@@ -26,8 +26,8 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/messages.h"
 #include "bench/bench_util.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"

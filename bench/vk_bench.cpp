@@ -30,8 +30,8 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/messages.h"
 #include "bench/bench_util.h"
+#include "common/messages.h"
 #include "player/player.h"
 #include "player/vk_site.h"
 #include "settings/labeled_edit.h"

@@ -7,10 +7,10 @@
 #include <QScreen>
 #include <tuple>
 
-#include "app/handlers.h"
-#include "app/link_label.h"
-#include "app/window_setup.h"
 #include "channels/jpeg_image.h"
+#include "common/handlers.h"
+#include "common/link_label.h"
+#include "common/window_setup.h"
 
 const QString TForm4::VideoPlayer = QStringLiteral("mpv");
 // A channel of the home network's IPTV multicast, as a set-top box receives it.

@@ -14,9 +14,9 @@
 #include <functional>
 
 #include "app/application.h"
-#include "app/handlers.h"
-#include "app/hints.h"
-#include "app/window_setup.h"
+#include "common/handlers.h"
+#include "common/hints.h"
+#include "common/window_setup.h"
 #include "light/light_controller.h"
 #include "light/port_list.h"
 #include "settings/settings_keys.h"

@@ -10,9 +10,9 @@
 #include <QShowEvent>
 
 #include "app/application.h"
-#include "app/handlers.h"
-#include "app/image_button.h"
-#include "app/window_setup.h"
+#include "common/handlers.h"
+#include "common/image_button.h"
+#include "common/window_setup.h"
 #include "light/ambilight_zones.h"
 #include "light/light_controller.h"
 #include "light/mouse_buttons.h"

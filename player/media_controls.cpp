@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/handlers.h"
-#include "app/session_bus.h"
+#include "common/handlers.h"
+#include "common/session_bus.h"
 #include "player/player.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "app/handlers.h"
-#include "app/window_setup.h"
+#include "common/handlers.h"
+#include "common/window_setup.h"
 #include "platform/desktop.h"
 
 // A tool frame with only a close button and no caption; owned by no other window of the program, so it shows

@@ -11,11 +11,11 @@
 #include <stdexcept>
 
 #include "app/application.h"
-#include "app/handlers.h"
-#include "app/hints.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/handlers.h"
+#include "common/hints.h"
+#include "common/image_button.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "remote/remote_client.h"

@@ -8,10 +8,10 @@
 #include <QShowEvent>
 #include <QTabWidget>
 
-#include "app/fonts.h"
-#include "app/handlers.h"
-#include "app/hints.h"
-#include "app/window_setup.h"
+#include "common/fonts.h"
+#include "common/handlers.h"
+#include "common/hints.h"
+#include "common/window_setup.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_keys.h"
 

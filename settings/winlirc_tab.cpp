@@ -6,8 +6,8 @@
 #include <QPushButton>
 
 #include "app/application.h"
-#include "app/handlers.h"
-#include "app/messages.h"
+#include "common/handlers.h"
+#include "common/messages.h"
 #include "remote/remote_client.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_window.h"

@@ -17,9 +17,9 @@
 #include <QTimer>
 #include <QUuid>
 
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/image_button.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "platform/wayland/screen_cast_portal.h"

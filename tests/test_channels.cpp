@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/link_label.h"
-#include "app/messages.h"
 #include "channels/channel_window.h"
 #include "channels/jpeg_image.h"
+#include "common/link_label.h"
+#include "common/messages.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 

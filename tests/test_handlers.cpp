@@ -3,8 +3,8 @@
 #include <QPushButton>
 #include <stdexcept>
 
-#include "app/handlers.h"
-#include "app/messages.h"
+#include "common/handlers.h"
+#include "common/messages.h"
 #include "tests/support/test_main.h"
 
 class HandlersTest : public QObject {

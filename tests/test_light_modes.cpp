@@ -8,10 +8,10 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/color_edit.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/color_edit.h"
+#include "common/image_button.h"
+#include "common/messages.h"
 #include "light/board_parser.h"
 #include "light/colour_music.h"
 #include "light/light_controller.h"

@@ -15,10 +15,10 @@
 #include <memory>
 #include <thread>
 
-#include "app/color_edit.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/color_edit.h"
+#include "common/image_button.h"
+#include "common/messages.h"
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
 #include "light/light_controller.h"

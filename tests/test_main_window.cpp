@@ -5,9 +5,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/color_edit.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
+#include "common/color_edit.h"
+#include "common/image_button.h"
 #include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "tests/support/pseudo_terminal.h"

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "player/media_controls.h"
 #include "player/player.h"
 #include "tests/support/http_file_server.h"

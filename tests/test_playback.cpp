@@ -16,10 +16,10 @@
 #include <memory>
 
 #include "app/application.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
-#include "app/skin_slider.h"
+#include "common/image_button.h"
+#include "common/messages.h"
+#include "common/skin_slider.h"
 #include "player/player.h"
 #include "player/track_display.h"
 #include "tests/support/http_file_server.h"

@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
 #include "common/cp1251.h"
+#include "common/image_button.h"
+#include "common/messages.h"
 #include "player/audio_library.h"
 #include "player/player.h"
 #include "player/playlist_import.h"

@@ -7,10 +7,10 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 
-#include "app/color_edit.h"
-#include "app/handlers.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/color_edit.h"
+#include "common/handlers.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/port_list.h"

@@ -13,9 +13,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/image_button.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "platform/fake/fake_desktop.h"
@@ -24,7 +24,7 @@
 #include "remote/click_sound.h"
 #include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
-#include "settings/labeled_edit.h"
+#include "settings/settings.h"
 #include "settings/settings_window.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/settings_file.h"
@@ -123,6 +123,13 @@ QStringList winLircTexts(const App& app) {
 const QStringList kConnected{"WinLirc подключен", "отключиться"};
 const QStringList kDisconnected{"WinLirc отключен", "подключиться"};
 
+// The remote's keys as "Сохранить изменения" hands them over: the settings box's number and the key's name.
+void SaveKeys(App& app, const QList<std::pair<int, QString>>& keys) {
+    GeneralSettings general = app.AppSettings().General();
+    for (const auto& [box, key] : keys) general.edits[box] = key;
+    app.AppSettings().SaveGeneral(general);
+}
+
 }  // namespace
 
 class RemoteTest : public QObject {
@@ -154,7 +161,9 @@ private slots:
         RemoteClient& remote = app.Remote();
         const QStringList keys{"KEY_PLAY",  "KEY_NEXT",  "KEY_PREVIOUS", "KEY_RED",
                                "KEY_GREEN", "KEY_POWER", "KEY_EXIT",     "KEY_SCREEN"};
-        for (int box = 1; box <= 8; ++box) app.Form2->LEdit(box)->setText(keys[box - 1]);
+        QList<std::pair<int, QString>> table;
+        for (int box = 1; box <= 8; ++box) table.append({box, keys[box - 1]});
+        SaveKeys(app, table);
         for (const QString name : {"/1.wav", "/2.wav"}) {
             WriteFileBytes(testApp.folder.path() + name,
                            QByteArray::fromStdString(tones::Wav(30, 8000, 1, .5, .5)));
@@ -253,8 +262,7 @@ private slots:
         TestApp testApp;
         TForm1& form = *testApp.app.Form1;
         RemoteClient& remote = testApp.app.Remote();
-        testApp.app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: each press says so
-        testApp.app.Form2->LEdit6->setText("OFF");
+        SaveKeys(testApp.app, {{1, "PLAY"}, {6, "OFF"}});  // the playlist is empty: each press says so
         remote.SetServer("127.0.0.1", server.serverPort());
         remote.Connect();
         QVERIFY(server.waitForNewConnection(5000));
@@ -349,9 +357,7 @@ private slots:
         FakeDesktop& desktop = *made;
         App app(folder.path(), std::move(made));
         app.Form1->KeySound = true;
-        app.Form2->LEdit1->setText("PLAY");  // the playlist is empty: a press says so
-        app.Form2->LEdit6->setText("OFF");
-        app.Form2->LEdit8->setText("MON");
+        SaveKeys(app, {{1, "PLAY"}, {6, "OFF"}, {8, "MON"}});  // the playlist is empty: a press says so
         app.Remote().SetServer("127.0.0.1", server.serverPort());
         app.Remote().Connect();
         QVERIFY(server.waitForNewConnection(5000));

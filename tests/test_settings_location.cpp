@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "settings/settings_window.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"

@@ -17,9 +17,9 @@
 #include <optional>
 
 #include "app/about_window.h"
-#include "app/hints.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/hints.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"

@@ -12,9 +12,9 @@
 #include <optional>
 
 #include "app/about_window.h"
-#include "app/image_button.h"
-#include "app/link_label.h"
 #include "app/main_window.h"
+#include "common/image_button.h"
+#include "common/link_label.h"
 #include "light/light_controller.h"
 #include "settings/settings_window.h"
 #include "tests/support/pseudo_terminal.h"

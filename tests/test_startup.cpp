@@ -10,11 +10,11 @@
 #include <QTimer>
 
 #include "app/about_window.h"
-#include "app/color_edit.h"
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/skin_slider.h"
 #include "channels/channel_window.h"
+#include "common/color_edit.h"
+#include "common/image_button.h"
+#include "common/skin_slider.h"
 #include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "light/zone_editor_window.h"

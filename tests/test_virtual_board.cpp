@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"

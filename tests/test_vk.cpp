@@ -5,9 +5,9 @@
 #include <QListView>
 #include <QSignalSpy>
 
-#include "app/image_button.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "common/image_button.h"
+#include "common/messages.h"
 #include "player/player.h"
 #include "player/vk_links.h"
 #include "player/vk_page.h"

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "app/color_edit.h"
-#include "app/image_button.h"
+#include "common/color_edit.h"
+#include "common/image_button.h"
 
 struct LightControlsOf {
     explicit LightControlsOf(const QWidget& window) : window_(window) {}

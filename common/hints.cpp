@@ -1,4 +1,4 @@
-#include "app/hints.h"
+#include "common/hints.h"
 
 #include <QApplication>
 #include <QEvent>

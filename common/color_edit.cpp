@@ -1,4 +1,4 @@
-#include "app/color_edit.h"
+#include "common/color_edit.h"
 
 #include <QGridLayout>
 #include <QMenu>

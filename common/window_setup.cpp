@@ -1,9 +1,9 @@
-#include "app/window_setup.h"
+#include "common/window_setup.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/fonts.h"
+#include "common/fonts.h"
 
 void SetupWindow(QWidget* window, const char* objectName, const QString& caption, Qt::WindowFlags frame,
                  QSize clientSize, QColor background, int fontPixels) {

@@ -1,8 +1,8 @@
-#include "app/handlers.h"
+#include "common/handlers.h"
 
 #include <exception>
 
-#include "app/messages.h"
+#include "common/messages.h"
 
 void RunHandler(const std::function<void()>& handler) noexcept {
     try {

@@ -1,10 +1,10 @@
-#include "app/skin_slider.h"
+#include "common/skin_slider.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
 
-#include "app/image_button.h"
+#include "common/image_button.h"
 
 SkinSlider::SkinSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
     setCursor(Qt::PointingHandCursor);

@@ -1,4 +1,4 @@
-#include "app/image_button.h"
+#include "common/image_button.h"
 
 #include <QMouseEvent>
 #include <QPainter>

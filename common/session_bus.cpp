@@ -1,4 +1,4 @@
-#include "app/session_bus.h"
+#include "common/session_bus.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/fonts.h"
+#include "common/fonts.h"
 
 // Gives a top-level window its name, caption, frame, fixed client size, background and font (Century Gothic
 // of `fontPixels`). The caption is set as it stands: an empty caption stays empty.
