@@ -41,6 +41,17 @@ void runCreation(Fn&& creation) {
     if (aborted) std::rethrow_exception(aborted);
 }
 
+// What the settings window chooses for the main window, at start and by its boxes, the main window does.
+void connectSettingsToMainWindow(TForm2& settings, TForm1& main) {
+    QObject::connect(&settings, &TForm2::KeySoundChosen, &main, [&main](bool on) { main.KeySound = on; });
+    On(&settings, &TForm2::ShowHintChosen, &main, [&main](bool on) { main.SetShowHint(on); });
+    On(&settings, &TForm2::VkPlaylistAsked, &main, &TForm1::btnVkClick);
+    // Handled once the event loop runs, after the main window has been shown.
+    QObject::connect(
+        &settings, &TForm2::MinimiseAsked, &main,
+        [&main] { RunHandler([&main] { main.WMSysCommand(TForm1::SC_MINIMIZE); }); }, Qt::QueuedConnection);
+}
+
 }  // namespace
 
 void App::Prepare() {
@@ -61,9 +72,9 @@ void App::Prepare() {
 
 // A window as the program makes it. Hints come up over any of the program's windows, whichever of them is
 // active (Qt's default is the active window only).
-template <typename Window>
-std::unique_ptr<Window> App::makeWindow() {
-    auto window = std::make_unique<Window>(*this);
+template <typename Window, typename... Uses>
+std::unique_ptr<Window> App::makeWindow(Uses&... uses) {
+    auto window = std::make_unique<Window>(uses...);
     window->setAttribute(Qt::WA_AlwaysShowToolTips);
     return window;
 }
@@ -78,14 +89,10 @@ App::App(const QString& folder, std::unique_ptr<::Desktop> desktop)
       vk_(std::make_unique<VkPlaylistBuilder>(player_->Playlist())),
       remote_(std::make_unique<RemoteClient>(
           [this](const QString& title) { return Desktop().WindowExists(title); }, RunHandler)),
-      Form3([this] {
-          auto window = std::make_unique<TForm3>(Desktop());
-          window->setAttribute(Qt::WA_AlwaysShowToolTips);
-          return window;
-      }),
+      Form3([this] { return makeWindow<TForm3>(Desktop()); }),
       Form4([this] { return makeWindow<TForm4>(); }),
       Form5([this] {
-          auto editor = makeWindow<TForm5>();
+          auto editor = makeWindow<TForm5>(*light_);
           // The zone editor, closed after making a mode, gives the main window back.
           QObject::connect(editor.get(), &TForm5::MakingModeEnded, Form1.get(), [this] {
               Form1->setEnabled(true);
@@ -93,7 +100,7 @@ App::App(const QString& folder, std::unique_ptr<::Desktop> desktop)
           });
           return editor;
       }),
-      Form6([this] { return makeWindow<TForm6>(); }) {
+      Form6([this] { return makeWindow<TForm6>(*this); }) {
     WireLight(*this, *light_);
     // The remote keys follow the settings as a save hands them over.
     const auto keyTable = [this](const GeneralSettings& general) {
@@ -101,9 +108,11 @@ App::App(const QString& folder, std::unique_ptr<::Desktop> desktop)
     };
     keyTable(settings_->General());
     QObject::connect(settings_.get(), &Settings::GeneralChanged, remote_.get(), keyTable);
-    Form1 = makeWindow<TForm1>();
+    Form1 = makeWindow<TForm1>(*this);
     runCreation([this] { Form1->FormCreate(); });
-    Form2 = makeWindow<TForm2>();
+    Form2 = makeWindow<TForm2>(*settings_, *light_, *remote_);
+    // Connected before the settings window's creation, which applies the start-up options through them.
+    connectSettingsToMainWindow(*Form2, *Form1);
     runCreation([this] { Form2->FormCreate(); });
     // A build under way follows the contact id as a save of the settings changes it.
     QObject::connect(settings_.get(), &Settings::GeneralChanged, vk_.get(),

@@ -103,8 +103,9 @@ public:
     OnFirstUse<TForm6> Form6;
 
 private:
-    template <typename Window>
-    std::unique_ptr<Window> makeWindow();
+    // A window made with the services (or, for the windows of app/, the application) it is given.
+    template <typename Window, typename... Uses>
+    std::unique_ptr<Window> makeWindow(Uses&... uses);
 
     std::unique_ptr<MediaControls> mediaControls_;  // gone before the windows it drives
 };

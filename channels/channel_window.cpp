@@ -16,7 +16,7 @@ const QString TForm4::VideoPlayer = QStringLiteral("mpv");
 // A channel of the home network's IPTV multicast, as a set-top box receives it.
 const QString TForm4::StreamAddress = QStringLiteral("udp://@239.255.0.1:1234");
 
-TForm4::TForm4(App& /*app*/) : QWidget(nullptr) {
+TForm4::TForm4() : QWidget(nullptr) {
     const QColor background(94, 89, 89);  // 0x0059595E
     SetupWindow(this, "Form4", QStringLiteral("Form4"), Qt::Window | Qt::FramelessWindowHint, QSize(),
                 background, 11);

@@ -14,7 +14,6 @@
 
 #include "channels/channel_strip.h"
 
-class App;
 class LinkLabel;
 
 class TForm4 final : public QWidget {
@@ -27,8 +26,8 @@ public:
     static const QString StreamAddress;
     static constexpr char VideoPlayerVariable[] = "VARNEX_VIDEO_PLAYER";
 
-    // The window needs nothing of the application: its channels and its player are its own.
-    explicit TForm4(App& app);
+    // The window needs no service: its channels and its player are its own.
+    TForm4();
 
     QPushButton* Button1;
     QPushButton* Button2;

@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/application.h"
 #include "common/handlers.h"
 #include "common/image_button.h"
 #include "common/window_setup.h"
@@ -41,7 +40,7 @@ QSize screenSize() {
 
 }  // namespace
 
-TForm5::TForm5(App& application) : QWidget(nullptr), app(application) {
+TForm5::TForm5(LightController& light) : QWidget(nullptr), light_(light) {
     SetupWindow(this, "Form5", QStringLiteral("Form5"), Qt::Window | Qt::FramelessWindowHint, QSize(),
                 QColor(kBackground), 11);
     setGeometry(QGuiApplication::primaryScreen()->geometry());
@@ -141,7 +140,7 @@ void TForm5::Button1Click() {
     const QPoint at = PnTopLeft->pos();
     restoreMainWindow();
     // A failed save leaves the editor open, so that the mode can be made again or cancelled.
-    if (app.Light().AddMode(QStringLiteral("%1,%2").arg(at.x()).arg(at.y()))) close();
+    if (light_.AddMode(QStringLiteral("%1,%2").arg(at.x()).arg(at.y()))) close();
 }
 
 void TForm5::Button2Click() {

@@ -13,7 +13,7 @@
 #include <QPoint>
 #include <QWidget>
 
-class App;
+class LightController;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -24,8 +24,8 @@ class TForm5 final : public QWidget {
     Q_DISABLE_COPY_MOVE(TForm5)
 
 public:
-    explicit TForm5(App& app);
-    App& app;
+    // "Создать режим" adds the mode to `light`'s list.
+    explicit TForm5(LightController& light);
 
     // Places the instruction box at the centre of the screen; runs once, when the window is made.
     void FormCreate();
@@ -69,6 +69,7 @@ private:
     void placePanels(QPoint leftUpper);
     void restoreMainWindow() { emit MakingModeEnded(); }
 
+    LightController& light_;
     bool dragging_ = false;
     QPoint pressedAt_;  // in btnMove's coordinates
 };

@@ -5,16 +5,11 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QTabWidget>
-#include <QTimer>
 #include <stdexcept>
 
-#include "app/application.h"
-#include "app/main_window.h"
 #include "common/handlers.h"
 #include "common/hints.h"
-#include "common/image_button.h"
 #include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
@@ -38,13 +33,13 @@ void TForm2::FormCreate() {
     Hints->SetEnabled(true);
 }
 
-// The window shows a copy of the settings read at start; the modes go to the main window's list.
+// The window shows a copy of the settings read at start; the modes go to the light controller, whose list the
+// main window shows.
 void TForm2::SettingsRead() {
-    const Settings& stored = app.AppSettings();
     // User-made modes follow the built-in one, which stays selected.
-    app.Light().SetModes(stored.Modes());
+    light_.SetModes(settings_.Modes());
 
-    const GeneralSettings& settings = stored.General();
+    const GeneralSettings& settings = settings_.General();
     // The port list is not read yet: it holds the stored port, which stays chosen when the list is read
     // and has it. "Открыть", also at start-up, opens the chosen port by its name.
     if (!settings.port.isEmpty()) ComBox->addItem(settings.port);
@@ -53,25 +48,17 @@ void TForm2::SettingsRead() {
     for (int n = 0; n <= 9; ++n) LEdit(n)->setText(settings.edits[n]);
 }
 
-// The start-up options as settings.ini gave them.
+// The start-up options as settings.ini gave them, in this order.
 void TForm2::Reading() {
-    TForm1& main = *app.Form1;
-    const GeneralSettings& options = app.AppSettings().General();
+    const GeneralSettings& options = settings_.General();
     if (options.CheckBox(1)) RunHandler([this] { Button1Click(); });
-    if (options.CheckBox(2)) {
-        app.Light().Send(P1AllOffCommand);
-    }
+    if (options.CheckBox(2)) light_.Send(P1AllOffCommand);
     if (options.CheckBox(5)) RunHandler([this] { Button7Click(); });
-    if (options.CheckBox(6)) app.Remote().StartReconnecting();
-    if (options.CheckBox(7)) RunHandler([&main] { main.btnVkClick(); });
-    main.KeySound = options.CheckBox(8);
-    if (options.CheckBox(9)) main.SetShowHint(true);
-    if (options.CheckBox(4)) {
-        // Handled once the event loop runs, after the main window has been shown.
-        QMetaObject::invokeMethod(
-            &main, [&main] { RunHandler([&main] { main.WMSysCommand(TForm1::SC_MINIMIZE); }); },
-            Qt::QueuedConnection);
-    }
+    if (options.CheckBox(6)) remote_.StartReconnecting();
+    if (options.CheckBox(7)) emit VkPlaylistAsked();
+    emit KeySoundChosen(options.CheckBox(8));
+    if (options.CheckBox(9)) emit ShowHintChosen(true);
+    if (options.CheckBox(4)) emit MinimiseAsked();
 }
 
 // Hands the window's values over to the settings, which write them, and closes the window. When the file
@@ -83,13 +70,12 @@ void TForm2::Button3Click() {
     settings.port = ComBox->currentText();
     for (int n = 1; n <= 9; ++n) settings.CheckBox(n) = CheckBox(n)->isChecked();
     for (int n = 0; n <= 9; ++n) settings.edits[n] = LEdit(n)->text();
-    Settings& stored = app.AppSettings();
     try {
-        stored.SaveGeneral(settings);
+        settings_.SaveGeneral(settings);
     } catch (const std::runtime_error&) {
         messages::ShowError(QStringLiteral("Не удалось записать настройки в файл %1: диск заполнен или файл "
                                            "недоступен для записи. Настройки не сохранены.")
-                                .arg(QFileInfo(stored.Path()).absoluteFilePath()));
+                                .arg(QFileInfo(settings_.Path()).absoluteFilePath()));
         return;
     }
     close();
@@ -100,9 +86,9 @@ void TForm2::CheckBox3Click() {
 }
 
 void TForm2::CheckBox8Click() {
-    app.Form1->KeySound = CheckBox8->isChecked();
+    emit KeySoundChosen(CheckBox8->isChecked());
 }
 
 void TForm2::CheckBox9Click() {
-    app.Form1->SetShowHint(CheckBox9->isChecked());
+    emit ShowHintChosen(CheckBox9->isChecked());
 }

@@ -37,7 +37,8 @@ QCheckBox* makeCheckBox(QWidget* parent, const char* name, QPoint at, int height
 
 }  // namespace
 
-TForm2::TForm2(App& application) : QWidget(nullptr), app(application) {
+TForm2::TForm2(Settings& settings, LightController& light, RemoteClient& remote)
+    : QWidget(nullptr), settings_(settings), light_(light), remote_(remote) {
     SetupWindow(this, "Form2", QStringLiteral("Varnex | Настройки"),
                 Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, kClientSize, Qt::white, 12);
 

@@ -1,29 +1,33 @@
 #pragma once
 
 // TForm2, the settings window. It edits a copy of the general settings, filled from the program's Settings at
-// start; "Сохранить изменения" hands the copy back to Settings, which saves it and announces it.
+// start; "Сохранить изменения" hands the copy back to Settings, which saves it and announces it. The port row
+// drives the light controller and the WinLIRC tab the remote client; what belongs to the main window (the key
+// sound, its hints, the VK playlist and minimising at start) it asks for by its signals.
 
 #include <QWidget>
 #include <array>
 
-class App;
 class HintSwitch;
 class LabeledEdit;
+class LightController;
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
 class QLabel;
 class QPushButton;
 class QTabWidget;
+class RemoteClient;
+class Settings;
 
 class TForm2 final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TForm2(App& app);
-    App& app;
+    TForm2(Settings& settings, LightController& light, RemoteClient& remote);
 
-    // Runs once, right after the window has been built: loads the settings and applies the start-up options.
+    // Runs once, right after the window has been built and its signals connected: loads the settings and
+    // applies the start-up options.
     void FormCreate();
     void SettingsRead();
     void Reading();
@@ -42,7 +46,7 @@ public:
     QWidget* TabSheet2;  // "WinLirc"
     QWidget* BottomPanel;
 
-    // Port row of "Общие" and its handlers (light/port_handlers.cpp).
+    // Port row of "Общие" and its handlers (settings/port_row.cpp).
     QLabel* Label1;        // "Выбор порта "
     QComboBox* ComBox;     // the computer's serial ports, once read; until then the stored port
     QPushButton* Button1;  // "Открыть"
@@ -86,12 +90,22 @@ public:
 
     HintSwitch* Hints;
 
-    // WinLIRC connection (remote/connection_handlers.cpp).
+    // WinLIRC connection (settings/winlirc_tab.cpp).
     void ConnectWinLircHandlers();
     void Button5Click();
     void Button6Click();
     void Button7Click();
     QFileDialog* OpenDialog1 = nullptr;
+
+signals:
+    // The click sound of the remote's keys is chosen on or off: at start and by CheckBox8.
+    void KeySoundChosen(bool on);
+    // The main window's hints are chosen on or off: at start (on only) and by CheckBox9.
+    void ShowHintChosen(bool on);
+    // At start, when the option says so: the contact's VK playlist is to be built.
+    void VkPlaylistAsked();
+    // At start, when the option says so: the main window is to be minimised.
+    void MinimiseAsked();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,6 +117,10 @@ private:
     void buildWinLircTab();
     void setHints();
     void buildPortRow();
+
+    Settings& settings_;
+    LightController& light_;
+    RemoteClient& remote_;
 
     std::array<QCheckBox*, 9> checkBoxes_{};
     std::array<LabeledEdit*, 10> edits_{};

@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QPushButton>
 
-#include "app/application.h"
 #include "common/handlers.h"
 #include "common/messages.h"
 #include "remote/remote_client.h"
@@ -47,5 +46,5 @@ void TForm2::Button7Click() {
 
 // Connects or disconnects, as the connection's own state says (not the button's text).
 void TForm2::Button6Click() {
-    app.Remote().ToggleConnection();
+    remote_.ToggleConnection();
 }

@@ -189,14 +189,17 @@ private slots:
         QVERIFY(Find<HintSwitch>(app.Form2.get(), {})->Enabled() && !Edit(app, 9)->toolTip().isEmpty());
     }
 
-    // Autostart acts at the click. "Отмена" only hides the window: what was typed stays in the boxes, is
-    // not handed to the program's settings, and a later save writes it.
-    void autostartActsAtTheClickAndCancelKeepsTheEdits() {
+    // Autostart, the key sound and the main window's hints act at the click. "Отмена" only hides the window:
+    // what was typed stays in the boxes, is not handed to the program's settings, and a later save writes it.
+    void boxesActAtTheClickAndCancelKeepsTheEdits() {
         App app(dir->path());
         const QString entry = config_.filePath(QStringLiteral("autostart/VX_beacon.desktop"));
         Box(app, 3)->click();
         QVERIFY(ReadFileBytes(entry).contains(QCoreApplication::applicationFilePath().toUtf8()));
         Box(app, 3)->click();
+        Box(app, 8)->click();
+        Box(app, 9)->click();
+        QVERIFY(KeySound(app) && !app.Form1->ShowHint());
         app.Form2->show();
         Edit(app, 1)->setText(QStringLiteral("KEY_PLAY"));
         Button(app.Form2.get(), "Button4")->click();  // "Отмена" keeps the deletion

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/application.h"
 #include "common/handlers.h"
 #include "common/hints.h"
 #include "common/window_setup.h"
@@ -56,7 +55,7 @@ void TForm2::buildPortRow() {
     On(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     On(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     // The port row follows the port, whoever opened or closed it, also when the device went away.
-    connect(&app.Light(), &LightController::PortChanged, this, [this](bool open) {
+    connect(&light_, &LightController::PortChanged, this, [this](bool open) {
         Label1->setEnabled(!open);
         ComBox->setEnabled(!open);
     });
@@ -70,7 +69,7 @@ void TForm2::FillPortList() {
     // An unreadable list is shown as an error and leaves the list empty.
     RunHandler([&ports] { ports = ReadPortList(); });
     // The open port stays shown, also when it is a device the list does not name.
-    if (app.Light().PortOpen() && !ports.contains(chosen)) ports.append(chosen);
+    if (light_.PortOpen() && !ports.contains(chosen)) ports.append(chosen);
     ComBox->addItems(ports);
     // The choice stays when the computer still has that port; otherwise the first port is chosen.
     ComBox->setCurrentIndex(std::max(0, int(ports.indexOf(chosen))));
@@ -79,9 +78,9 @@ void TForm2::FillPortList() {
 }
 
 void TForm2::Button1Click() {
-    app.Light().OpenPort(ComBox->currentText());
+    light_.OpenPort(ComBox->currentText());
 }
 
 void TForm2::Button2Click() {
-    app.Light().ClosePort();
+    light_.ClosePort();
 }
