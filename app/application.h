@@ -1,8 +1,8 @@
 #pragma once
 
-// The application object: owns the services (the player and the VK playlist builder so far) and the six
-// windows, each made once, and reachable from one another through it (app.Form2->LEdit1 ...). Tests build a
-// fresh one per test.
+// The composition root: builds the desktop and the services (the settings, the light controller, the player
+// and the VK playlist builder, the remote client), then the six windows, each made once and given the services
+// it uses, and wires the services' signals to the windows and to one another. Tests build a fresh one per test.
 
 #include <QString>
 #include <functional>
