@@ -23,7 +23,7 @@ LinkLabel* makeLink(QWidget* parent, const char* name, QPoint at, const QString&
 
 }  // namespace
 
-TForm6::TForm6(App& application) : QWidget(nullptr), app(application) {
+TForm6::TForm6() : QWidget(nullptr) {
     SetupWindow(this, "Form6", QStringLiteral("Varnex | О программе"),
                 Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, {386, 71}, Qt::white, 12);
     Label1 = MakeLabel(this, "Label1", {16, 16}, QStringLiteral("Емейл автора : "), 12);

@@ -4,7 +4,6 @@
 
 #include <QWidget>
 
-class App;
 class QLabel;
 class LinkLabel;
 
@@ -15,8 +14,7 @@ public:
     static const QString AuthorMail;
     static const QString BoardArticle;
 
-    explicit TForm6(App& app);
-    App& app;
+    TForm6();
 
     void Label3Click();
     void Label5Click();

@@ -100,7 +100,7 @@ App::App(const QString& folder, std::unique_ptr<::Desktop> desktop)
           });
           return editor;
       }),
-      Form6([this] { return makeWindow<TForm6>(*this); }) {
+      Form6([this] { return makeWindow<TForm6>(); }) {
     WireLight(*this, *light_);
     // The remote keys follow the settings as a save hands them over.
     const auto keyTable = [this](const GeneralSettings& general) {
