@@ -115,7 +115,7 @@ private slots:
         QCOMPARE(player.Playlist().CurrentRow(), 0);
         QCOMPARE(playerctl({"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"}),
                  first + "|two words|10000000");
-        form.btnPauseClick();
+        emit form.findChild<TImage2*>(QStringLiteral("btnPause"))->clicked();
         QTRY_VERIFY(heard(R"("PlaybackStatus" variant string "Paused")"));
         playerctl({"play-pause"});
         QTRY_VERIFY(heard(R"("PlaybackStatus" variant string "Playing")", 2));
