@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/image_button.h"
 #include "common/messages.h"
 #include "player/media_controls.h"
 #include "player/player.h"

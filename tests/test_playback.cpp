@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
-#include <QMouseEvent>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTcpServer>
@@ -24,6 +23,7 @@
 #include "player/player.h"
 #include "player/track_display.h"
 #include "tests/support/http_file_server.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/stream_checks.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
@@ -74,11 +74,10 @@ struct Panel {
     // A left double click on the list, as the user makes it: on the selected item, or below the items.
     void doubleClickList() {
         const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+        if (!selected.isEmpty()) list->scrollTo(selected.first());
         const QPoint at = selected.isEmpty() ? QPoint(4, list->viewport()->height() - 3)
                                              : list->visualRect(selected.first()).center();
-        QMouseEvent click(QEvent::MouseButtonDblClick, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list->viewport(), &click);
+        DoubleClick(*list, at);
     }
     void playRow(int row) {
         select(row);

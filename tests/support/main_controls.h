@@ -4,9 +4,11 @@
 // menus' actions and the tray icon.
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QListView>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 
 #include "common/skin_slider.h"
@@ -40,3 +42,10 @@ struct MainControlsOf : LightControlsOf {
     QAction* N9 = find<QAction>("N9");
     QSystemTrayIcon* Tray = find<QSystemTrayIcon>("Tray");
 };
+
+// A left double click at `at` in the list's viewport, as the mouse sends it, without the press before it.
+inline void DoubleClick(QAbstractItemView& list, QPoint at) {
+    QMouseEvent click(QEvent::MouseButtonDblClick, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list.viewport(), &click);
+}
