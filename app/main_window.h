@@ -40,18 +40,50 @@ class TForm1 final : public QMainWindow {
     Q_DISABLE_COPY_MOVE(TForm1)
 
 public:
-    static constexpr int ClientWidth = 425;
-    static constexpr int CollapsedHeight = 220;  // playlist hidden
-    static constexpr int ExpandedHeight = 310;   // playlist shown
-
     explicit TForm1(App& app);
     ~TForm1() override;
 
     // Runs once, right after the window has been built.
     void FormCreate();
 
+    // Blending on: the window at AlphaBlendValue of 255; off: opaque. On while the zone editor is open.
+    void SetAlphaBlend(bool on);
+
+    // Tray, menus and the main window's visibility: SC_MINIMIZE hides the window to the tray (the start-up
+    // option of the settings too), the tray's double click brings it back, N1 ("Выход") quits; the media
+    // controls raise and quit through them too.
+    static constexpr int SC_MINIMIZE = 0xF020;
+    void WMSysCommand(int command);
+    void TrayDblClick();
+    void N1Click();
+
+    // Whether a key of the remote clicks.
+    void SetKeySound(bool on);
+    bool KeySoundOn() const;
+
+    // The main window's show-hint switch, which every control but ComboBox1 follows.
+    void SetShowHint(bool on);
+    bool ShowHint() const;
+
+    // Builds the VK contact's playlist; the start-up option of the settings does it too.
+    void btnVkClick();
+
+    // Still written by the settings window; SetKeySound is the way in.
+    bool KeySound = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    static constexpr int ClientWidth = 425;
+    static constexpr int CollapsedHeight = 220;  // playlist hidden
+    static constexpr int ExpandedHeight = 310;   // playlist shown
+
     // Shows or hides the playlist by growing or shrinking the window one pixel at a time.
     void btnPlaylistClick();
+    int ClientHeight() const;  // the window's height below its menu bar
+    void SetClientHeight(int height);
 
     // Player: playback, playlist and track position (app/player_panel.cpp), each a call of the player.
     void ConnectPlayerHandlers();
@@ -76,26 +108,74 @@ public:
     void RzColorEdit1Change();
     void Button1Click();
     void Button2Click();
-    QColor ColorDialog1Color{Qt::black};  // where the colour dialog opens: the colour last confirmed in it
     void SpeedButton1Click();
     void ComboBox1Change();
     void Button5Click();
     void Button7MouseDown();
     void Button7MouseUp();
     void Button8Click();
-    // Blending on: the window at AlphaBlendValue of 255; off: opaque.
-    void SetAlphaBlend(bool on);
     void btnVisual1Click();
 
     // Player: the VK playlist builder (app/player_panel.cpp) builds the contact's playlist.
     void ConnectVkHandlers();
-    void btnVkClick();
 
-    int ClientHeight() const;
-    void SetClientHeight(int height);
-    // The main window's show-hint switch, which every control but ComboBox1 follows.
-    void SetShowHint(bool on);
-    bool ShowHint() const;
+    // Remote: the remote client's actions, its state texts and the power actions (app/remote_actions.cpp).
+    // The server's port is 8765, or VARNEX_WINLIRC_PORT.
+    void ConnectRemoteHandlers();
+    void RunRemoteAction(RemoteAction action);
+    bool LightAlloyRunning() const;
+    // Whether WinLIRC runs, handed to `then` (see RemoteClient::CheckWinLircRunning).
+    void CheckWinLircRunning(std::function<void(bool running)> then);
+    void Timer2Timer();
+    void SetWinLircTexts(bool connected);  // Label4 and Button6 of the settings window
+    void Button4Click();
+    void MonitorOn();
+    void ShutdownPC();
+
+    // Tray and menus.
+    void N6Click();
+    void N7Click();
+    void N9Click();
+    void N2Click();
+    void N3Click();
+    void N4Click();
+    bool StaysOnTop() const;
+
+    // Hover faces of the image buttons.
+    void btnPlayMouseEnter();
+    void btnPlayMouseLeave();
+    void btnPauseMouseEnter();
+    void btnPauseMouseLeave();
+    void btnNextMouseEnter();
+    void btnNextMouseLeave();
+    void btnPrevMouseEnter();
+    void btnPrevMouseLeave();
+    void btnPlaylistMouseEnter();
+    void btnPlaylistMouseLeave();
+    void btnVisual1MouseEnter();
+    void btnVisual1MouseLeave();
+    void btnVkMouseEnter();
+    void btnVkMouseLeave();
+
+    // The player's views: each follows one of its signals.
+    void showPlaying(bool playing);
+    void showTrackOpened(std::int64_t lengthBytes, int sliderShift);
+    void showPosition(const TrackPosition& position);
+    void showSeek(std::int64_t bytes);
+    void showCurrentRow(int row);
+
+    void showModes(const QStringList& modes, int chosen);
+    void showLightControls(const LightControls& controls);
+
+    void buildModeRow();
+    void buildLightRow();
+    void buildPlayer();
+    void buildNonVisual();
+    void buildMenus();
+    void setHints();
+    void connectShellHandlers();
+    void connectSkinHandlers();
+    void restoreFromTray();
 
     App& app;
 
@@ -115,6 +195,7 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* Button4 = nullptr;
+    QColor ColorDialog1Color{Qt::black};  // where the colour dialog opens: the colour last confirmed in it
 
     // Player.
     QFrame* PanelMusic = nullptr;
@@ -141,81 +222,11 @@ public:
     QAction* N9 = nullptr;
     QAction* N1 = nullptr;
     QSystemTrayIcon* Tray = nullptr;
+    ClickSound* KeyClick = nullptr;
 
     // Blending while the zone editor is open; off otherwise.
     bool AlphaBlend = false;
     int AlphaBlendValue = 125;
-
-    // Program-wide state.
-    bool KeySound = false;
-
-    // Remote: the remote client's actions, its state texts and the power actions (app/remote_actions.cpp).
-    // The server's port is 8765, or VARNEX_WINLIRC_PORT.
-    void ConnectRemoteHandlers();
-    void RunRemoteAction(RemoteAction action);
-    bool LightAlloyRunning() const;
-    // Whether WinLIRC runs, handed to `then` (see RemoteClient::CheckWinLircRunning).
-    void CheckWinLircRunning(std::function<void(bool running)> then);
-    void Timer2Timer();
-    void SetWinLircTexts(bool connected);  // Label4 and Button6 of the settings window
-    void Button4Click();
-    void MonitorOn();
-    void ShutdownPC();
-    ClickSound* KeyClick = nullptr;
-
-    // Tray, menus and the main window's visibility.
-    static constexpr int SC_MINIMIZE = 0xF020;
-    void WMSysCommand(int command);
-    void N6Click();
-    void N7Click();
-    void N9Click();
-    void N1Click();
-    void N2Click();
-    void N3Click();
-    void N4Click();
-    void TrayDblClick();
-    bool StaysOnTop() const;
-
-    // Hover faces of the image buttons.
-    void btnPlayMouseEnter();
-    void btnPlayMouseLeave();
-    void btnPauseMouseEnter();
-    void btnPauseMouseLeave();
-    void btnNextMouseEnter();
-    void btnNextMouseLeave();
-    void btnPrevMouseEnter();
-    void btnPrevMouseLeave();
-    void btnPlaylistMouseEnter();
-    void btnPlaylistMouseLeave();
-    void btnVisual1MouseEnter();
-    void btnVisual1MouseLeave();
-    void btnVkMouseEnter();
-    void btnVkMouseLeave();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    // The player's views: each follows one of its signals.
-    void showPlaying(bool playing);
-    void showTrackOpened(std::int64_t lengthBytes, int sliderShift);
-    void showPosition(const TrackPosition& position);
-    void showSeek(std::int64_t bytes);
-    void showCurrentRow(int row);
-
-    void showModes(const QStringList& modes, int chosen);
-    void showLightControls(const LightControls& controls);
-
-    void buildModeRow();
-    void buildLightRow();
-    void buildPlayer();
-    void buildNonVisual();
-    void buildMenus();
-    void setHints();
-    void connectShellHandlers();
-    void connectSkinHandlers();
-    void restoreFromTray();
 
     QWidget* client_ = nullptr;
     HintSwitch* hintSwitch_ = nullptr;

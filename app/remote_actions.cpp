@@ -37,6 +37,14 @@ void TForm1::ConnectRemoteHandlers() {
     On(&remote, &RemoteClient::Error, this, [](const QString& text) { messages::ShowError(text); });
 }
 
+void TForm1::SetKeySound(bool on) {
+    KeySound = on;
+}
+
+bool TForm1::KeySoundOn() const {
+    return KeySound;
+}
+
 void TForm1::SetWinLircTexts(bool connected) {
     TForm2* settings = app.Form2.get();
     if (!settings) return;

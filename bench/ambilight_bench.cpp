@@ -63,6 +63,8 @@
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "platform/x11/screen_capture_x11.h"
+#include "remote/remote_client.h"
+#include "tests/support/light_controls.h"
 
 // Last: Xlib defines macros (Bool, Status) that Qt headers must not see.
 #include <X11/Xlib.h>
@@ -378,10 +380,10 @@ int runProgram(const QString& link) {
     messages::Recorder recorder;
     QTemporaryDir dir;
     App app(dir.path());
-    TForm1& form = *app.Form1;
+    const LightControlsOf form(*app.Form1);
     app.Light().OpenPort(link);
     form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(QStringLiteral("%1,%2").arg(ModeX).arg(ModeY)));
-    form.SpeedButton1Click();
+    emit app.Remote().Action(RemoteAction::AmbiLight);  // as the remote's key starts it
     QTimer watch;  // an error shown ends the run: the parent sees the line fall silent
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (!recorder.shown().empty()) qApp->exit(1);

@@ -35,6 +35,8 @@
 #include "light/light_controller.h"
 #include "light/serial_link.h"
 #include "platform/wayland/pipewire_screen_stream.h"
+#include "remote/remote_client.h"
+#include "tests/support/light_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/screen_cast_stand_in.h"
 
@@ -147,7 +149,7 @@ struct Program {
     QTemporaryDir dir;
     messages::Recorder recorder;
     App app{dir.path()};
-    TForm1& form = *app.Form1;
+    LightControlsOf form{*app.Form1};
     Program(const QByteArray& capture, const QString& port) {
         qputenv("VARNEX_CAPTURE", capture);
         app.Light().OpenPort(port);
@@ -172,7 +174,7 @@ void cpuPerFrame(const char* name, const QByteArray& capture, int seconds) {
     qint64 ticks = 0;
     QObject::connect(program.app.Light().findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout,
                      [&] { ++ticks; });
-    program.form.SpeedButton1Click();
+    emit program.app.Remote().Action(RemoteAction::AmbiLight);
     const auto ticksIn = [&](int ms) {
         const qint64 start = ticks;
         wait(ms);
@@ -186,7 +188,7 @@ void cpuPerFrame(const char* name, const QByteArray& capture, int seconds) {
     clock.start();
     const qint64 frames = ticksIn(seconds * 1000);
     const double cpu = processCpuMs() - before;
-    program.form.SpeedButton1Click();
+    emit program.app.Remote().Action(RemoteAction::AmbiLight);
     std::printf("%-8s %.1f frames/s; process CPU %.3f ms per frame (%.1f %% of one core); messages: %lld\n",
                 name, frames * 1000.0 / clock.elapsed(), cpu / frames, 100.0 * cpu / clock.elapsed(),
                 qlonglong(program.recorder.shown().size()));
@@ -206,7 +208,7 @@ void latency(const char* name, const QByteArray& capture, Screen& screen) {
     };
     const QList<QList<quint32>> pictures{{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF},
                                          {0x000000, 0x808080, 0xFFFF00, 0x00FFFF}};
-    program.form.SpeedButton1Click();
+    emit program.app.Remote().Action(RemoteAction::AmbiLight);
     QByteArray frames[2];
     for (int i = 0; i < 2; ++i) {
         screen.Paint(pictures[i]);
@@ -232,7 +234,7 @@ void latency(const char* name, const QByteArray& capture, Screen& screen) {
         ms.push_back(clock.nsecsElapsed() / 1e6);
         wait(100);
     }
-    program.form.SpeedButton1Click();
+    emit program.app.Remote().Action(RemoteAction::AmbiLight);
     std::sort(ms.begin(), ms.end());
     std::printf("%-8s repaint to line: median %.1f ms, p95 %.1f ms, max %.1f ms (50 repaints)\n", name,
                 median(ms), ms[size_t(ms.size() * 95 / 100)], ms.back());

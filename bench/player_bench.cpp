@@ -27,6 +27,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "bench/bench_util.h"
+#include "common/image_button.h"
 #include "player/audio_library.h"
 #include "player/player.h"
 #include "tests/support/http_file_server.h"
@@ -91,7 +92,7 @@ int playInVarnex(int argc, char** argv, const char* url) {
     App::Prepare();
     App app;
     app.Playback().Playlist().Append({QString::fromUtf8(url)});
-    app.Form1->btnPlayClick();
+    emit app.Form1->findChild<TImage2*>(QStringLiteral("btnPlay"))->clicked();
     while (app.Playback().Opening()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (app.Playback().Stream() == 0) return 2;
     return QApplication::exec();

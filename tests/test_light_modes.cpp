@@ -23,6 +23,7 @@
 #include "tests/support/extra_ports.h"
 #include "tests/support/http_file_server.h"
 #include "tests/support/light_controls.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
@@ -72,7 +73,7 @@ private slots:
 
         // "Отмена", or the editor closed from outside, changes nothing and gives the main window back.
         for (QWidget* close : {static_cast<QWidget*>(e.Button2), static_cast<QWidget*>(&e)}) {
-            f.Button5Click();
+            ui.Button5->click();
             QTest::mousePress(e.btnMove, Qt::LeftButton, {}, {10, 10});
             QTest::mouseMove(e.btnMove, {40, 10});
             close == &e ? void(e.windowHandle()->close()) : QTest::mouseClick(close, Qt::LeftButton);
@@ -157,8 +158,7 @@ private slots:
         HttpFileServer server;
         ExtraPorts ports(line.slavePath());
         TestApp testApp;
-        TForm1& f = *testApp.app.Form1;
-        const LightControlsOf ui(f);
+        const MainControlsOf ui(*testApp.app.Form1);
         const LightController& light = testApp.app.Light();
         TForm2& settings = *testApp.app.Form2;
         QVERIFY(ChoosePort(settings, line.slavePath()));
@@ -175,31 +175,31 @@ private slots:
         };
         const auto off = std::make_tuple(false, false, QString("VISUAL1"), true, true);
 
-        f.btnVisual1Click();
+        emit ui.btnVisual1->clicked();
         QCOMPARE(state(), std::make_tuple(true, true, QString("VISUAL12"), false, false));
         QTest::qWait(200);
         QCOMPARE(line.read(0, 0), QByteArray());  // nothing plays: nothing is written
-        f.btnPlayClick();
+        emit ui.btnPlay->clicked();
         QByteArray heard;
         QTRY_VERIFY((heard += line.read(0, 0)).count(tone) >= 3);
         BoardParser parser;
         parser.Feed(heard);
         QVERIFY(parser.Faults() == 0 && parser.LevelDigits() == "760760003003");
-        f.btnVisual1Click();
+        emit ui.btnVisual1->clicked();
         QCOMPARE(state(), off);
         QVERIFY(line.read().endsWith(AllOffCommand));
 
         // A click with the port closed says so and leaves colour music running; its next tick fails even in
         // silence: it stops first, the error shows once, and the light row stays locked with the port.
-        f.btnPauseClick();
-        f.btnVisual1Click();
+        emit ui.btnPause->clicked();
+        emit ui.btnVisual1->clicked();
         settings.Button2Click();
-        f.btnVisual1Click();
+        emit ui.btnVisual1->clicked();
         QTRY_COMPARE(state(), std::make_tuple(false, false, QString("VISUAL1"), false, false));
         // The board goes away: colour music stops and the port row closes the port, with one error.
         settings.Button1Click();
-        f.btnPlayClick();
-        f.btnVisual1Click();
+        emit ui.btnPlay->clicked();
+        emit ui.btnVisual1->clicked();
         QTRY_VERIFY((heard += line.read(0, 0)).count(tone) >= 4);
         line.closeMaster();
         QTRY_COMPARE(state(), std::make_tuple(false, false, QString("VISUAL1"), false, false));

@@ -25,6 +25,7 @@
 #include "light/light_protocol.h"
 #include "light/zone_editor_window.h"
 #include "platform/x11/screen_capture_x11.h"
+#include "remote/remote_client.h"
 #include "tests/support/light_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
@@ -141,9 +142,13 @@ private slots:
         // Closed: each of the three says so and sends nothing (the dialog still opens first).
         light.ClosePort();
         ui.RzColorEdit1->ChooseFromGrid(0x00FF00);
-        form.Button2Click();
+        QVERIFY(!ui.Button1->isEnabled() && !ui.Button2->isEnabled());
+        // Clicks already on their way when the port closed still reach the handlers.
+        ui.Button1->setEnabled(true);
+        ui.Button2->setEnabled(true);
+        ui.Button2->click();
         answerDialog(Qt::red, &openedAt);
-        form.Button1Click();
+        ui.Button1->click();
         QCOMPARE(openedAt, confirmed);
         QCOMPARE(recorder.texts(), QStringList(3, QStringLiteral("Программа не подключена к COM порту!")));
         QCOMPARE(line.read(1, 100), QByteArray());
@@ -203,7 +208,7 @@ private slots:
             TForm5& preview = *run.testApp.app.Form5;
             QTest::mousePress(run.ui.Button7, Qt::LeftButton);
             QVERIFY(QTest::qWaitForWindowExposed(&preview));
-            run.form.SpeedButton1Click();
+            emit run.testApp.app.Remote().Action(RemoteAction::AmbiLight);
             QVERIFY(!preview.isVisible());
             run.checkControls(true);
             QByteArray got;
@@ -237,7 +242,7 @@ private slots:
         QVERIFY(!run.ui.SpeedButton1->isChecked());
         run.ui.choose(0);
         run.light.ClosePort();
-        run.form.SpeedButton1Click();  // as the remote's key does
+        emit run.testApp.app.Remote().Action(RemoteAction::AmbiLight);  // as the remote's key does
         QCOMPARE(run.recorder.shown().last().text, QStringLiteral("Программа не подключена к COM порту!"));
         run.checkControls(false);
         QCOMPARE(run.recorder.shown().size(), 8);

@@ -10,6 +10,7 @@
 #include "common/image_button.h"
 #include "light/light_controller.h"
 #include "light/serial_link.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 
@@ -23,7 +24,7 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Resize) heights.append(form_.ClientHeight());
+        if (event->type() == QEvent::Resize) heights.append(form_.centralWidget()->height());
         return false;
     }
 
@@ -39,7 +40,7 @@ class MainWindowTest : public QObject {
 private slots:
     void enabledBtnFollowsFlagAndPort() {
         TestApp testApp;
-        TForm1& form = *testApp.app.Form1;
+        const MainControlsOf form(*testApp.app.Form1);
         // The AmbiLight switch, then the light row.
         const auto state = [&] {
             return QList<bool>{form.SpeedButton1->isEnabled(), form.RzColorEdit1->isEnabled(),
@@ -67,31 +68,32 @@ private slots:
     void playlistShowsAndHidesOnePixelAStep() {
         ShownMainWindow shown;
         TForm1& form = shown.form;
+        const MainControlsOf ctl(form);
         HeightLog log(form);
         auto clickDuringTheNextStep = [&] {
             log.heights.clear();
-            QTimer::singleShot(0, &form, [&] { emit form.btnPlaylist->clicked(); });
+            QTimer::singleShot(0, &form, [&] { emit ctl.btnPlaylist->clicked(); });
         };
-        emit form.btnPlaylist->clicked();
-        QCOMPARE(form.ClientHeight(), 310);
+        emit ctl.btnPlaylist->clicked();
+        QCOMPARE(form.centralWidget()->height(), 310);
         QCOMPARE(log.heights.size(), 90);
-        QVERIFY(form.PlayList->geometry().bottom() + form.PanelMusic->y() < 310);
-        emit form.btnPlaylist->clicked();
-        QCOMPARE(form.ClientHeight(), 220);
+        QVERIFY(ctl.PlayList->geometry().bottom() + ctl.PanelMusic->y() < 310);
+        emit ctl.btnPlaylist->clicked();
+        QCOMPARE(form.centralWidget()->height(), 220);
         QCOMPARE(log.heights.size(), 180);
 
         // A second click while growing: it shrinks back to 220, then grows on.
         clickDuringTheNextStep();
-        emit form.btnPlaylist->clicked();
-        QCOMPARE(form.ClientHeight(), 310);
+        emit ctl.btnPlaylist->clicked();
+        QCOMPARE(form.centralWidget()->height(), 310);
         QCOMPARE(log.heights.first(), 221);
         QCOMPARE(log.heights.indexOf(220), 1);
         QCOMPARE(log.heights.last(), 310);
 
         // A second click while shrinking: it grows back to 309 at most, then shrinks on.
         clickDuringTheNextStep();
-        emit form.btnPlaylist->clicked();
-        QCOMPARE(form.ClientHeight(), 220);
+        emit ctl.btnPlaylist->clicked();
+        QCOMPARE(form.centralWidget()->height(), 220);
         QVERIFY(*std::min_element(log.heights.begin(), log.heights.end()) == 220);
         QVERIFY(*std::max_element(log.heights.begin(), log.heights.end()) == 309);
 
@@ -100,7 +102,7 @@ private slots:
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] { ++ticks; });
         timer.start(0);
-        emit form.btnPlaylist->clicked();
+        emit ctl.btnPlaylist->clicked();
         QVERIFY(ticks > 0);
     }
 };

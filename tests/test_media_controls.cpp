@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/image_button.h"
 #include "common/messages.h"
 #include "player/media_controls.h"
 #include "player/player.h"
@@ -115,7 +116,7 @@ private slots:
         QCOMPARE(player.Playlist().CurrentRow(), 0);
         QCOMPARE(playerctl({"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"}),
                  first + "|two words|10000000");
-        form.btnPauseClick();
+        emit form.findChild<TImage2*>(QStringLiteral("btnPause"))->clicked();
         QTRY_VERIFY(heard(R"("PlaybackStatus" variant string "Paused")"));
         playerctl({"play-pause"});
         QTRY_VERIFY(heard(R"("PlaybackStatus" variant string "Playing")", 2));

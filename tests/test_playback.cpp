@@ -23,6 +23,7 @@
 #include "player/player.h"
 #include "player/track_display.h"
 #include "tests/support/http_file_server.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/stream_checks.h"
 #include "tests/support/test_main.h"
 #include "tests/support/tones.h"
@@ -70,9 +71,17 @@ struct Panel {
     }
     // Selects `row` in the list, as a click does.
     void select(int row) { list->setCurrentIndex(list->model()->index(row, 0)); }
+    // A left double click on the list, as the user makes it: on the selected item, or below the items.
+    void doubleClickList() {
+        const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+        if (!selected.isEmpty()) list->scrollTo(selected.first());
+        const QPoint at = selected.isEmpty() ? QPoint(4, list->viewport()->height() - 3)
+                                             : list->visualRect(selected.first()).center();
+        DoubleClick(*list, at);
+    }
     void playRow(int row) {
         select(row);
-        form.PlayListDblClick();
+        doubleClickList();
         QVERIFY(opened());
     }
     // The player's current row, when the list shows it selected; -2 when the two differ.
@@ -82,8 +91,8 @@ struct Panel {
         return shown == player.Playlist().CurrentRow() ? shown : -2;
     }
     // Presses `button` of the panel and waits for what it opens.
-    bool press(void (TForm1::*button)()) {
-        (form.*button)();
+    bool press(TImage2* button) {
+        emit button->clicked();
         return opened();
     }
     // The steps after an open have run.
@@ -104,6 +113,9 @@ struct Panel {
     Player& player = app.Playback();
     TImage2* play = control<TImage2>("btnPlay");
     TImage2* pause = control<TImage2>("btnPause");
+    TImage2* next = control<TImage2>("btnNext");
+    TImage2* prev = control<TImage2>("btnPrev");
+    TImage2* playlistButton = control<TImage2>("btnPlaylist");
     SkinSlider* slider = control<SkinSlider>("ProgressBar");
     QLabel* time1 = control<QLabel>("Time1");
     QLabel* time2 = control<QLabel>("Time2");
@@ -116,13 +128,11 @@ class PlaybackTest : public QObject {
     Q_OBJECT
     messages::Recorder recorder;
     std::unique_ptr<Panel> p;
-    TForm1* f = nullptr;
 
 private slots:
     void init() {
         recorder.clear();
         p = std::make_unique<Panel>();
-        f = &p->form;
     }
     // A test takes the messages it expects; any other is a fault.
     void cleanup() {
@@ -133,27 +143,27 @@ private slots:
     void playAndPause() {
         // At start both buttons show, play on top; with an empty list play, next and previous only say so.
         QVERIFY(!p->play->isHidden() && !p->pause->isHidden());
-        f->btnPlayClick();
-        f->btnNextClick();
-        f->btnPrevClick();
+        emit p->play->clicked();
+        emit p->next->clicked();
+        emit p->prev->clicked();
         QCOMPARE(recorder.texts(), QStringList(3, kEmpty));
         QCOMPARE(p->player.Stream(), HSTREAM{0});
         QVERIFY(!p->player.Advancing());
-        f->btnPauseClick();  // no stream: only the buttons swap
+        emit p->pause->clicked();  // no stream: only the buttons swap
         QVERIFY(p->paused());
         recorder.clear();
         // No stream: the displays show zero; a failure value is no maximum.
         p->slider->setMaximum(1000);
         p->slider->setValue(500);
         p->time1->setText("12:34:56");
-        f->TrackPosTimer();
+        p->player.UpdatePosition();
         QCOMPARE(p->time1->text(), QStringLiteral("00:00:00"));
         QCOMPARE(p->time2->text(), QStringLiteral("00:00:00"));
         QCOMPARE(p->slider->value(), 0);
         QCOMPARE(p->slider->maximum(), 1000);
 
         p->fill({"/a.wav", "/b.wav"});
-        QVERIFY(p->press(&TForm1::btnPlayClick));  // no stream: the first item plays
+        QVERIFY(p->press(p->play));  // no stream: the first item plays
         QCOMPARE(p->row(), 0);
         const HSTREAM first = p->player.Stream();
         QVERIFY(first != 0 && p->playing() && p->player.Advancing());
@@ -161,14 +171,14 @@ private slots:
         QCOMPARE(p->slider->value(), 0);
 
         QVERIFY(QTest::qWaitFor([&] { return position(first) > 0; }, 2000));
-        f->btnPauseClick();
+        emit p->pause->clicked();
         QVERIFY(p->paused());
         const std::int64_t stood = settledPosition(first);
         QVERIFY(stood > 0);
 
         // Play resumes the same stream, even with the list emptied meanwhile.
         p->player.Playlist().Clear();
-        f->btnPlayClick();
+        emit p->play->clicked();
         QCOMPARE(p->player.Stream(), first);
         QVERIFY(p->playing());
         QVERIFY(QTest::qWaitFor([&] { return position(first) > stood; }, 2000));
@@ -178,41 +188,41 @@ private slots:
         p->fill({"/a.wav", "/b.wav", "/c.wav"});
         QCOMPARE(p->row(), -1);
 
-        f->btnPrevClick();  // no selection: nothing to go back to
+        emit p->prev->clicked();  // no selection: nothing to go back to
         QCOMPARE(p->player.Stream(), HSTREAM{0});
         // What counts is the row the user sees selected, not the current row Qt keeps without a selection.
         p->list->selectionModel()->setCurrentIndex(p->list->model()->index(1, 0),
                                                    QItemSelectionModel::NoUpdate);
-        f->PlayListDblClick();  // nothing selected: nothing plays
+        p->doubleClickList();  // nothing selected: nothing plays
         QCOMPARE(p->player.Stream(), HSTREAM{0});
-        QVERIFY(p->press(&TForm1::btnNextClick));  // no selection: the first item
+        QVERIFY(p->press(p->next));  // no selection: the first item
         QCOMPARE(p->row(), 0);
         const HSTREAM first = p->player.Stream();
         QVERIFY(first != 0);
         QVERIFY(QTest::qWaitFor([&] { return position(first) > 0; }, 2000));
-        f->btnPrevClick();  // on the first item: nothing happens, playback goes on
+        emit p->prev->clicked();  // on the first item: nothing happens, playback goes on
         QCOMPARE(p->player.Stream(), first);
         QVERIFY(position(first) > 0);
 
-        QVERIFY(p->press(&TForm1::btnNextClick));
+        QVERIFY(p->press(p->next));
         QCOMPARE(p->row(), 1);
         QVERIFY(p->player.Stream() != 0 && p->player.Stream() != first);
         QCOMPARE(BASS_ChannelGetPosition(first, 0), ~QWORD{0});  // the old stream is gone
-        f->btnNextClick();
+        emit p->next->clicked();
         QCOMPARE(p->row(), 2);
-        f->btnPrevClick();
+        emit p->prev->clicked();
         QCOMPARE(p->row(), 1);
-        QVERIFY(p->press(&TForm1::btnNextClick) && p->playing());
+        QVERIFY(p->press(p->next) && p->playing());
 
         // Next on the last item stays there and stops.
-        f->btnNextClick();
+        emit p->next->clicked();
         QCOMPARE(p->row(), 2);
         QCOMPARE(p->player.Stream(), HSTREAM{0});
         QVERIFY(p->paused());
 
         // A left double click plays the item clicked; a right one plays nothing.
         QWidget* viewport = p->list->viewport();
-        f->btnPlaylistClick();  // show the list
+        emit p->playlistButton->clicked();  // show the list
         const auto itemAt = [&](int row) {
             return p->list->visualRect(p->list->model()->index(row, 0)).center();
         };
@@ -236,19 +246,19 @@ private slots:
     void sliderSeeksOnlyOnUserMoves() {
         SkinSlider* slider = p->slider;
         p->fill({"/a.wav"});
-        QVERIFY(p->press(&TForm1::btnPlayClick));
+        QVERIFY(p->press(p->play));
         const HSTREAM h = p->player.Stream();
 
         // The one-second update moves the thumb and the times, and never seeks.
         QVERIFY(QTest::qWaitFor([&] { return position(h) >= kBytesPerSecond; }, 2500));
-        f->TrackPosTimer();
+        p->player.UpdatePosition();
         // The elapsed time is the thumb's position of the same tick, read a moment before it.
         const double atTick = static_cast<double>(slider->value()) / kBytesPerSecond;
         const QString elapsed = p->time1->text();
         QVERIFY2(elapsed == shownTime(atTick) || elapsed == shownTime(atTick - 0.05), qPrintable(elapsed));
         QCOMPARE(p->time2->text(), QStringLiteral("00:00:03"));
         slider->setValue(0);
-        f->TrackPosTimer();
+        p->player.UpdatePosition();
         QVERIFY(position(h) >= kBytesPerSecond);
         QVERIFY(slider->value() >= kBytesPerSecond);
 
@@ -271,7 +281,7 @@ private slots:
         // A drag seeks when the thumb is let go; while it is held, the update leaves it alone.
         slider->setSliderDown(true);
         slider->setSliderPosition(2 * kBytesPerSecond);
-        f->TrackPosTimer();
+        p->player.UpdatePosition();
         QCOMPARE(slider->value(), 2 * kBytesPerSecond);
         QVERIFY(position(h) < kBytesPerSecond);
         slider->setSliderDown(false);
@@ -281,10 +291,10 @@ private slots:
     void sliderMouse() {
         SkinSlider* slider = p->slider;
         p->fill({"/a.wav"});
-        QVERIFY(p->press(&TForm1::btnPlayClick));
+        QVERIFY(p->press(p->play));
         const HSTREAM h = p->player.Stream();
         QVERIFY(QTest::qWaitFor([&] { return position(h) > kBytesPerSecond / 2; }, 2000));
-        f->btnPauseClick();
+        emit p->pause->clicked();
         const std::int64_t paused = settledPosition(h);
         QVERIFY(paused > 0);
         slider->setValue(kBytesPerSecond / 4);  // the program's own move: the thumb leaves the play position
@@ -341,7 +351,7 @@ private slots:
         // The slider counts pairs of bytes: its maximum is positive and maps back to the length.
         QCOMPARE(p->slider->maximum(), static_cast<int>(bytes / 2));
         QVERIFY(p->slider->maximum() > 0);
-        f->TrackPosTimer();
+        p->player.UpdatePosition();
         QCOMPARE(p->time2->text(), QStringLiteral("03:22:54"));
         QVERIFY(p->slider->value() >= 0 && p->slider->value() < p->slider->maximum());
 
@@ -358,13 +368,13 @@ private slots:
         QVERIFY(mp3.size() > 100'000);
         p->server.Add("/late.mp3", mp3, "audio/mpeg");
         p->fill({"/late.mp3"});
-        QVERIFY(p->press(&TForm1::btnPlayClick));
+        QVERIFY(p->press(p->play));
         const HSTREAM h = p->player.Stream();
         QVERIFY(h != 0);
         const int guessed = p->slider->maximum();
         QVERIFY(QTest::qWaitFor(
             [&] {
-                f->TrackPosTimer();
+                p->player.UpdatePosition();
                 const int maximum = p->slider->maximum();
                 return maximum != guessed &&
                        maximum == track_display::ToSlider(length(h), track_display::SliderShift(length(h)));

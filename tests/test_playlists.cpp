@@ -21,6 +21,7 @@
 #include "player/audio_library.h"
 #include "player/player.h"
 #include "player/playlist_import.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/slowdown.h"
 #include "tests/support/test_main.h"
@@ -145,14 +146,14 @@ private slots:
 
         // The MP3 plays from its file:// row with its length, position and levels; colour music reads these.
         list->setCurrentIndex(list->model()->index(1, 0));
-        f.PlayListDblClick();
+        DoubleClick(*list, list->visualRect(list->currentIndex()).center());
         QTRY_VERIFY(!player.Opening());
         player.findChild<QTimer*>("TimerNextSong")->stop();  // the stream stays, ended or not, while the
                                                              // drops below are read
         QVERIFY(player.Stream() != 0);
         const HSTREAM playing = player.Stream();
         const auto* time1 = f.findChild<QLabel*>("Time1");
-        QTRY_VERIFY((f.TrackPosTimer(), time1->text() == "00:00:01"));
+        QTRY_VERIFY((player.UpdatePosition(), time1->text() == "00:00:01"));
         QCOMPARE(f.findChild<QLabel*>("Time2")->text(), "00:00:02");
         const DWORD level = BASS_ChannelGetLevel(playing);
         QVERIFY2((level & 0xFFFF) > 8000 && (level >> 16) > 8000 && level != 0xFFFFFFFF,

@@ -15,6 +15,7 @@
 #include "light/light_protocol.h"
 #include "light/port_list.h"
 #include "light/serial_link.h"
+#include "remote/remote_client.h"
 #include "settings/settings_window.h"
 #include "tests/support/extra_ports.h"
 #include "tests/support/light_controls.h"
@@ -222,15 +223,20 @@ private slots:
         PseudoTerminal line;
         messages::Recorder recorder;
         TestApp testApp;
-        TForm1& main = *testApp.app.Form1;
-        main.Button2Click();
-        main.SpeedButton1Click();
-        main.btnVisual1Click();
-        main.RzColorEdit1Change();
+        const LightControlsOf main(*testApp.app.Form1);
+        RemoteClient& remote = testApp.app.Remote();
+        // The remote's keys act whatever the controls show, and so do clicks already on their way when the
+        // port closed.
+        main.Button2->setEnabled(true);
+        main.RzColorEdit1->setEnabled(true);
+        main.Button2->click();
+        emit remote.Action(RemoteAction::AmbiLight);
+        emit remote.Action(RemoteAction::ColourMusic);
+        main.RzColorEdit1->ChooseFromGrid(0x0000FF);
         QCOMPARE(recorder.shown(), QList<messages::Shown>(
                                        4, {messages::Kind::Message, "Программа не подключена к COM порту!"}));
         testApp.app.Light().OpenPort(line.slavePath());
-        main.Button2Click();
+        main.Button2->click();
         QCOMPARE(line.read(38), QByteArray(AllOffCommand));
         QCOMPARE(recorder.shown().size(), 4);
     }

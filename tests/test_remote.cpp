@@ -26,6 +26,7 @@
 #include "remote/shutdown_window.h"
 #include "settings/settings.h"
 #include "settings/settings_window.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
@@ -171,7 +172,7 @@ private slots:
         }
         PseudoTerminal board;
         app.Light().OpenPort(board.slavePath());
-        form.KeySound = true;  // no sound.wav here: the bell instead
+        form.SetKeySound(true);  // no sound.wav here: the bell instead
         int clicks = 0, presses = 0;
         connect(form.findChild<ClickSound*>("KeyClick"), &ClickSound::Started, this,
                 [&](bool fromFile) { clicks += fromFile ? 100 : 1; });
@@ -260,7 +261,6 @@ private slots:
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         TestApp testApp;
-        TForm1& form = *testApp.app.Form1;
         RemoteClient& remote = testApp.app.Remote();
         SaveKeys(testApp.app, {{1, "PLAY"}, {6, "OFF"}});  // the playlist is empty: each press says so
         remote.SetServer("127.0.0.1", server.serverPort());
@@ -309,11 +309,11 @@ private slots:
         sendNow("4 00 PLAY R\n");
         QTRY_COMPARE(pressesShown(), 5);
 
-        form.SetWinLircTexts(true);
+        emit remote.ConnectionShown(true);
         peer->close();
         QTRY_COMPARE(winLircTexts(testApp.app), kDisconnected);
         server.close();
-        form.SetWinLircTexts(true);
+        emit remote.ConnectionShown(true);
         remote.Connect();
         QTRY_COMPARE(recorder.texts().size(), 6);
         QCOMPARE(recorder.shown().last(),
@@ -328,16 +328,16 @@ private slots:
         QVERIFY(server.listen(QHostAddress::LocalHost));
         PseudoTerminal board;
         auto testApp = std::make_unique<TestApp>();
-        TForm1& form = *testApp->app.Form1;
+        RemoteClient& remote = testApp->app.Remote();
         testApp->app.Remote().SetServer("127.0.0.1", server.serverPort());
         testApp->app.Remote().Connect();
         QTRY_COMPARE(testApp->app.Remote().State(), RemoteSocket::State::Connected);
         testApp->app.Light().OpenPort(board.slavePath());
-        form.SpeedButton1Click();
-        form.btnVisual1Click();
+        emit remote.Action(RemoteAction::AmbiLight);
+        emit remote.Action(RemoteAction::ColourMusic);
         testApp->app.Playback().Playlist().Append(
             {QStringLiteral("http://127.0.0.1:%1/radio").arg(server.serverPort())});
-        form.btnPlayClick();
+        emit remote.Action(RemoteAction::PlayPause);
         QVERIFY(testApp->app.Light().AmbiLightOn() && testApp->app.Light().ColourMusicOn() &&
                 testApp->app.Playback().Opening());
         messages::Recorder recorder;
@@ -356,7 +356,7 @@ private slots:
         auto made = std::make_unique<FakeDesktop>();
         FakeDesktop& desktop = *made;
         App app(folder.path(), std::move(made));
-        app.Form1->KeySound = true;
+        app.Form1->SetKeySound(true);
         SaveKeys(app, {{1, "PLAY"}, {6, "OFF"}, {8, "MON"}});  // the playlist is empty: a press says so
         app.Remote().SetServer("127.0.0.1", server.serverPort());
         app.Remote().Connect();
@@ -379,22 +379,25 @@ private slots:
 
     void powerAndConfirmation() {
         TestApp testApp;
-        TForm1& form = *testApp.app.Form1;
+        const MainControlsOf form(*testApp.app.Form1);
+        RemoteClient& remote = testApp.app.Remote();
         form.Button4->setEnabled(false);
         form.N9->trigger();
         QTRY_VERIFY(screenSaverOn());
-        form.MonitorOn();
+        emit remote.Action(RemoteAction::MonitorOn);
         QTRY_VERIFY(!screenSaverOn());
 
         // logind says no: no PowerOff; then "challenge": one interactive PowerOff, which polkit would ask
         // for.
         const QList<bool> before = logind_.powerOffs;
         logind_.canPowerOff = "no";
-        form.ShutdownPC();
+        emit remote.Action(RemoteAction::ShowShutdownWindow);
+        emit remote.Action(RemoteAction::ShutDown);
         QTRY_COMPARE(logind_.asked, 2);
         logind_.canPowerOff = "challenge";
-        form.ShutdownPC();
+        emit remote.Action(RemoteAction::ShutDown);
         QTRY_COMPARE(logind_.powerOffs, before + QList<bool>{true});
+        emit remote.Action(RemoteAction::HideShutdownWindow);
 
         TForm3& question = *testApp.app.Form3;
         QCOMPARE(QVariantList({question.size(), question.Label1->geometry(), question.Label1->text(),

@@ -65,7 +65,7 @@ bool WinLircTimerRuns(App& app) {
 }
 // The click sound of the remote's keys, a program-wide switch.
 bool KeySound(App& app) {
-    return app.Form1->KeySound;
+    return app.Form1->KeySoundOn();
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "common/link_label.h"
 #include "light/light_controller.h"
 #include "settings/settings_window.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/test_main.h"
 
@@ -53,23 +54,30 @@ class ShellTest : public QObject {
     Q_OBJECT
     std::optional<ShownMainWindow> shown;
     TForm1* form = nullptr;
+    std::optional<MainControlsOf> ctl;
 
 private slots:
-    void init() { form = &shown.emplace().form; }
-    void cleanup() { shown.reset(); }
+    void init() {
+        form = &shown.emplace().form;
+        ctl.emplace(*form);
+    }
+    void cleanup() {
+        ctl.reset();
+        shown.reset();
+    }
 
     void trayMenuCaptionFollowsVisibility() {
-        QCOMPARE(form->N6->text(), QStringLiteral("Свернуть"));
-        form->N6->trigger();
+        QCOMPARE(ctl->N6->text(), QStringLiteral("Свернуть"));
+        ctl->N6->trigger();
         QVERIFY(!form->isVisible());
-        QCOMPARE(form->N6->text(), QStringLiteral("Развернуть"));
-        form->N6->trigger();
+        QCOMPARE(ctl->N6->text(), QStringLiteral("Развернуть"));
+        ctl->N6->trigger();
         QVERIFY(form->isVisible());
-        QCOMPARE(form->N6->text(), QStringLiteral("Свернуть"));
+        QCOMPARE(ctl->N6->text(), QStringLiteral("Свернуть"));
         // A double click on the icon while shown keeps it shown.
         form->TrayDblClick();
         QVERIFY(form->isVisible());
-        QCOMPARE(form->N6->text(), QStringLiteral("Свернуть"));
+        QCOMPARE(ctl->N6->text(), QStringLiteral("Свернуть"));
     }
 
     void minimiseWithoutNotificationAreaKeepsWindowReachable() {
@@ -77,46 +85,46 @@ private slots:
         form->WMSysCommand(TForm1::SC_MINIMIZE);
         // Not hidden: with no tray icon a hidden window could never come back.
         QVERIFY(form->isVisible());
-        QCOMPARE(form->N6->text(), QStringLiteral("Свернуть"));
+        QCOMPARE(ctl->N6->text(), QStringLiteral("Свернуть"));
         QTRY_VERIFY(form->isMinimized());
         // The tray menu still hides and brings it back, no longer minimised.
-        form->N6->trigger();
+        ctl->N6->trigger();
         QVERIFY(!form->isVisible());
-        form->N6->trigger();
+        ctl->N6->trigger();
         QVERIFY(form->isVisible());
         QVERIFY(!form->isMinimized());
     }
 
     void stayOnTopSwitches() {
-        QVERIFY(!form->StaysOnTop());
-        form->N3->trigger();
-        QVERIFY(form->StaysOnTop());
+        QVERIFY(!(form->windowFlags() & Qt::WindowStaysOnTopHint));
+        ctl->N3->trigger();
+        QVERIFY((form->windowFlags() & Qt::WindowStaysOnTopHint));
         QVERIFY(form->isVisible());
         // The widget's own flags say it too, so a later change of the flags keeps it on the native window.
         form->setWindowFlags(form->windowFlags());
         form->show();
         QVERIFY(form->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
-        form->N3->trigger();
+        ctl->N3->trigger();
         QVERIFY(!(form->windowHandle()->flags() & Qt::WindowStaysOnTopHint));
-        QVERIFY(!form->StaysOnTop());
+        QVERIFY(!(form->windowFlags() & Qt::WindowStaysOnTopHint));
         QVERIFY(form->isVisible());
     }
 
     void menusShowTheirWindows() {
         App& app = shown->app;
-        form->N2->trigger();
+        ctl->N2->trigger();
         QVERIFY(app.Form2->isVisible());
         app.Form2->hide();
-        form->N7->trigger();
+        ctl->N7->trigger();
         QVERIFY(app.Form2->isVisible());
-        form->N4->trigger();
+        ctl->N4->trigger();
         QVERIFY(app.Form6->isVisible());
     }
 
     void exitEndsProgramWhileHidden() {
         QTimer::singleShot(0, form, [&] {
-            form->N6->trigger();  // to the tray
-            form->N1->trigger();
+            ctl->N6->trigger();  // to the tray
+            ctl->N1->trigger();
         });
         QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
         QCOMPARE(QApplication::exec(), 0);
@@ -125,8 +133,8 @@ private slots:
     void hoverFaces() {
         QVERIFY(shown->exposed);
         const QList<std::pair<TImage2*, QString>> faces = {
-            {form->btnNext, "NEXT"}, {form->btnPlay, "PLAY"},         {form->btnPause, "PAUSE"},
-            {form->btnPrev, "PREV"}, {form->btnPlaylist, "PLAYLIST"}, {form->btnVk, "VK"}};
+            {ctl->btnNext, "NEXT"}, {ctl->btnPlay, "PLAY"},         {ctl->btnPause, "PAUSE"},
+            {ctl->btnPrev, "PREV"}, {ctl->btnPlaylist, "PLAYLIST"}, {ctl->btnVk, "VK"}};
         for (const auto& [button, face] : faces) {
             emit button->mouseEntered();
             QCOMPARE(button->bitmapName(), face + "2");
@@ -134,54 +142,54 @@ private slots:
             QCOMPARE(button->bitmapName(), face + "1");
         }
         // Colour music keeps its lit face under a passing pointer.
-        emit form->btnVisual1->mouseEntered();
-        QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
-        emit form->btnVisual1->mouseLeft();
-        QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL1"));
+        emit ctl->btnVisual1->mouseEntered();
+        QCOMPARE(ctl->btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
+        emit ctl->btnVisual1->mouseLeft();
+        QCOMPARE(ctl->btnVisual1->bitmapName(), QStringLiteral("VISUAL1"));
         // Disabled (while AmbiLight runs) it looks so, as the other disabled controls do.
-        const QImage enabledLook = form->btnVisual1->grab().toImage();
-        form->btnVisual1->setEnabled(false);
-        QVERIFY(form->btnVisual1->grab().toImage() != enabledLook);
-        form->btnVisual1->setEnabled(true);
+        const QImage enabledLook = ctl->btnVisual1->grab().toImage();
+        ctl->btnVisual1->setEnabled(false);
+        QVERIFY(ctl->btnVisual1->grab().toImage() != enabledLook);
+        ctl->btnVisual1->setEnabled(true);
         // Colour music on, over a pseudo-terminal as the board.
         PseudoTerminal line;
         LightController& light = shown->app.Light();
         light.OpenPort(line.slavePath());
         light.SwitchColourMusic();
-        emit form->btnVisual1->mouseEntered();
-        emit form->btnVisual1->mouseLeft();
-        QCOMPARE(form->btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
+        emit ctl->btnVisual1->mouseEntered();
+        emit ctl->btnVisual1->mouseLeft();
+        QCOMPARE(ctl->btnVisual1->bitmapName(), QStringLiteral("VISUAL12"));
         light.SwitchColourMusic();
         light.ClosePort();
 
         // A button hidden under the pointer hands the hover to the one below it.
-        QTest::mouseMove(form->btnPlay, form->btnPlay->rect().center());
-        QTRY_COMPARE(form->btnPlay->bitmapName(), QStringLiteral("PLAY2"));
-        form->btnPlay->hide();
-        QTRY_COMPARE(form->btnPause->bitmapName(), QStringLiteral("PAUSE2"));
-        QCOMPARE(form->btnPlay->bitmapName(), QStringLiteral("PLAY1"));
+        QTest::mouseMove(ctl->btnPlay, ctl->btnPlay->rect().center());
+        QTRY_COMPARE(ctl->btnPlay->bitmapName(), QStringLiteral("PLAY2"));
+        ctl->btnPlay->hide();
+        QTRY_COMPARE(ctl->btnPause->bitmapName(), QStringLiteral("PAUSE2"));
+        QCOMPARE(ctl->btnPlay->bitmapName(), QStringLiteral("PLAY1"));
     }
 
     void mainWindowHintsFollowTheSwitch() {
         QVERIFY(shown->exposed);
         form->SetShowHint(false);
-        QVERIFY(!hintShows(form->Button5));
+        QVERIFY(!hintShows(ctl->Button5));
         form->SetShowHint(true);
-        QVERIFY(hintShows(form->Button5));
-        QVERIFY(hintShows(form->btnVk));
+        QVERIFY(hintShows(ctl->Button5));
+        QVERIFY(hintShows(ctl->btnVk));
         // The mode list never shows a hint, even one given to it.
-        form->ComboBox1->setToolTip(QStringLiteral("0,150"));
-        QVERIFY(!hintShows(form->ComboBox1));
-        QCOMPARE(form->btnVk->toolTip(), QStringLiteral("Создать плейлист первых\n50-ти аудиозаписей вк"));
-        QCOMPARE(form->btnVk->toolTipDuration(), 5000);
+        ctl->ComboBox1->setToolTip(QStringLiteral("0,150"));
+        QVERIFY(!hintShows(ctl->ComboBox1));
+        QCOMPARE(ctl->btnVk->toolTip(), QStringLiteral("Создать плейлист первых\n50-ти аудиозаписей вк"));
+        QCOMPARE(ctl->btnVk->toolTipDuration(), 5000);
         QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 50);
         QCOMPARE(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::white));
 
         // The pointer resting on the main window brings its hint up while another window is active.
         shown->app.Form2->show();
         QVERIFY(QTest::qWaitForWindowActive(shown->app.Form2.get()));
-        QTest::mouseMove(form->Button5, form->Button5->rect().center());
-        QTRY_VERIFY(QToolTip::isVisible() && QToolTip::text() == form->Button5->toolTip());
+        QTest::mouseMove(ctl->Button5, ctl->Button5->rect().center());
+        QTRY_VERIFY(QToolTip::isVisible() && QToolTip::text() == ctl->Button5->toolTip());
     }
 
     void aboutLinksOpenTheDesktopsPrograms() {

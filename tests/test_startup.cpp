@@ -22,6 +22,7 @@
 #include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
 #include "settings/settings_window.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/test_main.h"
 
 class StartupTest : public QObject {
@@ -32,6 +33,7 @@ private slots:
         ShownMainWindow shown;
         App& app = shown.app;
         TForm1& form = shown.form;
+        const MainControlsOf ctl(form);
         QVERIFY(shown.exposed);
         // The windows nobody sees at start are made on first use.
         QVERIFY(!app.Form3.Made() && !app.Form4.Made() && !app.Form5.Made() && !app.Form6.Made());
@@ -47,7 +49,7 @@ private slots:
         QCOMPARE(app.Form6->windowTitle(), QStringLiteral("Varnex | О программе"));
         QCOMPARE(QApplication::applicationName(), QStringLiteral("Varnex"));
 
-        QCOMPARE(form.ClientHeight(), 220);
+        QCOMPARE(form.centralWidget()->height(), 220);
         QCOMPARE(form.centralWidget()->width(), 425);
         QCOMPARE(form.pos(), QPoint(399, 352));
         // Fixed size: no resizing and no maximise box.
@@ -55,17 +57,18 @@ private slots:
         QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
         // Play lies above pause at the same place.
-        QVERIFY(form.PanelMusic->children().indexOf(form.btnPlay) >
-                form.PanelMusic->children().indexOf(form.btnPause));
-        QCOMPARE(form.btnPlay->bitmapName(), QStringLiteral("PLAY1"));
-        QVERIFY(!form.ProgressBar->styleSheet().isEmpty());
-        QCOMPARE(form.ComboBox1->count(), 1);
-        QCOMPARE(form.ComboBox1->currentText(), QStringLiteral("0,150"));
+        QVERIFY(ctl.PanelMusic->children().indexOf(ctl.btnPlay) >
+                ctl.PanelMusic->children().indexOf(ctl.btnPause));
+        QCOMPARE(ctl.btnPlay->bitmapName(), QStringLiteral("PLAY1"));
+        QVERIFY(!ctl.ProgressBar->styleSheet().isEmpty());
+        QCOMPARE(ctl.ComboBox1->count(), 1);
+        QCOMPARE(ctl.ComboBox1->currentText(), QStringLiteral("0,150"));
     }
 
     void everyControlAtItsPlace() {
         TestApp testApp;
         const TForm1& form = *testApp.app.Form1;
+        const MainControlsOf ctl(form);
         struct Control {
             const char* name;
             const char* parent;
@@ -117,19 +120,19 @@ private slots:
             QCOMPARE(text, c.text);
         }
         // The panels' colours, 0xRRGGBB.
-        QCOMPARE(form.Panel2->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0xE0D6D6u);
-        QCOMPARE(form.Panel1->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0xD5C8C8u);
-        QCOMPARE(form.PanelMusic->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0x363636u);
+        QCOMPARE(ctl.Panel2->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0xE0D6D6u);
+        QCOMPARE(ctl.Panel1->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0xD5C8C8u);
+        QCOMPARE(ctl.PanelMusic->palette().color(QPalette::Window).rgb() & 0xFFFFFF, 0x363636u);
         // Lists have 17-pixel rows.
-        QCOMPARE(form.ComboBox1->view()->sizeHintForRow(0), 17);
+        QCOMPARE(ctl.ComboBox1->view()->sizeHintForRow(0), 17);
         testApp.app.Playback().Playlist().Append({QStringLiteral("http://127.0.0.1/a.mp3")});
-        QCOMPARE(form.PlayList->sizeHintForRow(0), 17);
-        QVERIFY(form.SpeedButton1->isCheckable());
+        QCOMPARE(ctl.PlayList->sizeHintForRow(0), 17);
+        QVERIFY(ctl.SpeedButton1->isCheckable());
     }
 
     void nonVisualPartsAndEnabledStatesAtStart() {
         TestApp testApp;
-        TForm1& form = *testApp.app.Form1;
+        const MainControlsOf ctl(*testApp.app.Form1);
         const LightController& light = testApp.app.Light();
         const Player& player = testApp.app.Playback();
         using Timer = std::tuple<QTimer*, int, bool>;  // interval, running
@@ -149,11 +152,11 @@ private slots:
         QVERIFY(!light.ColourMusicOn());
 
         for (QWidget* w :
-             QList<QWidget*>{form.SpeedButton1, form.RzColorEdit1, form.Button1, form.Button2, form.Button8})
+             QList<QWidget*>{ctl.SpeedButton1, ctl.RzColorEdit1, ctl.Button1, ctl.Button2, ctl.Button8})
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
-        for (QWidget* w : QList<QWidget*>{form.btnPlay, form.btnPause, form.btnNext, form.btnPrev, form.btnVk,
-                                          form.btnPlaylist, form.btnVisual1, form.ProgressBar, form.ComboBox1,
-                                          form.Button5, form.Button7, form.Button4})
+        for (QWidget* w : QList<QWidget*>{ctl.btnPlay, ctl.btnPause, ctl.btnNext, ctl.btnPrev, ctl.btnVk,
+                                          ctl.btnPlaylist, ctl.btnVisual1, ctl.ProgressBar, ctl.ComboBox1,
+                                          ctl.Button5, ctl.Button7, ctl.Button4})
             QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
     }
 };

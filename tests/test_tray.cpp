@@ -7,6 +7,7 @@
 #include <QSystemTrayIcon>
 
 #include "app/main_window.h"
+#include "tests/support/main_controls.h"
 #include "tests/support/settings_file.h"
 #include "tests/support/test_main.h"
 
@@ -51,31 +52,32 @@ private slots:
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         ShownMainWindow shown;
         TForm1& form = shown.form;
+        const MainControlsOf ctl(form);
         QVERIFY(shown.exposed);
         startTray();
-        QTRY_VERIFY_WITH_TIMEOUT(form.Tray->geometry().width() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ctl.Tray->geometry().width() > 0, 10000);
         form.WMSysCommand(TForm1::SC_MINIMIZE);
         QVERIFY(!form.isVisible());
-        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
-        form.N6->trigger();
+        QCOMPARE(ctl.N6->text(), QStringLiteral("Развернуть"));
+        ctl.N6->trigger();
         QVERIFY(form.isVisible() && !form.isMinimized());
-        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        QCOMPARE(ctl.N6->text(), QStringLiteral("Свернуть"));
         // Other system commands are left alone.
         form.WMSysCommand(0xF060);
         QVERIFY(form.isVisible());
 
         // The title bar's minimise box hides to the tray too; a double click brings the window back as it
         // was.
-        QVERIFY(form.Tray->isVisible());
+        QVERIFY(ctl.Tray->isVisible());
         const QRect before = form.geometry();
         form.setWindowState(Qt::WindowMinimized);
         QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 5000);
-        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
+        QCOMPARE(ctl.N6->text(), QStringLiteral("Развернуть"));
         form.TrayDblClick();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(!(form.windowState() & Qt::WindowMinimized));
         QCOMPARE(form.geometry(), before);
-        QCOMPARE(form.N6->text(), QStringLiteral("Свернуть"));
+        QCOMPARE(ctl.N6->text(), QStringLiteral("Свернуть"));
     }
 
     // Run by CTest on a private session bus with a watcher that reports a host (the icon goes to it, and any
@@ -92,17 +94,18 @@ private slots:
         watcher.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--fake-watcher")});
         QTRY_VERIFY(bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")));
         ShownMainWindow shown;
+        const MainControlsOf ctl(shown.form);
         shown.form.hide();
         // A single click brings the window back once the item has reached the host, or never.
         auto click = [&] {
-            emit shown.form.Tray->activated(QSystemTrayIcon::Trigger);
+            emit ctl.Tray->activated(QSystemTrayIcon::Trigger);
             return shown.form.isVisible();
         };
         if (qEnvironmentVariableIntValue("VARNEX_FAKE_HOST") == 1)
             QTRY_VERIFY(click());
         else
             QVERIFY(!click());
-        emit shown.form.Tray->activated(QSystemTrayIcon::DoubleClick);
+        emit ctl.Tray->activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(shown.form.isVisible());
         watcher.kill();
         watcher.waitForFinished(3000);
@@ -120,10 +123,11 @@ private slots:
                       QStringLiteral("[Общие настройки]\r\nСворачивать программу при запуске=1\r\n"));
         App app(dir.path());
         TForm1& form = *app.Form1;
+        const MainControlsOf ctl(form);
         form.show();
         QVERIFY(form.isVisible());  // shown for a moment
         QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 5000);
-        QCOMPARE(form.N6->text(), QStringLiteral("Развернуть"));
+        QCOMPARE(ctl.N6->text(), QStringLiteral("Развернуть"));
     }
 };
 
