@@ -8,7 +8,6 @@
 #include "app/about_window.h"
 #include "app/light_wiring.h"
 #include "app/main_window.h"
-#include "app/remote_actions.h"
 #include "channels/channel_window.h"
 #include "common/fonts.h"
 #include "common/handlers.h"
@@ -43,7 +42,7 @@ void runCreation(Fn&& creation) {
 
 // What the settings window chooses for the main window, at start and by its boxes, the main window does.
 void connectSettingsToMainWindow(TForm2& settings, TForm1& main) {
-    QObject::connect(&settings, &TForm2::KeySoundChosen, &main, [&main](bool on) { main.KeySound = on; });
+    QObject::connect(&settings, &TForm2::KeySoundChosen, &main, [&main](bool on) { main.SetKeySound(on); });
     On(&settings, &TForm2::ShowHintChosen, &main, [&main](bool on) { main.SetShowHint(on); });
     On(&settings, &TForm2::VkPlaylistAsked, &main, &TForm1::btnVkClick);
     // Handled once the event loop runs, after the main window has been shown.

@@ -1,8 +1,9 @@
 #pragma once
 
 // The composition root: builds the desktop and the services (the settings, the light controller, the player
-// and the VK playlist builder, the remote client), then the six windows, each made once and given the services
-// it uses, and wires the services' signals to the windows and to one another. Tests build a fresh one per test.
+// and the VK playlist builder, the remote client), then the six windows, each made once and given the
+// services it uses, and wires the services' signals to the windows and to one another. Tests build a fresh
+// one per test.
 
 #include <QString>
 #include <functional>

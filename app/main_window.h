@@ -68,14 +68,12 @@ public:
     // Builds the VK contact's playlist; the start-up option of the settings does it too.
     void btnVkClick();
 
-    // Still written by the settings window; SetKeySound is the way in.
-    bool KeySound = false;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    bool KeySound = false;  // whether a key of the remote clicks
     static constexpr int ClientWidth = 425;
     static constexpr int CollapsedHeight = 220;  // playlist hidden
     static constexpr int ExpandedHeight = 310;   // playlist shown
@@ -127,7 +125,6 @@ private:
     // Whether WinLIRC runs, handed to `then` (see RemoteClient::CheckWinLircRunning).
     void CheckWinLircRunning(std::function<void(bool running)> then);
     void Timer2Timer();
-    void SetWinLircTexts(bool connected);  // Label4 and Button6 of the settings window
     void Button4Click();
     void MonitorOn();
     void ShutdownPC();

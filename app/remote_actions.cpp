@@ -1,8 +1,6 @@
 // The remote control as the main window sees it: the remote client's actions run the window's handlers, its
 // state shows in the settings window's WinLIRC row, and the power actions go to the desktop.
 
-#include "app/remote_actions.h"
-
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
@@ -16,8 +14,6 @@
 #include "remote/click_sound.h"
 #include "remote/remote_client.h"
 #include "remote/shutdown_window.h"
-#include "settings/labeled_edit.h"
-#include "settings/settings_window.h"
 
 void TForm1::ConnectRemoteHandlers() {
     RemoteClient& remote = app.Remote();
@@ -32,7 +28,6 @@ void TForm1::ConnectRemoteHandlers() {
     On(&remote, &RemoteClient::KeyPressed, this, [this] {
         if (KeySound) KeyClick->Play(QDir(app.Folder()).filePath(QStringLiteral("sound.wav")));
     });
-    On(&remote, &RemoteClient::ConnectionShown, this, [this](bool connected) { SetWinLircTexts(connected); });
     On(&remote, &RemoteClient::Notice, this, [](const QString& text) { messages::ShowMessage(text); });
     On(&remote, &RemoteClient::Error, this, [](const QString& text) { messages::ShowError(text); });
 }
@@ -43,15 +38,6 @@ void TForm1::SetKeySound(bool on) {
 
 bool TForm1::KeySoundOn() const {
     return KeySound;
-}
-
-void TForm1::SetWinLircTexts(bool connected) {
-    TForm2* settings = app.Form2.get();
-    if (!settings) return;
-    settings->Label4->setText(connected ? QStringLiteral("WinLirc подключен")
-                                        : QStringLiteral("WinLirc отключен"));
-    settings->Label4->adjustSize();
-    settings->Button6->setText(connected ? QStringLiteral("отключиться") : QStringLiteral("подключиться"));
 }
 
 void TForm1::CheckWinLircRunning(std::function<void(bool running)> then) {
@@ -120,16 +106,4 @@ void TForm1::MonitorOn() {
 
 void TForm1::ShutdownPC() {
     app.Desktop().PowerOff(RunHandler);
-}
-
-// The key table follows the settings window's boxes as they are typed.
-void FollowKeyTable(RemoteClient& remote, TForm2& settings) {
-    const auto update = [&remote, &settings] {
-        QStringList boxes;
-        for (int n = 0; n <= 9; ++n) boxes << settings.LEdit(n)->text();
-        remote.SetKeyTable(boxes);
-    };
-    for (int n = 0; n <= 9; ++n)
-        QObject::connect(settings.LEdit(n), &QLineEdit::textChanged, &remote, update);
-    update();
 }

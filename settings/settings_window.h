@@ -95,6 +95,7 @@ public:
     void Button5Click();
     void Button6Click();
     void Button7Click();
+    void SetWinLircTexts(bool connected);  // Label4 and Button6
     QFileDialog* OpenDialog1 = nullptr;
 
 signals:

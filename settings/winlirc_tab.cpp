@@ -21,6 +21,15 @@ void TForm2::ConnectWinLircHandlers() {
     On(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
     On(Button6, &QPushButton::clicked, this, &TForm2::Button6Click);
     On(Button7, &QPushButton::clicked, this, &TForm2::Button7Click);
+    connect(&remote_, &RemoteClient::ConnectionShown, this, &TForm2::SetWinLircTexts);
+}
+
+// The connection's state as the client shows it: set by the operations that connect or disconnect, never by
+// the socket's own events.
+void TForm2::SetWinLircTexts(bool connected) {
+    Label4->setText(connected ? QStringLiteral("WinLirc подключен") : QStringLiteral("WinLirc отключен"));
+    Label4->adjustSize();
+    Button6->setText(connected ? QStringLiteral("отключиться") : QStringLiteral("подключиться"));
 }
 
 // The dialog is made at its first use, which keeps it out of the program's start.
