@@ -2,6 +2,7 @@
 // or dropped by hand through the remote client.
 
 #include <QFileDialog>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 
