@@ -121,8 +121,8 @@ App::App(const QString& folder, std::unique_ptr<::Desktop> desktop)
 }
 
 App::~App() {
-    // The media controls go first, as they follow the main window. Then the main window: its socket, timers
-    // and streams answer to the other windows until they stop.
+    // The media controls go first, as they follow the player and raise the main window. The windows go before
+    // the services they show, which are declared before them.
     mediaControls_.reset();
     // The connection ends while the windows are whole: its end shows in them.
     remote_->Disconnect();
