@@ -1,8 +1,10 @@
 #pragma once
 
-// TForm1, the main window: the mode row, the light row and the music player, plus the non-visual parts the
-// subsystems drive (the timers, the WinLIRC socket, the menus and the tray icon) and
-// the program-wide state kept beside it. Handlers of each subsystem are defined in that subsystem's folder.
+// TForm1, the main window: the mode row, the light row and the music player, the menus and the tray icon. It
+// shows the services' state and passes the user's actions (and the remote's) to them: its handlers, in app/
+// by feature (light_row.cpp, player_panel.cpp, remote_actions.cpp, tray_menus.cpp, skin_handlers.cpp), are a
+// few lines each, and one view slot per service signal updates the controls. The controls are private; tests
+// find them by their names.
 
 #include <QColor>
 #include <QMainWindow>
