@@ -92,9 +92,7 @@ private:
     void btnPauseClick();
     void btnNextClick();
     void btnPrevClick();
-    void TrackPosTimer();
     void ProgressBarChanged();
-    void TimerNextSongTimer();
 
     // Player: playlists from files and addresses (app/player_panel.cpp). Addresses, audio files, folders
     // and playlist files dropped onto PlayList or pasted into it with Ctrl+V are appended as rows.
@@ -124,9 +122,6 @@ private:
     void ConnectRemoteHandlers();
     void RunRemoteAction(RemoteAction action);
     bool LightAlloyRunning() const;
-    // Whether WinLIRC runs, handed to `then` (see RemoteClient::CheckWinLircRunning).
-    void CheckWinLircRunning(std::function<void(bool running)> then);
-    void Timer2Timer();
     void Button4Click();
     void MonitorOn();
     void ShutdownPC();

@@ -93,16 +93,8 @@ void TForm1::btnPrevClick() {
     app.Playback().Previous();
 }
 
-void TForm1::TrackPosTimer() {
-    app.Playback().UpdatePosition();
-}
-
 void TForm1::ProgressBarChanged() {
     app.Playback().SeekSlider(ProgressBar->value());
-}
-
-void TForm1::TimerNextSongTimer() {
-    app.Playback().AdvanceIfEnded();
 }
 
 void TForm1::showPlaying(bool playing) {

@@ -40,14 +40,6 @@ bool TForm1::KeySoundOn() const {
     return KeySound;
 }
 
-void TForm1::CheckWinLircRunning(std::function<void(bool running)> then) {
-    app.Remote().CheckWinLircRunning(std::move(then));
-}
-
-void TForm1::Timer2Timer() {
-    app.Remote().Timer2Timer();
-}
-
 // Each action runs its handler directly, whatever the enabled state of the control that usually runs it.
 void TForm1::RunRemoteAction(RemoteAction action) {
     // The confirmation window is made the first time it is shown.
