@@ -8,8 +8,11 @@
 // under a lock, converted to the 0xXXRRGGBB words AverageColour reads; the frame stays ours until a newer one
 // replaces it, so a still screen (a compositor sends no frames while nothing changes) keeps its last picture.
 //
-// Shared memory only: the stream offers no DMA-BUF modifiers, so a compositor that could hand out GPU buffers
-// falls back to memory the CPU can read.
+// The buffers come as DMA-BUF of a linear layout (mapped for reading, as a compositor that renders on the GPU
+// prefers to hand them out) or as shared memory, whichever the producer offers; a tiled DMA-BUF layout is not
+// asked for, as reading one would take the GPU. Each buffer may say where in it the picture lies (a crop) and
+// how it is turned (see FrameGeometry): zones are asked for in the picture's pixels and read where the buffer
+// holds them.
 //
 // A stream that stays connected but gives no usable picture (see StreamHealth for what counts) is reported
 // through Starved, once.
@@ -32,14 +35,16 @@ public:
     PipeWireScreenStream(int remoteFd, quint32 node, QObject* parent = nullptr);
     ~PipeWireScreenStream() override;
 
-    // The size of the frames as negotiated; empty until the first frame has arrived.
+    // The size of the newest frame's picture: its buffer's crop, width and height swapped by a quarter turn;
+    // empty until the first frame has arrived.
     QSize FrameSize() const;
     bool HasFrame() const;
     // How many frames have arrived so far.
     quint64 FramesReceived() const;
 
-    // The pixels of `rect` (in the frame's pixels, clipped to the frame) of the newest frame, copied into
-    // `into` and described by the returned block; an empty block when there is no frame or no overlap.
+    // The pixels of `rect` (in the picture's pixels, clipped to the picture) of the newest frame, copied into
+    // `into` and described by the returned block, in the buffer's order (a turned picture gives them turned,
+    // which their mean does not mind); an empty block when there is no frame or no overlap.
     PixelBlock Copy(const QRect& rect, std::vector<quint32>& into) const;
 
 signals:

@@ -5,6 +5,7 @@
 #include <QtDebug>
 
 #include "light/ambilight_zones.h"
+#include "platform/wayland/frame_geometry.h"
 #include "platform/wayland/pipewire_screen_stream.h"
 
 ScreenCapturePortal::ScreenCapturePortal(const QDBusConnection& bus, const QString& restoreToken,
@@ -73,17 +74,10 @@ bool ScreenCapturePortal::Ready() const {
 
 PixelBlock ScreenCapturePortal::ZonePixels(int slot, const QRect& screen, const ZoneArea& area) {
     if (!Ready()) return {};
-    const QSize frame = stream_->FrameSize();
-    QRect part = ClipRect(area.left, area.top, ZoneWidth, ZoneHeight, QRect(QPoint(0, 0), screen.size()));
-    if (part.isEmpty() || frame.isEmpty()) return {};
-    if (frame != screen.size()) {
-        // Edges scaled down (left and top) and up (right and bottom), so a part never maps to nothing.
-        const auto low = [](qint64 at, int to, int from) { return int(at * to / from); };
-        const auto high = [](qint64 at, int to, int from) { return int((at * to + from - 1) / from); };
-        part = QRect(QPoint(low(part.left(), frame.width(), screen.width()),
-                            low(part.top(), frame.height(), screen.height())),
-                     QPoint(high(part.right() + 1, frame.width(), screen.width()) - 1,
-                            high(part.bottom() + 1, frame.height(), screen.height()) - 1));
-    }
-    return stream_->Copy(part, slots_[size_t(slot)]);
+    // The picture's size: what the buffers hold of the screen, after their crop and turn.
+    const QSize picture = stream_->FrameSize();
+    const QRect part =
+        ClipRect(area.left, area.top, ZoneWidth, ZoneHeight, QRect(QPoint(0, 0), screen.size()));
+    if (part.isEmpty() || picture.isEmpty()) return {};
+    return stream_->Copy(ScaledToPicture(part, screen.size(), picture), slots_[size_t(slot)]);
 }

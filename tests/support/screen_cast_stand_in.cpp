@@ -97,12 +97,26 @@ bool PipeWireDaemons::Running() const {
 }
 
 ScreenProducer::ScreenProducer(const PipeWireDaemons& daemons, int width, int height,
-                               const QList<quint32>& quarters) {
+                               const QList<quint32>& quarters, const Shape& shape) {
+    QStringList arguments{QString::number(width), QString::number(height)};
+    if (shape.turn != 0) arguments << QStringLiteral("turn=%1").arg(shape.turn);
+    if (!shape.margins.isNull())
+        arguments << QStringLiteral("margins=%1,%2,%3,%4")
+                         .arg(shape.margins.left())
+                         .arg(shape.margins.top())
+                         .arg(shape.margins.right())
+                         .arg(shape.margins.bottom());
+    if (shape.memory == Shape::Memory::DmaBuf) arguments << QStringLiteral("dmabuf");
+    if (shape.memory == Shape::Memory::ShortDmaBuf) arguments << QStringLiteral("dmabuf=short");
     process_.setProcessEnvironment(daemons.Environment());
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(VARNEX_SCREEN_PRODUCER), {QString::number(width), QString::number(height)});
+    process_.start(QStringLiteral(VARNEX_SCREEN_PRODUCER), arguments);
     Paint(quarters);
 }
+
+ScreenProducer::ScreenProducer(const PipeWireDaemons& daemons, int width, int height,
+                               const QList<quint32>& quarters)
+    : ScreenProducer(daemons, width, height, quarters, Shape{}) {}
 
 ScreenProducer::~ScreenProducer() {
     End();

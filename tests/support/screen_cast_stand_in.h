@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
+#include <QMargins>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
@@ -35,8 +36,20 @@ public:
     // short for the frame, in turn); or nothing, as a compositor does for a still screen.
     enum class Buffers { Frames, Empty, Broken, None };
 
-    // width x height frames, 40 a second, quarters coloured 0xRRGGBB: upper left, lower left, upper right,
-    // lower right.
+    // How the screen is sent, as a compositor may: turned as PipeWire's video transform `turn` says (0..7)
+    // and cropped out of a buffer larger by `margins` (painted magenta), both told with every buffer; in
+    // shared memory, or in DMA-BUF of the linear layout (memory files standing in for a GPU's buffers), or in
+    // such files holding only half of what each buffer announces.
+    struct Shape {
+        int turn = 0;
+        QMargins margins;
+        enum class Memory { Shared, DmaBuf, ShortDmaBuf } memory = Memory::Shared;
+    };
+
+    // A screen of width x height, 40 frames a second, quarters coloured 0xRRGGBB: upper left, lower left,
+    // upper right, lower right.
+    ScreenProducer(const PipeWireDaemons& daemons, int width, int height, const QList<quint32>& quarters,
+                   const Shape& shape);
     ScreenProducer(const PipeWireDaemons& daemons, int width, int height, const QList<quint32>& quarters);
     ~ScreenProducer();
     // The stream's node, once the producer has reported it (0 before, or when it failed).

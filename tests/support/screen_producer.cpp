@@ -4,9 +4,21 @@
 // the following frames, or what to send instead of frames from then on: "empty" (buffers with a chunk of
 // size 0), "broken" (flagged corrupted, or a chunk too short for the frame, in turn), "none" (nothing, as for
 // a still screen), "frames" (frames again); end of input ends the stream and the program.
-// Usage: screen_producer width height
+//
+// As a compositor may, it can send the screen turned and cropped out of a larger buffer, and in DMA-BUF:
+//   turn=N         the picture turned as PipeWire's video transform N says (0..7: a quarter, half or three-
+//                  quarter turn counter-clockwise, then the same after a mirror about the vertical axis),
+//                  the value sent with every buffer;
+//   margins=L,T,R,B  the buffer larger than the (turned) picture by these margins, painted magenta, the
+//                  picture's place in it sent as the crop with every buffer;
+//   dmabuf         buffers announced as DMA-BUF of the linear layout (DRM_FORMAT_MOD_LINEAR); there is no GPU
+//                  here, so they are plain memory files (memfd) standing in for the GPU's buffers, which a
+//                  reader maps the same way;
+//   dmabuf=short   the same, each file holding only half of what the buffer announces.
+// Usage: screen_producer width height [turn=N] [margins=L,T,R,B] [dmabuf[=short]]
 
 #include <poll.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <array>
@@ -16,7 +28,9 @@
 #include <string>
 
 #include <pipewire/pipewire.h>
+#include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
+#include <utility>
 
 namespace {
 
@@ -24,7 +38,11 @@ struct Producer {
     static constexpr int fps = 40;
     enum class Send { Frames, Empty, Broken, None } send = Send::Frames;
     unsigned sent = 0;
-    int width = 0, height = 0;
+    int width = 0, height = 0;                     // the screen's picture
+    int turn = 0;                                  // what was done to the picture to give the buffer
+    int left = 0, top = 0, right = 0, bottom = 0;  // the buffer's margins around the picture
+    bool metas = false;                            // whether crop and transform are sent
+    enum class Memory { Shared, DmaBuf, ShortDmaBuf } memory = Memory::Shared;
     pw_main_loop* loop = nullptr;
     pw_stream* stream = nullptr;
     spa_hook listener{};
@@ -34,20 +52,70 @@ struct Producer {
     std::string input;
 };
 
+constexpr uint32_t kMargin = 0xFF00FF;
+
+bool quarterTurned(int turn) {
+    return turn % 2 == 1;
+}
+// The picture cropped out of the buffer, after its turn.
+int cropWidth(const Producer& p) {
+    return quarterTurned(p.turn) ? p.height : p.width;
+}
+int cropHeight(const Producer& p) {
+    return quarterTurned(p.turn) ? p.width : p.height;
+}
+int bufferWidth(const Producer& p) {
+    return p.left + cropWidth(p) + p.right;
+}
+int bufferHeight(const Producer& p) {
+    return p.top + cropHeight(p) + p.bottom;
+}
+
+// The colour of pixel (x, y) of the crop: the picture's pixel found by undoing the turn one counter-clockwise
+// quarter at a time, then the mirror.
+uint32_t colourAt(const Producer& p, int x, int y) {
+    int w = cropWidth(p), h = cropHeight(p);
+    for (int i = 0; i < p.turn % 4; ++i) {
+        // A quarter turn counter-clockwise takes (x, y) of an image w wide to (y, w - 1 - x).
+        const int before = h - 1 - y;
+        y = x;
+        x = before;
+        std::swap(w, h);
+    }
+    if (p.turn >= 4) x = w - 1 - x;
+    return p.colours[(x >= w / 2) * 2 + (y >= h / 2)];
+}
+
 void paint(Producer& p, pw_buffer* buffer) {
     spa_data& data = buffer->buffer->datas[0];
-    const int stride = p.width * 4;
-    if (reinterpret_cast<uintptr_t>(buffer->user_data) != p.generation) {
-        for (int y = 0; y < p.height; ++y) {
+    const int width = bufferWidth(p), height = bufferHeight(p), stride = width * 4;
+    // A file that holds less than the buffer announces gets no paint.
+    if (reinterpret_cast<uintptr_t>(buffer->user_data) != p.generation &&
+        p.memory != Producer::Memory::ShortDmaBuf) {
+        for (int y = 0; y < height && !p.metas; ++y) {  // the plain screen, quickly
             auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.data) + y * stride);
-            const int lower = y >= p.height / 2;
-            for (int x = 0; x < p.width; ++x) row[x] = p.colours[(x >= p.width / 2) * 2 + lower];
+            const int lower = y >= height / 2;
+            for (int x = 0; x < width; ++x) row[x] = p.colours[(x >= width / 2) * 2 + lower];
+        }
+        for (int y = 0; y < height && p.metas; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.data) + y * stride);
+            for (int x = 0; x < width; ++x) {
+                const bool picture =
+                    x >= p.left && x < p.left + cropWidth(p) && y >= p.top && y < p.top + cropHeight(p);
+                row[x] = picture ? colourAt(p, x - p.left, y - p.top) : kMargin;
+            }
         }
         buffer->user_data = reinterpret_cast<void*>(uintptr_t(p.generation));
     }
     data.chunk->offset = 0;
     data.chunk->stride = stride;
-    data.chunk->size = uint32_t(stride * p.height);
+    data.chunk->size = uint32_t(stride * height);
+    if (auto* crop = static_cast<spa_meta_region*>(
+            spa_buffer_find_meta_data(buffer->buffer, SPA_META_VideoCrop, sizeof(spa_meta_region))))
+        crop->region = SPA_REGION(p.left, p.top, uint32_t(cropWidth(p)), uint32_t(cropHeight(p)));
+    if (auto* transform = static_cast<spa_meta_videotransform*>(spa_buffer_find_meta_data(
+            buffer->buffer, SPA_META_VideoTransform, sizeof(spa_meta_videotransform))))
+        transform->transform = uint32_t(p.turn);
 }
 
 void onTimer(void* userData, uint64_t) {
@@ -113,25 +181,83 @@ void onState(void* userData, pw_stream_state, pw_stream_state state, const char*
 void onParamChanged(void* userData, uint32_t id, const spa_pod* param) {
     auto& p = *static_cast<Producer*>(userData);
     if (id != SPA_PARAM_Format || !param) return;
-    uint8_t buffer[256];
+    const int stride = bufferWidth(p) * 4;
+    const int dataType = p.memory == Producer::Memory::Shared ? SPA_DATA_MemFd : SPA_DATA_DmaBuf;
+    uint8_t buffer[512];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-    const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
-        &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
-        SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1), SPA_PARAM_BUFFERS_size,
-        SPA_POD_Int(p.width * 4 * p.height), SPA_PARAM_BUFFERS_stride, SPA_POD_Int(p.width * 4),
-        SPA_PARAM_BUFFERS_dataType, SPA_POD_CHOICE_FLAGS_Int(1 << SPA_DATA_MemFd)))};
-    pw_stream_update_params(p.stream, params, 1);
+    const spa_pod* params[] = {
+        static_cast<const spa_pod*>(spa_pod_builder_add_object(
+            &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
+            SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
+            SPA_PARAM_BUFFERS_size, SPA_POD_Int(stride * bufferHeight(p)), SPA_PARAM_BUFFERS_stride,
+            SPA_POD_Int(stride), SPA_PARAM_BUFFERS_dataType, SPA_POD_CHOICE_FLAGS_Int(1 << dataType))),
+        static_cast<const spa_pod*>(spa_pod_builder_add_object(
+            &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
+            SPA_POD_Id(SPA_META_VideoCrop), SPA_PARAM_META_size, SPA_POD_Int(sizeof(spa_meta_region)))),
+        static_cast<const spa_pod*>(
+            spa_pod_builder_add_object(&builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta,
+                                       SPA_PARAM_META_type, SPA_POD_Id(SPA_META_VideoTransform),
+                                       SPA_PARAM_META_size, SPA_POD_Int(sizeof(spa_meta_videotransform)))),
+    };
+    pw_stream_update_params(p.stream, params, p.metas ? 3 : 1);
+}
+
+// DMA-BUF buffers are ours to make (the stream allocates only shared memory).
+void onAddBuffer(void* userData, pw_buffer* buffer) {
+    auto& p = *static_cast<Producer*>(userData);
+    if (p.memory == Producer::Memory::Shared) return;
+    spa_data& data = buffer->buffer->datas[0];
+    const size_t size = size_t(bufferWidth(p)) * 4 * size_t(bufferHeight(p));
+    const size_t held = p.memory == Producer::Memory::ShortDmaBuf ? size / 2 : size;
+    const int fd = memfd_create("varnex-test-dmabuf", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, off_t(held)) < 0) {
+        std::fprintf(stderr, "screen_producer: no memory file for a buffer\n");
+        pw_main_loop_quit(p.loop);
+        return;
+    }
+    data.type = SPA_DATA_DmaBuf;
+    data.flags = SPA_DATA_FLAG_READWRITE;
+    data.fd = fd;
+    data.mapoffset = 0;
+    data.maxsize = uint32_t(size);
+    data.data = mmap(nullptr, held, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+}
+
+void onRemoveBuffer(void* userData, pw_buffer* buffer) {
+    auto& p = *static_cast<Producer*>(userData);
+    if (p.memory == Producer::Memory::Shared) return;
+    spa_data& data = buffer->buffer->datas[0];
+    const size_t size = size_t(bufferWidth(p)) * 4 * size_t(bufferHeight(p));
+    munmap(data.data, p.memory == Producer::Memory::ShortDmaBuf ? size / 2 : size);
+    close(int(data.fd));
+    data.data = nullptr;
+    data.fd = -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: screen_producer width height\n");
+    Producer p;
+    bool understood = argc >= 3;
+    for (int i = 3; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (std::sscanf(argv[i], "turn=%d", &p.turn) == 1 && p.turn >= 0 && p.turn <= 7)
+            p.metas = true;
+        else if (std::sscanf(argv[i], "margins=%d,%d,%d,%d", &p.left, &p.top, &p.right, &p.bottom) == 4)
+            p.metas = true;
+        else if (option == "dmabuf")
+            p.memory = Producer::Memory::DmaBuf;
+        else if (option == "dmabuf=short")
+            p.memory = Producer::Memory::ShortDmaBuf;
+        else
+            understood = false;
+    }
+    if (!understood) {
+        std::fprintf(stderr,
+                     "usage: screen_producer width height [turn=N] [margins=L,T,R,B] [dmabuf[=short]]\n");
         return 2;
     }
     pw_init(&argc, &argv);
-    Producer p;
     p.width = std::atoi(argv[1]);
     p.height = std::atoi(argv[2]);
     p.loop = pw_main_loop_new(nullptr);
@@ -142,23 +268,35 @@ int main(int argc, char** argv) {
         e.version = PW_VERSION_STREAM_EVENTS;
         e.state_changed = onState;
         e.param_changed = onParamChanged;
+        e.add_buffer = onAddBuffer;
+        e.remove_buffer = onRemoveBuffer;
         return e;
     }();
     p.stream =
         pw_stream_new_simple(loop, "Varnex test screen",
                              pw_properties_new(PW_KEY_MEDIA_CLASS, "Video/Source", nullptr), &events, &p);
 
+    // The buffer's size; in DMA-BUF, the linear layout as the only modifier, which a reader must take.
     uint8_t buffer[512];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-    spa_rectangle size{uint32_t(p.width), uint32_t(p.height)};
+    spa_rectangle size{uint32_t(bufferWidth(p)), uint32_t(bufferHeight(p))};
     spa_fraction rate{uint32_t(Producer::fps), 1};
-    const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
-        &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
-        SPA_FORMAT_VIDEO_format, SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size,
-        SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)))};
+    spa_pod_frame frame{};
+    spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
+    spa_pod_builder_add(&builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
+                        SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+                        SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
+                        SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate), 0);
+    const bool dmaBuf = p.memory != Producer::Memory::Shared;
+    if (dmaBuf) {
+        spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_modifier, SPA_POD_PROP_FLAG_MANDATORY);
+        spa_pod_builder_long(&builder, 0);  // DRM_FORMAT_MOD_LINEAR
+    }
+    const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame))};
     pw_stream_connect(p.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
-                      pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
+                      pw_stream_flags(PW_STREAM_FLAG_DRIVER |
+                                      (dmaBuf ? PW_STREAM_FLAG_ALLOC_BUFFERS : PW_STREAM_FLAG_MAP_BUFFERS)),
+                      params, 1);
 
     spa_source* timer = pw_loop_add_timer(loop, onTimer, &p);
     timespec interval{0, 1000000000L / Producer::fps};
