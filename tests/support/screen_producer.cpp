@@ -26,11 +26,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <pipewire/pipewire.h>
 #include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
-#include <utility>
 
 namespace {
 
@@ -86,24 +86,23 @@ uint32_t colourAt(const Producer& p, int x, int y) {
     return p.colours[(x >= w / 2) * 2 + (y >= h / 2)];
 }
 
+// The colour of pixel (x, y) of the buffer.
+uint32_t pixelAt(const Producer& p, int x, int y) {
+    if (!p.metas)
+        return p.colours[(x >= p.width / 2) * 2 + (y >= p.height / 2)];  // the plain screen, quickly
+    const bool picture = x >= p.left && x < p.left + cropWidth(p) && y >= p.top && y < p.top + cropHeight(p);
+    return picture ? colourAt(p, x - p.left, y - p.top) : kMargin;
+}
+
 void paint(Producer& p, pw_buffer* buffer) {
     spa_data& data = buffer->buffer->datas[0];
     const int width = bufferWidth(p), height = bufferHeight(p), stride = width * 4;
     // A file that holds less than the buffer announces gets no paint.
     if (reinterpret_cast<uintptr_t>(buffer->user_data) != p.generation &&
         p.memory != Producer::Memory::ShortDmaBuf) {
-        for (int y = 0; y < height && !p.metas; ++y) {  // the plain screen, quickly
+        for (int y = 0; y < height; ++y) {
             auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.data) + y * stride);
-            const int lower = y >= height / 2;
-            for (int x = 0; x < width; ++x) row[x] = p.colours[(x >= width / 2) * 2 + lower];
-        }
-        for (int y = 0; y < height && p.metas; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.data) + y * stride);
-            for (int x = 0; x < width; ++x) {
-                const bool picture =
-                    x >= p.left && x < p.left + cropWidth(p) && y >= p.top && y < p.top + cropHeight(p);
-                row[x] = picture ? colourAt(p, x - p.left, y - p.top) : kMargin;
-            }
+            for (int x = 0; x < width; ++x) row[x] = pixelAt(p, x, y);
         }
         buffer->user_data = reinterpret_cast<void*>(uintptr_t(p.generation));
     }
@@ -202,7 +201,9 @@ void onParamChanged(void* userData, uint32_t id, const spa_pod* param) {
     pw_stream_update_params(p.stream, params, p.metas ? 3 : 1);
 }
 
-// DMA-BUF buffers are ours to make (the stream allocates only shared memory).
+// DMA-BUF buffers are ours to make (the stream allocates only shared memory). There is no GPU here: each is
+// a memory file announced as a DMA-BUF of the linear layout, which a reader maps as it would a real one (only
+// the DMA-BUF ioctls answer ENOTTY).
 void onAddBuffer(void* userData, pw_buffer* buffer) {
     auto& p = *static_cast<Producer*>(userData);
     if (p.memory == Producer::Memory::Shared) return;
