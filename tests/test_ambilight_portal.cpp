@@ -185,12 +185,10 @@ private slots:
 
     void framesFollowTheStreamUntilStopped() {
         // On a real GNOME desktop where one can run; the case below on the stand-ins otherwise.
-        QString unusable = GnomeSession::Unavailable();
-        if (unusable.isEmpty()) unusable = SessionUserUnusable();
+        const QString unusable = GnomeSideUnusable();
         if (unusable.isEmpty()) {
             qInfo("On a real GNOME desktop: mutter, xdg-desktop-portal-gnome");
-            QVERIFY(RunAsSessionUser({QStringLiteral("framesFollowTheDesktopUntilStopped")},
-                                     {QStringLiteral("VARNEX_GNOME_SIDE=1")}, 150000));
+            QVERIFY(RunGnomeSide({QStringLiteral("framesFollowTheDesktopUntilStopped")}, 120000));
             return;
         }
         qInfo("On the stand-ins, not a real GNOME desktop: %s", qPrintable(unusable));
@@ -423,7 +421,7 @@ private slots:
     }
 };
 
-// The end-to-end case on a real GNOME desktop, run as the session's user (see RunAsSessionUser): the chooser
+// The end-to-end case on a real GNOME desktop, run as the session's user (see RunGnomeSide): the chooser
 // answered by clicks the first time, the restore token skipping it the next; the desktop's own painting read
 // back byte for byte; the desktop ending the cast stops AmbiLight with its message.
 class AmbiLightGnomeTest : public QObject {
@@ -505,7 +503,7 @@ private slots:
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     App::Prepare();
-    if (qEnvironmentVariableIsSet("VARNEX_GNOME_SIDE")) {
+    if (OnGnomeSide()) {
         AmbiLightGnomeTest test;
         return QTest::qExec(&test, argc, argv);
     }

@@ -53,10 +53,11 @@ QString tail(const QString& path, int lines) {
 }  // namespace
 
 QString GnomeSession::Unavailable() {
-    for (const QString& program : {QStringLiteral("mutter"), QStringLiteral("Xwayland"),
-                                   QStringLiteral("pipewire"), QStringLiteral("wireplumber"),
-                                   QStringLiteral("dbus-daemon")})
-        if (QStandardPaths::findExecutable(program).isEmpty()) return program + QStringLiteral(" is not installed");
+    for (const QString& program :
+         {QStringLiteral("mutter"), QStringLiteral("Xwayland"), QStringLiteral("pipewire"),
+          QStringLiteral("wireplumber"), QStringLiteral("dbus-daemon")})
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            return program + QStringLiteral(" is not installed");
     for (const char* program : {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gnome",
                                 "/usr/libexec/xdg-permission-store"})
         if (!QFileInfo(QString::fromLatin1(program)).isExecutable())
@@ -101,9 +102,9 @@ bool GnomeSession::start() {
     folder_ = environment_.value(QStringLiteral("XDG_RUNTIME_DIR"));
 
     if (!startLogged(mutter_, QStringLiteral("mutter"),
-                     {QStringLiteral("--wayland"), QStringLiteral("--headless"), QStringLiteral("--virtual-monitor"),
-                      QStringLiteral("%1x%2").arg(kWidth).arg(kHeight), QStringLiteral("--wayland-display"),
-                      QStringLiteral("wayland-0")}))
+                     {QStringLiteral("--wayland"), QStringLiteral("--headless"),
+                      QStringLiteral("--virtual-monitor"), QStringLiteral("%1x%2").arg(kWidth).arg(kHeight),
+                      QStringLiteral("--wayland-display"), QStringLiteral("wayland-0")}))
         return false;
     // mutter takes the first free X display from :0 for its Xwayland and says which in its log.
     static const QRegularExpression display(QStringLiteral("Using public X11 display (:\\d+)"));
@@ -114,10 +115,12 @@ bool GnomeSession::start() {
         [&] {
             if (mutter_.state() != QProcess::Running) return true;
             x11 = display.match(tail(folder_ + QStringLiteral("/mutter.log"), 100)).captured(1);
-            authority = QDir(folder_).entryList({QStringLiteral(".mutter-Xwaylandauth.*")}, QDir::Files | QDir::Hidden);
+            authority = QDir(folder_).entryList({QStringLiteral(".mutter-Xwaylandauth.*")},
+                                                QDir::Files | QDir::Hidden);
             for (const QString& name : kMutterNames)
                 if (!bus->isServiceRegistered(name)) return false;
-            return !x11.isEmpty() && !authority.isEmpty() && QFileInfo::exists(folder_ + QStringLiteral("/wayland-0")) &&
+            return !x11.isEmpty() && !authority.isEmpty() &&
+                   QFileInfo::exists(folder_ + QStringLiteral("/wayland-0")) &&
                    QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X") + x11.mid(1));
         },
         30000);
@@ -125,11 +128,10 @@ bool GnomeSession::start() {
         error_ = QStringLiteral("mutter did not come up");
         return false;
     }
-    const QList<std::pair<const char*, QString>> variables{
-        {"WAYLAND_DISPLAY", QStringLiteral("wayland-0")},
-        {"DISPLAY", x11},
-        {"XAUTHORITY", folder_ + u'/' + authority.first()},
-        {"XDG_RUNTIME_DIR", folder_}};
+    const QList<std::pair<const char*, QString>> variables{{"WAYLAND_DISPLAY", QStringLiteral("wayland-0")},
+                                                           {"DISPLAY", x11},
+                                                           {"XAUTHORITY", folder_ + u'/' + authority.first()},
+                                                           {"XDG_RUNTIME_DIR", folder_}};
     for (const auto& [name, value] : variables) {
         environment_.insert(QString::fromLatin1(name), value);
         qputenv(name, value.toLocal8Bit());
@@ -167,7 +169,8 @@ GnomeSession::~GnomeSession() {
 QString GnomeSession::Logs() const {
     QString logs;
     for (const QString& name : {QStringLiteral("mutter"), QStringLiteral("xdg-desktop-portal-gnome")})
-        logs += QStringLiteral("--- %1:\n%2\n").arg(name, tail(folder_ + u'/' + name + QStringLiteral(".log"), 30));
+        logs += QStringLiteral("--- %1:\n%2\n")
+                    .arg(name, tail(folder_ + u'/' + name + QStringLiteral(".log"), 30));
     return logs;
 }
 
@@ -185,8 +188,8 @@ bool GnomeSession::StartPortalBackend() {
 
 MutterPointer::MutterPointer(const QDBusConnection& bus) : bus_(bus) {
     QVariant result;
-    error_ = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop, QStringLiteral("CreateSession"),
-                  {}, &result);
+    error_ = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop,
+                  QStringLiteral("CreateSession"), {}, &result);
     if (!error_.isEmpty()) return;
     session_ = result.value<QDBusObjectPath>().path();
     QVariant id;
@@ -195,8 +198,8 @@ MutterPointer::MutterPointer(const QDBusConnection& bus) : bus_(bus) {
     if (!error_.isEmpty()) return;
     // A cast of the monitor, linked to the input session: the pointer's positions are given on its stream.
     const QVariantMap link{{QStringLiteral("remote-desktop-session-id"), id.value<QDBusVariant>().variant()}};
-    error_ = call(QStringLiteral("/org/gnome/Mutter/ScreenCast"), kScreenCast, QStringLiteral("CreateSession"),
-                  {link}, &result);
+    error_ = call(QStringLiteral("/org/gnome/Mutter/ScreenCast"), kScreenCast,
+                  QStringLiteral("CreateSession"), {link}, &result);
     if (!error_.isEmpty()) return;
     const QString cast = result.value<QDBusObjectPath>().path();
     error_ = call(cast, kScreenCast + QStringLiteral(".Session"), QStringLiteral("RecordMonitor"),
@@ -207,7 +210,8 @@ MutterPointer::MutterPointer(const QDBusConnection& bus) : bus_(bus) {
 }
 
 MutterPointer::~MutterPointer() {
-    if (!session_.isEmpty()) call(session_, kRemoteDesktop + QStringLiteral(".Session"), QStringLiteral("Stop"), {});
+    if (!session_.isEmpty())
+        call(session_, kRemoteDesktop + QStringLiteral(".Session"), QStringLiteral("Stop"), {});
 }
 
 bool MutterPointer::Click(QPointF at) {
@@ -283,24 +287,30 @@ QProcess* asSessionUser(QProcess& process, const QString& program, const QString
 
 }  // namespace
 
-QString SessionUserUnusable() {
+QString GnomeSideUnusable() {
+    if (const QString missing = GnomeSession::Unavailable(); !missing.isEmpty()) return missing;
     if (::geteuid() == 0 && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
         return QStringLiteral("setpriv is not installed (a root test runs the GNOME session as nobody)");
     QProcess check;
     check.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList arguments{QStringLiteral("-c"), QStringLiteral("for f; do test -r \"$f\" || echo \"$f\"; done"),
+    QStringList arguments{QStringLiteral("-c"),
+                          QStringLiteral("for f; do test -r \"$f\" || echo \"$f\"; done"),
                           QStringLiteral("sh")};
     asSessionUser(check, QStringLiteral("sh"), arguments + neededFiles());
     if (!check.waitForFinished(10000) || check.exitCode() != 0)
         return QStringLiteral("cannot run a program as the session's user");
     const QString unreadable = QString::fromLocal8Bit(check.readAll()).trimmed();
     if (!unreadable.isEmpty())
-        return QStringLiteral("the session's user (%1) cannot read %2").arg(::geteuid() == 0 ? "nobody" : "this user",
-                                                                            unreadable.split(u'\n').join(", "));
+        return QStringLiteral("the session's user (%1) cannot read %2")
+            .arg(::geteuid() == 0 ? "nobody" : "this user", unreadable.split(u'\n').join(", "));
     return QString();
 }
 
-bool RunAsSessionUser(const QStringList& arguments, const QStringList& variables, int timeoutMs) {
+bool OnGnomeSide() {
+    return qEnvironmentVariableIsSet("VARNEX_GNOME_SIDE");
+}
+
+bool RunGnomeSide(const QStringList& testFunctions, int timeoutMs) {
     // A home of its own, which also holds the session bus's socket (the address is known before the child
     // starts, so that nothing in it can reach for another bus).
     QTemporaryDir home;
@@ -313,14 +323,13 @@ bool RunAsSessionUser(const QStringList& arguments, const QStringList& variables
     environment.insert(QStringLiteral("HOME"), home.path());
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                        QStringLiteral("unix:path=") + home.filePath(QStringLiteral("bus")));
-    for (const QString& variable : variables)
-        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    environment.insert(QStringLiteral("VARNEX_GNOME_SIDE"), QStringLiteral("1"));
     QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     // A process group of its own, so that a child stopped for taking too long takes its session with it.
     child.setChildProcessModifier([] { ::setpgid(0, 0); });
-    asSessionUser(child, QCoreApplication::applicationFilePath(), arguments);
+    asSessionUser(child, QCoreApplication::applicationFilePath(), testFunctions);
     if (!child.waitForFinished(timeoutMs)) {
         qWarning("the GNOME session's part took longer than %d ms: stopped", timeoutMs);
         ::kill(-pid_t(child.processId()), SIGKILL);

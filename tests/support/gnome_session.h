@@ -1,10 +1,10 @@
 #pragma once
 
-// A real GNOME Wayland desktop for tests: mutter, headless, with one virtual monitor of 1920 x 1080 and its own
-// Xwayland; PipeWire and WirePlumber; xdg-desktop-portal with GNOME's backend (xdg-desktop-portal-gnome), whose
-// screen-cast chooser is the real one. All of it on a session bus and a runtime folder of its own, run as the
-// current user, which must not be root: the portal refuses a root client, and mutter's session bus is not
-// root's. Tests that run as root run their GNOME part as another user (RunAsSessionUser).
+// A real GNOME Wayland desktop for tests: mutter, headless, with one virtual monitor of 1920 x 1080 and its
+// own Xwayland; PipeWire and WirePlumber; xdg-desktop-portal with GNOME's backend (xdg-desktop-portal-gnome),
+// whose screen-cast chooser is the real one. All of it on a session bus and a runtime folder of its own, run
+// as the current user, which must not be root: the portal refuses a root client, and mutter's session bus is
+// not root's. Tests that run as root run their GNOME part as another user (RunGnomeSide).
 
 #include <QDBusConnection>
 #include <QPointF>
@@ -55,9 +55,9 @@ private:
     std::unique_ptr<DesktopPortal> portal_;
 };
 
-// A pointer of mutter's own input (org.gnome.Mutter.RemoteDesktop) on the session's monitor: its positions are
-// the monitor's pixels, taken through a screen-cast stream of that monitor (RecordMonitor) linked to the input
-// session, as mutter wants.
+// A pointer of mutter's own input (org.gnome.Mutter.RemoteDesktop) on the session's monitor: its positions
+// are the monitor's pixels, taken through a screen-cast stream of that monitor (RecordMonitor) linked to the
+// input session, as mutter wants.
 class MutterPointer {
 public:
     explicit MutterPointer(const QDBusConnection& bus = QDBusConnection::sessionBus());
@@ -68,8 +68,8 @@ public:
     bool Click(QPointF at);
 
 private:
-    QString call(const QString& path, const QString& interface, const QString& method, const QVariantList& args,
-                 QVariant* result = nullptr);
+    QString call(const QString& path, const QString& interface, const QString& method,
+                 const QVariantList& args, QVariant* result = nullptr);
 
     QDBusConnection bus_;
     QString error_, session_, stream_;
@@ -88,9 +88,12 @@ private:
     QProcess process_;
 };
 
-// Why this test program cannot run as the GNOME session's user here, or an empty text: a user to run as, and a
-// build folder that user can read.
-QString SessionUserUnusable();
-// Runs this test program again as the session's user (nobody, when this one is root) with `arguments` and
-// `variables` added to its environment, its output passed on; true when it passed. Bounded by `timeoutMs`.
-bool RunAsSessionUser(const QStringList& arguments, const QStringList& variables, int timeoutMs);
+// Why this test program cannot run its GNOME part here, or an empty text: no GNOME session installed, no user
+// to run it as, or a build folder that user cannot read.
+QString GnomeSideUnusable();
+// Whether this is the test program's GNOME part, run by RunGnomeSide.
+bool OnGnomeSide();
+// Runs this test program again as its GNOME part, as the session's user (nobody, when this one is root), with
+// `testFunctions`, its output passed on; true when they passed. Stopped, with all it started, after
+// `timeoutMs`.
+bool RunGnomeSide(const QStringList& testFunctions, int timeoutMs);

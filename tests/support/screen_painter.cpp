@@ -1,8 +1,8 @@
-// Paints a whole X screen in four coloured quarters, for capture tests on a real desktop: an override-redirect
-// window over all of the screen (above every managed window), shown at the first line read. Each line on
-// standard input is four colours 0xRRGGBB (upper left, lower left, upper right, lower right quarter); "ok" is
-// printed once the X server has the new picture. End of input ends the program.
-// Usage: screen_painter (on the display named by DISPLAY)
+// Paints a whole X screen in four coloured quarters, for capture tests on a real desktop: an
+// override-redirect window over all of the screen (above every managed window), shown at the first line read.
+// Each line on standard input is four colours 0xRRGGBB (upper left, lower left, upper right, lower right
+// quarter); "ok" is printed once the X server has the new picture. End of input ends the program. Usage:
+// screen_painter (on the display named by DISPLAY)
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -21,9 +21,9 @@ int main() {
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     attributes.background_pixel = BlackPixel(display, screen);
-    const Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
-                                        CopyFromParent, InputOutput, CopyFromParent,
-                                        CWOverrideRedirect | CWBackPixel, &attributes);
+    const Window window =
+        XCreateWindow(display, RootWindow(display, screen), 0, 0, width, height, 0, CopyFromParent,
+                      InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
     // Painted off screen first and shown in one go, so that no picture is ever half old, half new; the
     // window's background, so that the server itself repaints what is uncovered.
     const Pixmap picture = XCreatePixmap(display, window, width, height, DefaultDepth(display, screen));
