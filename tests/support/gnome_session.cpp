@@ -273,16 +273,17 @@ namespace {
 
 // This program and what it reads at run time, which the session's user must be able to reach.
 QStringList neededFiles() {
-    return {QCoreApplication::applicationFilePath(), QStringLiteral(VARNEX_SCREEN_PAINTER),
-            QStringLiteral(VARNEX_SESSION_BUS_CONFIG), qEnvironmentVariable("VARNEX_MODULE_DIR")};
+    QStringList files{QCoreApplication::applicationFilePath(), QStringLiteral(VARNEX_SCREEN_PAINTER),
+                      QStringLiteral(VARNEX_SESSION_BUS_CONFIG), qEnvironmentVariable("VARNEX_MODULE_DIR")};
+    files.removeAll(QString());
+    return files;
 }
 
-QProcess* asSessionUser(QProcess& process, const QString& program, const QStringList& arguments) {
+void asSessionUser(QProcess& process, const QString& program, const QStringList& arguments) {
     if (::geteuid() == 0)
         process.start(QStringLiteral("setpriv"), kAsSessionUser + QStringList{program} + arguments);
     else
         process.start(program, arguments);
-    return &process;
 }
 
 }  // namespace
