@@ -257,7 +257,10 @@ ScreenPainter::ScreenPainter(const QProcessEnvironment& environment) {
 
 ScreenPainter::~ScreenPainter() {
     process_.closeWriteChannel();
-    if (!process_.waitForFinished(5000)) process_.kill();
+    if (!process_.waitForFinished(5000))
+        process_.kill();
+    else if (process_.exitCode() != 0)
+        qWarning("screen_painter ended with %d", process_.exitCode());
 }
 
 bool ScreenPainter::Paint(const QList<quint32>& quarters) {

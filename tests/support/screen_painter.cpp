@@ -51,6 +51,9 @@ int main() {
         std::printf("ok\n");
         std::fflush(stdout);
     }
+    XFreeGC(display, gc);
+    XDestroyWindow(display, window);
+    XFreePixmap(display, picture);
     XCloseDisplay(display);
     return 0;
 }
