@@ -1,7 +1,6 @@
 #include "tests/support/gnome_session.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>

@@ -23,9 +23,10 @@ public:
     // Why no GNOME session can run here (a program missing), or an empty text.
     static QString Unavailable();
 
-    // Starts everything and sets this process's DBUS_SESSION_BUS_ADDRESS, WAYLAND_DISPLAY, DISPLAY,
-    // XAUTHORITY, XDG_RUNTIME_DIR, XDG_SESSION_TYPE and XDG_CURRENT_DESKTOP to the session's, before anything
-    // in it has used the session bus; see Error() for what failed.
+    // Starts everything, the session bus where DBUS_SESSION_BUS_ADDRESS says (RunGnomeSide sets it before
+    // this process starts, so that nothing in it can have used another bus), and sets this process's
+    // WAYLAND_DISPLAY, DISPLAY, XAUTHORITY, XDG_RUNTIME_DIR, XDG_SESSION_TYPE and XDG_CURRENT_DESKTOP to the
+    // session's; see Error() for what failed.
     GnomeSession();
     // Stops everything, each within a few seconds.
     ~GnomeSession();
@@ -35,7 +36,7 @@ public:
     // Empty once everything runs.
     QString Error() const { return error_; }
     QProcessEnvironment Environment() const { return environment_; }
-    // What the compositor, the portal and its backend wrote, for a failure's report.
+    // What the compositor and GNOME's portal backend wrote, for a failure's report.
     QString Logs() const;
 
     // Stops GNOME's portal backend, as when the desktop's side of every cast ends; StartPortalBackend brings
