@@ -21,6 +21,8 @@ test_packages=(
     xvfb xauth trayer dbus-daemon xserver-xephyr x11-xserver-utils
     lirc openbox dbus-session-bus-common libxss-dev xdotool desktop-file-utils libglib2.0-bin
     playerctl dbus-x11 pipewire-bin wireplumber xdg-desktop-portal
+    # A real GNOME desktop for the Wayland tests: mutter headless, its Xwayland, GNOME's portal backend.
+    mutter xwayland xdg-desktop-portal-gnome
     # GStreamer's HTTP source prefers libsoup 3 where it is installed (as on GNOME desktops): the tests
     # of failed streams run with each libsoup.
     libsoup-3.0-0 libsoup2.4-1

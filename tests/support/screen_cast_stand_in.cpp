@@ -193,6 +193,14 @@ DesktopPortal::DesktopPortal(const PipeWireDaemons& daemons) {
     QProcessEnvironment environment = daemons.Environment();
     environment.insert(QStringLiteral("XDG_DESKTOP_PORTAL_DIR"), folder_.path());
     environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("varnextest"));
+    use(environment);
+}
+
+DesktopPortal::DesktopPortal(const QProcessEnvironment& environment) {
+    use(environment);
+}
+
+void DesktopPortal::use(const QProcessEnvironment& environment) {
     for (QProcess* process : {&process_, &permissions_}) {
         process->setProcessEnvironment(environment);
         process->setStandardOutputFile(QProcess::nullDevice());

@@ -109,6 +109,8 @@ private:
 class DesktopPortal {
 public:
     explicit DesktopPortal(const PipeWireDaemons& daemons);
+    // The portal with the backends installed on the system, for the desktop `environment` names.
+    explicit DesktopPortal(const QProcessEnvironment& environment);
     ~DesktopPortal() { Stop(); }
     // Started, and its org.freedesktop.portal.Desktop on the bus.
     bool Start();
@@ -116,6 +118,8 @@ public:
     bool Stop();
 
 private:
+    void use(const QProcessEnvironment& environment);
+
     QTemporaryDir folder_;
     QProcess process_, permissions_;
 };
