@@ -451,6 +451,9 @@ void share(const PipeWireDaemons& daemons, ScreenProducer& producer, int changes
     emit program.app.Remote().Action(RemoteAction::AmbiLight);
     producer.Send(ScreenProducer::Buffers::Frames);
     const auto frames = line.Frames();
+    size_t arrivals = 0;
+    for (const PlainConsumer::Arrival& arrival : consumer.Arrivals())
+        arrivals += arrival.ns >= startNs && arrival.ns <= endNs;
     // The rate on the line over the run, the most frames in any one second of it, the closest two frames
     // (as the reader saw them), and frames that matched neither picture.
     size_t count = 0, busiest = 0, foreign = 0;
@@ -469,8 +472,9 @@ void share(const PipeWireDaemons& daemons, ScreenProducer& producer, int changes
         ms.empty() ? -1.0 : *std::max_element(ms.begin(), ms.end()), ms.size(), missed);
     std::printf(
         "  line: %.1f frames/s over %.1f s, at most %zu in any second, closest two %.2f ms apart, "
-        "%zu frames of neither picture\n",
-        count * 1e9 / double(endNs - startNs), (endNs - startNs) / 1e9, busiest, closest, foreign);
+        "%zu frames of neither picture; the plain consumer got %.1f buffers/s\n",
+        count * 1e9 / double(endNs - startNs), (endNs - startNs) / 1e9, busiest, closest, foreign,
+        arrivals * 1e9 / double(endNs - startNs));
     std::printf("  shares (ms):");
     for (const double m : ms) std::printf(" %.2f", m);
     std::printf("\n");
