@@ -1,25 +1,23 @@
 // AmbiLight through the desktop portal's screen cast against the X server's capture, on the same 1920 x 1080
 // screen with mode "0,0" (a real PipeWire daemon and WirePlumber, a producer streaming 1920 x 1080 frames at
-// 40 a second, the real xdg-desktop-portal with the tests' stand-in backend on the private session bus):
+// 40 a second, the real xdg-desktop-portal with the tests' stand-in backend on the private session bus), in
+// the order 4, 1, 2, 3:
 //  1. the receiving end alone, keeping the newest frame of the stream: this process's CPU per second and per
 //     frame, the adapter's PipeWire stream against GStreamer's pipewiresrc into a fakesink that does the
 //     same;
-//  2. whole-process CPU per AmbiLight frame against the virtual board paced to 960 bytes a second (the line's
-//     40 frames a second), X11 against portal;
+//  2. whole-process CPU per AmbiLight frame (frames counted as the board receives them) against the virtual
+//     board paced to 960 bytes a second (the line's 40 frames a second), X11 against portal;
 //  3. the latency from a repaint of the screen to the first frame on the line that shows it (a
-//  pseudo-terminal
-//     read as fast as it fills, the tick every 10 ms), median and 95th percentile over 50 repaints;
-//  4. Varnex's own share of the latency: a plain libpipewire consumer reads the same node beside AmbiLight
-//  and
-//     notes when each buffer arrives; per colour change, from the first buffer showing the new colours to the
-//     first frame on the line showing them (the line a pseudo-terminal read on a thread of its own as fast as
-//     it fills), median and 95th percentile, with the frame rate on the line. Once with a still screen
-//     before each change (no buffers, as a compositor sends nothing while nothing changes), once with
-//     the producer's 40 frames a second all along.
+//     pseudo-terminal read as fast as it fills), median and 95th percentile over 50 repaints;
+//  4. Varnex's own share of the latency: a plain libpipewire consumer reads the same node beside
+//     AmbiLight and notes when each buffer arrives; per colour change, from the first buffer showing
+//     the new colours to the first frame on the line showing them (the line a pseudo-terminal read on
+//     a thread of its own as fast as it fills), median and 95th percentile, with the frame rate on the
+//     line. Once with a still screen before each change (no buffers, as a compositor sends nothing
+//     while nothing changes), once with the producer's frames all along.
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" dbus-run-session
-//          --config-file=tests/support/session_bus.conf -- bench_ambilight_portal [seconds] [--share
-//          [changes]]
-// With --share only the fourth part runs (40 changes per screen unless given).
+//          --config-file=tests/support/session_bus.conf -- bench_ambilight_portal [seconds]
+// or, for the fourth part alone, the same with `bench_ambilight_portal --share [changes]` (40 unless given).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -187,21 +185,27 @@ void cpuPerFrame(const char* name, const QByteArray& capture, int seconds) {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     board.setProcessEnvironment(env);
     board.start(QStringLiteral(VARNEX_BOARD_EXECUTABLE),
-                {QStringLiteral("--link"), link, QStringLiteral("--pace")});
+                {QStringLiteral("--link"), link, QStringLiteral("--pace"), QStringLiteral("--print")});
     if (!board.waitForReadyRead(10000))
         return (void)std::fprintf(stderr, "the virtual board did not start\n");
 
     Program program(capture, link);
-    qint64 ticks = 0;
-    QObject::connect(program.app.Light().findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout,
-                     [&] { ++ticks; });
+    // The frames that reached the board: 12 items (a letter and its digit) each, as the board prints them.
+    qint64 items = 0;
+    QObject::connect(&board, &QProcess::readyReadStandardOutput, [&] {
+        while (board.canReadLine()) {
+            const QList<QByteArray> words = board.readLine().trimmed().split(' ');
+            if (words.size() >= 4 && words[0] == "levels" && words[2] == "items")
+                items = words[3].toLongLong();
+        }
+    });
     emit program.app.Remote().Action(RemoteAction::AmbiLight);
     const auto ticksIn = [&](int ms) {
-        const qint64 start = ticks;
+        const qint64 start = items;
         wait(ms);
-        return ticks - start;
+        return (items - start) / 12;
     };
-    // Paced once the pseudo-terminal's buffer is full: a second with no more ticks than the line allows.
+    // Paced once the pseudo-terminal's buffer is full: a second with no more frames than the line allows.
     for (int i = 0; i < 120 && ticksIn(1000) > 45; ++i) {
     }
     const double before = processCpuMs();
@@ -486,7 +490,7 @@ int main(int argc, char** argv) {
     FindModulesInBuildFolder();
     QApplication application(argc, argv);
     App::Prepare();
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    const int seconds = argc > 1 && QByteArray(argv[1]) != "--share" ? std::atoi(argv[1]) : 10;
 
     PipeWireDaemons daemons;
     ScreenProducer producer(daemons, kWidth, kHeight, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
@@ -497,12 +501,13 @@ int main(int argc, char** argv) {
     if (!daemons.Running() || !producer.Node() || !portal.Start())
         return std::fprintf(stderr, "PipeWire, the producer or the desktop portal did not start\n"), 1;
 
-    if (argc > 1 && QByteArray(argv[1]) == "--share") {
-        const int changes = argc > 2 ? std::atoi(argv[2]) : 40;
-        share(daemons, producer, changes, true);
-        share(daemons, producer, changes, false);
-        return 0;
-    }
+    // The share first: run after the parts below, the plain consumer and Varnex no longer got the same
+    // buffers here (they saw a new picture up to 100 ms apart, either first).
+    const bool shareOnly = argc > 1 && QByteArray(argv[1]) == "--share";
+    const int changes = shareOnly && argc > 2 ? std::atoi(argv[2]) : 40;
+    share(daemons, producer, changes, true);
+    share(daemons, producer, changes, false);
+    if (shareOnly) return 0;
     receivingEnd(daemons, producer, seconds);
     cpuPerFrame("X11", "x11", seconds);
     cpuPerFrame("portal", "portal", seconds);
@@ -510,7 +515,5 @@ int main(int argc, char** argv) {
     StreamScreen stream(producer);
     latency("X11", "x11", root);
     latency("portal", "portal", stream);
-    share(daemons, producer, 40, true);
-    share(daemons, producer, 40, false);
     return 0;
 }
