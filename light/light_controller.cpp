@@ -174,11 +174,13 @@ void LightController::startAmbiLight(const QString& mode, const std::function<bo
         if (!makeCapture_) throw std::runtime_error("No screen capture");
         capture_ = makeCapture_();
     }
+    capture_->SetFrameNotice([this] { frameKept(); });
 
     link_->WriteText(P1AllOffCommand);
     // A preview still shown would be sampled by the ticks; it is gone from the screen only once the windows
     // below it have painted themselves again: the first tick waits for that.
     const bool preview = endPreview && endPreview();
+    lastTick_.invalidate();
     ambiLightTimer_->start(preview ? PreviewGoneMs : TickMs);
     mode_ = QPoint(x, y);
     emit AmbiLightChanged(true);
@@ -215,7 +217,9 @@ void LightController::CaptureFailed(const QString& message) {
 // four writes, for a quarter of the system calls. A capture that fails still lets the zones before it go
 // out, as they would have gone out one by one.
 void LightController::Timer1Timer() {
-    if (ambiLightTimer_->interval() != TickMs) ambiLightTimer_->setInterval(TickMs);
+    lastTick_.start();
+    if (const int interval = timedTickMs(); ambiLightTimer_->interval() != interval)
+        ambiLightTimer_->setInterval(interval);
     // Nothing to show yet: the desktop may still be asking the user.
     if (!capture_ || !capture_->Ready()) return;
     std::exception_ptr error;
@@ -239,6 +243,32 @@ void LightController::Timer1Timer() {
     // shown once; nothing more is written to the line.
     StopAmbiLight(false);
     emit Failed(errorText(error));
+}
+
+int LightController::timedTickMs() const {
+    return capture_ && capture_->TellsFrames() ? StillTickMs : TickMs;
+}
+
+// Before the run's first tick (which may be waiting for a preview to leave the screen) the timer decides.
+// Otherwise a new frame is shown at once when the last tick is TickMs or longer ago, or else by the timer set
+// to the moment it will be; either way the next timed tick comes a whole interval after the tick that showed
+// it. Notices of frames that arrive meanwhile need nothing more: the tick shows the newest frame. Handled
+// from the event loop, as a tick that fails ends the capture that sends the notice.
+void LightController::frameKept() {
+    QMetaObject::invokeMethod(
+        this,
+        [this, capture = capture_.get()] {
+            if (capture_.get() != capture || !AmbiLightOn() || !lastTick_.isValid()) return;
+            const qint64 leftNs = qint64(TickMs) * 1000000 - lastTick_.nsecsElapsed();
+            if (leftNs <= 0) {
+                ambiLightTimer_->start(timedTickMs());
+                Timer1Timer();
+                return;
+            }
+            const int leftMs = int((leftNs + 999999) / 1000000);
+            if (ambiLightTimer_->remainingTime() > leftMs) ambiLightTimer_->start(leftMs);
+        },
+        Qt::QueuedConnection);
 }
 
 // Colour music: while it runs, every 33 ms the level of the playing stream becomes one light command. It

@@ -10,6 +10,7 @@
 // gone, are announced by Failed, each once; nothing is raised to the caller.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -38,7 +39,11 @@ class LightController final : public QObject {
 public:
     using CaptureFactory = std::function<std::unique_ptr<ScreenCapture>()>;
 
+    // The tick runs at most once per TickMs. A capture that tells of its new frames has each new frame shown
+    // at once within that rate, and the timer repeats its last frame only every StillTickMs: a repeat would
+    // otherwise take the turn of the next new frame, which then waits for up to a whole TickMs.
     static constexpr int TickMs = 10;
+    static constexpr int StillTickMs = 250;
     static constexpr int PreviewGoneMs = 100;  // the first tick's wait for a preview to leave the screen
     static constexpr int ColourMusicMs = 33;
 
@@ -110,6 +115,9 @@ private:
     // The ticks are named after their timers: Timer1 runs AmbiLight, TVisual1 colour music.
     void StopAmbiLight(bool writeAllOff);
     void Timer1Timer();
+    // A new frame from a capture that tells of them: the tick runs now, or TickMs after the last one.
+    void frameKept();
+    int timedTickMs() const;
     void StopColourMusic(bool lightsOff);
     void TVisual1Timer();
     void deviceLost(const QString& errorText);
@@ -121,6 +129,7 @@ private:
 
     SerialLink* link_;
     QTimer* ambiLightTimer_;
+    QElapsedTimer lastTick_;  // since the run's last tick; invalid before its first
     QTimer* colourMusicTimer_;
     std::unique_ptr<ScreenCapture> capture_;
     CaptureFactory makeCapture_;

@@ -5,6 +5,7 @@
 // the tick, the zones and the averaging are the same over all of them.
 
 #include <QRect>
+#include <functional>
 
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
@@ -38,4 +39,19 @@ public:
     // Whether the capture may serve AmbiLight's next run too. One that holds a session with the desktop
     // (shown to the user as screen sharing) ends with the run and is made anew at the next start.
     virtual bool Lasting() const { return true; }
+
+    // Whether new frames come to the capture by themselves (a stream) and it tells the tick of each through
+    // the notice the tick sets, on the tick's thread, once the frame is kept. The tick's timer then only
+    // repeats the last frame of a still screen. One the tick reads from the screen at every tick (the X
+    // server's) tells nothing.
+    virtual bool TellsFrames() const { return false; }
+    void SetFrameNotice(std::function<void()> notice) { frameNotice_ = std::move(notice); }
+
+protected:
+    void FrameKept() const {
+        if (frameNotice_) frameNotice_();
+    }
+
+private:
+    std::function<void()> frameNotice_;
 };

@@ -3,9 +3,11 @@
 // capture stopping AmbiLight once), colour music from a given level, the modes and their store, and the
 // enabling rule the windows follow; and which capture serves which session.
 
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include "light/capture_choice.h"
 #include "light/colour_music.h"
@@ -39,6 +41,22 @@ struct Lights {
         QObject::connect(&light, &LightController::Notice, [this](const QString& text) { said << text; });
         QObject::connect(&light, &LightController::Failed,
                          [this](const QString& text) { said << "!" + text; });
+    }
+};
+
+// An image as a stream brings it: each new picture is kept and then told, as the desktop portal's capture
+// tells of each frame it keeps.
+class StreamCapture final : public ScreenCapture {
+public:
+    StreamCapture() { image.desktop.fill(Qt::black); }
+    ImageCapture image{QImage(1920, 1080, QImage::Format_RGB32)};
+    bool TellsFrames() const override { return true; }
+    PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) override {
+        return image.ZonePixels(slot, screen, area);
+    }
+    void Keep(Qt::GlobalColor colour) {
+        image.desktop.fill(colour);
+        FrameKept();
     }
 };
 
@@ -119,6 +137,67 @@ private slots:
         QVERIFY((got += line.read(0, 0)).endsWith(StopOff));
         QCOMPARE(capturesMade, 1);
         QCOMPARE(said.size(), 4);
+    }
+
+    // A capture that tells of its new frames: a new frame goes out as soon as its notice is handled (no timer
+    // runs meanwhile), but never within TickMs of the tick before, also in a burst of frames; a still screen
+    // still has its last frame repeated by the timer.
+    void newFramesGoOutAtOnceWithinTheTickRate() {
+        PseudoTerminal line;
+        LightController light;
+        StreamCapture* capture = nullptr;
+        light.SetScreen([] { return QRect(0, 0, 1920, 1080); });
+        light.SetCaptureFactory([&] {
+            auto made = std::make_unique<StreamCapture>();
+            capture = made.get();
+            return made;
+        });
+        light.OpenPort(line.slavePath());
+        light.SwitchAmbiLight(QStringLiteral("0,0"));
+        QByteArray got;
+        const auto framesOnLine = [&] {
+            return ((got += line.read(0, 0)).size() - StartOff.size()) / FrameBytes;
+        };
+        QTRY_VERIFY(framesOnLine() >= 1);
+        const QByteArray white = "E8F8D8B8C8A8H8G8I8K8J8L8", black = "E0F0D0B0C0A0H0G0I0K0J0L0";
+        QCOMPARE(got.right(FrameBytes), black);
+
+        // Out at once: posted events only, so no timer can have sent it.
+        QThread::msleep(LightController::TickMs + 5);
+        got += line.read(0, 0);
+        QElapsedTimer sinceWhite;
+        sinceWhite.start();
+        capture->Keep(Qt::white);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(framesOnLine() >= 2 && got.endsWith(white));
+
+        // Right after it, the next frame waits for its turn.
+        capture->Keep(Qt::black);
+        QCoreApplication::sendPostedEvents();
+        if (sinceWhite.elapsed() < LightController::TickMs)
+            QVERIFY(framesOnLine() >= 2 && got.endsWith(white));
+        QTRY_VERIFY(framesOnLine() >= 2 && got.endsWith(black));
+        QVERIFY(sinceWhite.elapsed() >= LightController::TickMs);
+
+        // A burst of frames, one a millisecond: at most one frame on the line per TickMs, the last one shown.
+        const qsizetype beforeBurst = framesOnLine();
+        QElapsedTimer burst;
+        burst.start();
+        for (int i = 0; burst.elapsed() < 100; ++i) {
+            capture->Keep(i % 2 ? Qt::white : Qt::black);
+            QTest::qWait(1);
+        }
+        capture->Keep(Qt::white);
+        QTRY_VERIFY(framesOnLine() > beforeBurst && got.endsWith(white));
+        QVERIFY2(framesOnLine() - beforeBurst <= burst.elapsed() / LightController::TickMs + 1,
+                 qPrintable(QString::number(framesOnLine() - beforeBurst)));
+
+        // Still: no more notices, and the last frame is still repeated.
+        const qsizetype still = framesOnLine();
+        QTRY_VERIFY(framesOnLine() > still);
+        QCOMPARE(got.right(FrameBytes), white);
+        light.SwitchAmbiLight(QStringLiteral("0,0"));
+        QVERIFY((got += line.read(0, 0)).endsWith(StopOff));
     }
 
     // Colour music from the level given, and the modes stored after each change.

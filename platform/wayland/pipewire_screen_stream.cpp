@@ -152,6 +152,7 @@ struct PipeWireScreenStream::Private {
     Layout layout{};
     std::atomic<bool> hasFrame{false};
     std::atomic<quint64> frames{0};
+    std::atomic<bool> newFramePosted{false};
     StreamHealth health{nowMs()};
 
     void end(const QString& reason) {
@@ -323,6 +324,14 @@ void PipeWireScreenStream::Private::process() {
     }
     if (old) pw_stream_queue_buffer(stream, old);
     ++frames;
+    if (!newFramePosted.exchange(true))
+        QMetaObject::invokeMethod(
+            q,
+            [this] {
+                newFramePosted = false;
+                emit q->NewFrame();
+            },
+            Qt::QueuedConnection);
     if (!framed) {
         framed = true;
         QMetaObject::invokeMethod(

@@ -50,6 +50,9 @@ public:
 signals:
     // The first frame has arrived (sent once, on the object's thread).
     void FirstFrame();
+    // A new frame is kept. Sent on the object's thread; frames that arrive before it is delivered are told
+    // by the same signal.
+    void NewFrame();
     // The stream is over: the producer went away, the link broke, or it never connected. `reason` is
     // PipeWire's own text, for the log; sent once, on the object's thread.
     void Ended(const QString& reason);

@@ -23,6 +23,9 @@ ScreenCapturePortal::ScreenCapturePortal(const QDBusConnection& bus, const QStri
             qWarning().noquote() << "Screen cast stream:" << reason;
             fail(MessageFor(ScreenCastPortal::Failure::Closed));
         });
+        connect(stream_.get(), &PipeWireScreenStream::NewFrame, this, [this] {
+            if (!failed_) FrameKept();
+        });
         connect(stream_.get(), &PipeWireScreenStream::Starved, this, [this] {
             qWarning().noquote() << "Screen cast stream: no usable picture";
             fail(NoPictureMessage());

@@ -43,6 +43,8 @@ public:
     bool Ready() const override;
     // The session ends with the adapter, so it serves one run of AmbiLight.
     bool Lasting() const override { return false; }
+    // Each frame the stream keeps is told, until a failure is reported.
+    bool TellsFrames() const override { return true; }
     // The part of the zone at `area` (relative to `screen`) that lies on the screen, from the newest frame,
     // copied into `slot` and valid until that slot's next capture; an empty block when no part does or no
     // frame is there.
