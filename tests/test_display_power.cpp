@@ -1,0 +1,254 @@
+// Monitor off/on through the means the session's desktop offers, chosen by what the session is: GNOME's
+// display configuration (a stand-in on the test's private session bus), the outputs' power protocols of
+// wlroots and KWin (a stand-in Wayland compositor on a socket of the test's own), and X11 (Xvfb: its screen
+// saver, as Xvfb has no DPMS) on an X11 session and wherever the desktop offers nothing else.
+
+#include <wayland-server.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QMutex>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <thread>
+
+#include "dpms-server-protocol.h"
+#include "platform/desktop_factory.h"
+#include "platform/x11/x11_windows.h"
+#include "wlr-output-power-management-unstable-v1-server-protocol.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
+
+namespace {
+
+const QString kDisplayConfig = QStringLiteral("org.gnome.Mutter.DisplayConfig");
+
+bool screenSaverOn() {
+    XScreenSaverInfo info{};
+    XScreenSaverQueryInfo(RemoteDisplay(), DefaultRootWindow(RemoteDisplay()), &info);
+    return info.state == ScreenSaverOn;
+}
+
+// The session as the desktop would describe it in the environment; an empty value is unset.
+void setSession(const QByteArray& type, const QByteArray& desktop, const QByteArray& waylandDisplay) {
+    const auto set = [](const char* name, const QByteArray& value) {
+        value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
+    };
+    set("XDG_SESSION_TYPE", type);
+    set("XDG_CURRENT_DESKTOP", desktop);
+    set("WAYLAND_DISPLAY", waylandDisplay);
+}
+
+// mutter's display configuration as far as the power-save mode goes: records every Set of PowerSaveMode as
+// its D-Bus type and value ("int 3").
+class DisplayConfig final : public QDBusVirtualObject {
+public:
+    QStringList sets;
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const QVariantList arguments = message.arguments();
+        if (message.member() != QLatin1String("Set") || arguments.size() != 3 ||
+            arguments[0] != kDisplayConfig || arguments[1] != QLatin1String("PowerSaveMode"))
+            return false;
+        const QVariant value = qvariant_cast<QDBusVariant>(arguments[2]).variant();
+        sets << QStringLiteral("%1 %2").arg(value.typeName(), value.toString());
+        return connection.send(message.createReply());
+    }
+};
+
+// A Wayland compositor with two outputs and the power managers of wlroots and KWin, on its own thread (the
+// program's requests wait for its answers). Records every power request as "wlr|kde <output> <mode>".
+class Compositor final {
+public:
+    Compositor(const char* socket, bool wlr, bool kde) {
+        wl_display_add_socket(display_, socket);
+        for (int& index : outputIndex_)
+            wl_global_create(display_, &wl_output_interface, 1, &index, bindOutput);
+        if (wlr) wl_global_create(display_, &zwlr_output_power_manager_v1_interface, 1, this, bindWlr);
+        if (kde) wl_global_create(display_, &org_kde_kwin_dpms_manager_interface, 1, this, bindKde);
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                wl_event_loop_dispatch(wl_display_get_event_loop(display_), 20);
+                wl_display_flush_clients(display_);
+            }
+        });
+    }
+    ~Compositor() {
+        stop_ = true;
+        thread_.join();
+        wl_display_destroy_clients(display_);
+        wl_display_destroy(display_);
+    }
+    QStringList requests() {
+        const QMutexLocker lock(&mutex_);
+        return requests_;
+    }
+
+private:
+    void record(const char* protocol, wl_resource* output, uint32_t mode) {
+        const QMutexLocker lock(&mutex_);
+        requests_ << QStringLiteral("%1 %2 %3")
+                         .arg(protocol)
+                         .arg(*static_cast<int*>(wl_resource_get_user_data(output)))
+                         .arg(mode);
+    }
+    static Compositor* of(wl_resource* resource) {
+        return static_cast<Compositor*>(wl_resource_get_user_data(resource));
+    }
+    static void destroy(wl_client*, wl_resource* resource) { wl_resource_destroy(resource); }
+
+    static void bindOutput(wl_client* client, void* index, uint32_t, uint32_t id) {
+        wl_resource_set_implementation(wl_resource_create(client, &wl_output_interface, 1, id), nullptr,
+                                       index, nullptr);
+    }
+
+    static void bindWlr(wl_client* client, void* self, uint32_t, uint32_t id) {
+        static const struct zwlr_output_power_manager_v1_interface manager { getWlrPower, destroy };
+        wl_resource_set_implementation(
+            wl_resource_create(client, &zwlr_output_power_manager_v1_interface, 1, id), &manager, self,
+            nullptr);
+    }
+    static void getWlrPower(wl_client* client, wl_resource* manager, uint32_t id, wl_resource* output) {
+        static const struct zwlr_output_power_v1_interface power {
+            [](wl_client*, wl_resource* resource, uint32_t mode) {
+                of(resource)->record("wlr", static_cast<wl_resource*>(of(resource)->outputOf_[resource]),
+                                     mode);
+            },
+                destroy
+        };
+        wl_resource* resource = wl_resource_create(client, &zwlr_output_power_v1_interface, 1, id);
+        of(manager)->outputOf_[resource] = output;
+        wl_resource_set_implementation(resource, &power, of(manager), nullptr);
+        zwlr_output_power_v1_send_mode(resource, ZWLR_OUTPUT_POWER_V1_MODE_ON);
+    }
+
+    static void bindKde(wl_client* client, void* self, uint32_t, uint32_t id) {
+        static const struct org_kde_kwin_dpms_manager_interface manager { getKdeDpms };
+        wl_resource_set_implementation(
+            wl_resource_create(client, &org_kde_kwin_dpms_manager_interface, 1, id), &manager, self, nullptr);
+    }
+    static void getKdeDpms(wl_client* client, wl_resource* manager, uint32_t id, wl_resource* output) {
+        static const struct org_kde_kwin_dpms_interface dpms {
+            [](wl_client*, wl_resource* resource, uint32_t mode) {
+                of(resource)->record("kde", static_cast<wl_resource*>(of(resource)->outputOf_[resource]),
+                                     mode);
+            },
+                destroy
+        };
+        wl_resource* resource = wl_resource_create(client, &org_kde_kwin_dpms_interface, 1, id);
+        of(manager)->outputOf_[resource] = output;
+        wl_resource_set_implementation(resource, &dpms, of(manager), nullptr);
+        org_kde_kwin_dpms_send_supported(resource, 1);
+        org_kde_kwin_dpms_send_mode(resource, ORG_KDE_KWIN_DPMS_MODE_ON);
+        org_kde_kwin_dpms_send_done(resource);
+    }
+
+    wl_display* display_ = wl_display_create();
+    int outputIndex_[2] = {0, 1};
+    QHash<wl_resource*, wl_resource*> outputOf_;  // a power control's output (compositor thread only)
+    std::thread thread_;
+    std::atomic<bool> stop_ = false;
+    QMutex mutex_;
+    QStringList requests_;
+};
+
+}  // namespace
+
+class DisplayPowerTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir runtime_;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        // The stand-in compositors' sockets, and no real compositor's.
+        qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
+    }
+
+    // GNOME's display configuration where the session is GNOME on Wayland and mutter's name is on the bus;
+    // X11 on an X11 session even with the name there, and on Wayland once it has gone and no compositor
+    // answers.
+    void gnomeByTheSessionAndTheBus() {
+        DisplayConfig config;
+        QDBusConnection standIn =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "display-config");
+        QVERIFY(standIn.registerVirtualObject("/org/gnome/Mutter/DisplayConfig", &config));
+        QVERIFY(standIn.registerService(kDisplayConfig));
+
+        setSession("wayland", "ubuntu:GNOME", "varnex-no-compositor");
+        std::unique_ptr<Desktop> gnome = MakeDesktop();
+        gnome->MonitorOff();
+        QVERIFY(!screenSaverOn());
+        QTRY_COMPARE(config.sets, QStringList{"int 3"});
+        gnome->MonitorWake();
+        QTRY_COMPARE(config.sets, QStringList({"int 3", "int 0"}));
+
+        setSession("x11", "GNOME", {});
+        std::unique_ptr<Desktop> x11 = MakeDesktop();
+        x11->MonitorOff();
+        QTRY_VERIFY(screenSaverOn());
+        x11->MonitorWake();
+        QTRY_VERIFY(!screenSaverOn());
+
+        QVERIFY(standIn.unregisterService(kDisplayConfig));
+        setSession("wayland", "GNOME", "varnex-no-compositor");
+        std::unique_ptr<Desktop> none = MakeDesktop();
+        none->MonitorOff();
+        QTRY_VERIFY(screenSaverOn());
+        none->MonitorWake();
+        QTRY_VERIFY(!screenSaverOn());
+        QCOMPARE(config.sets.size(), 2);
+        QDBusConnection::disconnectFromBus("display-config");
+    }
+
+    // Every output through the compositor's own protocol: wlroots' (off 0, on 1) and KWin's (off 3, on 0),
+    // the desktop's own kind first where a compositor offers both. A compositor that never answers holds the
+    // program for about a second, and then X11 serves.
+    void waylandOutputsByTheCompositor() {
+        const struct {
+            QByteArray desktop;
+            bool wlr, kde;
+            QStringList requests;
+        } rows[] = {
+            {"sway", true, false, {"wlr 0 0", "wlr 1 0", "wlr 0 1", "wlr 1 1"}},
+            {"KDE", false, true, {"kde 0 3", "kde 1 3", "kde 0 0", "kde 1 0"}},
+            {"KDE", true, true, {"kde 0 3", "kde 1 3", "kde 0 0", "kde 1 0"}},
+            {"", true, true, {"wlr 0 0", "wlr 1 0", "wlr 0 1", "wlr 1 1"}},
+        };
+        int socket = 0;
+        for (const auto& row : rows) {
+            const QByteArray name = "varnex-compositor-" + QByteArray::number(socket++);
+            Compositor compositor(name.constData(), row.wlr, row.kde);
+            setSession({}, row.desktop, name);
+            std::unique_ptr<Desktop> desktop = MakeDesktop();
+            desktop->MonitorOff();
+            desktop->MonitorWake();
+            QCOMPARE(compositor.requests(), row.requests);
+        }
+        QVERIFY(!screenSaverOn());
+
+        QLocalServer silent;
+        QVERIFY(silent.listen(runtime_.filePath("varnex-silent")));
+        setSession("wayland", "sway", "varnex-silent");
+        std::unique_ptr<Desktop> desktop = MakeDesktop();
+        QElapsedTimer held;
+        held.start();
+        desktop->MonitorOff();
+        QVERIFY2(held.elapsed() < 2500, qPrintable(QString::number(held.elapsed())));
+        QTRY_VERIFY(screenSaverOn());
+        desktop->MonitorWake();
+        QTRY_VERIFY(!screenSaverOn());
+    }
+};
+
+QTEST_MAIN(DisplayPowerTest)
+#include "test_display_power.moc"
