@@ -46,11 +46,18 @@ void setSession(const QByteArray& type, const QByteArray& desktop, const QByteAr
     set("WAYLAND_DISPLAY", waylandDisplay);
 }
 
-// mutter's display configuration as far as the power-save mode goes: records every Set of PowerSaveMode as
-// its D-Bus type and value ("int 3").
+// mutter's display configuration as far as the power-save mode goes, on a connection of its own to the
+// test's bus: records every Set of PowerSaveMode as its D-Bus type and value ("int 3").
 class DisplayConfig final : public QDBusVirtualObject {
 public:
     QStringList sets;
+
+    DisplayConfig() {
+        QVERIFY(bus_.registerVirtualObject("/org/gnome/Mutter/DisplayConfig", this));
+        QVERIFY(bus_.registerService(kDisplayConfig));
+    }
+    ~DisplayConfig() override { QDBusConnection::disconnectFromBus(bus_.name()); }
+    void Leave() { QVERIFY(bus_.unregisterService(kDisplayConfig)); }
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
@@ -62,6 +69,9 @@ public:
         sets << QStringLiteral("%1 %2").arg(value.typeName(), value.toString());
         return connection.send(message.createReply());
     }
+
+private:
+    QDBusConnection bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "display-config");
 };
 
 // A Wayland compositor with two outputs and the power managers of wlroots and KWin, on its own thread (the
@@ -179,10 +189,6 @@ private slots:
     // answers.
     void gnomeByTheSessionAndTheBus() {
         DisplayConfig config;
-        QDBusConnection standIn =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "display-config");
-        QVERIFY(standIn.registerVirtualObject("/org/gnome/Mutter/DisplayConfig", &config));
-        QVERIFY(standIn.registerService(kDisplayConfig));
 
         setSession("wayland", "ubuntu:GNOME", "varnex-no-compositor");
         std::unique_ptr<Desktop> gnome = MakeDesktop();
@@ -199,7 +205,7 @@ private slots:
         x11->MonitorWake();
         QTRY_VERIFY(!screenSaverOn());
 
-        QVERIFY(standIn.unregisterService(kDisplayConfig));
+        config.Leave();
         setSession("wayland", "GNOME", "varnex-no-compositor");
         std::unique_ptr<Desktop> none = MakeDesktop();
         none->MonitorOff();
@@ -207,7 +213,6 @@ private slots:
         none->MonitorWake();
         QTRY_VERIFY(!screenSaverOn());
         QCOMPARE(config.sets.size(), 2);
-        QDBusConnection::disconnectFromBus("display-config");
     }
 
     // Every output through the compositor's own protocol: wlroots' (off 0, on 1) and KWin's (off 3, on 0),
