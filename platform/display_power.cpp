@@ -17,14 +17,6 @@ public:
     void Wake() override { x11::MonitorWake(); }
 };
 
-// Off is power-save mode 3, waking sets it back to 0; mutter leaves it there until asked again (or until
-// GNOME's own idle handling changes it).
-class GnomeDisplayPower final : public DisplayPower {
-public:
-    void Off() override { gnome::SetMonitorsOn(false); }
-    void Wake() override { gnome::SetMonitorsOn(true); }
-};
-
 // Every output off, or on again. A wlroots compositor keeps them off until a client switches them on;
 // KWin also wakes them at the user's own input.
 class WaylandOutputPower final : public DisplayPower {
@@ -50,7 +42,7 @@ std::unique_ptr<DisplayPower> MakeDisplayPower() {
     for (const DisplayPowerMeans means : DisplayPowerOrder(CurrentDisplayPowerSession())) {
         switch (means) {
             case DisplayPowerMeans::GnomeDisplayConfig:
-                if (gnome::DisplayConfigOffered()) return std::make_unique<GnomeDisplayPower>();
+                if (gnome::DisplayConfigOffered()) return std::make_unique<gnome::MutterDisplayPower>();
                 break;
             case DisplayPowerMeans::WlrOutputPower:
                 if (compositorOffers(PowerProtocol::Wlr))

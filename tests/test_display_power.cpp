@@ -1,7 +1,7 @@
-// Monitor off/on through the means the session's desktop offers, chosen by what the session is: GNOME's
-// display configuration (a stand-in on the test's private session bus), the outputs' power protocols of
-// wlroots and KWin (a stand-in Wayland compositor on a socket of the test's own), and X11 (Xvfb: its screen
-// saver, as Xvfb has no DPMS) on an X11 session and wherever the desktop offers nothing else.
+// Monitor off/on through the means the session's desktop offers, chosen by what the session is: mutter's
+// display configuration and idle monitor (a stand-in on the test's private session bus), the outputs' power
+// protocols of wlroots and KWin (a stand-in Wayland compositor on a socket of the test's own), and X11 (Xvfb:
+// its screen saver, as Xvfb has no DPMS) on an X11 session and wherever the desktop offers nothing else.
 
 #include <wayland-server.h>
 
@@ -29,6 +29,8 @@
 namespace {
 
 const QString kDisplayConfig = QStringLiteral("org.gnome.Mutter.DisplayConfig");
+const QString kIdleMonitor = QStringLiteral("org.gnome.Mutter.IdleMonitor");
+const QString kIdleMonitorPath = QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
 
 bool screenSaverOn() {
     XScreenSaverInfo info{};
@@ -46,32 +48,50 @@ void setSession(const QByteArray& type, const QByteArray& desktop, const QByteAr
     set("WAYLAND_DISPLAY", waylandDisplay);
 }
 
-// mutter's display configuration as far as the power-save mode goes, on a connection of its own to the
-// test's bus: records every Set of PowerSaveMode as its D-Bus type and value ("int 3").
-class DisplayConfig final : public QDBusVirtualObject {
+// mutter as far as the display's power goes, on a connection of its own to the test's bus: its display
+// configuration records every Set of PowerSaveMode with the value's D-Bus type ("PowerSaveMode int 3"), its
+// idle monitor hands out user-active watches 1, 2, ... and records their removal ("RemoveWatch 1").
+class Mutter final : public QDBusVirtualObject {
 public:
-    QStringList sets;
+    QStringList calls;
 
-    DisplayConfig() {
+    Mutter() {
+        for (const QString& name : {kDisplayConfig, kIdleMonitor}) QVERIFY(bus_.registerService(name));
         QVERIFY(bus_.registerVirtualObject("/org/gnome/Mutter/DisplayConfig", this));
-        QVERIFY(bus_.registerService(kDisplayConfig));
+        QVERIFY(bus_.registerVirtualObject(kIdleMonitorPath, this));
     }
-    ~DisplayConfig() override { QDBusConnection::disconnectFromBus(bus_.name()); }
-    void Leave() { QVERIFY(bus_.unregisterService(kDisplayConfig)); }
+    ~Mutter() override { QDBusConnection::disconnectFromBus(bus_.name()); }
+    void Leave() {
+        for (const QString& name : {kDisplayConfig, kIdleMonitor}) QVERIFY(bus_.unregisterService(name));
+    }
+    // The user's input reaches the watch `id`.
+    void Fire(uint id) {
+        QVERIFY(bus_.send(QDBusMessage::createSignal(kIdleMonitorPath, kIdleMonitor, "WatchFired") << id));
+    }
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         const QVariantList arguments = message.arguments();
-        if (message.member() != QLatin1String("Set") || arguments.size() != 3 ||
-            arguments[0] != kDisplayConfig || arguments[1] != QLatin1String("PowerSaveMode"))
+        QDBusMessage reply = message.createReply();
+        if (message.member() == QLatin1String("Set") && arguments.size() == 3 &&
+            arguments[0] == kDisplayConfig) {
+            const QVariant value = qvariant_cast<QDBusVariant>(arguments[2]).variant();
+            calls << QStringLiteral("%1 %2 %3")
+                         .arg(arguments[1].toString(), value.typeName(), value.toString());
+        } else if (message.member() == QLatin1String("AddUserActiveWatch")) {
+            reply << ++watches_;
+            calls << QStringLiteral("AddUserActiveWatch %1").arg(watches_);
+        } else if (message.member() == QLatin1String("RemoveWatch") && arguments.size() == 1) {
+            calls << QStringLiteral("RemoveWatch %1").arg(arguments[0].toUInt());
+        } else {
             return false;
-        const QVariant value = qvariant_cast<QDBusVariant>(arguments[2]).variant();
-        sets << QStringLiteral("%1 %2").arg(value.typeName(), value.toString());
-        return connection.send(message.createReply());
+        }
+        return connection.send(reply);
     }
 
 private:
-    QDBusConnection bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "display-config");
+    QDBusConnection bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "mutter");
+    uint watches_ = 0;
 };
 
 // A Wayland compositor with two outputs and the power managers of wlroots and KWin, on its own thread (the
@@ -184,19 +204,32 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     }
 
-    // GNOME's display configuration where the session is GNOME on Wayland and mutter's name is on the bus;
-    // X11 on an X11 session even with the name there, and on Wayland once it has gone and no compositor
-    // answers.
+    // GNOME's display configuration where the session is GNOME on Wayland and mutter is on the bus: off, and
+    // on again at the user's next input (a watch of the idle monitor's; another client's watch is not ours)
+    // or from the remote, which drops the watch. X11 on an X11 session even with mutter there, and on Wayland
+    // once mutter has gone and no compositor answers.
     void gnomeByTheSessionAndTheBus() {
-        DisplayConfig config;
-
+        Mutter mutter;
         setSession("wayland", "ubuntu:GNOME", "varnex-no-compositor");
         std::unique_ptr<Desktop> gnome = MakeDesktop();
         gnome->MonitorOff();
         QVERIFY(!screenSaverOn());
-        QTRY_COMPARE(config.sets, QStringList{"int 3"});
+        QStringList calls{"PowerSaveMode int 3", "AddUserActiveWatch 1"};
+        QTRY_COMPARE(mutter.calls, calls);
+        mutter.Fire(7);
+        QTest::qWait(200);
+        QCOMPARE(mutter.calls, calls);
+        mutter.Fire(1);
+        calls << "PowerSaveMode int 0";
+        QTRY_COMPARE(mutter.calls, calls);
+        gnome->MonitorOff();
+        calls << "PowerSaveMode int 3"
+              << "AddUserActiveWatch 2";
+        QTRY_COMPARE(mutter.calls, calls);
         gnome->MonitorWake();
-        QTRY_COMPARE(config.sets, QStringList({"int 3", "int 0"}));
+        calls << "PowerSaveMode int 0"
+              << "RemoveWatch 2";
+        QTRY_COMPARE(mutter.calls, calls);
 
         setSession("x11", "GNOME", {});
         std::unique_ptr<Desktop> x11 = MakeDesktop();
@@ -205,14 +238,14 @@ private slots:
         x11->MonitorWake();
         QTRY_VERIFY(!screenSaverOn());
 
-        config.Leave();
+        mutter.Leave();
         setSession("wayland", "GNOME", "varnex-no-compositor");
         std::unique_ptr<Desktop> none = MakeDesktop();
         none->MonitorOff();
         QTRY_VERIFY(screenSaverOn());
         none->MonitorWake();
         QTRY_VERIFY(!screenSaverOn());
-        QCOMPARE(config.sets.size(), 2);
+        QCOMPARE(mutter.calls, calls);
     }
 
     // Every output through the compositor's own protocol: wlroots' (off 0, on 1) and KWin's (off 3, on 0),
