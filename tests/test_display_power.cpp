@@ -94,16 +94,62 @@ private:
     uint watches_ = 0;
 };
 
-// A Wayland compositor with two outputs and the power managers of wlroots and KWin, on its own thread (the
-// program's requests wait for its answers). Records every power request as "wlr|kde <output> <mode>".
+// What the stand-in compositor was asked: every power request as "wlr|kde <output> <mode>".
+QMutex requestsLock;
+QStringList requests;
+
+void destroy(wl_client*, wl_resource* resource) {
+    wl_resource_destroy(resource);
+}
+
+// A power control of `interface` for `output`, whose user data is the output's number.
+wl_resource* control(wl_client* client, const wl_interface* interface, uint32_t id, wl_resource* output,
+                     const void* implementation) {
+    wl_resource* resource = wl_resource_create(client, interface, 1, id);
+    wl_resource_set_implementation(resource, implementation, wl_resource_get_user_data(output), nullptr);
+    return resource;
+}
+
+void record(const char* protocol, wl_resource* control, uint32_t mode) {
+    const QMutexLocker lock(&requestsLock);
+    requests << QStringLiteral("%1 %2 %3")
+                    .arg(protocol)
+                    .arg(*static_cast<int*>(wl_resource_get_user_data(control)))
+                    .arg(mode);
+}
+
+const struct zwlr_output_power_v1_interface kWlrPower {
+    [](wl_client*, wl_resource* control, uint32_t mode) { record("wlr", control, mode); }, destroy
+};
+const struct zwlr_output_power_manager_v1_interface kWlrManager {
+    [](wl_client* client, wl_resource*, uint32_t id, wl_resource* output) {
+        wl_resource* power = control(client, &zwlr_output_power_v1_interface, id, output, &kWlrPower);
+        zwlr_output_power_v1_send_mode(power, ZWLR_OUTPUT_POWER_V1_MODE_ON);
+    },
+        destroy
+};
+const struct org_kde_kwin_dpms_interface kKdeDpms {
+    [](wl_client*, wl_resource* control, uint32_t mode) { record("kde", control, mode); }, destroy
+};
+const struct org_kde_kwin_dpms_manager_interface kKdeManager {
+    [](wl_client* client, wl_resource*, uint32_t id, wl_resource* output) {
+        wl_resource* dpms = control(client, &org_kde_kwin_dpms_interface, id, output, &kKdeDpms);
+        org_kde_kwin_dpms_send_supported(dpms, 1);
+        org_kde_kwin_dpms_send_mode(dpms, ORG_KDE_KWIN_DPMS_MODE_ON);
+        org_kde_kwin_dpms_send_done(dpms);
+    }
+};
+
+// A Wayland compositor with two outputs (0 and 1) and the power managers of wlroots and KWin, on a thread of
+// its own: the program's requests wait for its answers.
 class Compositor final {
 public:
     Compositor(const char* socket, bool wlr, bool kde) {
+        requests.clear();
         wl_display_add_socket(display_, socket);
-        for (int& index : outputIndex_)
-            wl_global_create(display_, &wl_output_interface, 1, &index, bindOutput);
-        if (wlr) wl_global_create(display_, &zwlr_output_power_manager_v1_interface, 1, this, bindWlr);
-        if (kde) wl_global_create(display_, &org_kde_kwin_dpms_manager_interface, 1, this, bindKde);
+        for (Global& output : outputs_) wl_global_create(display_, output.interface, 1, &output, bind);
+        if (wlr) wl_global_create(display_, wlr_.interface, 1, &wlr_, bind);
+        if (kde) wl_global_create(display_, kde_.interface, 1, &kde_, bind);
         thread_ = std::thread([this] {
             while (!stop_) {
                 wl_event_loop_dispatch(wl_display_get_event_loop(display_), 20);
@@ -117,77 +163,27 @@ public:
         wl_display_destroy_clients(display_);
         wl_display_destroy(display_);
     }
-    QStringList requests() {
-        const QMutexLocker lock(&mutex_);
-        return requests_;
-    }
 
 private:
-    void record(const char* protocol, wl_resource* output, uint32_t mode) {
-        const QMutexLocker lock(&mutex_);
-        requests_ << QStringLiteral("%1 %2 %3")
-                         .arg(protocol)
-                         .arg(*static_cast<int*>(wl_resource_get_user_data(output)))
-                         .arg(mode);
-    }
-    static Compositor* of(wl_resource* resource) {
-        return static_cast<Compositor*>(wl_resource_get_user_data(resource));
-    }
-    static void destroy(wl_client*, wl_resource* resource) { wl_resource_destroy(resource); }
-
-    static void bindOutput(wl_client* client, void* index, uint32_t, uint32_t id) {
-        wl_resource_set_implementation(wl_resource_create(client, &wl_output_interface, 1, id), nullptr,
-                                       index, nullptr);
+    struct Global {
+        const wl_interface* interface;
+        const void* implementation;
+        void* data;
+    };
+    static void bind(wl_client* client, void* data, uint32_t, uint32_t id) {
+        const Global& global = *static_cast<Global*>(data);
+        wl_resource_set_implementation(wl_resource_create(client, global.interface, 1, id),
+                                       global.implementation, global.data, nullptr);
     }
 
-    static void bindWlr(wl_client* client, void* self, uint32_t, uint32_t id) {
-        static const struct zwlr_output_power_manager_v1_interface manager { getWlrPower, destroy };
-        wl_resource_set_implementation(
-            wl_resource_create(client, &zwlr_output_power_manager_v1_interface, 1, id), &manager, self,
-            nullptr);
-    }
-    static void getWlrPower(wl_client* client, wl_resource* manager, uint32_t id, wl_resource* output) {
-        static const struct zwlr_output_power_v1_interface power {
-            [](wl_client*, wl_resource* resource, uint32_t mode) {
-                of(resource)->record("wlr", static_cast<wl_resource*>(of(resource)->outputOf_[resource]),
-                                     mode);
-            },
-                destroy
-        };
-        wl_resource* resource = wl_resource_create(client, &zwlr_output_power_v1_interface, 1, id);
-        of(manager)->outputOf_[resource] = output;
-        wl_resource_set_implementation(resource, &power, of(manager), nullptr);
-        zwlr_output_power_v1_send_mode(resource, ZWLR_OUTPUT_POWER_V1_MODE_ON);
-    }
-
-    static void bindKde(wl_client* client, void* self, uint32_t, uint32_t id) {
-        static const struct org_kde_kwin_dpms_manager_interface manager { getKdeDpms };
-        wl_resource_set_implementation(
-            wl_resource_create(client, &org_kde_kwin_dpms_manager_interface, 1, id), &manager, self, nullptr);
-    }
-    static void getKdeDpms(wl_client* client, wl_resource* manager, uint32_t id, wl_resource* output) {
-        static const struct org_kde_kwin_dpms_interface dpms {
-            [](wl_client*, wl_resource* resource, uint32_t mode) {
-                of(resource)->record("kde", static_cast<wl_resource*>(of(resource)->outputOf_[resource]),
-                                     mode);
-            },
-                destroy
-        };
-        wl_resource* resource = wl_resource_create(client, &org_kde_kwin_dpms_interface, 1, id);
-        of(manager)->outputOf_[resource] = output;
-        wl_resource_set_implementation(resource, &dpms, of(manager), nullptr);
-        org_kde_kwin_dpms_send_supported(resource, 1);
-        org_kde_kwin_dpms_send_mode(resource, ORG_KDE_KWIN_DPMS_MODE_ON);
-        org_kde_kwin_dpms_send_done(resource);
-    }
-
+    int numbers_[2] = {0, 1};
+    Global outputs_[2] = {{&wl_output_interface, nullptr, &numbers_[0]},
+                          {&wl_output_interface, nullptr, &numbers_[1]}};
+    Global wlr_{&zwlr_output_power_manager_v1_interface, &kWlrManager, nullptr};
+    Global kde_{&org_kde_kwin_dpms_manager_interface, &kKdeManager, nullptr};
     wl_display* display_ = wl_display_create();
-    int outputIndex_[2] = {0, 1};
-    QHash<wl_resource*, wl_resource*> outputOf_;  // a power control's output (compositor thread only)
     std::thread thread_;
     std::atomic<bool> stop_ = false;
-    QMutex mutex_;
-    QStringList requests_;
 };
 
 }  // namespace
@@ -270,7 +266,8 @@ private slots:
             std::unique_ptr<Desktop> desktop = MakeDesktop();
             desktop->MonitorOff();
             desktop->MonitorWake();
-            QCOMPARE(compositor.requests(), row.requests);
+            const QMutexLocker lock(&requestsLock);
+            QCOMPARE(requests, row.requests);
         }
         QVERIFY(!screenSaverOn());
 
