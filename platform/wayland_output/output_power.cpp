@@ -66,16 +66,19 @@ public:
 private:
     static void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
         auto* self = static_cast<Connection*>(data);
-        const auto bind = [&](const wl_interface& wanted) {
-            return std::strcmp(interface, wanted.name) == 0 ? wl_registry_bind(registry, name, &wanted, 1)
-                                                            : nullptr;
+        const auto is = [interface](const wl_interface& wanted) {
+            return std::strcmp(interface, wanted.name) == 0;
         };
-        if (void* output = bind(wl_output_interface))
-            self->outputs.push_back(static_cast<wl_output*>(output));
-        else if (void* manager = bind(zwlr_output_power_manager_v1_interface); manager && !self->wlr)
-            self->wlr = static_cast<zwlr_output_power_manager_v1*>(manager);
-        else if (void* manager = bind(org_kde_kwin_dpms_manager_interface); manager && !self->kde)
-            self->kde = static_cast<org_kde_kwin_dpms_manager*>(manager);
+        const auto bind = [&](const wl_interface& wanted) {
+            return wl_registry_bind(registry, name, &wanted, 1);
+        };
+        if (is(wl_output_interface))
+            self->outputs.push_back(static_cast<wl_output*>(bind(wl_output_interface)));
+        else if (is(zwlr_output_power_manager_v1_interface) && !self->wlr)
+            self->wlr =
+                static_cast<zwlr_output_power_manager_v1*>(bind(zwlr_output_power_manager_v1_interface));
+        else if (is(org_kde_kwin_dpms_manager_interface) && !self->kde)
+            self->kde = static_cast<org_kde_kwin_dpms_manager*>(bind(org_kde_kwin_dpms_manager_interface));
     }
     static void globalRemove(void*, wl_registry*, uint32_t) {}
     static constexpr wl_registry_listener kRegistryListener{global, globalRemove};
