@@ -6,6 +6,7 @@
 
 #include "platform/desktop.h"
 
-// The desktop of this session: an X11 display (also under Xwayland) for windows, display power and the bell,
-// systemd-logind for power-off, and the capture that serves this session (see MakeScreenCapture).
+// The desktop of this session: an X11 display (also under Xwayland) for windows and the bell, the display's
+// power through what the desktop offers (see MakeDisplayPower, chosen at the first switch), systemd-logind
+// for power-off, and the capture that serves this session (see MakeScreenCapture).
 std::unique_ptr<Desktop> MakeDesktop();

@@ -13,6 +13,7 @@ build_packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
     libx11-dev libxext-dev libxtst-dev libxdamage-dev libx11-xcb-dev libxcb-shm0-dev libxcb-damage0-dev
     libpipewire-0.3-dev
+    libwayland-dev plasma-wayland-protocols
     libjpeg62-turbo-dev
     libfontconfig-dev fonts-urw-base35 fontconfig qt6-translations-l10n
     dpkg-dev file
