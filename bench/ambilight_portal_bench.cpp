@@ -22,8 +22,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -109,18 +107,6 @@ struct RootScreen : Screen {
     }
 };
 
-// A new connection to the daemon's socket, as the portal hands one out (-1 on failure).
-int connectRemote(const PipeWireDaemons& daemons) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QString path = daemons.Environment().value(QStringLiteral("XDG_RUNTIME_DIR")) + "/pipewire-0";
-    qstrncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
-    if (fd >= 0) close(fd);
-    return -1;
-}
-
 void receivingEnd(const PipeWireDaemons& daemons, ScreenProducer& producer, int seconds) {
     const auto measure = [&](const char* name, const std::function<qint64()>& frames) {
         wait(1000);
@@ -133,14 +119,14 @@ void receivingEnd(const PipeWireDaemons& daemons, ScreenProducer& producer, int 
                     qlonglong(received), received > 0 ? cpu / double(received) : -1.0);
     };
     {
-        PipeWireScreenStream stream(connectRemote(daemons), producer.Node());
+        PipeWireScreenStream stream(daemons.Connect(), producer.Node());
         measure("PipeWire stream, newest frame kept", [&] { return qint64(stream.FramesReceived()); });
     }
     gst_init(nullptr, nullptr);
     const QByteArray description = QStringLiteral(
                                        "pipewiresrc fd=%1 path=%2 ! fakesink name=sink sync=false "
                                        "signal-handoffs=true")
-                                       .arg(connectRemote(daemons))
+                                       .arg(daemons.Connect())
                                        .arg(producer.Node())
                                        .toUtf8();
     GstElement* pipeline = gst_parse_launch(description.constData(), nullptr);
@@ -413,7 +399,7 @@ private:
 void share(const PipeWireDaemons& daemons, ScreenProducer& producer, int changes, bool still) {
     LineReader line;
     Program program("portal", line.SlavePath());
-    PlainConsumer consumer(connectRemote(daemons), producer.Node());
+    PlainConsumer consumer(daemons.Connect(), producer.Node());
     const QList<QList<quint32>> pictures{{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF},
                                          {0x000000, 0x808080, 0xFFFF00, 0x00FFFF}};
     producer.Send(ScreenProducer::Buffers::Frames);

@@ -2,10 +2,6 @@
 // transform, the pure rule), and the PipeWire stream against a real PipeWire daemon and WirePlumber with the
 // test producer sending its screen as compositors do: turned, cropped out of a larger buffer, in DMA-BUF.
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
@@ -62,18 +58,6 @@ QList<int> labelsIn(const Image& image, const QRect& rect) {
     return labels;
 }
 
-// A new connection to the daemon's socket, as the portal hands one out (-1 on failure).
-int connectRemote(const PipeWireDaemons& daemons) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QString path = daemons.Environment().value(QStringLiteral("XDG_RUNTIME_DIR")) + "/pipewire-0";
-    qstrncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
-    if (fd >= 0) close(fd);
-    return -1;
-}
-
 // The screen as the X server sees it, the producer's picture at half its size, the quarters' colours
 // (0xRRGGBB: upper left, lower left, upper right, lower right) and a zone inside each quarter, off its
 // centre, in the screen's pixels.
@@ -96,7 +80,7 @@ class ScreenStreamTest : public QObject {
 
     std::unique_ptr<PipeWireScreenStream> streamOf(ScreenProducer& producer) {
         if (producer.Node() == 0) return nullptr;
-        return std::make_unique<PipeWireScreenStream>(connectRemote(*daemons_), producer.Node());
+        return std::make_unique<PipeWireScreenStream>(daemons_->Connect(), producer.Node());
     }
 
 private slots:

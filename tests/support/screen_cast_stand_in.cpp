@@ -1,5 +1,9 @@
 #include "tests/support/screen_cast_stand_in.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
@@ -90,6 +94,17 @@ PipeWireDaemons::PipeWireDaemons() {
 PipeWireDaemons::~PipeWireDaemons() {
     stop(wireplumber_);
     stop(pipewire_);
+}
+
+int PipeWireDaemons::Connect() const {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QString path = environment_.value(QStringLiteral("XDG_RUNTIME_DIR")) + "/pipewire-0";
+    qstrncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+    if (fd >= 0) close(fd);
+    return -1;
 }
 
 bool PipeWireDaemons::Running() const {

@@ -21,6 +21,8 @@ public:
     ~PipeWireDaemons();
     bool Running() const;
     QProcessEnvironment Environment() const { return environment_; }
+    // A new connection to the daemon's socket, as the portal hands one out (-1 on failure).
+    int Connect() const;
 
 private:
     QTemporaryDir folder_;
