@@ -252,7 +252,10 @@ private slots:
                  qPrintable(QString::number(ids.size())));
 
         // Stalled again, with a frame being written and one waiting: the stop comes at once.
-        for (int id = 1; id <= 20; ++id) sender->Send(numberedFrame(id, leds));
+        for (int id = 1; id <= 20; ++id) {
+            sender->Send(numberedFrame(id, leds));
+            QThread::msleep(2);
+        }
         QTest::qWait(100);
         QElapsedTimer clock;
         clock.start();
