@@ -7,9 +7,10 @@
 // never a backlog.
 //
 // Opening the sink (and resolving a host name) happens on the thread too. A port that will not open, a host
-// that does not resolve or a write that fails is announced once by Failed, on the sender's own thread, and
-// the sender sends nothing more. Stopping it (or destroying it) wakes a write that waits on a stalled line
-// and joins the thread within StopTimeoutMs.
+// that does not resolve or a write that fails is announced once by Failed, on the thread the sender belongs
+// to, and the sender sends nothing more. Stopping it (or destroying it) drops the frame waiting, wakes a
+// write that waits on a stalled line and joins the thread. A thread that does not end within StopTimeoutMs
+// (only a host name being resolved cannot be woken) is let go, to end on its own without touching the sender.
 
 #include <QByteArray>
 #include <QList>
@@ -48,7 +49,7 @@ class StripSender final : public QObject {
     Q_DISABLE_COPY_MOVE(StripSender)
 
 public:
-    // Stop waits no longer for the thread.
+    // Stop waits no longer than this for the thread.
     static constexpr int StopTimeoutMs = 1000;
 
     // Starts the thread, which opens `sink` and then waits for frames.

@@ -1,7 +1,6 @@
 #include "light/strip_sinks.h"
 
-// termios2 and BOTHER set any baud rate as a number; the kernel's own header, not <termios.h>.
-#include <arpa/inet.h>
+// termios2 and BOTHER set any baud rate as a number: the kernel's own header, not <termios.h>.
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <netdb.h>
