@@ -262,6 +262,8 @@ private slots:
             tool.WaitForLine(QStringLiteral("frame adalight 12 leds 300 "), 10000).endsWith(" skipped 0"));
         const double expected = (12 * 906 - 0.016 * 11520) / 11520;
         QVERIFY2(clock.elapsed() >= 0.95 * expected * 1000, qPrintable(QString::number(clock.elapsed())));
+        // Nor far slower: a line that let no more than a UART's 16 bytes through per tick would take 3.4 s.
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
     }
 };
 
