@@ -14,8 +14,10 @@
 
 namespace {
 
-// The paced line delivers at most this many bytes at once: a UART's receive FIFO.
+// The paced line delivers at most this many bytes at once: a UART's receive FIFO, or what the line carries in
+// this many seconds on a line fast enough for that to be more (a tick that late then loses nothing).
 constexpr double kBurstBytes = 16;
+constexpr double kBurstSeconds = 0.016;
 constexpr int kPaceIntervalMs = 5;
 
 [[noreturn]] void fail(const QString& what) {
@@ -86,7 +88,8 @@ void BoardLine::SetPaced(bool paced) {
 
 void BoardLine::paceTick() {
     const qint64 now = clock_.nsecsElapsed();
-    credit_ = qMin(kBurstBytes, credit_ + (now - lastTick_) * 1e-9 * LineBytesPerSecond);
+    const double burst = qMax(kBurstBytes, kBurstSeconds * bytesPerSecond_);
+    credit_ = qMin(burst, credit_ + (now - lastTick_) * 1e-9 * bytesPerSecond_);
     lastTick_ = now;
     const qint64 whole = qint64(credit_);
     if (whole > 0) readAvailable(whole);

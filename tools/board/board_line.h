@@ -3,7 +3,8 @@
 // The virtual board's end of the line: a pseudo-terminal whose other side the program opens as its serial
 // port, reachable under a stable path (a symbolic link to the pseudo-terminal's device). What arrives is
 // parsed as the board parses it. Reading can be paced to 960 bytes a second, the speed of a 9600-baud 8N1
-// line, so that a writer that keeps sending is held back as a real line would hold it back.
+// line, so that a writer that keeps sending is held back as a real line would hold it back; a strip's faster
+// line sets its own rate.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -38,6 +39,9 @@ public:
     void Start();
     void SetPaced(bool paced);
     bool Paced() const { return paced_; }
+    // The paced line's speed, LineBytesPerSecond unless set: a baud rate over 10 bits a byte (8N1).
+    void SetBytesPerSecond(double bytesPerSecond) { bytesPerSecond_ = bytesPerSecond; }
+    double BytesPerSecond() const { return bytesPerSecond_; }
 
     const BoardParser& Parser() const { return parser_; }
     qint64 BytesRead() const { return bytesRead_; }
@@ -55,6 +59,7 @@ private:
     int master_ = -1;
     int slave_ = -1;  // held open so that the line stays up while the program closes and reopens its side
     bool paced_ = false;
+    double bytesPerSecond_ = LineBytesPerSecond;
     double credit_ = 0;  // bytes the paced line may deliver now
     QElapsedTimer clock_;
     qint64 lastTick_ = 0;
