@@ -199,7 +199,8 @@ private slots:
             {"no LEDs", Layout(0, 0, 0, 0, 0, 10), screen},
             {"a negative count", Layout(5, -1, 5, 5, 0, 10), screen},
             {"more than 1000", Layout(400, 200, 300, 200, 0, 10), QSize(6400, 3600)},
-            {"a count that overflows", Layout(0x7FFFFFFF, 0x7FFFFFFF, 0, 0, 0, 10), QSize(640, 360)},
+            {"a count that overflows", Layout(0x7FFFFFFF, 0, 0x7FFFFFFF, 0, 0, 10),
+             QSize(0x7FFFFFFF, 0x7FFFFFFF)},
             {"depth 0", Layout(5, 5, 5, 5, 0, 0), screen},
             {"depth over 50", Layout(5, 5, 5, 5, 0, 51), screen},
             {"a negative gap", Layout(5, 5, 5, 5, -2, 10), screen},
@@ -208,6 +209,7 @@ private slots:
             {"the left side between the bands", Layout(5, 5, 5, 33, 0, 10), screen},
             {"the right side between the bands", Layout(5, 34, 0, 5, 0, 10), screen},
             {"bands that would overlap", Layout(1, 0, 1, 0, 0, 50), QSize(1, 1)},
+            {"side bands that would overlap", Layout(0, 1, 0, 1, 0, 50), QSize(1, 5)},
             {"no screen", Layout(5, 5, 5, 5, 0, 10), QSize()},
         };
         for (const Case& c : refused) {
