@@ -9,6 +9,7 @@ Settings::Settings(const QString& path, QObject* parent) : QObject(parent), path
     general_ = ReadGeneralSettings(file);
     modes_ = ReadModes(file);
     screenCastToken_ = ReadRestoreToken(file);
+    strip_ = ReadStripSettings(file);
 }
 
 void Settings::SaveGeneral(const GeneralSettings& settings) {
@@ -34,6 +35,14 @@ void Settings::SaveScreenCastToken(const QString& token) {
         emit ScreenCastTokenChanged(screenCastToken_);
     }
     save([&kept](ProfileFile& file) { WriteRestoreToken(file, kept); });
+}
+
+void Settings::SaveStrip(const StripSettings& settings) {
+    if (settings != strip_) {
+        strip_ = settings;
+        emit StripChanged(strip_);
+    }
+    save([&settings](ProfileFile& file) { WriteStripSettings(file, settings); });
 }
 
 void Settings::save(const std::function<void(ProfileFile&)>& write) const {

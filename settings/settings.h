@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's settings as settings.ini keeps them: the general section (what the settings window edits),
-// the user-made AmbiLight modes and the desktop's screen-cast restore token.
+// the user-made AmbiLight modes, the desktop's screen-cast restore token and the LED strip.
 //
 // The file is read once, when the settings are made; from then on the values in memory are the settings of
 // the run. Every save goes through one place: it loads the file as it stands on disk at that moment, writes
@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "settings/general_settings.h"
+#include "settings/strip_settings.h"
 
 class ProfileFile;
 
@@ -31,6 +32,8 @@ public:
     const QStringList& Modes() const { return modes_; }
     // The restore token kept, or empty: only a token that settings.ini reads back as it was handed out.
     const QString& ScreenCastToken() const { return screenCastToken_; }
+    // The LED strip's section.
+    const StripSettings& Strip() const { return strip_; }
 
     // Each save takes its values for the run at once, announcing them when they changed, and then writes
     // their keys into settings.ini. It throws std::runtime_error "Unable to write to <full path>" when the
@@ -44,11 +47,14 @@ public:
     // The token, or empty to drop it. A token the file would not read back as it is (see WriteRestoreToken)
     // is kept as none.
     void SaveScreenCastToken(const QString& token);
+    // The strip's section: every key of it, each rewritten in place.
+    void SaveStrip(const StripSettings& settings);
 
 signals:
     void GeneralChanged(const GeneralSettings& settings);
     void ModesChanged(const QStringList& modes);
     void ScreenCastTokenChanged(const QString& token);
+    void StripChanged(const StripSettings& settings);
 
 private:
     // The one place that writes settings.ini.
@@ -58,4 +64,5 @@ private:
     GeneralSettings general_;
     QStringList modes_;
     QString screenCastToken_;
+    StripSettings strip_;
 };
