@@ -18,12 +18,12 @@ constexpr std::array<Word<StripOutput::Kind>, 4> kKinds{{{StripOutput::Kind::Boa
                                                          {StripOutput::Kind::Adalight, "Adalight"},
                                                          {StripOutput::Kind::Wled, "WLED"},
                                                          {StripOutput::Kind::Ddp, "DDP"}}};
-constexpr std::array<Word<StripOutput::Order>, 6> kOrders{{{StripOutput::Order::RGB, "RGB"},
-                                                           {StripOutput::Order::RBG, "RBG"},
-                                                           {StripOutput::Order::GRB, "GRB"},
-                                                           {StripOutput::Order::GBR, "GBR"},
-                                                           {StripOutput::Order::BRG, "BRG"},
-                                                           {StripOutput::Order::BGR, "BGR"}}};
+constexpr std::array<Word<ColourOrder>, 6> kOrders{{{ColourOrder::RGB, "RGB"},
+                                                    {ColourOrder::RBG, "RBG"},
+                                                    {ColourOrder::GRB, "GRB"},
+                                                    {ColourOrder::GBR, "GBR"},
+                                                    {ColourOrder::BRG, "BRG"},
+                                                    {ColourOrder::BGR, "BGR"}}};
 constexpr std::array<Word<StripCorner>, 4> kCorners{{{StripCorner::TopLeft, "TopLeft"},
                                                      {StripCorner::TopRight, "TopRight"},
                                                      {StripCorner::BottomRight, "BottomRight"},

@@ -26,6 +26,7 @@
 #include <QString>
 
 #include "light/strip_layout.h"
+#include "light/strip_protocol.h"
 
 class ProfileFile;
 
@@ -33,12 +34,9 @@ inline const QString kStripSection = QStringLiteral("Strip");
 
 struct StripOutput {
     enum class Kind { Board, Adalight, Wled, Ddp };
-    enum class Order { RGB, RBG, GRB, GBR, BRG, BGR };
 
     static constexpr int MinBaud = 115200;
     static constexpr int MaxBaud = 2000000;
-    static constexpr int WledPort = 21324;
-    static constexpr int DdpPort = 4048;
     static constexpr int MaxSmoothing = 500;
 
     Kind kind = Kind::Board;
@@ -46,13 +44,15 @@ struct StripOutput {
     int baud = MinBaud;
     QString host;
     int udpPort = 0;
-    Order order = Order::RGB;
+    ColourOrder order = ColourOrder::RGB;
     int brightnessLimit = 100;
     double gamma = 1.0;
     int smoothing = 0;
 
     // The UDP port to send to: the one chosen, or the protocol's own.
-    int UdpPort() const { return udpPort != 0 ? udpPort : kind == Kind::Ddp ? DdpPort : WledPort; }
+    int UdpPort() const {
+        return udpPort != 0 ? udpPort : kind == Kind::Ddp ? DdpDefaultPort : WledDefaultPort;
+    }
 
     bool operator==(const StripOutput&) const = default;
 };

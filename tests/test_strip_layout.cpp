@@ -256,8 +256,15 @@ private slots:
         QCOMPARE(settings.Strip().layout.top, StripLayout{}.top);
 
         StripSettings chosen;
-        chosen.output = {StripOutput::Kind::Adalight, "ttyUSB1", 500000, "wled.local", 4049,
-                         StripOutput::Order::GRB,     80,        2.2,    120};
+        chosen.output = {StripOutput::Kind::Adalight,
+                         "ttyUSB1",
+                         500000,
+                         "wled.local",
+                         4049,
+                         ColourOrder::GRB,
+                         80,
+                         2.2,
+                         120};
         chosen.layout =
             Layout(40, 20, 38, 20, 4, 8, StripCorner::BottomRight, StripDirection::CounterClockwise);
         settings.SaveStrip(chosen);
@@ -292,7 +299,7 @@ private slots:
         StripSettings expected;
         expected.output.serialPort = "ttyACM0";
         expected.output.host = "10.0.0.7";
-        expected.output.order = StripOutput::Order::BGR;
+        expected.output.order = ColourOrder::BGR;
         expected.output.gamma = 2.5;
         expected.layout.bottom = 16;
         expected.layout.left = 7;
