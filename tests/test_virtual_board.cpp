@@ -3,7 +3,6 @@
 // closes the program's port.
 
 #include <QComboBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -13,47 +12,9 @@
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
 #include "settings/settings_window.h"
+#include "tests/support/board_tool.h"
 #include "tests/support/extra_ports.h"
 #include "tests/support/test_main.h"
-
-namespace {
-
-// The board tool run with --print; stopped when this goes away.
-class Board {
-public:
-    explicit Board(const QString& link) {
-        process_.setProgram(QStringLiteral(VARNEX_BOARD_EXECUTABLE));
-        process_.setArguments({QStringLiteral("--link"), link, QStringLiteral("--print")});
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start();
-    }
-    ~Board() { Stop(); }
-
-    void Stop() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
-        process_.waitForFinished(3000);
-    }
-
-    // Waits up to `ms` for an output line starting with `prefix` and answers it (empty when none came).
-    QString WaitForLine(const QString& prefix, int ms = 5000) {
-        QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired()) {
-            while (process_.canReadLine()) {
-                const QString line = QString::fromUtf8(process_.readLine()).trimmed();
-                if (line.startsWith(prefix)) return line;
-            }
-            process_.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 100)));
-        }
-        return QString();
-    }
-
-private:
-    QProcess process_;
-};
-
-}  // namespace
 
 class VirtualBoardTest : public QObject {
     Q_OBJECT
@@ -62,7 +23,7 @@ private slots:
     void programDrivesTheVirtualBoard() {
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("varnex-board"));
-        Board board(link);
+        BoardTool board({QStringLiteral("--link"), link});
         QVERIFY(board.WaitForLine(QStringLiteral("varnex-board: port ")).contains(link));
 
         ExtraPorts extra(link);

@@ -5,14 +5,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
+#include "tests/support/board_tool.h"
 #include "tools/board/strip_receiver.h"
 
 namespace {
@@ -27,45 +26,6 @@ const QRgb Red = qRgb(0xFF, 0, 0), Green = qRgb(0, 0xFF, 0), Blue = qRgb(0, 0, 0
 
 // "Ada", count - 1 = 2 (high 0x00, low 0x02), checksum 0x00 ^ 0x02 ^ 0x55 = 0x57; red, green, blue.
 const QByteArray ThreeLeds = "Ada" + bytes({0x00, 0x02, 0x57, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF});
-
-// The board tool run as a strip with --print; stopped when this goes away.
-class StripTool {
-public:
-    explicit StripTool(const QStringList& arguments) {
-        process_.setProgram(QStringLiteral(VARNEX_BOARD_EXECUTABLE));
-        process_.setArguments(arguments + QStringList{QStringLiteral("--print")});
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start();
-    }
-    ~StripTool() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
-        process_.waitForFinished(3000);
-    }
-
-    // Waits up to `ms` for an output line starting with `prefix` and answers it (empty when none came).
-    QString WaitForLine(const QString& prefix, int ms = 5000) {
-        QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired()) {
-            while (process_.canReadLine()) {
-                const QString line = QString::fromUtf8(process_.readLine()).trimmed();
-                if (line.startsWith(prefix)) return line;
-            }
-            process_.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 100)));
-        }
-        return QString();
-    }
-
-    // The port a receiver announced in "varnex-board: <name> on 127.0.0.1:<port>".
-    quint16 PortOf(const QString& name) {
-        const QString line = WaitForLine(QStringLiteral("varnex-board: %1 on 127.0.0.1:").arg(name));
-        return quint16(line.section(QLatin1Char(':'), -1).toUInt());
-    }
-
-private:
-    QProcess process_;
-};
 
 // The far end's side of the tool's pseudo-terminal, opened by its link as a program opens its port.
 class PortWriter {
@@ -203,7 +163,7 @@ private slots:
     void toolShowsWhatReachesIt() {
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("strip"));
-        StripTool tool({QStringLiteral("--adalight"), QStringLiteral("--link"), link,
+        BoardTool tool({QStringLiteral("--adalight"), QStringLiteral("--link"), link,
                         QStringLiteral("--wled"), QStringLiteral("0"), QStringLiteral("--ddp"),
                         QStringLiteral("0"), QStringLiteral("--sides"), QStringLiteral("1,1,1,0")});
         QVERIFY(tool.WaitForLine(QStringLiteral("varnex-board: adalight on ")).contains(link));
@@ -247,7 +207,7 @@ private slots:
     void pacedAdalightHoldsTheLineRate() {
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("strip"));
-        StripTool tool({QStringLiteral("--adalight"), QStringLiteral("--link"), link,
+        BoardTool tool({QStringLiteral("--adalight"), QStringLiteral("--link"), link,
                         QStringLiteral("--baud"), QStringLiteral("115200"), QStringLiteral("--pace")});
         QVERIFY(
             tool.WaitForLine(QStringLiteral("varnex-board: adalight on ")).contains(QStringLiteral("paced")));
