@@ -50,9 +50,9 @@ QByteArray LedBytes(const QList<quint32>& colours, ColourOrder order, const Comp
     QByteArray bytes(colours.size() * 3, Qt::Uninitialized);
     char* led = bytes.data();
     for (const quint32 colour : colours) {
-        led[at.red] = char(table[(colour >> 16) & 0xFF]);
+        led[at.red] = char(table[colour & 0xFF]);
         led[at.green] = char(table[(colour >> 8) & 0xFF]);
-        led[at.blue] = char(table[colour & 0xFF]);
+        led[at.blue] = char(table[(colour >> 16) & 0xFF]);
         led += 3;
     }
     return bytes;

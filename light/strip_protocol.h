@@ -1,7 +1,8 @@
 #pragma once
 
 // What an addressable LED strip is sent. A strip is a row of LEDs, each set to one 8-bit red, green and blue;
-// colours here are 0xRRGGBB, first LED first. Three kinds of controller drive one:
+// colours here are 0x00BBGGRR, as everywhere in the lights, first LED first. Three kinds of controller drive
+// one:
 //
 // - An Adalight board (an Arduino or ESP on a serial line) takes one frame per picture: the letters "Ada",
 // the
@@ -34,7 +35,7 @@ enum class ColourOrder { RGB, GRB, BRG, RBG, GBR, BGR };
 using ComponentTable = std::array<quint8, 256>;
 ComponentTable MakeComponentTable(int limitPercent, double gamma);
 
-// The three bytes per LED of `colours` (0xRRGGBB) after `table`, in `order`.
+// The three bytes per LED of `colours` (0x00BBGGRR) after `table`, in `order`.
 QByteArray LedBytes(const QList<quint32>& colours, ColourOrder order, const ComponentTable& table);
 
 // Adalight: the largest count the header can say, and the frame for `ledBytes` (three bytes per LED, already

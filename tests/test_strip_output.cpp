@@ -145,14 +145,16 @@ private slots:
         QCOMPARE(MakeComponentTable(150, 0.5), MakeComponentTable(100, 1.0));  // out of range: clamped
         QCOMPARE(MakeComponentTable(100, 1.0)[200], quint8(200));
 
+        // Colours are 0x00BBGGRR: 0x332211 is red 0x11, green 0x22, blue 0x33.
         const ComponentTable same = MakeComponentTable(100, 1.0);
         const QList<std::pair<ColourOrder, const char*>> orders{
             {ColourOrder::RGB, "112233"}, {ColourOrder::GRB, "221133"}, {ColourOrder::BRG, "331122"},
             {ColourOrder::RBG, "113322"}, {ColourOrder::GBR, "223311"}, {ColourOrder::BGR, "332211"}};
-        for (const auto& [order, bytes] : orders) QCOMPARE(LedBytes({0x112233}, order, same), hex(bytes));
+        for (const auto& [order, bytes] : orders) QCOMPARE(LedBytes({0x332211}, order, same), hex(bytes));
 
-        // Three LEDs in GRB at half brightness: "Ada", count − 1 = 0x0002, checksum 0x00 ^ 0x02 ^ 0x55.
-        const QByteArray leds = LedBytes({0xFF0000, 0x00FF00, 0x102030}, ColourOrder::GRB, half);
+        // Red, green and 0x302010 in GRB at half brightness: "Ada", count − 1 = 0x0002, checksum 0x00 ^ 0x02
+        // ^ 0x55.
+        const QByteArray leds = LedBytes({0x0000FF, 0x00FF00, 0x302010}, ColourOrder::GRB, half);
         QCOMPARE(AdalightFrame(leds), QByteArray("Ada") + hex("000257"
                                                               "008000"
                                                               "800000"
