@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -58,6 +59,13 @@ public:
         if (fds[0].revents & POLLIN) throw StripInterrupted{};
         return n > 0;
     }
+    // Sleeps `ns` nanoseconds; raises StripInterrupted when interrupted first.
+    void sleep(qint64 ns) const {
+        pollfd fds[1] = {{fd_.get(), POLLIN, 0}};
+        const timespec time{time_t(ns / 1000000000), long(ns % 1000000000)};
+        ::ppoll(fds, 1, &time, nullptr);
+        if (fds[0].revents & POLLIN) throw StripInterrupted{};
+    }
 
 private:
     Descriptor fd_;
@@ -87,6 +95,9 @@ public:
     }
 
     void Write(const QByteArray& packet) override {
+        if (!clock_.isValid()) clock_.start();
+        // The packet leaves after what the line still carries, or from now on an idle line.
+        lineFreeNs_ = std::max(lineFreeNs_, clock_.nsecsElapsed()) + packet.size() * 10'000'000'000LL / baud_;
         const char* data = packet.constData();
         qsizetype left = packet.size();
         QDeadlineTimer stalled(WriteStallMs);
@@ -109,6 +120,10 @@ public:
 
 private:
     // Until the driver's queue is empty: waits of about the queue's line time, each cut short by Interrupt.
+    // Then until the bytes written have had the line's time: a driver that takes them faster than the line
+    // and does not count them in its queue (a pseudo-terminal counts nothing and holds some 20 KB; an
+    // adapter's own buffer is not counted) still sends them at baud / 10 bytes a second, and a frame written
+    // early would wait behind them there, where no newer frame can replace it.
     void drain() {
         const qint64 bytesPerSecond = baud_ / 10;
         QDeadlineTimer stalled(WriteStallMs);
@@ -122,6 +137,7 @@ private:
         }
         // The last character leaving the shift register takes microseconds.
         if (::ioctl(fd_.get(), TCSBRK, 1) != 0 && errno != EINTR) failWrite(errno);
+        for (qint64 left; (left = lineFreeNs_ - clock_.nsecsElapsed()) > 0;) interruption_.sleep(left);
     }
 
     [[noreturn]] void fail(int code) {
@@ -136,6 +152,8 @@ private:
     const int baud_;
     Descriptor fd_;
     Interruption interruption_;
+    QElapsedTimer clock_;
+    qint64 lineFreeNs_ = 0;  // when the line has carried everything written, on clock_
 };
 
 class UdpStripSink final : public StripSink {

@@ -4,8 +4,9 @@
 //
 // The serial port of an Adalight board: opened exclusively, raw 8N1 without flow control, at any rate from
 // 115200 to 2000000 baud (set as a number, so that rates outside the classic list work on adapters that can
-// make them). Each write returns once the bytes have left the driver's queue. A write that makes no progress
-// for WriteStallMs fails.
+// make them). Each write returns once the bytes have left the driver's queue and the line has had their time
+// at 10 bits a byte, so that no driver holds frames ahead of the line. A write that makes no progress for
+// WriteStallMs fails.
 //
 // A UDP address: a host name or a numeric address and a port. The name is resolved when the sink opens (on
 // the sender's thread); where it has IPv4 addresses, the first of them is taken, as WLED and most other

@@ -265,6 +265,31 @@ private slots:
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
     }
 
+    // A pseudo-terminal takes some 20 KB at once and reports none of it queued: the sender still writes no
+    // faster than the line's rate carries (300 LEDs at 115200 baud: 906 bytes, 78.6 ms a frame), so that the
+    // newest frame replaces the waiting one instead of queueing behind frames the line has yet to carry.
+    void aDriverThatQueuesUnseenIsHeldToTheLinesRate() {
+        PseudoTerminal line;
+        StripSender sender(MakeSerialStripSink(line.slavePath(), 115200));
+        constexpr int leds = 300;
+        QElapsedTimer clock;
+        clock.start();
+        int last = 0;
+        while (clock.elapsed() < 400) {
+            sender.Send(numberedFrame(++last, leds));
+            QThread::msleep(2);
+        }
+        const qint64 sending = clock.elapsed();
+        QTest::qWait(200);
+        const QList<int> ids = frameIds(readUntilQuiet(line, 300), leds);
+        QVERIFY2(!ids.isEmpty() && ids.last() == last,
+                 qPrintable(QString::number(ids.value(ids.size() - 1))));
+        // The first frame at once, then one per frame's line time, the last sent after the loop.
+        const qint64 carried = (sending + 200) * 11520 / (1000 * (6 + 3 * leds)) + 1;
+        QVERIFY2(ids.size() <= carried + 1,
+                 qPrintable(QStringLiteral("%1 frames, the line carries %2").arg(ids.size()).arg(carried)));
+    }
+
     // Datagrams go to the address named, by number or by name.
     void udpDatagramsReachTheAddress() {
         UdpReceiver receiver;

@@ -1,0 +1,224 @@
+// The strip's Adalight line: the program's own StripSender and serial sink writing a 300-LED strip into the
+// virtual board paced at 115200, 500000 and 1000000 baud, frames offered at AmbiLight's 100 a second. Per
+// rate: the frames a second the board received whole against what the line carries, and the latency from a
+// frame's Send to the board printing it (median, p95) against one tick plus one frame's line time.
+//
+//   bench_strip_line [seconds] [baud...]
+//
+// Every frame carries its number as LED 0's colour, so the board's printed line tells which frame arrived.
+// The board runs as a child process (Qt's offscreen platform, no display needed) and prints each frame; a
+// thread here reads its output and stamps each line as it comes.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_util.h"
+#include "light/strip_protocol.h"
+#include "light/strip_sender.h"
+#include "light/strip_sinks.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLeds = 300;
+constexpr int kFrameBytes = 6 + 3 * kLeds;
+constexpr auto kTick = std::chrono::milliseconds(10);
+constexpr double kWarmUpSeconds = 1.5;
+
+double msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Frame `id`: LED 0 is the number itself, every other LED a colour that changes with it.
+QList<QByteArray> frameOf(int id) {
+    QByteArray leds(3 * kLeds, Qt::Uninitialized);
+    for (int i = 0; i < kLeds; ++i) {
+        leds[3 * i] = char(id * 7 + i);
+        leds[3 * i + 1] = char(id * 3);
+        leds[3 * i + 2] = char(i);
+    }
+    leds[0] = char(id >> 16);
+    leds[1] = char(id >> 8);
+    leds[2] = char(id);
+    return {AdalightFrame(leds)};
+}
+
+// The board tool as an Adalight strip, its printed frames read on a thread of their own.
+class Board {
+public:
+    Board(const QString& link, int baud) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        const QByteArray program = VARNEX_BOARD_EXECUTABLE, linkPath = link.toLocal8Bit(),
+                         rate = QByteArray::number(baud);
+        const char* argv[] = {
+            program.constData(),  "--adalight", "--pace", "--print", "--baud", rate.constData(), "--link",
+            linkPath.constData(), nullptr};
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        if (::posix_spawn(&pid_, program.constData(), &actions, nullptr, const_cast<char**>(argv), environ) !=
+            0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        reader_ = std::thread([this, fd = out[0]] { read(fd); });
+    }
+    ~Board() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (reader_.joinable()) reader_.join();
+    }
+
+    // Waits up to 10 s for the tool's first line (its port is ready then).
+    bool WaitReady() {
+        for (int i = 0; i < 1000 && !ready_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return ready_;
+    }
+
+    struct Arrival {
+        int id;
+        Clock::time_point at;
+        long skipped;
+    };
+    std::vector<Arrival> Arrivals() {
+        const std::lock_guard lock(mutex_);
+        return arrivals_;
+    }
+
+private:
+    void read(int fd) {
+        QByteArray pending;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) break;
+            const Clock::time_point now = Clock::now();
+            pending.append(buffer, n);
+            qsizetype end;
+            while ((end = pending.indexOf('\n')) >= 0) {
+                const QList<QByteArray> words = pending.left(end).split(' ');
+                pending.remove(0, end + 1);
+                if (words.value(0) == "varnex-board:") ready_ = true;
+                // frame adalight <n> leds <count> sum <fnv> <LED 0> ... skipped <bytes>
+                if (words.value(0) != "frame" || words.size() < 9) continue;
+                const std::lock_guard lock(mutex_);
+                arrivals_.push_back({words[7].toInt(nullptr, 16), now, words.last().toLong()});
+            }
+        }
+        ::close(fd);
+    }
+
+    pid_t pid_ = -1;
+    std::thread reader_;
+    std::atomic<bool> ready_{false};
+    std::mutex mutex_;
+    std::vector<Arrival> arrivals_;
+};
+
+void measure(int baud, double seconds) {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("strip"));
+    Board board(link, baud);
+    if (!board.WaitReady()) {
+        std::printf("%7d baud: the board did not start\n", baud);
+        return;
+    }
+    StripSender sender(MakeSerialStripSink(link, baud));
+    QString failure;
+    QObject::connect(&sender, &StripSender::Failed,
+                     [&failure](const QString& message) { failure = message; });
+
+    // Frames every 10 ms on absolute deadlines, as the AmbiLight tick offers them.
+    std::map<int, Clock::time_point> sentAt;
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point measuredFrom = start + std::chrono::milliseconds(int(kWarmUpSeconds * 1000));
+    const Clock::time_point end = measuredFrom + std::chrono::milliseconds(int(seconds * 1000));
+    int firstMeasured = 0;
+    int id = 1;
+    for (Clock::time_point next = start; next < end; next += kTick, ++id) {
+        std::this_thread::sleep_until(next);
+        if (!firstMeasured && next >= measuredFrom) firstMeasured = id;
+        sentAt[id] = Clock::now();
+        sender.Send(frameOf(id));
+        QCoreApplication::processEvents();
+    }
+    const int lastSent = id - 1;
+    // What is still on its way when the offering stops is not counted as received in the window, but its
+    // latency counts.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    QCoreApplication::processEvents();
+    sender.Stop();
+
+    long frames = 0;
+    long skipped = 0;
+    long unknown = 0;
+    std::vector<double> latencies;
+    for (const Board::Arrival& arrival : board.Arrivals()) {
+        skipped = arrival.skipped;
+        if (arrival.at >= measuredFrom && arrival.at < end) ++frames;
+        const auto sent = sentAt.find(arrival.id);
+        if (sent == sentAt.end()) {
+            ++unknown;
+            continue;
+        }
+        if (arrival.id >= firstMeasured && arrival.id <= lastSent)
+            latencies.push_back(msBetween(sent->second, arrival.at));
+    }
+    const double received = frames / seconds;
+    const double bytesPerSecond = baud / 10.0;
+    const double carried = bytesPerSecond / kFrameBytes;
+    const double offered = 1000.0 / kTick.count();
+    const double lineMs = kFrameBytes * 1000.0 / bytesPerSecond;
+    const double goalMs = kTick.count() + lineMs;
+    const double p95 = quantile(latencies, 0.95);
+    std::printf(
+        "%7d baud: received %6.2f frames/s; line carries %6.2f (%d bytes a frame, %.1f ms), "
+        "offered %.0f; received/min(line, offered) %5.1f %%\n",
+        baud, received, carried, kFrameBytes, lineMs, offered, 100.0 * received / std::min(carried, offered));
+    std::printf(
+        "              latency Send -> board: median %7.1f ms, p95 %7.1f ms, max %7.1f ms "
+        "(goal p95 < %.1f ms: %s); %zu frames timed, skipped bytes %ld, unknown ids %ld%s%s\n",
+        median(latencies), p95, quantile(latencies, 1.0), goalMs, p95 < goalMs ? "met" : "missed",
+        latencies.size(), skipped, unknown, failure.isEmpty() ? "" : "; failed: ", qPrintable(failure));
+    // Beyond a frame being sent and the one waiting in the sender, a longer latency is bytes queued ahead of
+    // the board's paced read.
+    std::printf("              queued ahead of the line at p95: about %.0f bytes (%.1f frames)\n",
+                std::max(0.0, p95 - goalMs) * bytesPerSecond / 1000.0,
+                std::max(0.0, p95 - goalMs) * bytesPerSecond / 1000.0 / kFrameBytes);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    const double seconds = arguments.size() > 1 ? arguments[1].toDouble() : 5.0;
+    std::vector<int> rates;
+    for (qsizetype i = 2; i < arguments.size(); ++i) rates.push_back(arguments[i].toInt());
+    if (rates.empty()) rates = {115200, 500000, 1000000};
+    std::printf("%d LEDs, a frame offered every %lld ms, %.1f s warm-up, %.1f s measured\n", kLeds,
+                qlonglong(kTick.count()), kWarmUpSeconds, seconds);
+    for (const int baud : rates) measure(baud, seconds);
+    return 0;
+}
