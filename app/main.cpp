@@ -8,11 +8,15 @@
 #include "common/fonts.h"
 #include "common/session_bus.h"
 #include "player/audio_library.h"
+#include "player/vk_page.h"
 
 int main(int argc, char** argv) {
     // The windows are placed at exact positions, which only X11 allows: on a Wayland desktop they run through
     // XWayland, unless the user chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+    // What the web engine reads when the playlist builder first starts it: set now, before any thread, since
+    // by then GStreamer's threads read the environment as they play.
+    PrepareVkPageEnvironment();
     // The program reads no command-line arguments; Qt gets none either.
     int qtArgc = argc > 0 ? 1 : 0;
     // Before Qt, whose tray, theme and accessibility code look for the session bus on their own.

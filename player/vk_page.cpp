@@ -6,6 +6,8 @@
 #include <QOpenGLContext>
 #include <stdexcept>
 
+#include <unistd.h>
+
 #include "common/program_module.h"
 
 // Private Qt API, exported by Qt GUI and declared the same way by Qt's own modules (no public header has
@@ -23,7 +25,15 @@ void ShareNoOpenGL() {
 
 }  // namespace
 
+void PrepareVkPageEnvironment() {
+    // With no view the page is drawn in software, which Qt Quick's software backend says.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
+}
+
 VkPage* CreateVkPage(QObject* parent) {
+    PrepareVkPageEnvironment();
     ShareNoOpenGL();
     QString error;
     if (auto* create = reinterpret_cast<CreateVkPageFunction*>(

@@ -30,6 +30,13 @@ public:
 // sandbox refuses to run as root); otherwise the sandbox stays on.
 VkPage* CreateVkPage(QObject* parent);
 
+// Sets what the engine reads from the environment when it starts: the software drawing its pages need and,
+// running as root, its sandbox switched off (the sandbox refuses to run as root). A variable the user set is
+// kept. The environment may only change while no other thread reads it (glibc's setenv frees the array that
+// a concurrent getenv walks), so the program calls this at its start, before its first thread; CreateVkPage
+// calls it again, which then changes nothing.
+void PrepareVkPageEnvironment();
+
 // The module's one entry point, resolved by name.
 extern "C" using CreateVkPageFunction = VkPage * (QObject * parent);
 inline constexpr char CreateVkPageSymbol[] = "VarnexCreateVkPage";

@@ -2,8 +2,6 @@
 // cookies last for the run and nothing is written to disk). This file is the module varnex_web.so; the
 // program loads it on first use (player/vk_page.cpp).
 
-#include <unistd.h>
-
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QUrl>
@@ -57,13 +55,8 @@ private:
 }  // namespace
 
 extern "C" Q_DECL_EXPORT VkPage* VarnexCreateVkPage(QObject* parent) {
-    // Read by the engine when it starts, with the first page. Its sandbox refuses to run as root. With no
-    // view the page is drawn in software (the program gives the engine no OpenGL context to share, see
-    // vk_page.cpp), which the software backend says. Its report of the graphics set-up is left out of
-    // standard error.
-    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
+    // The environment the engine reads was prepared by PrepareVkPageEnvironment. Its report of the graphics
+    // set-up is left out of standard error.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     return new EnginePage(parent);
 }

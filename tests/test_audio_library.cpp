@@ -97,6 +97,11 @@ private slots:
         const QByteArray libsoup = qgetenv("VARNEX_TEST_LIBSOUP");
         if (!libsoup.isEmpty() && !::dlopen(libsoup.constData(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE))
             QSKIP(libsoup + " is not installed");
+        // One case goes through a proxy. The variable is made here, before GStreamer's first thread, and
+        // only its value changes later: adding a variable makes glibc replace (and free) the array that
+        // getenv walks, and GStreamer's threads read the environment at any time, so adding one while they
+        // run is a use after free. An empty value names no proxy.
+        qputenv("http_proxy", "");
         QVERIFY(BASS_Init(-1, 44100, 0, nullptr, nullptr));
     }
     void init() { server.emplace(); }
@@ -142,7 +147,7 @@ private slots:
             clock.start();
             HSTREAM h = 1;
             const std::string said = stderrOf([&] { h = open(c.url); });
-            qunsetenv("http_proxy");
+            qputenv("http_proxy", "");
             QCOMPARE(h, HSTREAM{0});
             QVERIFY2(clock.elapsed() < 2500, c.url.c_str());
             QVERIFY2(std::count(said.begin(), said.end(), '\n') == 1 && said.find(c.reason) != said.npos,
