@@ -6,6 +6,9 @@
 
 #include <QRect>
 #include <functional>
+#include <span>
+#include <stdexcept>
+#include <vector>
 
 #include "light/ambilight_zones.h"
 #include "light/average_colour.h"
@@ -31,6 +34,16 @@ public:
     // same as at the slot's last capture may give the mean it found then.
     virtual quint32 ZoneColour(int slot, const QRect& screen, const ZoneArea& area) {
         return AverageColour(ZonePixels(slot, screen, area));
+    }
+
+    // AmbiLight on an LED strip: the mean colour (as AverageColour gives it) of each of `areas`, in their
+    // order. The areas are rectangles in the pixels of `screen`, its top left pixel at 0, 0, as LedAreas lays
+    // them along the screen's edges; a strip may have a thousand of them, so an adapter reads the edge bands
+    // they lie in rather than each area on its own. The part of an area off the desktop is left out, and an
+    // area wholly off it is black. An adapter that knows an area's pixels are the same as at its last call
+    // may give the mean it found then. Raises std::runtime_error when the capture fails.
+    virtual std::vector<quint32> LedColours(const QRect& /*screen*/, std::span<const QRect> /*areas*/) {
+        throw std::runtime_error("This screen capture cannot light a strip");
     }
 
     // False while the capture has nothing to give yet (a desktop may first ask the user for consent); the

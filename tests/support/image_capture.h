@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "light/screen_capture.h"
+#include "light/strip_layout.h"
 
 class ImageCapture final : public ScreenCapture {
 public:
@@ -22,5 +23,11 @@ public:
         if (part.isEmpty()) return {};
         return {desktop.constScanLine(part.top()) + part.left() * 4, part.width(), part.height(),
                 desktop.bytesPerLine()};
+    }
+    std::vector<quint32> LedColours(const QRect& screen, std::span<const QRect> areas) override {
+        if (failingFrom < Slots) throw std::runtime_error("Screen capture failed");
+        const PixelBlock whole{desktop.constBits(), desktop.width(), desktop.height(),
+                               desktop.bytesPerLine()};
+        return AreaColours(whole, -screen.topLeft(), areas);
     }
 };
