@@ -46,4 +46,7 @@ void WireLight(App& app, LightController& light) {
     light.SetLevelSource([&app] { return app.Playback().Level(); });
     // Every item after the built-in first mode, numbered from 1 in list order.
     light.SetModeStore([&app](const QStringList& modes) { app.AppSettings().SaveModes(modes); });
+    // The LED strip's output and layout, as settings.ini has them and as each save changes them.
+    light.SetStrip(app.AppSettings().Strip());
+    QObject::connect(&app.AppSettings(), &Settings::StripChanged, &light, &LightController::SetStrip);
 }

@@ -9,6 +9,7 @@
 #include "light/light_protocol.h"
 #include "light/screen_capture.h"
 #include "light/serial_link.h"
+#include "light/strip_driver.h"
 
 namespace {
 
@@ -60,6 +61,58 @@ void LightController::SetModeStore(std::function<void(const QStringList&)> store
     storeModes_ = std::move(store);
 }
 
+void LightController::SetStrip(const StripSettings& settings) {
+    const bool wasOnStrip = onStrip();
+    const bool kindChanged = wasOnStrip != (settings.output.kind != StripOutput::Kind::Board);
+    // What runs stops on the output it ran on, as the user's stop would stop it.
+    if (kindChanged) {
+        if (AmbiLightOn()) guarded([&] { StopAmbiLight(true); });
+        if (colourMusicOn_) guarded([&] { StopColourMusic(true); });
+    }
+    strip_ = settings;
+    if (driver_ && onStrip() && driver_->SameLine(settings)) {
+        driver_->Apply(settings);
+    } else if (driver_) {
+        // Let go from the event loop: a stop's all-off may still be on its way.
+        driver_.release()->deleteLater();
+    }
+    if (kindChanged && !AmbiLightOn() && !colourMusicOn_)
+        setControls(followingPort(controls_, outputReady()));
+}
+
+bool LightController::outputReady() const {
+    return onStrip() || link_->Connected();
+}
+
+QSize LightController::screenSize() const {
+    return screen_ ? screen_().size() : QSize();
+}
+
+StripDriver& LightController::stripDriver(QSize screen) {
+    if (!driver_) {
+        driver_ = std::make_unique<StripDriver>(strip_, screen);
+        connect(driver_.get(), &StripDriver::Failed, this, &LightController::stripFailed);
+    }
+    driver_->SetScreen(screen);
+    return *driver_;
+}
+
+void LightController::writeCommand(const QByteArray& command, bool blend) {
+    if (onStrip())
+        stripDriver(screenSize()).ShowCommand(command, blend);
+    else
+        link_->WriteText(command);
+}
+
+// The strip's line failed (announced once by its driver, from the event loop): what runs stops without
+// writing more, and the driver goes, so that the next action opens the line anew.
+void LightController::stripFailed(const QString& message) {
+    if (AmbiLightOn()) StopAmbiLight(false);
+    if (colourMusicOn_) StopColourMusic(false);
+    if (driver_) driver_.release()->deleteLater();
+    emit Failed(message);
+}
+
 bool LightController::guarded(const std::function<void()>& action) {
     try {
         action();
@@ -71,6 +124,12 @@ bool LightController::guarded(const std::function<void()>& action) {
 }
 
 bool LightController::ensureOpen() {
+    if (onStrip()) {
+        const QString fault = stripDriver(screenSize()).Fault();
+        if (fault.isEmpty()) return true;
+        emit Notice(fault);
+        return false;
+    }
     if (link_->Connected()) return true;
     emit Notice(QStringLiteral("Программа не подключена к COM порту!"));
     return false;
@@ -82,7 +141,7 @@ void LightController::setControls(const LightControls& controls) {
 }
 
 LightControls LightController::followingPort(LightControls controls, bool colourRow) const {
-    controls.ambiLightSwitch = link_->Connected();
+    controls.ambiLightSwitch = outputReady();
     controls.staticColour = colourRow;
     return controls;
 }
@@ -100,13 +159,14 @@ void LightController::OpenPort(const QString& name) {
     });
     if (!opened) return;
     emit PortChanged(true);
-    setControls(followingPort(controls_, true));
+    // On a strip the port does not change what the light controls may do.
+    if (!onStrip()) setControls(followingPort(controls_, true));
 }
 
 void LightController::ClosePort() {
     guarded([&] { link_->SetConnected(false); });
     emit PortChanged(false);
-    setControls(followingPort(controls_, false));
+    if (!onStrip()) setControls(followingPort(controls_, false));
 }
 
 bool LightController::PortOpen() const {
@@ -121,8 +181,8 @@ QString LightController::PortName() const {
 // cannot reach the board, so that no tick runs into the closed port and reports it again; the port row is
 // left as closing it leaves it; then the reason, once.
 void LightController::deviceLost(const QString& errorText) {
-    if (AmbiLightOn()) StopAmbiLight(false);
-    if (colourMusicOn_) StopColourMusic(false);
+    if (!onStrip() && AmbiLightOn()) StopAmbiLight(false);
+    if (!onStrip() && colourMusicOn_) StopColourMusic(false);
     ClosePort();
     if (!errorText.isEmpty()) emit Failed(errorText);
 }
@@ -131,11 +191,16 @@ void LightController::deviceLost(const QString& errorText) {
 
 void LightController::Send(const QByteArray& command) {
     if (!ensureOpen()) return;
-    guarded([&] { link_->WriteText(command); });
+    guarded([&] { writeCommand(command, false); });
 }
 
 void LightController::SetColour(quint32 colour) {
     if (!ensureOpen()) return;
+    if (onStrip()) {
+        stripDriver(screenSize()).ShowColour(colour);
+        emit ColourChanged(colour);
+        return;
+    }
     const bool sent = guarded([&] {
         for (Zone zone : {LeftLowerZone, LeftUpperZone, RightUpperZone, RightLowerZone})
             link_->WriteText(ZoneCommand(zone, colour));
@@ -156,33 +221,36 @@ void LightController::SwitchAmbiLight(const std::optional<QString>& mode,
         guarded([&] { StopAmbiLight(true); });
         return;
     }
-    // A mode that gives no zone position is refused before anything is sent.
-    if (!mode) {
+    // A mode that gives no zone position is refused before anything is sent; a strip needs none.
+    if (!mode && !onStrip()) {
         emit Notice(QStringLiteral("Не выбран режим!"));
         return;
     }
-    guarded([&] { startAmbiLight(*mode, endPreview); });
+    guarded([&] { startAmbiLight(mode.value_or(QString()), endPreview); });
 }
 
 void LightController::startAmbiLight(const QString& mode, const std::function<bool()>& endPreview) {
     // Without a comma both parts stay empty, and an empty part is no number. Read once here, so that a tick
     // only places the zones.
-    const ModeParts parts = SplitMode(mode).value_or(ModeParts{});
-    const int y = ModeNumber(parts.top);
-    const int x = ModeNumber(parts.left);
+    QPoint place;
+    if (!onStrip()) {
+        const ModeParts parts = SplitMode(mode).value_or(ModeParts{});
+        place.setY(ModeNumber(parts.top));
+        place.setX(ModeNumber(parts.left));
+    }
     if (!capture_) {
         if (!makeCapture_) throw std::runtime_error("No screen capture");
         capture_ = makeCapture_();
     }
     capture_->SetFrameNotice([this] { frameKept(); });
 
-    link_->WriteText(P1AllOffCommand);
+    writeCommand(P1AllOffCommand, false);
     // A preview still shown would be sampled by the ticks; it is gone from the screen only once the windows
     // below it have painted themselves again: the first tick waits for that.
     const bool preview = endPreview && endPreview();
     lastTick_.invalidate();
     ambiLightTimer_->start(preview ? PreviewGoneMs : TickMs);
-    mode_ = QPoint(x, y);
+    mode_ = place;
     emit AmbiLightChanged(true);
     LightControls controls = followingPort(controls_, false);
     controls.modeRow = false;
@@ -195,9 +263,9 @@ void LightController::StopAmbiLight(bool writeAllOff) {
     emit AmbiLightChanged(false);
     // A failed all-off write ends the stop here: the controls stay locked until AmbiLight is started and
     // stopped again.
-    if (writeAllOff) link_->WriteText(AllOffCommand);
+    if (writeAllOff) writeCommand(AllOffCommand, false);
     // After a tick that found the port closed, the light row stays locked as the closed port wants it.
-    LightControls controls = followingPort(controls_, link_->Connected());
+    LightControls controls = followingPort(controls_, outputReady());
     controls.modeRow = true;
     setControls(controls);
 }
@@ -222,6 +290,10 @@ void LightController::Timer1Timer() {
         ambiLightTimer_->setInterval(interval);
     // Nothing to show yet: the desktop may still be asking the user.
     if (!capture_ || !capture_->Ready()) return;
+    if (onStrip()) {
+        stripTick();
+        return;
+    }
     std::exception_ptr error;
     try {
         const QRect screen = screen_ ? screen_() : QRect();
@@ -243,6 +315,30 @@ void LightController::Timer1Timer() {
     // shown once; nothing more is written to the line.
     StopAmbiLight(false);
     emit Failed(errorText(error));
+}
+
+// On a strip: each LED's area, cached by the driver for the screen's size and the layout, and their mean
+// colours shown. A layout that no longer fits the screen stops AmbiLight saying why; a failed capture stops
+// it as on the board.
+void LightController::stripTick() {
+    const QRect screen = screen_ ? screen_() : QRect();
+    StripDriver& strip = stripDriver(screen.size());
+    if (const QString fault = strip.Fault(); !fault.isEmpty()) {
+        StopAmbiLight(false);
+        emit Notice(fault);
+        return;
+    }
+    std::vector<quint32> colours;
+    try {
+        colours = capture_->LedColours(screen, strip.Areas());
+    } catch (...) {
+        const QString error = errorText(std::current_exception());
+        StopAmbiLight(false);
+        emit Failed(error);
+        return;
+    }
+    colours.resize(strip.Areas().size());
+    strip.ShowScreen(colours);
 }
 
 int LightController::timedTickMs() const {
@@ -293,16 +389,26 @@ void LightController::StopColourMusic(bool lightsOff) {
     colourMusicOn_ = false;
     colourMusicTimer_->stop();
     emit ColourMusicChanged(false);
-    if (lightsOff) link_->WriteText(AllOffCommand);
+    if (lightsOff) writeCommand(AllOffCommand, false);
     // After a tick that found the port closed, the light row and the AmbiLight switch stay locked as the
     // closed port wants them.
-    setControls(followingPort(controls_, link_->Connected()));
+    setControls(followingPort(controls_, outputReady()));
 }
 
 // A write that fails (the port closed, the board gone) stops colour music before the error is announced, so
 // that it is announced once, without the all-off that could not reach the board anyway.
 void LightController::TVisual1Timer() {
     const QByteArray command = ColourMusicCommand(level_ ? level_() : 0xFFFFFFFF);
+    if (onStrip()) {
+        StripDriver& strip = stripDriver(screenSize());
+        if (const QString fault = strip.Fault(); !fault.isEmpty()) {
+            StopColourMusic(false);
+            emit Notice(fault);
+            return;
+        }
+        strip.ShowCommand(command, true);
+        return;
+    }
     try {
         link_->WriteText(command);  // an empty command writes nothing, but fails on a closed port
     } catch (...) {

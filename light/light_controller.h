@@ -8,21 +8,33 @@
 // Every action a user or the remote starts first checks the port: with the port closed it says "Программа не
 // подключена к COM порту!" (Notice) and does nothing else. Errors, also those of the ticks and of a device
 // gone, are announced by Failed, each once; nothing is raised to the caller.
+//
+// The light goes to the board, or to an LED strip when the strip's settings name one (see StripDriver). On a
+// strip the actions need no port; they check instead that the strip can be lit (a port or host named, a
+// layout that fits the screen) and otherwise say why. Everything the board would be sent goes to the strip
+// as the same command: the all-off of every stop, the remote's commands, colour music's. The static colour
+// fills the strip with its full 8 bits, and AmbiLight gives each LED its own area's mean colour, whatever
+// the mode (which places the board's zones only). A failed strip line stops what runs, without writing more,
+// and is announced once; the next action opens the line anew.
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "settings/strip_settings.h"
+
 class QTimer;
 class ScreenCapture;
 class SerialLink;
+class StripDriver;
 
 // Which light controls may be used now.
 struct LightControls {
@@ -58,6 +70,12 @@ public:
     void SetScreen(std::function<QRect()> screen);
     void SetLevelSource(std::function<quint32()> level);
     void SetModeStore(std::function<void(const QStringList&)> store);
+
+    // Where the light goes: the board (the output Board) or a strip. A new line (another kind of output,
+    // port, rate, host or UDP port) is opened with the next picture; the colour order, limit, gamma,
+    // smoothing and layout apply at once. Switching between the board and a strip stops what runs, with
+    // the all-off on the output it ran on.
+    void SetStrip(const StripSettings& settings);
 
     // The port. OpenPort refuses, with "Данный порт недоступен!", a port that cannot be opened exclusively
     // right now (one this program holds too); ClosePort always leaves the port row as closed.
@@ -108,7 +126,18 @@ signals:
     void ControlsChanged(const LightControls& controls);
 
 private:
+    // The port check on the board; on a strip, that it can be lit.
     bool ensureOpen();
+    bool onStrip() const { return strip_.output.kind != StripOutput::Kind::Board; }
+    // Whether the light actions can reach their output: the board's port is open, or a strip is chosen.
+    bool outputReady() const;
+    QSize screenSize() const;
+    // The strip's driver, made when there is none, following the screen's size.
+    StripDriver& stripDriver(QSize screen);
+    // Sends `command` to the board, or shows it on the strip (`blend`: blended in, as colour music's are).
+    void writeCommand(const QByteArray& command, bool blend);
+    void stripTick();
+    void stripFailed(const QString& message);
     // Runs `action`; an error it raises is announced. Answers whether it ran through.
     bool guarded(const std::function<void()>& action);
     void startAmbiLight(const QString& mode, const std::function<bool()>& endPreview);
@@ -137,6 +166,8 @@ private:
     std::function<quint32()> level_;
     std::function<void(const QStringList&)> storeModes_;
     QPoint mode_;  // the mode in use by AmbiLight, read at its start
+    StripSettings strip_;
+    std::unique_ptr<StripDriver> driver_;
     bool colourMusicOn_ = false;
     QStringList modes_;
     LightControls controls_{true, false, false};
