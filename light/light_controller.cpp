@@ -216,7 +216,8 @@ bool LightController::AmbiLightOn() const {
 
 void LightController::SwitchAmbiLight(const std::optional<QString>& mode,
                                       const std::function<bool()>& endPreview) {
-    if (!ensureOpen()) return;
+    // A run on a strip stops whatever the strip's state (a layout that no longer fits, say).
+    if (!(onStrip() && AmbiLightOn()) && !ensureOpen()) return;
     if (AmbiLightOn()) {
         guarded([&] { StopAmbiLight(true); });
         return;
@@ -372,7 +373,7 @@ void LightController::frameKept() {
 // off.
 
 void LightController::SwitchColourMusic() {
-    if (!ensureOpen()) return;
+    if (!(onStrip() && colourMusicOn_) && !ensureOpen()) return;
     if (colourMusicOn_) {
         guarded([&] { StopColourMusic(true); });
         return;

@@ -12,10 +12,15 @@
 #include <QUdpSocket>
 #include <algorithm>
 
+#include "common/cp1251.h"
+#include "common/messages.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
+#include "settings/settings.h"
 #include "tests/support/image_capture.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/settings_file.h"
+#include "tests/support/test_main.h"
 #include "tools/board/strip_receiver.h"
 
 namespace {
@@ -228,6 +233,15 @@ private slots:
         QVERIFY(!light.AmbiLightOn());
         const QString fault = QStringLiteral("Светодиодов на ленте больше 1000 (всего 2220).");
         QCOMPARE(said, (QStringList{fault, fault}));
+        // Switched off before its tick finds such a layout, colour music stops all the same.
+        strip.layout.top = 300;
+        light.SetStrip(strip);
+        light.SwitchColourMusic();
+        strip.layout.top = 1920;
+        light.SetStrip(strip);
+        light.SwitchColourMusic();
+        QVERIFY(!light.ColourMusicOn());
+        QCOMPARE(said.size(), 2);
     }
 
     // On DDP with 300 ms smoothing AmbiLight's change is blended in, frame by frame; the all-off and one
@@ -324,7 +338,24 @@ private slots:
         light.SetColour(0x00FFFFFF);
         QCOMPARE(said.last(), QStringLiteral("Не выбран порт ленты!"));
     }
+
+    // The program lights the strip settings.ini names from its start, and follows each save of them.
+    void theProgramFollowsTheStripSettings() {
+        AdalightLine line;
+        messages::Recorder recorder;
+        QTemporaryDir folder;
+        WriteSettings(
+            folder.path(),
+            QStringLiteral("[Strip]\r\nOutput=Adalight\r\nSerialPort=%1\r\n").arg(line.pty.slavePath()));
+        App app(folder.path());
+        app.Light().SetColour(0x00FFFFFF);
+        QCOMPARE(line.Next(), StripColours(30 + 17 + 30 + 17, qRgb(255, 255, 255)));
+        app.AppSettings().SaveStrip(StripSettings{});
+        app.Light().SetColour(0x00FFFFFF);
+        QCOMPARE(recorder.texts(), QStringList{"Программа не подключена к COM порту!"});
+        QCOMPARE(line.Next(1200), StripColours());
+    }
 };
 
-QTEST_GUILESS_MAIN(StripDriveTest)
+VARNEX_TEST_MAIN(StripDriveTest)
 #include "test_strip_drive.moc"
