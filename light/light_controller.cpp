@@ -72,9 +72,8 @@ void LightController::SetStrip(const StripSettings& settings) {
     strip_ = settings;
     if (driver_ && onStrip() && driver_->SameLine(settings)) {
         driver_->Apply(settings);
-    } else if (driver_) {
-        // Let go from the event loop: a stop's all-off may still be on its way.
-        driver_.release()->deleteLater();
+    } else {
+        dropDriver();
     }
     if (kindChanged && !AmbiLightOn() && !colourMusicOn_)
         setControls(followingPort(controls_, outputReady()));
@@ -97,6 +96,15 @@ StripDriver& LightController::stripDriver(QSize screen) {
     return *driver_;
 }
 
+// Deleted from the event loop: the driver may be the one announcing its failure right now, and a stop's
+// all-off may still be on its way. Kept as a child meanwhile, so that it goes with the controller.
+void LightController::dropDriver() {
+    if (!driver_) return;
+    StripDriver* driver = driver_.release();
+    driver->setParent(this);
+    driver->deleteLater();
+}
+
 void LightController::writeCommand(const QByteArray& command, bool blend) {
     if (onStrip())
         stripDriver(screenSize()).ShowCommand(command, blend);
@@ -109,7 +117,7 @@ void LightController::writeCommand(const QByteArray& command, bool blend) {
 void LightController::stripFailed(const QString& message) {
     if (AmbiLightOn()) StopAmbiLight(false);
     if (colourMusicOn_) StopColourMusic(false);
-    if (driver_) driver_.release()->deleteLater();
+    dropDriver();
     emit Failed(message);
 }
 

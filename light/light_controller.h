@@ -134,6 +134,8 @@ private:
     QSize screenSize() const;
     // The strip's driver, made when there is none, following the screen's size.
     StripDriver& stripDriver(QSize screen);
+    // Lets the driver go; the next picture makes a new one.
+    void dropDriver();
     // Sends `command` to the board, or shows it on the strip (`blend`: blended in, as colour music's are).
     void writeCommand(const QByteArray& command, bool blend);
     void stripTick();
