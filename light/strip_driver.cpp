@@ -112,7 +112,10 @@ void StripDriver::relayout() {
     }
 }
 
+// The board would be set to the colour zone by zone: a command that sets only some zones later (colour
+// music's for one side) leaves the others in the colour's levels, as on the board.
 void StripDriver::ShowColour(quint32 colour) {
+    for (const Zone& zone : Zones) board_.Feed(ZoneCommand(zone, colour));
     picture_ = Picture::Colour;
     colour_ = colour & 0xFFFFFF;
     showNow(std::vector<quint32>(areas_.size(), colour_));

@@ -150,10 +150,11 @@ private slots:
         light.SetStrip(strip);
         QCOMPARE(line.Next(), StripColours(12, qRgb(0x80, 0x40, 0xC0)));
 
-        // The left upper zone full red: the left side's upper LED and the top's left half.
+        // The left upper zone full red: the left side's upper LED and the top's left half. The other zones
+        // keep the colour as the board took it, in levels 2, 4 and 6 (64, 128 and 191).
         light.Send("E8F0D0");
-        const QRgb red = qRgb(0, 255, 0);
-        QCOMPARE(line.Next(), leds({{1, Dark}, {3, red}, {8, Dark}}));
+        const QRgb red = qRgb(0, 255, 0), levels = qRgb(128, 64, 191);
+        QCOMPARE(line.Next(), leds({{1, levels}, {3, red}, {8, levels}}));
 
         // Colour music: step 1 of the right channel lights the left zones blue 1 (32), step 7 of the left
         // one the right zones red 8 and green 6 (255, 191); then the all-off, at once.
