@@ -27,7 +27,7 @@ using Kind = StripOutput::Kind;
 
 constexpr int kLabelX = 8;
 constexpr int kFieldX = 136;
-constexpr int kRightLabelX = 212;
+constexpr int kRightLabelX = 196;
 constexpr int kRightFieldX = 265;
 constexpr int kWide = 193;  // a field reaching the page's right edge
 constexpr int kMiddle = 120;

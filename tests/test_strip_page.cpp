@@ -3,6 +3,7 @@
 // the screen. Offscreen, the primary screen is 800 x 800.
 
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -193,6 +194,31 @@ private slots:
         QVERIFY(!app.Form2->isVisible());
         QCOMPARE(StripInFile(app).layout.top, 801);
         QCOMPARE(recorder.shown().size(), 2);
+    }
+
+    // A save that cannot write the file takes the strip's values for the run all the same; the next save,
+    // once the file can be written, still writes them.
+    void stripIsWrittenByTheSaveAfterAFailedOne() {
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("settings.ini")));
+        messages::Recorder recorder;
+        const ExtraPorts ports(QStringLiteral("/dev/ttyStrip0"));
+        App app(dir->path());
+        StripPage& page = PageOf(app);
+        app.Form2->show();
+        // With no port stored, none is chosen for the user when the list is read.
+        app.Form2->PageControl1->setCurrentWidget(&page);
+        QVERIFY(page.SerialPortBox->count() > 0 && page.SerialPortBox->currentIndex() == -1);
+        page.OutputBox->setCurrentText(QStringLiteral("WLED"));
+        page.HostEdit->setText(QStringLiteral(" 127.0.0.1 "));
+        app.Form2->Button3->click();
+        QVERIFY(app.Form2->isVisible());
+        QCOMPARE(recorder.shown().size(), 1);
+        QCOMPARE(app.AppSettings().Strip().output.host, QStringLiteral("127.0.0.1"));
+        QVERIFY(QDir(dir->path()).rmdir(QStringLiteral("settings.ini")));
+        app.Form2->Button3->click();
+        QVERIFY(!app.Form2->isVisible());
+        QCOMPARE(StripInFile(app), page.Values());
+        QCOMPARE(StripInFile(app).output.kind, StripOutput::Kind::Wled);
     }
 
     // "Показать" covers the screen with every LED's area in its colour along the strip, LED 0 in a white
