@@ -26,12 +26,12 @@ namespace {
 using Kind = StripOutput::Kind;
 
 constexpr int kLabelX = 8;
-constexpr int kFieldX = 136;
-constexpr int kRightLabelX = 196;
-constexpr int kRightFieldX = 265;
-constexpr int kWide = 193;  // a field reaching the page's right edge
+constexpr int kFieldX = 124;
+constexpr int kRightLabelX = 196;  // a second field in a row, with its label
+constexpr int kRightFieldX = 269;
+constexpr int kWide = 205;  // a field reaching the page's right edge
 constexpr int kMiddle = 120;
-constexpr int kNarrow = 64;
+constexpr int kNarrow = 60;
 constexpr int kHeight = 25;
 
 constexpr std::array kBauds{115200, 230400, 250000, 460800, 500000, 921600, 1000000, 1500000, 2000000};
