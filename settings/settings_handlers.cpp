@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTabWidget>
+#include <functional>
 #include <stdexcept>
 
 #include "common/handlers.h"
@@ -19,6 +20,7 @@
 #include "settings/labeled_edit.h"
 #include "settings/settings.h"
 #include "settings/settings_window.h"
+#include "settings/strip_page.h"
 
 namespace {
 const QString kAutorunName = QStringLiteral("VX_beacon");
@@ -46,6 +48,7 @@ void TForm2::SettingsRead() {
     // Every box starts unticked, so each box the file ticks runs its handler as a click would.
     for (int n = 1; n <= 9; ++n) CheckBox(n)->setChecked(settings.CheckBox(n));
     for (int n = 0; n <= 9; ++n) LEdit(n)->setText(settings.edits[n]);
+    TabSheet3->Show(settings_.Strip());
 }
 
 // The start-up options as settings.ini gave them, in this order.
@@ -65,20 +68,49 @@ void TForm2::Reading() {
 // cannot be written (a full disk, a file or folder that refuses writing), the old file stays as it was, the
 // box says so, and the window stays open with what the user typed, to be saved again once the cause is
 // mended or left with "Отмена". The values are the run's either way.
+//
+// A strip laid out so that it does not fit the screen is not taken: its fault is said, the strip's page is
+// brought forward with the values as they were typed, and nothing is saved.
 void TForm2::Button3Click() {
+    const QString fault = TabSheet3->LayoutFault();
+    if (!fault.isEmpty()) {
+        PageControl1->setCurrentWidget(TabSheet3);
+        messages::ShowMessage(fault);
+        return;
+    }
     GeneralSettings settings;
     settings.port = ComBox->currentText();
     for (int n = 1; n <= 9; ++n) settings.CheckBox(n) = CheckBox(n)->isChecked();
     for (int n = 0; n <= 9; ++n) settings.edits[n] = LEdit(n)->text();
-    try {
-        settings_.SaveGeneral(settings);
-    } catch (const std::runtime_error&) {
+    const StripSettings strip = TabSheet3->Values();
+    // The strip's section is written once it differs from the run's (and until that write succeeds): a file
+    // that never had one gets none from saving the general settings.
+    stripUnsaved_ = stripUnsaved_ || strip != settings_.Strip();
+    bool written = true;
+    const auto attempt = [&written](const std::function<void()>& save) {
+        try {
+            save();
+        } catch (const std::runtime_error&) {
+            written = false;
+        }
+    };
+    attempt([&] { settings_.SaveGeneral(settings); });
+    if (stripUnsaved_)
+        attempt([&] {
+            settings_.SaveStrip(strip);
+            stripUnsaved_ = false;
+        });
+    if (!written) {
         messages::ShowError(QStringLiteral("Не удалось записать настройки в файл %1: диск заполнен или файл "
                                            "недоступен для записи. Настройки не сохранены.")
                                 .arg(QFileInfo(settings_.Path()).absoluteFilePath()));
         return;
     }
     close();
+}
+
+bool TForm2::EndStripPreview() {
+    return TabSheet3->EndPreview();
 }
 
 void TForm2::CheckBox3Click() {

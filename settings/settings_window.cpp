@@ -12,8 +12,10 @@
 #include "common/handlers.h"
 #include "common/hints.h"
 #include "common/window_setup.h"
+#include "light/light_controller.h"
 #include "settings/labeled_edit.h"
 #include "settings/settings_keys.h"
+#include "settings/strip_page.h"
 
 namespace {
 
@@ -51,6 +53,8 @@ TForm2::TForm2(Settings& settings, LightController& light, RemoteClient& remote)
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     PageControl1->addTab(TabSheet1, QStringLiteral("Общие"));
     PageControl1->addTab(TabSheet2, QStringLiteral("WinLirc"));
+    TabSheet3 = new StripPage;
+    PageControl1->addTab(TabSheet3, QStringLiteral("Лента"));
     buildPortRow();
 
     // The white strip along the bottom holds the save and cancel buttons.
@@ -76,6 +80,7 @@ TForm2::TForm2(Settings& settings, LightController& light, RemoteClient& remote)
     On(CheckBox9, &QCheckBox::toggled, this, &TForm2::CheckBox9Click);
     LEdit9->installEventFilter(this);
     ConnectWinLircHandlers();
+    connect(&light_, &LightController::AmbiLightChanged, TabSheet3, &StripPage::SetAmbiLightOn);
 }
 
 void TForm2::buildGeneralTab() {

@@ -1,9 +1,10 @@
 #pragma once
 
-// TForm2, the settings window. It edits a copy of the general settings, filled from the program's Settings at
-// start; "Сохранить изменения" hands the copy back to Settings, which saves it and announces it. The port row
-// drives the light controller and the WinLIRC tab the remote client; what belongs to the main window (the key
-// sound, its hints, the VK playlist and minimising at start) it asks for by its signals.
+// TForm2, the settings window. It edits a copy of the general settings and of the LED strip's, filled from
+// the program's Settings at start; "Сохранить изменения" hands the copies back to Settings, which saves them
+// and announces them. The port row drives the light controller and the WinLIRC tab the remote client; what
+// belongs to the main window (the key sound, its hints, the VK playlist and minimising at start) it asks for
+// by its signals.
 
 #include <QWidget>
 #include <array>
@@ -19,6 +20,7 @@ class QPushButton;
 class QTabWidget;
 class RemoteClient;
 class Settings;
+class StripPage;
 
 class TForm2 final : public QWidget {
     Q_OBJECT
@@ -36,14 +38,18 @@ public:
     void CheckBox3Click();
     void CheckBox8Click();
     void CheckBox9Click();
+    // Ends the strip's layout shown over the screen, before AmbiLight samples the screen; answers whether it
+    // was shown.
+    bool EndStripPreview();
 
     // The check box CheckBox<n> (1..9) and the edit box LEdit<n> (0..9).
     QCheckBox* CheckBox(int n) const { return checkBoxes_.at(n - 1); }
     LabeledEdit* LEdit(int n) const { return edits_.at(n); }
 
     QTabWidget* PageControl1;
-    QWidget* TabSheet1;  // "Общие"
-    QWidget* TabSheet2;  // "WinLirc"
+    QWidget* TabSheet1;    // "Общие"
+    QWidget* TabSheet2;    // "WinLirc"
+    StripPage* TabSheet3;  // "Лента", the LED strip (settings/strip_page.h)
     QWidget* BottomPanel;
 
     // Port row of "Общие" and its handlers (settings/port_row.cpp).
@@ -125,4 +131,5 @@ private:
 
     std::array<QCheckBox*, 9> checkBoxes_{};
     std::array<LabeledEdit*, 10> edits_{};
+    bool stripUnsaved_ = false;  // the strip's values differ from what settings.ini was last given
 };
