@@ -5,9 +5,9 @@
 //
 // Only the newest frame is kept: when a frame arrives, the one kept before goes back to the producer at once,
 // so nothing queues up and the producer never waits for us for long. Zones are copied out of the kept frame
-// under a lock, converted to the 0xXXRRGGBB words AverageColour reads, or a strip's many LED areas averaged
-// in one pass over the frame (see AreaMeans); the frame stays ours until a newer one
-// replaces it, so a still screen (a compositor sends no frames while nothing changes) keeps its last picture.
+// under a lock, converted to the 0xXXRRGGBB words AverageColour reads; a strip's many LED areas are averaged
+// under it in one pass over the frame (see AreaMeans). The frame stays ours until a newer one replaces it,
+// so a still screen (a compositor sends no frames while nothing changes) keeps its last picture.
 //
 // The buffers come as DMA-BUF of a linear layout (mapped for reading, as a compositor that renders on the GPU
 // prefers to hand them out) or as shared memory, whichever the producer offers; a tiled DMA-BUF layout is not
