@@ -23,8 +23,8 @@
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" dbus-run-session
 //          --config-file=tests/support/session_bus.conf -- bench_ambilight_portal [seconds]
 // or, for the fourth part alone, the same with `bench_ambilight_portal --share [changes]` (40 unless given);
-// for the fifth alone (it starts no portal), the same with `bench_ambilight_portal --strip [seconds]` (10
-// unless given).
+// for the fifth alone (it starts no portal), the same with `bench_ambilight_portal --strip [seconds [turn]]`
+// (10 seconds unless given; `turn` sends the picture turned as PipeWire's video transform says, 0 to 7).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -487,9 +487,9 @@ qint64 threadCpuNs() {
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-void stripCost(int seconds) {
+void stripCost(int seconds, int turn) {
     PipeWireDaemons daemons;
-    ScreenProducer producer(daemons, kWidth, kHeight, {0x000000, 0x402000, 0x004020, 0x200040}, {},
+    ScreenProducer producer(daemons, kWidth, kHeight, {0x000000, 0x402000, 0x004020, 0x200040}, {turn, {}},
                             ScreenProducer::Labelled{});
     if (!daemons.Running() || !producer.Node())
         return (void)std::fprintf(stderr, "PipeWire or the producer did not start\n");
@@ -546,9 +546,11 @@ void stripCost(int seconds) {
     wait(seconds * 1000);
     const double cpu = processCpuMs() - cpuBefore;
     QObject::disconnect(&stream, &PipeWireScreenStream::NewFrame, nullptr, nullptr);
-    std::printf("%d x %d, %llu frames kept in %d s, %llu read by the calls; process CPU %.2f ms per frame\n",
-                kWidth, kHeight, qulonglong(stream.FramesReceived() - received), seconds,
-                qulonglong(stream.Reads() - readsBefore), qulonglong(frames) ? cpu / double(frames) : -1.0);
+    std::printf(
+        "%d x %d turned %d, %llu frames kept in %d s, %llu read by the calls; process CPU %.2f ms per "
+        "frame\n",
+        kWidth, kHeight, turn, qulonglong(stream.FramesReceived() - received), seconds,
+        qulonglong(stream.Reads() - readsBefore), qulonglong(frames) ? cpu / double(frames) : -1.0);
     const auto print = [](const char* name, const Cost& cost) {
         const auto mean = [](const std::vector<double>& values) {
             double sum = 0;
@@ -575,7 +577,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     App::Prepare();
     if (argc > 1 && QByteArray(argv[1]) == "--strip") {
-        stripCost(argc > 2 ? std::atoi(argv[2]) : 10);
+        stripCost(argc > 2 ? std::atoi(argv[2]) : 10, argc > 3 ? std::atoi(argv[3]) : 0);
         return 0;
     }
     const int seconds = argc > 1 && QByteArray(argv[1]) != "--share" ? std::atoi(argv[1]) : 10;
