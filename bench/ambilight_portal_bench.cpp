@@ -15,9 +15,16 @@
 //     a thread of its own as fast as it fills), median and 95th percentile, with the frame rate on the
 //     line. Once with a still screen before each change (no buffers, as a compositor sends nothing
 //     while nothing changes), once with the producer's frames all along.
+//  5. (alone, with --strip) an LED strip's cost per new frame: the receiving end alone, and on every frame
+//     it keeps, today's four zones read as the tick reads them (copied out and averaged, mode "0,0") against
+//     the means of 300 LEDs (96, 54, 96, 54, 10 % deep) in one read of the frame, and those LEDs again on
+//     the same frame (a still screen's repeat, which reuses the means); thread CPU and wall time per call,
+//     the two orders taking turns. The producer sends a labelled picture, every pixel different.
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" dbus-run-session
 //          --config-file=tests/support/session_bus.conf -- bench_ambilight_portal [seconds]
-// or, for the fourth part alone, the same with `bench_ambilight_portal --share [changes]` (40 unless given).
+// or, for the fourth part alone, the same with `bench_ambilight_portal --share [changes]` (40 unless given);
+// for the fifth alone (it starts no portal), the same with `bench_ambilight_portal --strip [seconds [turn]]`
+// (10 seconds unless given; `turn` sends the picture turned as PipeWire's video transform says, 0 to 7).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -46,9 +53,13 @@
 #include "app/main_window.h"
 #include "bench/bench_util.h"
 #include "common/messages.h"
+#include "light/ambilight_zones.h"
 #include "light/light_controller.h"
 #include "light/serial_link.h"
+#include "light/strip_layout.h"
+#include "platform/wayland/frame_geometry.h"
 #include "platform/wayland/pipewire_screen_stream.h"
+#include "platform/wayland/stream_led_colours.h"
 #include "remote/remote_client.h"
 #include "tests/support/light_controls.h"
 #include "tests/support/pseudo_terminal.h"
@@ -470,12 +481,105 @@ void share(const PipeWireDaemons& daemons, ScreenProducer& producer, int changes
     std::printf("\n");
 }
 
+qint64 threadCpuNs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void stripCost(int seconds, int turn) {
+    PipeWireDaemons daemons;
+    ScreenProducer producer(daemons, kWidth, kHeight, {0x000000, 0x402000, 0x004020, 0x200040}, {turn, {}},
+                            ScreenProducer::Labelled{});
+    if (!daemons.Running() || !producer.Node())
+        return (void)std::fprintf(stderr, "PipeWire or the producer did not start\n");
+    PipeWireScreenStream stream(daemons.Connect(), producer.Node());
+    QElapsedTimer started;
+    started.start();
+    while (!stream.HasFrame() && started.elapsed() < 10000) wait(50);
+    if (!stream.HasFrame()) return (void)std::fprintf(stderr, "no frame from the producer\n");
+
+    const QSize screen(kWidth, kHeight);
+    const std::vector<QRect> leds =
+        LedAreas({96, 54, 96, 54, StripCorner::BottomLeft, StripDirection::Clockwise, 0, 10}, screen);
+    // The zones as the portal's adapter reads them for the tick: each copied out of the frame, then averaged.
+    std::vector<quint32> copies[4];
+    const auto zones = [&] {
+        quint32 sum = 0;
+        for (int slot = 0; const ZoneArea& area : ZoneAreas(0, 0, kWidth, kHeight)) {
+            const QRect part =
+                ClipRect(area.left, area.top, ZoneWidth, ZoneHeight, QRect(QPoint(0, 0), screen));
+            sum +=
+                AverageColour(stream.Copy(ScaledToPicture(part, screen, stream.FrameSize()), copies[slot++]));
+        }
+        return sum;
+    };
+    StreamLedColours colours;
+    const auto strip = [&] { return colours.Of(stream, screen, leds).size(); };
+
+    struct Cost {
+        std::vector<double> cpuUs, wallUs;
+        void add(qint64 cpuNs, qint64 wallNs) {
+            cpuUs.push_back(cpuNs / 1e3);
+            wallUs.push_back(wallNs / 1e3);
+        }
+    } zoneCost, ledCost, repeatCost;
+    const auto timed = [](Cost& cost, const auto& work) {
+        const qint64 cpu = threadCpuNs(), wall = monotonicNs();
+        work();
+        cost.add(threadCpuNs() - cpu, monotonicNs() - wall);
+    };
+    quint64 frames = 0;
+    const quint64 readsBefore = stream.Reads();
+    QObject::connect(&stream, &PipeWireScreenStream::NewFrame, [&] {
+        if (++frames % 2) {
+            timed(zoneCost, zones);
+            timed(ledCost, strip);
+        } else {
+            timed(ledCost, strip);
+            timed(zoneCost, zones);
+        }
+        timed(repeatCost, strip);
+    });
+    const quint64 received = stream.FramesReceived();
+    const double cpuBefore = processCpuMs();
+    wait(seconds * 1000);
+    const double cpu = processCpuMs() - cpuBefore;
+    QObject::disconnect(&stream, &PipeWireScreenStream::NewFrame, nullptr, nullptr);
+    std::printf(
+        "%d x %d turned %d, %llu frames kept in %d s, %llu read by the calls; process CPU %.2f ms per "
+        "frame\n",
+        kWidth, kHeight, turn, qulonglong(stream.FramesReceived() - received), seconds,
+        qulonglong(stream.Reads() - readsBefore), qulonglong(frames) ? cpu / double(frames) : -1.0);
+    const auto print = [](const char* name, const Cost& cost) {
+        const auto mean = [](const std::vector<double>& values) {
+            double sum = 0;
+            for (const double value : values) sum += value;
+            return values.empty() ? -1.0 : sum / double(values.size());
+        };
+        std::printf(
+            "%-40s thread CPU median %8.1f us, p95 %8.1f us, mean %8.1f us; wall median %8.1f us "
+            "(%zu calls)\n",
+            name, median(cost.cpuUs), quantile(cost.cpuUs, 0.95), mean(cost.cpuUs), median(cost.wallUs),
+            cost.cpuUs.size());
+    };
+    print("four zones (copy + average), new frame", zoneCost);
+    print("300 LEDs (LedColours), new frame", ledCost);
+    print("300 LEDs again, same frame", repeatCost);
+    std::printf("300 LEDs / four zones, thread CPU medians: %.2f\n",
+                median(ledCost.cpuUs) / median(zoneCost.cpuUs));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     FindModulesInBuildFolder();
     QApplication application(argc, argv);
     App::Prepare();
+    if (argc > 1 && QByteArray(argv[1]) == "--strip") {
+        stripCost(argc > 2 ? std::atoi(argv[2]) : 10, argc > 3 ? std::atoi(argv[3]) : 0);
+        return 0;
+    }
     const int seconds = argc > 1 && QByteArray(argv[1]) != "--share" ? std::atoi(argv[1]) : 10;
 
     PipeWireDaemons daemons;

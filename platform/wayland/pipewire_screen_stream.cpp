@@ -19,6 +19,7 @@
 #include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
 
+#include "platform/wayland/area_means.h"
 #include "platform/wayland/frame_geometry.h"
 #include "platform/wayland/stream_health.h"
 
@@ -147,11 +148,13 @@ struct PipeWireScreenStream::Private {
     // What the tick reads, guarded by `mutex`.
     mutable std::mutex mutex;
     pw_buffer* kept = nullptr;
+    quint64 keptNumber = 0;  // the kept frame's place among the frames kept, from 1
     FrameGeometry geometry;  // of the kept frame
     QSize size;
     Layout layout{};
     std::atomic<bool> hasFrame{false};
     std::atomic<quint64> frames{0};
+    mutable std::atomic<quint64> reads{0};
     std::atomic<bool> newFramePosted{false};
     StreamHealth health{nowMs()};
 
@@ -160,6 +163,12 @@ struct PipeWireScreenStream::Private {
         QMetaObject::invokeMethod(
             q, [q = q, reason] { emit q->Ended(reason); }, Qt::QueuedConnection);
     }
+
+    // The kept frame's first byte that holds the picture's rows and their stride, with `part` (in the
+    // buffer's pixels) checked to lie within the buffer's memory; null when it does not. Under `mutex`.
+    const uchar* rowsFor(const QRect& part, qsizetype& stride) const;
+    // Brackets a read of the kept frame for the exporter of a DMA-BUF. Under `mutex`.
+    void syncKept(bool start) const;
 
     void connectStream();
     void formatChanged(const spa_pod* param);
@@ -318,6 +327,7 @@ void PipeWireScreenStream::Private::process() {
         std::lock_guard lock(mutex);
         old = kept;
         kept = newest;
+        keptNumber = frames + 1;
         geometry = frameGeometry;
         hasFrame = true;
         health.Usable();
@@ -389,21 +399,35 @@ quint64 PipeWireScreenStream::FramesReceived() const {
     return d_->frames;
 }
 
+const uchar* PipeWireScreenStream::Private::rowsFor(const QRect& part, qsizetype& stride) const {
+    const spa_data& data = kept->buffer->datas[0];
+    stride = data.chunk->stride > 0 ? data.chunk->stride : qsizetype(size.width()) * 4;
+    const qsizetype offset = data.chunk->offset % qMax<quint32>(data.maxsize, 1);
+    // A chunk that does not hold the whole part gives nothing rather than a read past its end.
+    if (part.left() < 0 || part.top() < 0 ||
+        offset + stride * part.bottom() + 4 * qsizetype(part.right() + 1) > qsizetype(data.maxsize))
+        return nullptr;
+    const uchar* memory = memoryOf(*kept);
+    return memory ? memory + offset : nullptr;
+}
+
+void PipeWireScreenStream::Private::syncKept(bool start) const {
+    const spa_data& data = kept->buffer->datas[0];
+    if (data.type == SPA_DATA_DmaBuf)
+        if (auto* mapping = static_cast<DmaBufMapping*>(kept->user_data)) mapping->Sync(int(data.fd), start);
+}
+
 PixelBlock PipeWireScreenStream::Copy(const QRect& rect, std::vector<quint32>& into) const {
     std::lock_guard lock(d_->mutex);
     if (!d_->kept) return {};
     // The picture's part as the buffer holds it: its pixels come turned or mirrored as the buffer's are.
     const QRect part = d_->geometry.BufferRect(rect);
     if (part.isEmpty()) return {};
-    const spa_data& data = d_->kept->buffer->datas[0];
-    const qsizetype stride = data.chunk->stride > 0 ? data.chunk->stride : qsizetype(d_->size.width()) * 4;
-    const qsizetype offset = data.chunk->offset % qMax<quint32>(data.maxsize, 1);
-    // A chunk that does not hold the whole frame gives nothing rather than a read past its end.
-    if (offset + stride * (part.bottom()) + 4 * qsizetype(part.right() + 1) > qsizetype(data.maxsize))
-        return {};
-    const auto* frame = memoryOf(*d_->kept) + offset;
-    auto* mapping = data.type == SPA_DATA_DmaBuf ? static_cast<DmaBufMapping*>(d_->kept->user_data) : nullptr;
-    if (mapping) mapping->Sync(int(data.fd), true);
+    qsizetype stride = 0;
+    const uchar* frame = d_->rowsFor(part, stride);
+    if (!frame) return {};
+    d_->syncKept(true);
+    ++d_->reads;
 
     into.resize(size_t(part.width()) * size_t(part.height()));
     const Layout& layout = d_->layout;
@@ -417,7 +441,35 @@ PixelBlock PipeWireScreenStream::Copy(const QRect& rect, std::vector<quint32>& i
         for (int i = 0; i < part.width(); ++i, from += 4)
             to[i] = quint32(from[layout.red]) << 16 | quint32(from[layout.green]) << 8 | from[layout.blue];
     }
-    if (mapping) mapping->Sync(int(data.fd), false);
+    d_->syncKept(false);
     return {reinterpret_cast<const uchar*>(into.data()), part.width(), part.height(),
             qsizetype(part.width()) * 4};
+}
+
+bool PipeWireScreenStream::Means(std::span<const QRect> rects, quint64& frame,
+                                 std::vector<quint32>& means) const {
+    std::lock_guard lock(d_->mutex);
+    if (d_->kept && d_->keptNumber == frame) return false;
+    frame = d_->kept ? d_->keptNumber : 0;
+    means.assign(rects.size(), 0);
+    if (!d_->kept) return true;
+    // Each rectangle where the buffer holds it, and the frame's rows if all of them lie in its memory.
+    std::vector<QRect> parts(rects.size());
+    QRect all;
+    for (size_t i = 0; i < rects.size(); ++i) {
+        parts[i] = d_->geometry.BufferRect(rects[i]);
+        all |= parts[i];
+    }
+    qsizetype stride = 0;
+    const uchar* rows = all.isEmpty() ? nullptr : d_->rowsFor(all, stride);
+    if (!rows) return true;
+    d_->syncKept(true);
+    ++d_->reads;
+    means = AreaMeans({rows, stride, d_->layout.red, d_->layout.green, d_->layout.blue}, parts);
+    d_->syncKept(false);
+    return true;
+}
+
+quint64 PipeWireScreenStream::Reads() const {
+    return d_->reads;
 }

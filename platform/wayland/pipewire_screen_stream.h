@@ -5,8 +5,9 @@
 //
 // Only the newest frame is kept: when a frame arrives, the one kept before goes back to the producer at once,
 // so nothing queues up and the producer never waits for us for long. Zones are copied out of the kept frame
-// under a lock, converted to the 0xXXRRGGBB words AverageColour reads; the frame stays ours until a newer one
-// replaces it, so a still screen (a compositor sends no frames while nothing changes) keeps its last picture.
+// under a lock, converted to the 0xXXRRGGBB words AverageColour reads; a strip's many LED areas are averaged
+// under it in one pass over the frame (see AreaMeans). The frame stays ours until a newer one replaces it,
+// so a still screen (a compositor sends no frames while nothing changes) keeps its last picture.
 //
 // The buffers come as DMA-BUF of a linear layout (mapped for reading, as a compositor that renders on the GPU
 // prefers to hand them out) or as shared memory, whichever the producer offers; a tiled DMA-BUF layout is not
@@ -22,6 +23,7 @@
 #include <QSize>
 #include <QString>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "light/average_colour.h"
@@ -46,6 +48,17 @@ public:
     // `into` and described by the returned block, in the buffer's order (a turned picture gives them turned,
     // which their mean does not mind); an empty block when there is no frame or no overlap.
     PixelBlock Copy(const QRect& rect, std::vector<quint32>& into) const;
+
+    // The mean colour of each of `rects` (in the picture's pixels, each clipped to the picture) of the
+    // newest frame, as AverageColour gives it of the pixels Copy would give; read in one pass under the lock,
+    // black for a rectangle off the picture. `frame` names the frame whose means the caller holds in
+    // `means`: when the newest frame is still that one, nothing is read or changed and false is returned.
+    // Otherwise `means` becomes those of the newest frame (all black when there is none), `frame` its
+    // number (0 for none), and true is returned.
+    bool Means(std::span<const QRect> rects, quint64& frame, std::vector<quint32>& means) const;
+    // How many times pixels were read out of a frame (a Copy, or a Means that did not reuse), so that what
+    // a still screen costs can be seen.
+    quint64 Reads() const;
 
 signals:
     // The first frame has arrived (sent once, on the object's thread).

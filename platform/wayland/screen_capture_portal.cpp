@@ -84,3 +84,8 @@ PixelBlock ScreenCapturePortal::ZonePixels(int slot, const QRect& screen, const 
     if (part.isEmpty() || picture.isEmpty()) return {};
     return stream_->Copy(ScaledToPicture(part, screen.size(), picture), slots_[size_t(slot)]);
 }
+
+std::vector<quint32> ScreenCapturePortal::LedColours(const QRect& screen, std::span<const QRect> areas) {
+    if (!Ready()) return std::vector<quint32>(areas.size(), 0);
+    return ledColours_.Of(*stream_, screen.size(), areas);
+}

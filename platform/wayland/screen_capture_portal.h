@@ -5,9 +5,9 @@
 // destroyed (the desktop's "sharing" indicator goes away with it).
 //
 // Until the first frame has arrived (the user may still be looking at the desktop's consent dialog) the
-// adapter is not Ready and grabs nothing. A zone is placed on the screen as the X server sees it; when the
-// frames are of another size (a desktop that scales the stream down, or a scaled screen) the zone is mapped
-// onto them proportionally, so it still covers the same part of the picture.
+// adapter is not Ready and grabs nothing. A zone (or a strip's LED area) is placed on the screen as the X
+// server sees it; when the frames are of another size (a desktop that scales the stream down, or a scaled
+// screen) the zone is mapped onto them proportionally, so it still covers the same part of the picture.
 //
 // A refusal, a missing portal, a stream that ends (the user stopped sharing from the desktop's indicator) or
 // one that gives no usable picture (see StreamHealth) is reported once through Failed, with the message to
@@ -22,6 +22,7 @@
 
 #include "light/screen_capture.h"
 #include "platform/wayland/screen_cast_portal.h"
+#include "platform/wayland/stream_led_colours.h"
 
 class PipeWireScreenStream;
 
@@ -49,6 +50,9 @@ public:
     // copied into `slot` and valid until that slot's next capture; an empty block when no part does or no
     // frame is there.
     PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) override;
+    // Each LED area's mean colour from the newest frame, mapped onto it as the zones are (see
+    // StreamLedColours); all black while the adapter is not Ready, as the zones are then.
+    std::vector<quint32> LedColours(const QRect& screen, std::span<const QRect> areas) override;
 
     // The texts Failed sends.
     static QString MessageFor(ScreenCastPortal::Failure failure);
@@ -66,4 +70,5 @@ private:
     std::unique_ptr<PipeWireScreenStream> stream_;
     bool failed_ = false;
     std::array<std::vector<quint32>, Slots> slots_;
+    StreamLedColours ledColours_;
 };

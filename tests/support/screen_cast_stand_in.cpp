@@ -112,8 +112,19 @@ bool PipeWireDaemons::Running() const {
 }
 
 ScreenProducer::ScreenProducer(const PipeWireDaemons& daemons, int width, int height,
-                               const QList<quint32>& quarters, const Shape& shape) {
+                               const QList<quint32>& quarters, const Shape& shape)
+    : ScreenProducer(daemons, width, height, quarters, shape, {}, false) {}
+
+ScreenProducer::ScreenProducer(const PipeWireDaemons& daemons, int width, int height,
+                               const QList<quint32>& quarters, const Shape& shape, const Labelled& labelled)
+    : ScreenProducer(daemons, width, height, quarters, shape, labelled, true) {}
+
+ScreenProducer::ScreenProducer(const PipeWireDaemons& daemons, int width, int height,
+                               const QList<quint32>& quarters, const Shape& shape, const Labelled& labelled,
+                               bool labels) {
     QStringList arguments{QString::number(width), QString::number(height)};
+    if (labels) arguments << QStringLiteral("labels");
+    if (!labelled.format.isEmpty()) arguments << QStringLiteral("format=") + labelled.format;
     if (shape.turn != 0) arguments << QStringLiteral("turn=%1").arg(shape.turn);
     if (!shape.margins.isNull())
         arguments << QStringLiteral("margins=%1,%2,%3,%4")

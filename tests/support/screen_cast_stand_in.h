@@ -47,11 +47,24 @@ public:
         QMargins margins;
         enum class Memory { Shared, DmaBuf, ShortDmaBuf } memory = Memory::Shared;
     };
+    // A labelled picture: every pixel its quarter's colour XOR a label telling where it lies (see Label),
+    // its bytes in memory in the order `format` names as the producer does ("rgbx", "xbgr", "abgr", ...;
+    // BGRx when empty), the unused byte 0xA5.
+    struct Labelled {
+        QString format;
+    };
+    // The label of the picture's pixel (x, y) as shown, 0xRRGGBB: red (3x + y) mod 256, green (x + 3y) mod
+    // 256, blue (x XOR y) mod 256.
+    static quint32 Label(int x, int y) {
+        return quint32((3 * x + y) & 0xFF) << 16 | quint32((x + 3 * y) & 0xFF) << 8 | quint32((x ^ y) & 0xFF);
+    }
 
     // A screen of width x height, 40 frames a second, quarters coloured 0xRRGGBB: upper left, lower left,
     // upper right, lower right.
     ScreenProducer(const PipeWireDaemons& daemons, int width, int height, const QList<quint32>& quarters,
                    const Shape& shape);
+    ScreenProducer(const PipeWireDaemons& daemons, int width, int height, const QList<quint32>& quarters,
+                   const Shape& shape, const Labelled& labelled);
     ScreenProducer(const PipeWireDaemons& daemons, int width, int height, const QList<quint32>& quarters);
     ~ScreenProducer();
     // The stream's node, once the producer has reported it (0 before, or when it failed).
@@ -63,6 +76,9 @@ public:
     void End();
 
 private:
+    ScreenProducer(const PipeWireDaemons& daemons, int width, int height, const QList<quint32>& quarters,
+                   const Shape& shape, const Labelled& labelled, bool labels);
+
     QProcess process_;
     quint32 node_ = 0;
 };

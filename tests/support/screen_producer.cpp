@@ -1,4 +1,4 @@
-// A stand-in for a compositor's screen-cast stream: a PipeWire video source of width x height BGRx frames, 40
+// A stand-in for a compositor's screen-cast stream: a PipeWire video source of width x height frames, 40
 // a second, its four quarters painted in four colours. Prints "node <id>" once the stream is ready. Each line
 // on standard input is four colours 0xRRGGBB (upper left, lower left, upper right, lower right quarter) for
 // the following frames, or what to send instead of frames from then on: "empty" (buffers with a chunk of
@@ -15,16 +15,24 @@
 //                  here, so they are plain memory files (memfd) standing in for the GPU's buffers, which a
 //                  reader maps the same way;
 //   dmabuf=short   the same, each file holding only half of what the buffer announces.
-// Usage: screen_producer width height [turn=N] [margins=L,T,R,B] [dmabuf[=short]]
+// And, for tests that need every pixel to tell where it is:
+//   labels         each pixel of the picture its quarter's colour XOR its label, the colour 0xRRGGBB with
+//                  red (3x + y) mod 256, green (x + 3y) mod 256, blue (x XOR y) mod 256 for the pixel at
+//                  (x, y) of the picture as shown (before the turn); the unused byte of each pixel 0xA5;
+//   format=NAME    the pixels in one of the other formats a screen cast may have: bgrx (the default), rgbx,
+//                  xrgb, xbgr, bgra, rgba, argb, abgr (the byte order in memory).
+// Usage: screen_producer width height [turn=N] [margins=L,T,R,B] [dmabuf[=short]] [labels] [format=NAME]
 
 #include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -43,6 +51,13 @@ struct Producer {
     int left = 0, top = 0, right = 0, bottom = 0;  // the buffer's margins around the picture
     bool metas = false;                            // whether crop and transform are sent
     enum class Memory { Shared, DmaBuf, ShortDmaBuf } memory = Memory::Shared;
+    bool labels = false;
+    struct Format {
+        const char* name;
+        spa_video_format format;
+        int red, green, blue, unused;  // byte offsets in memory
+    };
+    Format format{"bgrx", SPA_VIDEO_FORMAT_BGRx, 2, 1, 0, 3};
     pw_main_loop* loop = nullptr;
     pw_stream* stream = nullptr;
     spa_hook listener{};
@@ -53,6 +68,17 @@ struct Producer {
 };
 
 constexpr uint32_t kMargin = 0xFF00FF;
+
+constexpr Producer::Format kFormats[] = {
+    {"bgrx", SPA_VIDEO_FORMAT_BGRx, 2, 1, 0, 3}, {"rgbx", SPA_VIDEO_FORMAT_RGBx, 0, 1, 2, 3},
+    {"xrgb", SPA_VIDEO_FORMAT_xRGB, 1, 2, 3, 0}, {"xbgr", SPA_VIDEO_FORMAT_xBGR, 3, 2, 1, 0},
+    {"bgra", SPA_VIDEO_FORMAT_BGRA, 2, 1, 0, 3}, {"rgba", SPA_VIDEO_FORMAT_RGBA, 0, 1, 2, 3},
+    {"argb", SPA_VIDEO_FORMAT_ARGB, 1, 2, 3, 0}, {"abgr", SPA_VIDEO_FORMAT_ABGR, 3, 2, 1, 0},
+};
+
+uint32_t label(int x, int y) {
+    return uint32_t((3 * x + y) & 0xFF) << 16 | uint32_t((x + 3 * y) & 0xFF) << 8 | uint32_t((x ^ y) & 0xFF);
+}
 
 bool quarterTurned(int turn) {
     return turn % 2 == 1;
@@ -83,12 +109,12 @@ uint32_t colourAt(const Producer& p, int x, int y) {
         std::swap(w, h);
     }
     if (p.turn >= 4) x = w - 1 - x;
-    return p.colours[(x >= w / 2) * 2 + (y >= h / 2)];
+    return p.colours[(x >= w / 2) * 2 + (y >= h / 2)] ^ (p.labels ? label(x, y) : 0);
 }
 
 // The colour of pixel (x, y) of the buffer.
 uint32_t pixelAt(const Producer& p, int x, int y) {
-    if (!p.metas)
+    if (!p.metas && !p.labels)
         return p.colours[(x >= p.width / 2) * 2 + (y >= p.height / 2)];  // the plain screen, quickly
     const bool picture = x >= p.left && x < p.left + cropWidth(p) && y >= p.top && y < p.top + cropHeight(p);
     return picture ? colourAt(p, x - p.left, y - p.top) : kMargin;
@@ -100,9 +126,18 @@ void paint(Producer& p, pw_buffer* buffer) {
     // A file that holds less than the buffer announces gets no paint.
     if (reinterpret_cast<uintptr_t>(buffer->user_data) != p.generation &&
         p.memory != Producer::Memory::ShortDmaBuf) {
+        const Producer::Format& f = p.format;
+        const uint8_t unused = p.labels ? 0xA5 : 0;
         for (int y = 0; y < height; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.data) + y * stride);
-            for (int x = 0; x < width; ++x) row[x] = pixelAt(p, x, y);
+            uint8_t* row = static_cast<uint8_t*>(data.data) + y * stride;
+            for (int x = 0; x < width; ++x) {
+                const uint32_t colour = pixelAt(p, x, y);
+                uint8_t* pixel = row + 4 * x;
+                pixel[f.red] = uint8_t(colour >> 16);
+                pixel[f.green] = uint8_t(colour >> 8);
+                pixel[f.blue] = uint8_t(colour);
+                pixel[f.unused] = unused;
+            }
         }
         buffer->user_data = reinterpret_cast<void*>(uintptr_t(p.generation));
     }
@@ -250,12 +285,21 @@ int main(int argc, char** argv) {
             p.memory = Producer::Memory::DmaBuf;
         else if (option == "dmabuf=short")
             p.memory = Producer::Memory::ShortDmaBuf;
+        else if (option == "labels")
+            p.labels = true;
+        else if (const auto* format =
+                     std::find_if(std::begin(kFormats), std::end(kFormats),
+                                  [&](const auto& f) { return option == "format=" + std::string(f.name); });
+                 format != std::end(kFormats))
+            p.format = *format;
         else
             understood = false;
     }
     if (!understood) {
-        std::fprintf(stderr,
-                     "usage: screen_producer width height [turn=N] [margins=L,T,R,B] [dmabuf[=short]]\n");
+        std::fprintf(
+            stderr,
+            "usage: screen_producer width height [turn=N] [margins=L,T,R,B] [dmabuf[=short]] [labels] "
+            "[format=NAME]\n");
         return 2;
     }
     pw_init(&argc, &argv);
@@ -286,7 +330,7 @@ int main(int argc, char** argv) {
     spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
     spa_pod_builder_add(&builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
                         SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-                        SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
+                        SPA_POD_Id(p.format.format), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
                         SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate), 0);
     const bool dmaBuf = p.memory != Producer::Memory::Shared;
     if (dmaBuf) {
