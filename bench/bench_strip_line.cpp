@@ -9,32 +9,23 @@
 // The board runs as a child process (Qt's offscreen platform, no display needed) and prints each frame; a
 // thread here reads its output and stamps each line as it comes.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <map>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "bench/strip_board.h"
 #include "light/strip_protocol.h"
 #include "light/strip_sender.h"
 #include "light/strip_sinks.h"
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = StripBoard::Clock;
 
 constexpr int kLeds = 300;
 constexpr int kFrameBytes = 6 + 3 * kLeds;
@@ -59,86 +50,10 @@ QList<QByteArray> frameOf(int id) {
     return {AdalightFrame(leds)};
 }
 
-// The board tool as an Adalight strip, its printed frames read on a thread of their own.
-class Board {
-public:
-    Board(const QString& link, int baud) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        const QByteArray program = VARNEX_BOARD_EXECUTABLE, linkPath = link.toLocal8Bit(),
-                         rate = QByteArray::number(baud);
-        const char* argv[] = {
-            program.constData(),  "--adalight", "--pace", "--print", "--baud", rate.constData(), "--link",
-            linkPath.constData(), nullptr};
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        if (::posix_spawn(&pid_, program.constData(), &actions, nullptr, const_cast<char**>(argv), environ) !=
-            0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        reader_ = std::thread([this, fd = out[0]] { read(fd); });
-    }
-    ~Board() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (reader_.joinable()) reader_.join();
-    }
-
-    // Waits up to 10 s for the tool's first line (its port is ready then).
-    bool WaitReady() {
-        for (int i = 0; i < 1000 && !ready_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return ready_;
-    }
-
-    struct Arrival {
-        int id;
-        Clock::time_point at;
-        long skipped;
-    };
-    std::vector<Arrival> Arrivals() {
-        const std::lock_guard lock(mutex_);
-        return arrivals_;
-    }
-
-private:
-    void read(int fd) {
-        QByteArray pending;
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n <= 0) break;
-            const Clock::time_point now = Clock::now();
-            pending.append(buffer, n);
-            qsizetype end;
-            while ((end = pending.indexOf('\n')) >= 0) {
-                const QList<QByteArray> words = pending.left(end).split(' ');
-                pending.remove(0, end + 1);
-                if (words.value(0) == "varnex-board:") ready_ = true;
-                // frame adalight <n> leds <count> sum <fnv> <LED 0> ... skipped <bytes>
-                if (words.value(0) != "frame" || words.size() < 9) continue;
-                const std::lock_guard lock(mutex_);
-                arrivals_.push_back({words[7].toInt(nullptr, 16), now, words.last().toLong()});
-            }
-        }
-        ::close(fd);
-    }
-
-    pid_t pid_ = -1;
-    std::thread reader_;
-    std::atomic<bool> ready_{false};
-    std::mutex mutex_;
-    std::vector<Arrival> arrivals_;
-};
-
 void measure(int baud, double seconds) {
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("strip"));
-    Board board(link, baud);
+    StripBoard board(link, baud);
     if (!board.WaitReady()) {
         std::printf("%7d baud: the board did not start\n", baud);
         return;
@@ -173,15 +88,15 @@ void measure(int baud, double seconds) {
     long skipped = 0;
     long unknown = 0;
     std::vector<double> latencies;
-    for (const Board::Arrival& arrival : board.Arrivals()) {
+    for (const StripBoard::Arrival& arrival : board.Arrivals()) {
         skipped = arrival.skipped;
         if (arrival.at >= measuredFrom && arrival.at < end) ++frames;
-        const auto sent = sentAt.find(arrival.id);
+        const auto sent = sentAt.find(arrival.led0);
         if (sent == sentAt.end()) {
             ++unknown;
             continue;
         }
-        if (arrival.id >= firstMeasured && arrival.id <= lastSent)
+        if (arrival.led0 >= firstMeasured && arrival.led0 <= lastSent)
             latencies.push_back(msBetween(sent->second, arrival.at));
     }
     const double received = frames / seconds;
