@@ -17,6 +17,7 @@
 #include "light/light_protocol.h"
 #include "light/mouse_buttons.h"
 #include "light/zone_editor_window.h"
+#include "settings/settings_window.h"
 
 void TForm1::ConnectLightHandlers() {
     LightController& light = app.Light();
@@ -128,14 +129,16 @@ void TForm1::SetAlphaBlend(bool on) {
     setWindowOpacity(on ? AlphaBlendValue / 255.0 : 1.0);
 }
 
-// AmbiLight: the mode in use is the one selected at start. A preview still held on "обзор" ends at the start.
+// AmbiLight: the mode in use is the one selected at start. A preview still held on "обзор", or the strip's
+// layout still shown over the screen, ends at the start.
 void TForm1::SpeedButton1Click() {
     const std::optional<QString> mode =
         ComboBox1->currentIndex() < 0 ? std::nullopt : std::optional(ComboBox1->currentText());
     app.Light().SwitchAmbiLight(mode, [this] {
         const bool preview = app.Form5.Made() && app.Form5->isVisible() && !app.Form5->MakingMode;
         if (preview) app.Form5->close();
-        return preview;
+        const bool stripPreview = app.Form2->EndStripPreview();
+        return preview || stripPreview;
     });
 }
 

@@ -9,8 +9,6 @@
 // The line is read by the board at its rate, so a frame takes its line time to arrive; the tick's phase adds
 // up to one tick before the capture sees the change.
 
-#include <X11/Xlib.h>
-
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -28,6 +26,9 @@
 #include "light/light_controller.h"
 #include "platform/x11/screen_capture_x11.h"
 #include "settings/strip_settings.h"
+
+// Last: Xlib defines names that Qt's headers use.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -103,7 +104,7 @@ void measure(int baud, int flips) {
     // Between flips the line falls quiet: a changed picture is sent at once, a still one is not sent again.
     const double lineMs = kFrameBytes * 10000.0 / baud;
     const int quietMs = int(2 * lineMs) + 60;
-    std::mt19937 random(unsigned(baud));
+    std::mt19937 random{unsigned(baud)};
     std::vector<std::pair<Clock::time_point, bool>> flipped;
     QEventLoop loop;
     bool white = false;

@@ -39,7 +39,7 @@ StripDriver::StripDriver(const StripSettings& settings, QSize screen, QObject* p
     blendTimer_->setInterval(BlendFrameMs);
     repeatTimer_->setInterval(RepeatMs);
     connect(blendTimer_, &QTimer::timeout, this, &StripDriver::blendStep);
-    connect(repeatTimer_, &QTimer::timeout, this, &StripDriver::send);
+    connect(repeatTimer_, &QTimer::timeout, this, [this] { send(true); });
     relayout();
 }
 
@@ -179,32 +179,30 @@ void StripDriver::blendStep() {
         blendTimer_->start();
 }
 
-void StripDriver::send() {
-    if (failed_ || shown_.empty()) return;
-    const QList<quint32> colours = coloursOf(shown_);
+// A picture that would put the same bytes on the line as the last one is not sent again (a still screen's
+// ticks, a colour set twice) but left to the repeat: the line stays free, and a changed picture goes out at
+// once instead of waiting for a copy of the last one to pass.
+void StripDriver::send(bool repeat) {
+    if (failed_ || shown_.empty() || settings_.output.kind == StripOutput::Kind::Board) return;
+    const bool adalight = settings_.output.kind == StripOutput::Kind::Adalight;
+    QByteArray bytes =
+        LedBytes(coloursOf(shown_), adalight ? settings_.output.order : ColourOrder::RGB, table_);
+    if (!repeat && sender_ && bytes == lastBytes_) return;
+    lastBytes_ = bytes;
     QList<QByteArray> frame;
-    switch (settings_.output.kind) {
-        case StripOutput::Kind::Board:
-            return;
-        case StripOutput::Kind::Adalight:
-            if (QByteArray bytes = AdalightFrame(LedBytes(colours, settings_.output.order, table_));
-                !bytes.isEmpty())
-                frame.append(bytes);
-            break;
-        case StripOutput::Kind::Wled:
-            frame = WledPackets(LedBytes(colours, ColourOrder::RGB, table_));
-            break;
-        case StripOutput::Kind::Ddp:
-            frame = DdpPackets(LedBytes(colours, ColourOrder::RGB, table_), sequence_);
-            break;
+    if (adalight) {
+        if (QByteArray adalightFrame = AdalightFrame(bytes); !adalightFrame.isEmpty())
+            frame.append(adalightFrame);
+    } else {
+        frame = settings_.output.kind == StripOutput::Kind::Wled ? WledPackets(bytes)
+                                                                 : DdpPackets(bytes, sequence_);
     }
     if (frame.isEmpty()) return;
     if (!sender_) {
         const StripOutput& output = settings_.output;
-        sender_ =
-            std::make_unique<StripSender>(output.kind == StripOutput::Kind::Adalight
-                                              ? MakeSerialStripSink(output.serialPort, output.baud)
-                                              : MakeUdpStripSink(output.host, quint16(output.UdpPort())));
+        sender_ = std::make_unique<StripSender>(
+            adalight ? MakeSerialStripSink(output.serialPort, output.baud)
+                     : MakeUdpStripSink(output.host, quint16(output.UdpPort())));
         connect(sender_.get(), &StripSender::Failed, this, &StripDriver::fail);
     }
     sender_->Send(frame);

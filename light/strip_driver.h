@@ -13,9 +13,11 @@
 // The frames pass through the output's brightness limit and gamma; an Adalight board gets them in its
 // strip's colour order, WLED and DDP controllers in RGB (they order the components themselves).
 //
-// A picture shown is sent again every RepeatMs while nothing newer comes: WLED gives the strip back to its
-// own effect two seconds after the last packet, and many Adalight sketches blank the strip after a few
-// seconds without a frame, and neither may undo a colour the user set.
+// A picture is sent when it changes what the LEDs get: a still screen leaves the line free, so that a change
+// goes out at once instead of queueing behind a copy of the last picture. What is shown is sent again every
+// RepeatMs while nothing newer comes: WLED gives the strip back to its own effect two seconds after the last
+// packet, and many Adalight sketches blank the strip after a few seconds without a frame, and neither may
+// undo a colour the user set.
 //
 // Smoothing (the output's Smoothing, in ms; 0 is off): AmbiLight's and colour music's pictures are blended
 // in. Each frame, every component moves toward its new value by min(1, elapsed / smoothing) of the way,
@@ -85,7 +87,8 @@ private:
     void showNow(std::vector<quint32> colours);
     void blendTo(std::vector<quint32> colours);
     void blendStep();
-    void send();
+    // `repeat`: the repeat timer's, which sends the last picture again.
+    void send(bool repeat = false);
     void fail(const QString& message);
 
     StripSettings settings_;
@@ -103,6 +106,7 @@ private:
     QElapsedTimer sinceStep_;      // since the last blended frame
     QTimer* blendTimer_;
     QTimer* repeatTimer_;
+    QByteArray lastBytes_;  // the LEDs' bytes of the last picture sent
     std::unique_ptr<StripSender> sender_;
     bool failed_ = false;
 };
