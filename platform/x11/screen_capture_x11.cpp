@@ -10,10 +10,12 @@
 #include <xcb/damage.h>
 #include <xcb/shm.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,6 +35,74 @@ quint32 component(unsigned long pixel, unsigned long mask) {
     const int bits = std::popcount(mask);
     const unsigned long value = (pixel & mask) >> std::countr_zero(mask);
     return bits >= 8 ? quint32(value >> (bits - 8)) : quint32(value * 255 / ((1ul << bits) - 1));
+}
+
+// Which of the four bands an area of a screen of `size` goes to: that of the screen's edge it lies nearest
+// (0 top, 1 bottom, 2 left, 3 right), the top and the bottom first on a tie, as a strip's top and bottom
+// bands own the screen's corners.
+size_t nearestEdge(const QRect& area, QSize size) {
+    const std::array<qint64, 4> distance{area.top(), qint64(size.height()) - area.top() - area.height(),
+                                         area.left(), qint64(size.width()) - area.left() - area.width()};
+    return size_t(std::min_element(distance.begin(), distance.end()) - distance.begin());
+}
+
+// The part of an area that lies on a `bounds` rectangle, in the coordinates `bounds` is in, `area` being
+// placed at `origin`; empty when none does.
+QRect areaOn(const QRect& area, QPoint origin, const QRect& bounds) {
+    const qint64 left = std::max<qint64>(qint64(origin.x()) + area.left(), bounds.left());
+    const qint64 top = std::max<qint64>(qint64(origin.y()) + area.top(), bounds.top());
+    const qint64 right = std::min<qint64>(qint64(origin.x()) + area.left() + area.width(),
+                                          qint64(bounds.left()) + bounds.width());
+    const qint64 bottom = std::min<qint64>(qint64(origin.y()) + area.top() + area.height(),
+                                           qint64(bounds.top()) + bounds.height());
+    if (left >= right || top >= bottom) return {};
+    return QRect(int(left), int(top), int(right - left), int(bottom - top));
+}
+
+// An area's sums of each component over the pixels it covers.
+struct Sums {
+    quint64 red = 0, green = 0, blue = 0;
+};
+
+// Column sums of a block's rows, kept as AverageColour keeps its sums: each pixel's masked words added whole,
+// each colour byte in a 16-bit lane of its own, which 256 rows of 255 cannot overflow. A row is then one
+// run of plain 32-bit additions over the columns, which the compiler turns into vector code.
+constexpr int LaneRows = 256;
+
+struct ColumnLanes {
+    std::vector<quint32> redBlue;  // red in lane 2, blue in lane 0
+    std::vector<quint32> green0;   // green in lane 0 (the ignored byte in lane 2)
+
+    void clear(int from, int to) {
+        std::fill(redBlue.begin() + from, redBlue.begin() + to, 0u);
+        std::fill(green0.begin() + from, green0.begin() + to, 0u);
+    }
+    void add(const uchar* line, int from, int to) {
+        quint32* __restrict rb = redBlue.data();
+        quint32* __restrict g = green0.data();
+        for (int x = from; x < to; ++x) {
+            quint32 pixel;
+            std::memcpy(&pixel, line + 4 * x, sizeof pixel);
+            rb[x] += pixel & 0x00FF00FFu;
+            g[x] += (pixel >> 8) & 0x00FF00FFu;
+        }
+    }
+    void addTo(Sums& sums, int from, int to) const {
+        for (int x = from; x < to; ++x) {
+            sums.blue += redBlue[size_t(x)] & 0xFFFFu;
+            sums.red += redBlue[size_t(x)] >> 16;
+            sums.green += green0[size_t(x)] & 0xFFFFu;
+        }
+    }
+};
+
+// The mean of `count` values summing to `sum`, rounded to the nearest integer, ties to the even one, as
+// AverageColour rounds.
+quint32 roundedMean(quint64 sum, quint64 count) {
+    quint64 mean = sum / count;
+    const quint64 twiceRest = 2 * (sum % count);
+    if (twiceRest > count || (twiceRest == count && (mean & 1))) ++mean;
+    return quint32(mean);
 }
 
 }  // namespace
@@ -64,6 +134,18 @@ struct ScreenCaptureX11::Private {
     Damage damage = 0;
     int damageEvents = 0;
 
+    // A group of an LED strip's areas, and the bounding rectangle of their parts on the root window grabbed
+    // into a slot of its own.
+    struct Band {
+        Slot slot;
+        std::vector<size_t> members;   // the areas in the group, by their index
+        std::vector<quint32> colours;  // their means, found from the slot's grab; empty until then
+    };
+    std::array<Band, Slots> bands;
+    QRect bandScreen;  // the screen and the areas the bands were grouped for
+    std::vector<QRect> bandAreas;
+    qint64 bandGrabs = 0;
+
     QRect onScreen(qint64 left, qint64 top, int width, int height) const {
         return ClipRect(left, top, width, height, QRect(QPoint(), rootSize));
     }
@@ -72,6 +154,7 @@ struct ScreenCaptureX11::Private {
         if (size == rootSize) return;
         rootSize = size;
         for (Slot& slot : images) slot.current = false;
+        for (Band& band : bands) band.slot.current = false;
     }
 
     void readRootSize() {
@@ -108,6 +191,8 @@ struct ScreenCaptureX11::Private {
                 const QRect area(drawn.area.x, drawn.area.y, drawn.area.width, drawn.area.height);
                 for (Slot& slot : images)
                     if (slot.part.intersects(area)) slot.current = false;
+                for (Band& band : bands)
+                    if (band.slot.part.intersects(area)) band.slot.current = false;
             }
         }
     }
@@ -249,6 +334,129 @@ struct ScreenCaptureX11::Private {
         return true;
     }
 
+    // Puts each of `areas` into the band of the screen's edge it lies nearest; every band's means are then
+    // found anew.
+    void group(const QRect& screen, std::span<const QRect> areas) {
+        bandScreen = screen;
+        bandAreas.assign(areas.begin(), areas.end());
+        for (Band& band : bands) {
+            band.members.clear();
+            band.colours.clear();
+        }
+        for (size_t i = 0; i < areas.size(); ++i)
+            bands[nearestEdge(areas[i], screen.size())].members.push_back(i);
+    }
+
+    // The smallest rectangle of the root window that holds the part on it of each of the band's areas;
+    // empty when none has a part on it.
+    QRect bandPart(const Band& band) const {
+        QRect part;
+        for (size_t member : band.members)
+            part |= areaOn(bandAreas[member], bandScreen.topLeft(), QRect(QPoint(), rootSize));
+        return part;
+    }
+
+    // The bands whose pixels are not known to be current, after reading the server's news; false when there
+    // is none. A band wholly off the root window is black and needs no grab.
+    bool staleBands(std::array<QRect, Slots>& parts) {
+        readEvents();
+        bool any = false;
+        for (size_t i = 0; i < bands.size(); ++i) {
+            Band& band = bands[i];
+            const QRect part = bandPart(band);
+            parts[i] = QRect();
+            if (part.isEmpty()) {
+                forget(band.slot);
+                band.slot.part = QRect();
+                band.colours.assign(band.members.size(), 0);
+            } else if (!band.slot.current || band.slot.part != part ||
+                       band.colours.size() != band.members.size()) {
+                parts[i] = part;
+                any = true;
+            }
+        }
+        return any;
+    }
+
+    // Grabs the bands' `parts` (an empty one is not grabbed): with shared memory all sent at once, then each
+    // reply read; false when the server refused one.
+    bool grabBands(const std::array<QRect, Slots>& parts) {
+        bool together = true;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i].isEmpty()) continue;
+            bands[i].colours.clear();
+            ++bandGrabs;
+            if (!sharedImage(bands[i].slot, parts[i].size())) together = false;
+        }
+        if (!together) {
+            for (size_t i = 0; i < parts.size(); ++i)
+                if (!parts[i].isEmpty() && !grab(bands[i].slot, parts[i])) return false;
+            return true;
+        }
+        rearm();
+        for (size_t i = 0; i < parts.size(); ++i)
+            if (!parts[i].isEmpty()) send(bands[i].slot, parts[i]);
+        xcb_flush(connection);
+        bool ok = true;
+        for (size_t i = 0; i < parts.size(); ++i)
+            if (!parts[i].isEmpty()) ok = receive(bands[i].slot) && ok;
+        return ok;
+    }
+
+    // The means of the band's areas over its grabbed pixels, in one pass over its rows. The rows are cut
+    // where an area begins or ends, so that the same areas cover every row of a run; a run's rows are added
+    // up column by column, and each area then takes its columns' sums.
+    void measure(Band& band) const {
+        struct Span {
+            QRect inBlock;  // the area's part on the grabbed rectangle, in its pixels
+            size_t member;  // the area's place in the band
+        };
+        const Slot& slot = band.slot;
+        const PixelBlock& block = slot.block;
+        std::vector<Span> spans;
+        std::vector<int> cuts{0, block.height};
+        for (size_t k = 0; k < band.members.size(); ++k) {
+            const QRect on = areaOn(bandAreas[band.members[k]], bandScreen.topLeft(), slot.part);
+            if (on.isEmpty()) continue;
+            spans.push_back({on.translated(-slot.part.topLeft()), k});
+            cuts.insert(cuts.end(), {spans.back().inBlock.top(), spans.back().inBlock.bottom() + 1});
+        }
+        std::sort(cuts.begin(), cuts.end());
+        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+
+        std::vector<Sums> sums(band.members.size());
+        ColumnLanes lanes{std::vector<quint32>(size_t(block.width)),
+                          std::vector<quint32>(size_t(block.width))};
+        std::vector<const Span*> covering;
+        for (size_t c = 0; c + 1 < cuts.size(); ++c) {
+            const int top = cuts[c], end = cuts[c + 1];
+            covering.clear();
+            int from = block.width, to = 0;
+            for (const Span& span : spans) {
+                if (span.inBlock.top() > top || span.inBlock.bottom() < top) continue;
+                covering.push_back(&span);
+                from = std::min(from, span.inBlock.left());
+                to = std::max(to, span.inBlock.left() + span.inBlock.width());
+            }
+            if (covering.empty()) continue;
+            for (int rows = top; rows < end; rows += LaneRows) {
+                lanes.clear(from, to);
+                for (int y = rows; y < std::min(end, rows + LaneRows); ++y)
+                    lanes.add(block.data + y * block.bytesPerLine, from, to);
+                for (const Span* span : covering)
+                    lanes.addTo(sums[span->member], span->inBlock.left(),
+                                span->inBlock.left() + span->inBlock.width());
+            }
+        }
+        band.colours.assign(band.members.size(), 0);
+        for (const Span& span : spans) {
+            const Sums& sum = sums[span.member];
+            const quint64 count = quint64(span.inBlock.width()) * quint64(span.inBlock.height());
+            band.colours[span.member] = roundedMean(sum.red, count) | roundedMean(sum.green, count) << 8 |
+                                        roundedMean(sum.blue, count) << 16;
+        }
+    }
+
     static PixelBlock pixels(Slot& slot) {
         XImage* image = slot.image;
         if (image->bits_per_pixel == 32 && image->byte_order == NativeByteOrder &&
@@ -290,6 +498,7 @@ ScreenCaptureX11::ScreenCaptureX11(const QByteArray& displayName) : d_(std::make
 
 ScreenCaptureX11::~ScreenCaptureX11() {
     for (auto& slot : d_->images) d_->release(slot);
+    for (auto& band : d_->bands) d_->release(band.slot);
     if (d_->damage) XDamageDestroy(d_->display, d_->damage);
     XCloseDisplay(d_->display);
 }
@@ -362,4 +571,33 @@ quint32 ScreenCaptureX11::ZoneColour(int slot, const QRect& screen, const ZoneAr
     std::optional<quint32>& colour = d_->images[size_t(slot)].colour;
     if (!colour) colour = AverageColour(block);
     return *colour;
+}
+
+std::vector<quint32> ScreenCaptureX11::LedColours(const QRect& screen, std::span<const QRect> areas) {
+    if (screen != d_->bandScreen || !std::ranges::equal(areas, d_->bandAreas)) d_->group(screen, areas);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::array<QRect, Slots> parts;
+        bool stale = d_->staleBands(parts);
+        if (!stale && d_->damage) {
+            // Nothing drawn over a band, as far as the news tell: as for the zones, a round trip waits for
+            // what the server is drawing right now.
+            XSync(d_->display, False);
+            stale = d_->staleBands(parts);
+        }
+        if (!stale || d_->grabBands(parts)) {
+            std::vector<quint32> colours(areas.size(), 0);
+            for (Private::Band& band : d_->bands) {
+                if (band.colours.size() != band.members.size()) d_->measure(band);
+                for (size_t k = 0; k < band.members.size(); ++k) colours[band.members[k]] = band.colours[k];
+            }
+            return colours;
+        }
+        // Refused: the screen may have shrunk after its last reported size. Ask for the size and try again.
+        d_->readRootSize();
+    }
+    throw std::runtime_error("Screen capture failed");
+}
+
+qint64 ScreenCaptureX11::BandGrabs() const {
+    return d_->bandGrabs;
 }

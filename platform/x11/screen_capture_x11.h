@@ -16,6 +16,14 @@
 // A rectangle is clipped to the root window before the grab (the server refuses one that reaches outside it);
 // the pixels outside the root are not part of the result. Coordinates are the root window's.
 //
+// An LED strip's areas are read from the bands along the screen's edges they lie in, not one by one: the
+// areas are put in (at most) four groups, each by the edge of the screen it lies nearest, and each group's
+// bounding rectangle is grabbed as a zone is, into an image of its own kept between calls, the grabs sent
+// together and only for a rectangle drawn over since its last grab; an unchanged one gives the means found
+// then again. The means are summed in one pass over each grabbed rectangle's rows. The areas of LedAreas fill
+// their bands wholly, so nothing is grabbed that no LED shows; other areas still get their exact means, from
+// rectangles that may hold more than they need.
+//
 // Errors are raised as std::runtime_error: "Cannot open display ..." when the X server cannot be reached,
 // "Screen capture failed" when the server refuses a grab even after the screen's size was read afresh.
 
@@ -51,6 +59,11 @@ public:
     PixelBlock ZonePixels(int slot, const QRect& screen, const ZoneArea& area) override;
     // Its mean, averaged again only when the pixels were grabbed anew.
     quint32 ZoneColour(int slot, const QRect& screen, const ZoneArea& area) override;
+
+    // Each LED area's mean, as above, `screen` placed on the root window.
+    std::vector<quint32> LedColours(const QRect& screen, std::span<const QRect> areas) override;
+    // How many times LedColours has grabbed a band so far, for the tests and the benchmark.
+    qint64 BandGrabs() const;
 
 private:
     struct Private;
