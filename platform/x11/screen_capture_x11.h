@@ -20,7 +20,8 @@
 // areas are put in (at most) four groups, each by the edge of the screen it lies nearest, and each group's
 // bounding rectangle is grabbed as a zone is, into an image of its own kept between calls, the grabs sent
 // together and only for a rectangle drawn over since its last grab; an unchanged one gives the means found
-// then again. The means are summed in one pass over each grabbed rectangle's rows. The areas of LedAreas fill
+// then again. The means are summed in one pass over each grabbed rectangle's rows, column by column over the
+// rows that the same areas cover, and each area then takes its columns' sums. The areas of LedAreas fill
 // their bands wholly, so nothing is grabbed that no LED shows; other areas still get their exact means, from
 // rectangles that may hold more than they need.
 //
