@@ -29,7 +29,7 @@ test_packages=(
     libsoup-3.0-0 libsoup2.4-1
 )
 bench_packages=(
-    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxres-dev lirc strace
+    libbenchmark-dev gstreamer1.0-tools xvfb xauth libxres-dev libxrender-dev lirc strace
     pipewire-bin wireplumber xdg-desktop-portal gstreamer1.0-pipewire dbus-daemon
 )
 docs_packages=(
