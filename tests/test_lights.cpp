@@ -124,15 +124,40 @@ const struct CaptureServer {
 } CaptureServers[] = {
     {{}, true, true}, {{"-extension", "MIT-SHM"}, false, true}, {{"-extension", "DAMAGE"}, true, false}};
 
-// The means of `areas` of `screen` placed on the root window, from one XGetImage of the whole root.
-std::vector<quint32> rootAreaColours(Display* display, const QRect& screen, std::span<const QRect> areas) {
+// The means of `areas` of `screen` placed on the root window, from one XGetImage of the whole root: over
+// every pixel, or over the sample of the root's pixels at even coordinates only (every 2nd pixel of every
+// 2nd row).
+std::vector<quint32> rootAreaColours(Display* display, const QRect& screen, std::span<const QRect> areas,
+                                     bool sample = false) {
     XWindowAttributes root{};
     XGetWindowAttributes(display, DefaultRootWindow(display), &root);
     XImage* image = XGetImage(display, DefaultRootWindow(display), 0, 0, unsigned(root.width),
                               unsigned(root.height), AllPlanes, ZPixmap);
     const PixelBlock pixels{reinterpret_cast<const uchar*>(image->data), image->width, image->height,
                             image->bytes_per_line};
-    std::vector<quint32> colours = AreaColours(pixels, -screen.topLeft(), areas);
+    std::vector<quint32> colours;
+    if (!sample) {
+        colours = AreaColours(pixels, -screen.topLeft(), areas);
+    } else {
+        // The sample as an image of its own; root pixels l to r (r not included) are its (l + 1) / 2 to
+        // (r + 1) / 2.
+        std::vector<quint32> even;
+        for (int y = 0; y < image->height; y += 2)
+            for (int x = 0; x < image->width; x += 2) even.push_back(quint32(XGetPixel(image, x, y)));
+        const PixelBlock block{reinterpret_cast<const uchar*>(even.data()), (image->width + 1) / 2,
+                               (image->height + 1) / 2, qsizetype((image->width + 1) / 2) * 4};
+        std::vector<QRect> inSample;
+        for (const QRect& area : areas) {
+            const QRect on =
+                area.translated(screen.topLeft()).intersected(QRect(0, 0, root.width, root.height));
+            const QPoint from((on.left() + 1) / 2, (on.top() + 1) / 2);
+            inSample.push_back(
+                on.isEmpty()
+                    ? QRect()
+                    : QRect(from, QPoint((on.right() + 2) / 2, (on.bottom() + 2) / 2) - QPoint(1, 1)));
+        }
+        colours = AreaColours(block, {}, inSample);
+    }
     XDestroyImage(image);
     return colours;
 }
@@ -432,7 +457,8 @@ private slots:
 
     void stripCaptureReadsTheEdgeBands() {
         // A strip of 300 LEDs, and a few areas of other shapes, over a picture of noise: each area's mean as
-        // the whole root's pixels give it, the part off the root left out.
+        // the whole root's pixels give it, the part off the root left out; over the root's pixels at even
+        // coordinates where the server copies a sample (with shared memory).
         for (const CaptureServer& server : CaptureServers) {
             const Xephyr xephyr(server.extra);
             QVERIFY(!xephyr.display.isEmpty());
@@ -450,7 +476,7 @@ private slots:
                                    qint64 grabs) {
                 const qint64 before = capture.BandGrabs();
                 const std::vector<quint32> colours = capture.LedColours(at, areas);
-                QVERIFY2(colours == rootAreaColours(display, at, areas), what);
+                QVERIFY2(colours == rootAreaColours(display, at, areas, server.shared), what);
                 // Without the server's reports every band on the root is grabbed each time.
                 if (grabs >= 0) QCOMPARE(capture.BandGrabs() - before, server.damage ? grabs : 4);
             };
@@ -482,6 +508,11 @@ private slots:
             QCOMPARE(QProcess::execute("xrandr", {"-display", xephyr.display, "-s", "1920x1080"}), 0);
             paintNoise(display, {1920, 1080});
             check("the root grown back", screen, strip, -1);
+
+            // An area 1 pixel wide may hold no pixel of a sample: its band is grabbed whole, every mean
+            // exact.
+            const std::vector<QRect> thin{QRect(3, 500, 1, 30), QRect(0, 400, 192, 50)};
+            QCOMPARE(capture.LedColours(screen, thin), rootAreaColours(display, screen, thin));
         }
     }
 };

@@ -5,9 +5,11 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xrender.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <xcb/damage.h>
+#include <xcb/render.h>
 #include <xcb/shm.h>
 
 #include <algorithm>
@@ -57,6 +59,15 @@ QRect areaOn(const QRect& area, QPoint origin, const QRect& bounds) {
                                            qint64(bounds.top()) + bounds.height());
     if (left >= right || top >= bottom) return {};
     return QRect(int(left), int(top), int(right - left), int(bottom - top));
+}
+
+// The pixels of a band's sample that stand for the root window's pixels `onRoot`: the sample holds the root's
+// pixels at even coordinates from `origin` (even itself) on, so index i stands for origin + 2i.
+QRect sampleOf(const QRect& onRoot, QPoint origin) {
+    const int left = (onRoot.left() - origin.x() + 1) / 2, top = (onRoot.top() - origin.y() + 1) / 2;
+    const int right = (onRoot.left() + onRoot.width() - origin.x() + 1) / 2;
+    const int bottom = (onRoot.top() + onRoot.height() - origin.y() + 1) / 2;
+    return QRect(left, top, right - left, bottom - top);
 }
 
 // An area's sums of each component over the pixels it covers.
@@ -136,11 +147,25 @@ struct ScreenCaptureX11::Private {
 
     // A group of an LED strip's areas, and the bounding rectangle of their parts on the root window grabbed
     // into a slot of its own.
+    // A shared-memory pixmap that the server copies a band's sample into, through XRender.
+    struct Sample {
+        XShmSegmentInfo segment{};
+        bool attached = false;
+        Pixmap pixmap = 0;
+        Picture picture = 0;
+        QSize size;
+    };
     struct Band {
         Slot slot;
+        Sample sample;
+        bool sampled = false;          // the slot's block holds the sample, not the whole rectangle
+        QPoint origin;                 // the root's pixel that the sample's first stands for
         std::vector<size_t> members;   // the areas in the group, by their index
         std::vector<quint32> colours;  // their means, found from the slot's grab; empty until then
     };
+    // The screen as XRender reads it (the windows on it included, as a grab has them), scaled down to the
+    // samples by a transform; none where the server cannot copy a sample into shared memory.
+    Picture rootPicture = 0;
     std::array<Band, Slots> bands;
     QRect bandScreen;  // the screen and the areas the bands were grouped for
     std::vector<QRect> bandAreas;
@@ -334,6 +359,106 @@ struct ScreenCaptureX11::Private {
         return true;
     }
 
+    // Sampling where the server has XRender and shared-memory pixmaps of the usual pixel format.
+    void watchRender() {
+        int event = 0, error = 0, major = 0, minor = 0;
+        Bool pixmaps = False;
+        if (!shared || !XRenderQueryExtension(display, &event, &error) ||
+            !XShmQueryVersion(display, &major, &minor, &pixmaps) || !pixmaps ||
+            XShmPixmapFormat(display) != ZPixmap || depth != 24 ||
+            ImageByteOrder(display) != NativeByteOrder || visual->red_mask != 0xFF0000 ||
+            visual->green_mask != 0x00FF00 || visual->blue_mask != 0x0000FF)
+            return;
+        int count = 0;
+        XPixmapFormatValues* formats = XListPixmapFormats(display, &count);
+        bool wide = false;  // depth 24 is held in 32 bits a pixel
+        for (int i = 0; i < count; ++i)
+            wide = wide || (formats[i].depth == 24 && formats[i].bits_per_pixel == 32);
+        XFree(formats);
+        XRenderPictFormat* format = XRenderFindVisualFormat(display, visual);
+        if (!wide || !format) return;
+        XRenderPictureAttributes attributes{};
+        attributes.subwindow_mode = IncludeInferiors;
+        XErrorTrap trap(display);
+        rootPicture = XRenderCreatePicture(display, root, format, CPSubwindowMode, &attributes);
+        XRenderSetPictureFilter(display, rootPicture, const_cast<char*>(FilterNearest), nullptr, 0);
+        if (trap.Failed()) rootPicture = 0;
+        xcb_get_extension_data(connection, &xcb_render_id);
+    }
+
+    void releaseSample(Sample& sample) {
+        if (sample.picture) XRenderFreePicture(display, sample.picture);
+        if (sample.pixmap) XFreePixmap(display, sample.pixmap);
+        if (sample.attached) XShmDetach(display, &sample.segment);
+        if (sample.segment.shmaddr) shmdt(sample.segment.shmaddr);
+        sample = Sample{};
+    }
+
+    // A sample pixmap of `size` for the band, made anew when the size changed; false when the server or the
+    // system refuses one.
+    bool samplePixmap(Sample& sample, QSize size) {
+        if (sample.picture && sample.size == size) return true;
+        releaseSample(sample);
+        sample.segment.shmid =
+            shmget(IPC_PRIVATE, size_t(size.width()) * size_t(size.height()) * 4, IPC_CREAT | 0600);
+        if (sample.segment.shmid < 0) return false;
+        void* address = shmat(sample.segment.shmid, nullptr, 0);
+        shmctl(sample.segment.shmid, IPC_RMID, nullptr);
+        if (address == reinterpret_cast<void*>(-1)) return false;
+        sample.segment.shmaddr = static_cast<char*>(address);
+        sample.segment.readOnly = False;
+        XErrorTrap trap(display);
+        sample.attached = XShmAttach(display, &sample.segment);
+        sample.pixmap = XShmCreatePixmap(display, root, sample.segment.shmaddr, &sample.segment,
+                                         unsigned(size.width()), unsigned(size.height()), 24);
+        sample.picture = XRenderCreatePicture(
+            display, sample.pixmap, XRenderFindStandardFormat(display, PictStandardRGB24), 0, nullptr);
+        sample.size = size;
+        if (trap.Failed() || !sample.attached) {
+            releaseSample(sample);
+            return false;
+        }
+        return true;
+    }
+
+    // Whether the band is sampled: where the server can, and each of its areas is at least 2 pixels wide and
+    // high on the root window (or not on it at all), so that it holds a sample.
+    bool samples(const Band& band, const QRect& part) const {
+        if (!rootPicture || !shared) return false;
+        for (size_t member : band.members) {
+            const QRect on = areaOn(bandAreas[member], bandScreen.topLeft(), part);
+            if (!on.isEmpty() && (on.width() < 2 || on.height() < 2)) return false;
+        }
+        return true;
+    }
+
+    // Asks the server to copy the sample of `part` into the band's pixmap: the root's pixels at even
+    // coordinates, every 2nd of every 2nd row, a pixel i of the sample (its centre at i + 0.5) taken from the
+    // root at origin + 2i (its centre at origin + 2i + 0.5).
+    xcb_void_cookie_t sendSample(Band& band, const QRect& part) {
+        forget(band.slot);
+        band.origin = QPoint(part.left() + (part.left() & 1), part.top() + (part.top() & 1));
+        const auto fixed = [](double value) { return xcb_render_fixed_t(XDoubleToFixed(value)); };
+        const xcb_render_transform_t transform{fixed(2), 0,        fixed(band.origin.x() - 0.5),
+                                               0,        fixed(2), fixed(band.origin.y() - 0.5),
+                                               0,        0,        fixed(1)};
+        xcb_render_set_picture_transform(connection, xcb_render_picture_t(rootPicture), transform);
+        band.slot.part = part;
+        band.slot.block = {};
+        band.slot.current = damage != 0;
+        band.sampled = true;
+        return xcb_render_composite_checked(
+            connection, XCB_RENDER_PICT_OP_SRC, xcb_render_picture_t(rootPicture), XCB_NONE,
+            xcb_render_picture_t(band.sample.picture), 0, 0, 0, 0, 0, 0, quint16(band.sample.size.width()),
+            quint16(band.sample.size.height()));
+    }
+
+    // The sample's size for `part`: its pixels at even coordinates.
+    static QSize sampleSize(const QRect& part) {
+        const int left = part.left() + (part.left() & 1), top = part.top() + (part.top() & 1);
+        return QSize((part.left() + part.width() - left + 1) / 2, (part.top() + part.height() - top + 1) / 2);
+    }
+
     // Puts each of `areas` into the band of the screen's edge it lies nearest; every band's means are then
     // found anew.
     void group(const QRect& screen, std::span<const QRect> areas) {
@@ -378,15 +503,19 @@ struct ScreenCaptureX11::Private {
         return any;
     }
 
-    // Grabs the bands' `parts` (an empty one is not grabbed): with shared memory all sent at once, then each
-    // reply read; false when the server refused one.
+    // Grabs the bands' `parts` (an empty one is not grabbed), each whole or as a sample: with shared memory
+    // all sent at once, then each reply read; false when the server refused one.
     bool grabBands(const std::array<QRect, Slots>& parts) {
         bool together = true;
+        std::array<bool, Slots> sampled{};
         for (size_t i = 0; i < parts.size(); ++i) {
             if (parts[i].isEmpty()) continue;
-            bands[i].colours.clear();
+            Band& band = bands[i];
+            band.colours.clear();
+            band.sampled = false;
             ++bandGrabs;
-            if (!sharedImage(bands[i].slot, parts[i].size())) together = false;
+            sampled[i] = samples(band, parts[i]) && samplePixmap(band.sample, sampleSize(parts[i]));
+            if (!sampled[i] && !sharedImage(band.slot, parts[i].size())) together = false;
         }
         if (!together) {
             for (size_t i = 0; i < parts.size(); ++i)
@@ -394,12 +523,34 @@ struct ScreenCaptureX11::Private {
             return true;
         }
         rearm();
-        for (size_t i = 0; i < parts.size(); ++i)
-            if (!parts[i].isEmpty()) send(bands[i].slot, parts[i]);
+        std::array<std::optional<xcb_void_cookie_t>, Slots> copies;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i].isEmpty()) continue;
+            if (sampled[i])
+                copies[i] = sendSample(bands[i], parts[i]);
+            else
+                send(bands[i].slot, parts[i]);
+        }
         xcb_flush(connection);
         bool ok = true;
-        for (size_t i = 0; i < parts.size(); ++i)
-            if (!parts[i].isEmpty()) ok = receive(bands[i].slot) && ok;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            Band& band = bands[i];
+            if (parts[i].isEmpty()) continue;
+            if (!copies[i]) {
+                ok = receive(band.slot) && ok;
+                continue;
+            }
+            // The copy is done once the server has answered anything sent after it.
+            if (xcb_generic_error_t* error = xcb_request_check(connection, *copies[i])) {
+                std::free(error);
+                band.slot.current = false;
+                ok = false;
+                continue;
+            }
+            band.slot.block = {reinterpret_cast<const uchar*>(band.sample.segment.shmaddr),
+                               band.sample.size.width(), band.sample.size.height(),
+                               qsizetype(band.sample.size.width()) * 4};
+        }
         return ok;
     }
 
@@ -418,7 +569,8 @@ struct ScreenCaptureX11::Private {
         for (size_t k = 0; k < band.members.size(); ++k) {
             const QRect on = areaOn(bandAreas[band.members[k]], bandScreen.topLeft(), slot.part);
             if (on.isEmpty()) continue;
-            spans.push_back({on.translated(-slot.part.topLeft()), k});
+            spans.push_back(
+                {band.sampled ? sampleOf(on, band.origin) : on.translated(-slot.part.topLeft()), k});
             cuts.insert(cuts.end(), {spans.back().inBlock.top(), spans.back().inBlock.bottom() + 1});
         }
         std::sort(cuts.begin(), cuts.end());
@@ -494,11 +646,16 @@ ScreenCaptureX11::ScreenCaptureX11(const QByteArray& displayName) : d_(std::make
     d_->watchDamage();
     d_->shared = XShmQueryExtension(d_->display);
     if (!d_->shared) d_->fallBack();
+    d_->watchRender();
 }
 
 ScreenCaptureX11::~ScreenCaptureX11() {
     for (auto& slot : d_->images) d_->release(slot);
-    for (auto& band : d_->bands) d_->release(band.slot);
+    for (auto& band : d_->bands) {
+        d_->release(band.slot);
+        d_->releaseSample(band.sample);
+    }
+    if (d_->rootPicture) XRenderFreePicture(d_->display, d_->rootPicture);
     if (d_->damage) XDamageDestroy(d_->display, d_->damage);
     XCloseDisplay(d_->display);
 }
