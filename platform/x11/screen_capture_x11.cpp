@@ -568,9 +568,10 @@ struct ScreenCaptureX11::Private {
         std::vector<int> cuts{0, block.height};
         for (size_t k = 0; k < band.members.size(); ++k) {
             const QRect on = areaOn(bandAreas[band.members[k]], bandScreen.topLeft(), slot.part);
-            if (on.isEmpty()) continue;
-            spans.push_back(
-                {band.sampled ? sampleOf(on, band.origin) : on.translated(-slot.part.topLeft()), k});
+            const QRect inBlock =
+                band.sampled ? sampleOf(on, band.origin) : on.translated(-slot.part.topLeft());
+            if (on.isEmpty() || inBlock.isEmpty()) continue;  // black
+            spans.push_back({inBlock, k});
             cuts.insert(cuts.end(), {spans.back().inBlock.top(), spans.back().inBlock.bottom() + 1});
         }
         std::sort(cuts.begin(), cuts.end());
