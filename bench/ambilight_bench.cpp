@@ -17,8 +17,10 @@
 //  3. An LED strip of 300 LEDs (96 top, 54 right, 96 bottom, 54 left, 10 % deep) on the same three screens:
 //     Varnex's LedColours against a reference that grabs the whole screen with XShm every tick and averages
 //     each LED's area over every 4th pixel of every 4th row, and against Varnex's four-zone tick of part 1;
-//     beside them the four bands' XShm grabs alone, without any averaging (what the grabs cost of the
-//     strip's tick). Measured as part 1, in turns; the goals' ratios are printed last.
+//     beside them the four bands' XShm grabs alone, without any averaging (what grabbing the bands whole
+//     would cost). Measured as part 1, in turns; the goals' ratios are printed last. First, how far the
+//     strip's means over its sample lie from the full means: on noise, and on the picture that
+//     BENCH_STRIP_PICTURE names (scaled to the screen).
 // Usage: bench_ambilight [ticks] [rounds] [seconds per run] [strip ticks] [--syscalls]
 //   --syscalls: in each run, `strace -f -c` is attached to the child after its warm-up, and the system calls
 //   per frame are printed (the CPU figures of such a run include strace's own cost).
@@ -76,7 +78,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <X11/extensions/Xrender.h>
 
 namespace {
 
@@ -412,80 +413,52 @@ quint32 decimatedAverage(const XImage* image, const QRect& area) {
     return quint32((red + n / 2) / n) | quint32((green + n / 2) / n) << 8 | quint32((blue + n / 2) / n) << 16;
 }
 
-// The server sampling the bands for the client: every 2nd pixel of every 2nd row of each band, copied by
-// XRender (a scaling transform, nearest filter) into a shared-memory pixmap that the client reads in place.
-// Not what Varnex does: it shows what the grabs would cost if the server copied a sample only.
-class RenderSample {
-public:
-    RenderSample(Display* display, const std::array<QRect, 4>& bands) : display_(display), bands_(bands) {
-        const int screen = DefaultScreen(display);
-        XRenderPictureAttributes attributes{};
-        attributes.subwindow_mode = IncludeInferiors;  // what is on the screen, windows included
-        root_ = XRenderCreatePicture(display, DefaultRootWindow(display),
-                                     XRenderFindVisualFormat(display, DefaultVisual(display, screen)),
-                                     CPSubwindowMode, &attributes);
-        XRenderSetPictureFilter(display, root_, FilterNearest, nullptr, 0);
-        for (size_t i = 0; i < bands.size(); ++i) {
-            Sample& sample = samples_[i];
-            sample.size = QSize((bands[i].width() + 1) / 2, (bands[i].height() + 1) / 2);
-            sample.segment.shmid =
-                shmget(IPC_PRIVATE, size_t(sample.size.width()) * sample.size.height() * 4, IPC_CREAT | 0600);
-            sample.segment.shmaddr = static_cast<char*>(shmat(sample.segment.shmid, nullptr, 0));
-            sample.segment.readOnly = False;
-            XShmAttach(display, &sample.segment);
-            sample.pixmap = XShmCreatePixmap(display, DefaultRootWindow(display), sample.segment.shmaddr,
-                                             &sample.segment, sample.size.width(), sample.size.height(), 24);
-            sample.picture = XRenderCreatePicture(
-                display, sample.pixmap, XRenderFindStandardFormat(display, PictStandardRGB24), 0, nullptr);
-            XSync(display, False);
-            shmctl(sample.segment.shmid, IPC_RMID, nullptr);
-        }
-    }
-    ~RenderSample() {
-        for (Sample& sample : samples_) {
-            XRenderFreePicture(display_, sample.picture);
-            XFreePixmap(display_, sample.pixmap);
-            XShmDetach(display_, &sample.segment);
-            XSync(display_, False);
-            shmdt(sample.segment.shmaddr);
-        }
-        XRenderFreePicture(display_, root_);
-    }
-    // Samples every band and waits until the server has; returns one pixel so that the read is not idle.
-    quint32 sample() {
-        for (size_t i = 0; i < bands_.size(); ++i) {
-            // A pixel i of the sample is pixel 2i of the band: its centre i + 0.5 goes to 2i + 0.5.
-            XTransform transform{{{XDoubleToFixed(2), 0, XDoubleToFixed(bands_[i].x() - 0.5)},
-                                  {0, XDoubleToFixed(2), XDoubleToFixed(bands_[i].y() - 0.5)},
-                                  {0, 0, XDoubleToFixed(1)}}};
-            XRenderSetPictureTransform(display_, root_, &transform);
-            XRenderComposite(display_, PictOpSrc, root_, None, samples_[i].picture, 0, 0, 0, 0, 0, 0,
-                             unsigned(samples_[i].size.width()), unsigned(samples_[i].size.height()));
-        }
-        XSync(display_, False);
-        quint32 first = 0;
-        for (const Sample& sample : samples_) first += quint32(uchar(sample.segment.shmaddr[0]));
-        return first;
-    }
-    // The sample of band `i` as pixels.
-    PixelBlock pixels(size_t i) const {
-        const Sample& sample = samples_[i];
-        return {reinterpret_cast<const uchar*>(sample.segment.shmaddr), sample.size.width(),
-                sample.size.height(), qsizetype(sample.size.width()) * 4};
-    }
+// A full-screen window on top showing `picture` (scaled to the screen), drawn once this returns.
+Window showPicture(Display* display, const QImage& picture, QSize screen) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    const Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, unsigned(screen.width()),
+                                        unsigned(screen.height()), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect, &attributes);
+    XMapRaised(display, window);
+    QImage pixels = picture.scaled(screen).convertToFormat(QImage::Format_RGB32);
+    XImage* image = XCreateImage(display, DefaultVisual(display, 0), 24, ZPixmap, 0,
+                                 reinterpret_cast<char*>(pixels.bits()), unsigned(screen.width()),
+                                 unsigned(screen.height()), 32, int(pixels.bytesPerLine()));
+    XPutImage(display, window, DefaultGC(display, 0), image, 0, 0, 0, 0, unsigned(screen.width()),
+              unsigned(screen.height()));
+    image->data = nullptr;  // the QImage's
+    XDestroyImage(image);
+    XSync(display, False);
+    return window;
+}
 
-private:
-    struct Sample {
-        QSize size;
-        XShmSegmentInfo segment{};
-        Pixmap pixmap = 0;
-        Picture picture = 0;
-    };
-    Display* display_;
-    std::array<QRect, 4> bands_;
-    Picture root_ = 0;
-    std::array<Sample, 4> samples_;
-};
+// How far the strip's means (over its sample) lie from the means over every pixel of each LED's area, per
+// colour component, on `picture` shown full-screen.
+void sampleError(Display* display, ScreenCaptureX11& strip, PlainShm& whole, const std::vector<QRect>& leds,
+                 const QImage& picture, const QString& name) {
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    const Window window = showPicture(display, picture, screen);
+    const std::vector<quint32> sampled = strip.LedColours(QRect(QPoint(), screen), leds);
+    const XImage* image = whole.grab(0, 0, 0);
+    const std::vector<quint32> full = AreaColours(
+        {reinterpret_cast<const uchar*>(image->data), image->width, image->height, image->bytes_per_line}, {},
+        leds);
+    int worst = 0;
+    double total = 0;
+    std::vector<double> errors;
+    for (size_t i = 0; i < leds.size(); ++i)
+        for (int shift : {0, 8, 16}) {
+            const int error = std::abs(int((sampled[i] >> shift) & 0xFF) - int((full[i] >> shift) & 0xFF));
+            worst = std::max(worst, error);
+            total += error;
+            errors.push_back(error);
+        }
+    std::printf("The sample's means against the full means on %s: mean %.2f, p99 %.0f, worst %d of 255\n",
+                qPrintable(name), total / double(errors.size()), percentile(errors, 0.99), worst);
+    XDestroyWindow(display, window);
+    XSync(display, False);
+}
 
 void stripCosts(int ticks) {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
@@ -509,7 +482,6 @@ void stripCosts(int ticks) {
     std::vector<QSize> bandSizes;
     for (const QRect& band : bands) bandSizes.push_back(band.size());
     PlainShm bandShm(display, bandSizes);
-    RenderSample rendered(display, bands);
 
     std::vector<Method> methods;
     methods.push_back({"Varnex LedColours, 300 LEDs", [&] {
@@ -528,45 +500,15 @@ void stripCosts(int ticks) {
                            for (size_t i = 0; i < bands.size(); ++i)
                                sink += quint32(bandShm.grab(i, bands[i].x(), bands[i].y())->data[0]);
                        }});
-    methods.push_back({"the bands sampled 2x2 by XRender, alone", [&] { sink += rendered.sample(); }});
-    // The sample holds the band's pixels it should, as a full-screen grab shows them, on a window of noise.
-    {
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;
-        const Window noise = XCreateWindow(
-            display, DefaultRootWindow(display), 0, 0, unsigned(screen.width()), unsigned(screen.height()), 0,
-            CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
-        XMapRaised(display, noise);
-        std::vector<quint32> pixels(size_t(screen.width()) * size_t(screen.height()));
-        std::mt19937 random(1);
-        for (quint32& pixel : pixels) pixel = random() & 0xFFFFFF;
-        XImage* picture = XCreateImage(display, DefaultVisual(display, 0), 24, ZPixmap, 0,
-                                       reinterpret_cast<char*>(pixels.data()), unsigned(screen.width()),
-                                       unsigned(screen.height()), 32, 0);
-        XPutImage(display, noise, DefaultGC(display, 0), picture, 0, 0, 0, 0, unsigned(screen.width()),
-                  unsigned(screen.height()));
-        picture->data = nullptr;
-        XDestroyImage(picture);
-        XSync(display, False);
-        rendered.sample();
-        const XImage* image = whole.grab(0, 0, 0);
-        int wrong = 0;
-        for (size_t i = 0; i < bands.size(); ++i) {
-            const PixelBlock sample = rendered.pixels(i);
-            for (int y = 0; y < sample.height; y += 7)
-                for (int x = 0; x < sample.width; x += 5) {
-                    const auto* at =
-                        reinterpret_cast<const quint32*>(sample.data + y * sample.bytesPerLine) + x;
-                    const auto* on = reinterpret_cast<const quint32*>(
-                                         image->data + (bands[i].y() + 2 * y) * image->bytes_per_line) +
-                                     bands[i].x() + 2 * x;
-                    wrong += (*at & 0xFFFFFF) != (*on & 0xFFFFFF);
-                }
-        }
-        std::printf("XRender's sample against the screen's pixels: %d differ\n", wrong);
-        XDestroyWindow(display, noise);
-        XSync(display, False);
-    }
+
+    // The sample's error: on noise (each pixel at random, the worst case) and on a picture, if one is named.
+    QImage noise(screen, QImage::Format_RGB32);
+    std::mt19937 random(1);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, random() & 0xFFFFFF);
+    sampleError(display, strip, whole, leds, noise, QStringLiteral("noise"));
+    if (const QString path = qEnvironmentVariable("BENCH_STRIP_PICTURE"); !path.isEmpty())
+        sampleError(display, strip, whole, leds, QImage(path), path);
     std::printf("An LED strip of %zu LEDs at depth 10 %% on %dx%d\n", leds.size(), screen.width(),
                 screen.height());
     const qint64 grabsBefore = strip.BandGrabs();
