@@ -1,7 +1,7 @@
 // Static colour and AmbiLight on a pseudo-terminal as the board, read back byte for byte: colours from the
 // dialog and the colour box; AmbiLight frames over a painted screen between the start's P1 all-off and the
 // stop's all-off, locked controls, refused modes, a lost board, and capture following what other clients draw
-// and a screen resize.
+// and a screen resize, for the four zones and for an LED strip's bands.
 
 #include <QColorDialog>
 #include <QComboBox>
@@ -117,12 +117,15 @@ struct Xephyr {
 };
 
 // The servers a capture is checked on: with shared memory and the server's reports of drawing, without shared
-// memory, and without the reports (then every capture grabs).
+// memory, without the reports (then every capture grabs), and without XRender (then a strip's bands are
+// grabbed whole, not sampled).
 const struct CaptureServer {
     QStringList extra;
-    bool shared, damage;
-} CaptureServers[] = {
-    {{}, true, true}, {{"-extension", "MIT-SHM"}, false, true}, {{"-extension", "DAMAGE"}, true, false}};
+    bool shared, damage, samples;
+} CaptureServers[] = {{{}, true, true, true},
+                      {{"-extension", "MIT-SHM"}, false, true, false},
+                      {{"-extension", "DAMAGE"}, true, false, true},
+                      {{"-extension", "RENDER"}, true, true, false}};
 
 // The means of `areas` of `screen` placed on the root window, from one XGetImage of the whole root: over
 // every pixel, or over the sample of the root's pixels at even coordinates only (every 2nd pixel of every
@@ -476,7 +479,7 @@ private slots:
                                    qint64 grabs) {
                 const qint64 before = capture.BandGrabs();
                 const std::vector<quint32> colours = capture.LedColours(at, areas);
-                QVERIFY2(colours == rootAreaColours(display, at, areas, server.shared), what);
+                QVERIFY2(colours == rootAreaColours(display, at, areas, server.samples), what);
                 // Without the server's reports every band on the root is grabbed each time.
                 if (grabs >= 0) QCOMPARE(capture.BandGrabs() - before, server.damage ? grabs : 4);
             };
