@@ -14,7 +14,14 @@
 //     threads and the X server's; per round the program's ratio to the reference. Meanwhile a full-screen
 //     window flips between black and white, and the time from each flip (once the server has drawn it) to
 //     the first whole frame of the new colour on the line is the latency.
-// Usage: bench_ambilight [ticks] [rounds] [seconds per run] [--syscalls]
+//  3. An LED strip of 300 LEDs (96 top, 54 right, 96 bottom, 54 left, 10 % deep) on the same three screens:
+//     Varnex's LedColours against a reference that grabs the whole screen with XShm every tick and averages
+//     each LED's area over every 4th pixel of every 4th row, and against Varnex's four-zone tick of part 1;
+//     beside them the four bands' XShm grabs alone, without any averaging (what grabbing the bands whole
+//     would cost). Measured as part 1, in turns; the goals' ratios are printed last. First, how far the
+//     strip's means over its sample lie from the full means: on noise, and on the picture that
+//     BENCH_STRIP_PICTURE names (scaled to the screen).
+// Usage: bench_ambilight [ticks] [rounds] [seconds per run] [strip ticks] [--syscalls]
 //   --syscalls: in each run, `strace -f -c` is attached to the child after its warm-up, and the system calls
 //   per frame are printed (the CPU figures of such a run include strace's own cost).
 // Internal: bench_ambilight --program LINK | --reference LINK (the children of part 2).
@@ -62,6 +69,7 @@
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
 #include "light/serial_link.h"
+#include "light/strip_layout.h"
 #include "platform/x11/screen_capture_x11.h"
 #include "remote/remote_client.h"
 #include "tests/support/light_controls.h"
@@ -248,6 +256,67 @@ constexpr ScreenCondition Conditions[] = {
     {"whole screen repainted before every 4th tick (25 frames/s video)", 4},
 };
 
+// Each method's tick on the three screens, the methods taking turns tick by tick in an order rotating every
+// tick; prints per screen a table of medians [p10..p90] and each method's ratio to the first. Returns each
+// method's median CPU (process + X server) per screen.
+std::vector<std::vector<double>> compareTicks(std::vector<Method>& methods, Flipper& flipper, bool& white,
+                                              pid_t server, int ticks) {
+    for (Method& method : methods)
+        for (int i = 0; i < 50; ++i) method.tick();  // warm up
+    std::vector<std::vector<double>> totals;
+    const size_t n = methods.size();
+    for (const ScreenCondition& condition : Conditions) {
+        for (Method& method : methods) {
+            method.own.clear();
+            method.server.clear();
+            method.total.clear();
+            method.wall.clear();
+        }
+        for (int i = 0; i < ticks; ++i) {
+            // Every method's tick of a round sees the screen repainted (and drawn by the server) since its
+            // tick of the round before, or every method's sees it unchanged.
+            if (condition.every > 0 && i % condition.every == 0) flipper.paint(white = !white);
+            for (size_t k = 0; k < n; ++k) {
+                Method& method = methods[(size_t(i) + k) % n];
+                const double serverBefore = otherCpuMs(server);
+                const double wallBefore = nowMs();
+                const double before = processCpuMs();
+                method.tick();
+                const double own = processCpuMs() - before;
+                const double wall = nowMs() - wallBefore;
+                const double serverCpu = otherCpuMs(server) - serverBefore;
+                method.own.push_back(own);
+                method.server.push_back(serverCpu);
+                method.total.push_back(own + serverCpu);
+                method.wall.push_back(wall);
+            }
+        }
+
+        // A method that skips unchanged zones pays for a repaint at the tick after it only: per tick is then
+        // the mean over a whole cycle of ticks from one repaint to the next.
+        const int cycle = std::max(condition.every, 1);
+        for (Method& method : methods)
+            for (auto* figures : {&method.own, &method.server, &method.total, &method.wall})
+                *figures = cycleMeans(*figures, cycle);
+        std::printf("\n%s: per tick, %d ticks each, ms: median [p10..p90]", condition.name, ticks);
+        std::printf(cycle > 1 ? " of the mean tick of each cycle of %d ticks\n" : "\n", cycle);
+        std::printf("%-44s %-28s %-28s %-28s %-28s ratio to %s (CPU total, process)\n", "method",
+                    "process CPU", "X server CPU", "process + X server", "wall", methods[0].name);
+        const double first = median(methods[0].total), firstOwn = median(methods[0].own);
+        totals.emplace_back();
+        for (const Method& method : methods) {
+            std::printf("%-44s %-28s %-28s %-28s %-28s %.2fx, %.2fx\n", method.name,
+                        qPrintable(spread(method.own)), qPrintable(spread(method.server)),
+                        qPrintable(spread(method.total)), qPrintable(spread(method.wall)),
+                        median(method.total) / first, median(method.own) / firstOwn);
+            totals.back().push_back(median(method.total));
+        }
+        std::fflush(stdout);
+    }
+    std::printf("\n");
+    return totals;
+}
+
 void tickCosts(int ticks) {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     const auto areas = benchZones(screen);
@@ -318,58 +387,139 @@ void tickCosts(int ticks) {
                            }
                        }});
 
-    for (Method& method : methods)
-        for (int i = 0; i < 50; ++i) method.tick();  // warm up
     std::printf(
         "X server CPU of one full-screen repaint, median: %.4f ms, %.4f ms while Varnex's capture "
         "watches the screen\n",
         repaintAlone, repaintWatched);
-    const size_t n = methods.size();
-    for (const ScreenCondition& condition : Conditions) {
-        for (Method& method : methods) {
-            method.own.clear();
-            method.server.clear();
-            method.total.clear();
-            method.wall.clear();
-        }
-        for (int i = 0; i < ticks; ++i) {
-            // Every method's tick of a round sees the screen repainted (and drawn by the server) since its
-            // tick of the round before, or every method's sees it unchanged.
-            if (condition.every > 0 && i % condition.every == 0) flipper.paint(white = !white);
-            for (size_t k = 0; k < n; ++k) {
-                Method& method = methods[(size_t(i) + k) % n];
-                const double serverBefore = otherCpuMs(server);
-                const double wallBefore = nowMs();
-                const double before = processCpuMs();
-                method.tick();
-                const double own = processCpuMs() - before;
-                const double wall = nowMs() - wallBefore;
-                const double serverCpu = otherCpuMs(server) - serverBefore;
-                method.own.push_back(own);
-                method.server.push_back(serverCpu);
-                method.total.push_back(own + serverCpu);
-                method.wall.push_back(wall);
-            }
-        }
+    compareTicks(methods, flipper, white, server, ticks);
+}
 
-        // A method that skips unchanged zones pays for a repaint at the tick after it only: per tick is then
-        // the mean over a whole cycle of ticks from one repaint to the next.
-        const int cycle = std::max(condition.every, 1);
-        for (Method& method : methods)
-            for (auto* figures : {&method.own, &method.server, &method.total, &method.wall})
-                *figures = cycleMeans(*figures, cycle);
-        std::printf("\n%s: per tick, %d ticks each, ms: median [p10..p90]", condition.name, ticks);
-        std::printf(cycle > 1 ? " of the mean tick of each cycle of %d ticks\n" : "\n", cycle);
-        std::printf("%-40s %-28s %-28s %-28s %-28s %s\n", "method", "process CPU", "X server CPU",
-                    "process + X server", "wall", "ratio to Varnex (CPU total, process)");
-        const double ours = median(methods[0].total), oursOwn = median(methods[0].own);
-        for (const Method& method : methods)
-            std::printf("%-40s %-28s %-28s %-28s %-28s %.2fx, %.2fx\n", method.name,
-                        qPrintable(spread(method.own)), qPrintable(spread(method.server)),
-                        qPrintable(spread(method.total)), qPrintable(spread(method.wall)),
-                        median(method.total) / ours, median(method.own) / oursOwn);
-        std::fflush(stdout);
+// --- part 3: an LED strip ------------------------------------------------------------------------------
+
+// The reference's mean of an area: every 4th pixel of every 4th row, from its top left pixel, rounded to
+// nearest.
+quint32 decimatedAverage(const XImage* image, const QRect& area) {
+    quint64 red = 0, green = 0, blue = 0, n = 0;
+    for (int y = area.top(); y <= area.bottom(); y += 4) {
+        const uchar* p =
+            reinterpret_cast<const uchar*>(image->data) + y * image->bytes_per_line + area.left() * 4;
+        for (int x = area.left(); x <= area.right(); x += 4, p += 16, ++n) {
+            blue += p[0];
+            green += p[1];
+            red += p[2];
+        }
     }
+    if (n == 0) return 0;
+    return quint32((red + n / 2) / n) | quint32((green + n / 2) / n) << 8 | quint32((blue + n / 2) / n) << 16;
+}
+
+// A full-screen window on top showing `picture` (scaled to the screen), drawn once this returns.
+Window showPicture(Display* display, const QImage& picture, QSize screen) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    const Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, unsigned(screen.width()),
+                                        unsigned(screen.height()), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect, &attributes);
+    XMapRaised(display, window);
+    QImage pixels = picture.scaled(screen).convertToFormat(QImage::Format_RGB32);
+    XImage* image = XCreateImage(display, DefaultVisual(display, 0), 24, ZPixmap, 0,
+                                 reinterpret_cast<char*>(pixels.bits()), unsigned(screen.width()),
+                                 unsigned(screen.height()), 32, int(pixels.bytesPerLine()));
+    XPutImage(display, window, DefaultGC(display, 0), image, 0, 0, 0, 0, unsigned(screen.width()),
+              unsigned(screen.height()));
+    image->data = nullptr;  // the QImage's
+    XDestroyImage(image);
+    XSync(display, False);
+    return window;
+}
+
+// How far the strip's means (over its sample) lie from the means over every pixel of each LED's area, per
+// colour component, on `picture` shown full-screen.
+void sampleError(Display* display, ScreenCaptureX11& strip, PlainShm& whole, const std::vector<QRect>& leds,
+                 const QImage& picture, const QString& name) {
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    const Window window = showPicture(display, picture, screen);
+    const std::vector<quint32> sampled = strip.LedColours(QRect(QPoint(), screen), leds);
+    const XImage* image = whole.grab(0, 0, 0);
+    const std::vector<quint32> full = AreaColours(
+        {reinterpret_cast<const uchar*>(image->data), image->width, image->height, image->bytes_per_line}, {},
+        leds);
+    int worst = 0;
+    double total = 0;
+    std::vector<double> errors;
+    for (size_t i = 0; i < leds.size(); ++i)
+        for (int shift : {0, 8, 16}) {
+            const int error = std::abs(int((sampled[i] >> shift) & 0xFF) - int((full[i] >> shift) & 0xFF));
+            worst = std::max(worst, error);
+            total += error;
+            errors.push_back(error);
+        }
+    std::printf("The sample's means against the full means on %s: mean %.2f, p99 %.0f, worst %d of 255\n",
+                qPrintable(name), total / double(errors.size()), percentile(errors, 0.99), worst);
+    XDestroyWindow(display, window);
+    XSync(display, False);
+}
+
+void stripCosts(int ticks) {
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    const QRect all(QPoint(), screen);
+    const std::vector<QRect> leds = LedAreas(StripLayout{96, 54, 96, 54}, screen);
+    const auto zones = benchZones(screen);
+    const std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(nullptr), XCloseDisplay);
+    Display* display = connection.get();
+    const pid_t server = xServerPid(display);
+    Flipper flipper;
+    bool white = false;
+    ScreenCaptureX11 strip;
+    ScreenCaptureX11 board;
+    PlainShm whole(display, {screen});
+    // The bands as LedAreas lays them: the top and bottom ones the full width, the sides between them.
+    const int deep = screen.height() / 10, wide = screen.width() / 10;
+    const std::array<QRect, 4> bands{QRect(0, 0, screen.width(), deep),
+                                     QRect(0, screen.height() - deep, screen.width(), deep),
+                                     QRect(0, deep, wide, screen.height() - 2 * deep),
+                                     QRect(screen.width() - wide, deep, wide, screen.height() - 2 * deep)};
+    std::vector<QSize> bandSizes;
+    for (const QRect& band : bands) bandSizes.push_back(band.size());
+    PlainShm bandShm(display, bandSizes);
+
+    std::vector<Method> methods;
+    methods.push_back({"Varnex LedColours, 300 LEDs", [&] {
+                           for (quint32 colour : strip.LedColours(all, leds)) sink += colour;
+                       }});
+    methods.push_back({"full-screen XShm, 4x decimated averaging", [&] {
+                           const XImage* image = whole.grab(0, 0, 0);
+                           for (const QRect& area : leds) sink += decimatedAverage(image, area);
+                       }});
+    methods.push_back({"Varnex four-zone tick (mode 0,150)", [&] {
+                           board.Prepare(all, zones);
+                           for (size_t i = 0; i < zones.size(); ++i)
+                               sink += board.ZoneColour(int(i), all, zones[i]);
+                       }});
+    methods.push_back({"the four bands' XShm grabs alone", [&] {
+                           for (size_t i = 0; i < bands.size(); ++i)
+                               sink += quint32(bandShm.grab(i, bands[i].x(), bands[i].y())->data[0]);
+                       }});
+
+    // The sample's error: on noise (each pixel at random, the worst case) and on a picture, if one is named.
+    QImage noise(screen, QImage::Format_RGB32);
+    std::mt19937 random(1);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, random() & 0xFFFFFF);
+    sampleError(display, strip, whole, leds, noise, QStringLiteral("noise"));
+    if (const QString path = qEnvironmentVariable("BENCH_STRIP_PICTURE"); !path.isEmpty())
+        sampleError(display, strip, whole, leds, QImage(path), path);
+    std::printf("An LED strip of %zu LEDs at depth 10 %% on %dx%d\n", leds.size(), screen.width(),
+                screen.height());
+    const qint64 grabsBefore = strip.BandGrabs();
+    const std::vector<std::vector<double>> totals = compareTicks(methods, flipper, white, server, ticks);
+    std::printf("Bands grabbed by LedColours: %.2f per tick\n",
+                double(strip.BandGrabs() - grabsBefore) / double(ticks * 3 + 50));
+    std::printf("Goals, CPU (process + X server) per tick, medians:\n");
+    for (size_t c = 0; c < totals.size(); ++c)
+        std::printf("  %-66s reference / strip %.2fx (goal >= 3), strip / four-zone %.2fx%s\n",
+                    Conditions[c].name, totals[c][1] / totals[c][0], totals[c][0] / totals[c][2],
+                    Conditions[c].every == 1 ? "" : " (goal <= 1.5)");
     std::printf("\n");
 }
 
@@ -583,7 +733,9 @@ int main(int argc, char** argv) {
     const int ticks = numbers.value(0, QStringLiteral("2000")).toInt();
     const int rounds = numbers.value(1, QStringLiteral("10")).toInt();
     const int seconds = numbers.value(2, QStringLiteral("4")).toInt();
+    const int stripTicks = numbers.value(3, QString::number(ticks)).toInt();
     if (ticks > 0) tickCosts(ticks);
+    if (stripTicks > 0) stripCosts(stripTicks);
     if (rounds > 0) wholeProgram(rounds, seconds, syscalls);
     return sink == 1 ? 1 : 0;
 }

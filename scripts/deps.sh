@@ -11,7 +11,7 @@ build_packages=(
     qt6-webengine-dev libqt6webenginecore6-bin
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libglib2.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
-    libx11-dev libxext-dev libxtst-dev libxdamage-dev libx11-xcb-dev libxcb-shm0-dev libxcb-damage0-dev
+    libx11-dev libxext-dev libxtst-dev libxdamage-dev libx11-xcb-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-render0-dev libxrender-dev
     libpipewire-0.3-dev
     libwayland-dev plasma-wayland-protocols
     libjpeg62-turbo-dev

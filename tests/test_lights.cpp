@@ -1,7 +1,7 @@
 // Static colour and AmbiLight on a pseudo-terminal as the board, read back byte for byte: colours from the
 // dialog and the colour box; AmbiLight frames over a painted screen between the start's P1 all-off and the
 // stop's all-off, locked controls, refused modes, a lost board, and capture following what other clients draw
-// and a screen resize.
+// and a screen resize, for the four zones and for an LED strip's bands.
 
 #include <QColorDialog>
 #include <QComboBox>
@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <random>
 #include <thread>
 
 #include "app/main_window.h"
@@ -23,6 +24,7 @@
 #include "light/average_colour.h"
 #include "light/light_controller.h"
 #include "light/light_protocol.h"
+#include "light/strip_layout.h"
 #include "light/zone_editor_window.h"
 #include "platform/x11/screen_capture_x11.h"
 #include "remote/remote_client.h"
@@ -31,6 +33,7 @@
 #include "tests/support/test_main.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 // Xlib's names that are also Qt's or the main window's
 #undef Bool
 #undef Button1
@@ -92,6 +95,90 @@ Window colourWindow(Display* display, Window parent, QRect area, unsigned long r
                                         CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
     XMapWindow(display, window);
     return window;
+}
+
+// A nested X server on a display of its own, 1920 x 1080 and resizeable, stopped with the test.
+struct Xephyr {
+    QProcess process;
+    QString display;
+    explicit Xephyr(const QStringList& extra) {
+        process.start("Xephyr", QStringList{"-displayfd", "1", "-screen", "1920x1080x24", "-resizeable",
+                                            "-nolisten", "tcp", "-noreset"} +
+                                    extra);
+        if (!process.waitForStarted(5000) ||
+            !QTest::qWaitFor([this] { return process.canReadLine(); }, 10000))
+            return;
+        display = ":" + QString::fromLatin1(process.readLine()).trimmed();
+    }
+    ~Xephyr() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+};
+
+// The servers a capture is checked on: with shared memory and the server's reports of drawing, without shared
+// memory, without the reports (then every capture grabs), and without XRender (then a strip's bands are
+// grabbed whole, not sampled).
+const struct CaptureServer {
+    QStringList extra;
+    bool shared, damage, samples;
+} CaptureServers[] = {{{}, true, true, true},
+                      {{"-extension", "MIT-SHM"}, false, true, false},
+                      {{"-extension", "DAMAGE"}, true, false, true},
+                      {{"-extension", "RENDER"}, true, true, false}};
+
+// The means of `areas` of `screen` placed on the root window, from one XGetImage of the whole root: over
+// every pixel, or over the sample of the root's pixels at even coordinates only (every 2nd pixel of every
+// 2nd row).
+std::vector<quint32> rootAreaColours(Display* display, const QRect& screen, std::span<const QRect> areas,
+                                     bool sample = false) {
+    XWindowAttributes root{};
+    XGetWindowAttributes(display, DefaultRootWindow(display), &root);
+    XImage* image = XGetImage(display, DefaultRootWindow(display), 0, 0, unsigned(root.width),
+                              unsigned(root.height), AllPlanes, ZPixmap);
+    const PixelBlock pixels{reinterpret_cast<const uchar*>(image->data), image->width, image->height,
+                            image->bytes_per_line};
+    std::vector<quint32> colours;
+    if (!sample) {
+        colours = AreaColours(pixels, -screen.topLeft(), areas);
+    } else {
+        // The sample as an image of its own; root pixels l to r (r not included) are its (l + 1) / 2 to
+        // (r + 1) / 2.
+        std::vector<quint32> even;
+        for (int y = 0; y < image->height; y += 2)
+            for (int x = 0; x < image->width; x += 2) even.push_back(quint32(XGetPixel(image, x, y)));
+        const PixelBlock block{reinterpret_cast<const uchar*>(even.data()), (image->width + 1) / 2,
+                               (image->height + 1) / 2, qsizetype((image->width + 1) / 2) * 4};
+        std::vector<QRect> inSample;
+        for (const QRect& area : areas) {
+            const QRect on =
+                area.translated(screen.topLeft()).intersected(QRect(0, 0, root.width, root.height));
+            const QPoint from((on.left() + 1) / 2, (on.top() + 1) / 2);
+            inSample.push_back(
+                on.isEmpty()
+                    ? QRect()
+                    : QRect(from, QPoint((on.right() + 2) / 2, (on.bottom() + 2) / 2) - QPoint(1, 1)));
+        }
+        colours = AreaColours(block, {}, inSample);
+    }
+    XDestroyImage(image);
+    return colours;
+}
+
+// Noise over the whole root window, each pixel's components drawn at random from a fixed seed.
+void paintNoise(Display* display, QSize size) {
+    std::mt19937 random(27);
+    std::vector<quint32> noise(size_t(size.width()) * size_t(size.height()));
+    for (quint32& pixel : noise) pixel = random() & 0xFFFFFF;
+    const int screen = DefaultScreen(display);
+    XImage* image = XCreateImage(display, DefaultVisual(display, screen), 24, ZPixmap, 0,
+                                 reinterpret_cast<char*>(noise.data()), unsigned(size.width()),
+                                 unsigned(size.height()), 32, 0);
+    XPutImage(display, DefaultRootWindow(display), DefaultGC(display, screen), image, 0, 0, 0, 0,
+              unsigned(size.width()), unsigned(size.height()));
+    image->data = nullptr;  // the vector's
+    XDestroyImage(image);
+    XSync(display, False);
 }
 
 void fillColumns(QPainter& painter, QRect area, QColor even, QColor odd) {
@@ -262,22 +349,11 @@ private slots:
     }
 
     void captureFollowsDrawingAndResizes() {
-        // Xvfb's screen cannot be resized; a nested Xephyr's can. With shared memory and the server's
-        // reports of drawing, without shared memory, and without the reports (then every capture grabs).
-        const struct {
-            QStringList extra;
-            bool shared, damage;
-        } servers[] = {{{}, true, true},
-                       {{"-extension", "MIT-SHM"}, false, true},
-                       {{"-extension", "DAMAGE"}, true, false}};
-        for (const auto& server : servers) {
-            QProcess xephyr;
-            xephyr.start("Xephyr", QStringList{"-displayfd", "1", "-screen", "1920x1080x24", "-resizeable",
-                                               "-nolisten", "tcp", "-noreset"} +
-                                       server.extra);
-            QVERIFY(xephyr.waitForStarted(5000));
-            QTRY_VERIFY_WITH_TIMEOUT(xephyr.canReadLine(), 10000);
-            const QString display = ":" + QString::fromLatin1(xephyr.readLine()).trimmed();
+        // Xvfb's screen cannot be resized; a nested Xephyr's can.
+        for (const CaptureServer& server : CaptureServers) {
+            const Xephyr xephyr(server.extra);
+            const QString& display = xephyr.display;
+            QVERIFY(!display.isEmpty());
             QCOMPARE(QProcess::execute("xsetroot", {"-display", display, "-solid", "#ff8000"}), 0);
             const quint32 orange = 0x000080FF;
             {
@@ -379,8 +455,67 @@ private slots:
                     QCOMPARE(seen[0], 0x00FF0000u);
                 }
             }
-            xephyr.terminate();
-            QVERIFY(xephyr.waitForFinished(5000));
+        }
+    }
+
+    void stripCaptureReadsTheEdgeBands() {
+        // A strip of 300 LEDs, and a few areas of other shapes, over a picture of noise: each area's mean as
+        // the whole root's pixels give it, the part off the root left out; over the root's pixels at even
+        // coordinates where the server copies a sample (with shared memory).
+        for (const CaptureServer& server : CaptureServers) {
+            const Xephyr xephyr(server.extra);
+            QVERIFY(!xephyr.display.isEmpty());
+            const std::unique_ptr<Display, int (*)(Display*)> painter(
+                XOpenDisplay(qPrintable(xephyr.display)), XCloseDisplay);
+            Display* display = painter.get();
+            paintNoise(display, {1920, 1080});
+            ScreenCaptureX11 capture(xephyr.display.toLatin1());
+            StripLayout layout{96, 54, 96, 54};
+            layout.bottomGap = 6;
+            const std::vector<QRect> strip = LedAreas(layout, {1920, 1080});
+            QCOMPARE(strip.size(), size_t(300));
+            const QRect screen(0, 0, 1920, 1080);
+            const auto check = [&](const char* what, const QRect& at, std::span<const QRect> areas,
+                                   qint64 grabs) {
+                const qint64 before = capture.BandGrabs();
+                const std::vector<quint32> colours = capture.LedColours(at, areas);
+                QVERIFY2(colours == rootAreaColours(display, at, areas, server.samples), what);
+                // Without the server's reports every band on the root is grabbed each time.
+                if (grabs >= 0) QCOMPARE(capture.BandGrabs() - before, server.damage ? grabs : 4);
+            };
+            check("the four bands", screen, strip, 4);
+            check("nothing drawn", screen, strip, 0);
+            // Drawn over the top band only (its LEDs 40 to 47), by another client: seen at the very next
+            // call, and the other bands not grabbed again.
+            GC gc = DefaultGC(display, 0);
+            XSetForeground(display, gc, 0x2060A0);
+            XFillRectangle(display, DefaultRootWindow(display), gc, 800, 30, 150, 40);
+            XSync(display, False);
+            XSync(display, False);
+            check("the top band drawn over", screen, strip, 1);
+
+            // The screen off the root's origin, so that the top, left and bottom bands reach off the root;
+            // with an area wholly off it (black), one in the screen's middle, one overlapping an LED's, one
+            // across the right band and one empty.
+            std::vector<QRect> areas = strip;
+            areas.insert(areas.end(), {QRect(-200, -20, 50, 10), QRect(900, 500, 37, 23),
+                                       QRect(10, 10, 100, 90), QRect(1700, 300, 400, 7), QRect(5, 5, 0, 4)});
+            const QRect offOrigin(-100, 60, 1920, 1080);
+            check("the screen off the root's origin", offOrigin, areas, 4);
+            QCOMPARE(capture.LedColours(offOrigin, areas)[300], 0u);
+
+            // The root shrinks, repainted, and grows back: the bands follow its size.
+            QCOMPARE(QProcess::execute("xrandr", {"-display", xephyr.display, "-s", "1280x1024"}), 0);
+            paintNoise(display, {1280, 1024});
+            check("a smaller root", screen, strip, -1);
+            QCOMPARE(QProcess::execute("xrandr", {"-display", xephyr.display, "-s", "1920x1080"}), 0);
+            paintNoise(display, {1920, 1080});
+            check("the root grown back", screen, strip, -1);
+
+            // An area 1 pixel wide may hold no pixel of a sample: its band is grabbed whole, every mean
+            // exact.
+            const std::vector<QRect> thin{QRect(3, 500, 1, 30), QRect(0, 400, 192, 50)};
+            QCOMPARE(capture.LedColours(screen, thin), rootAreaColours(display, screen, thin));
         }
     }
 };

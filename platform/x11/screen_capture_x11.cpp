@@ -5,15 +5,19 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xrender.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <xcb/damage.h>
+#include <xcb/render.h>
 #include <xcb/shm.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,6 +37,83 @@ quint32 component(unsigned long pixel, unsigned long mask) {
     const int bits = std::popcount(mask);
     const unsigned long value = (pixel & mask) >> std::countr_zero(mask);
     return bits >= 8 ? quint32(value >> (bits - 8)) : quint32(value * 255 / ((1ul << bits) - 1));
+}
+
+// Which of the four bands an area of a screen of `size` goes to: that of the screen's edge it lies nearest
+// (0 top, 1 bottom, 2 left, 3 right), the top and the bottom first on a tie, as a strip's top and bottom
+// bands own the screen's corners.
+size_t nearestEdge(const QRect& area, QSize size) {
+    const std::array<qint64, 4> distance{area.top(), qint64(size.height()) - area.top() - area.height(),
+                                         area.left(), qint64(size.width()) - area.left() - area.width()};
+    return size_t(std::min_element(distance.begin(), distance.end()) - distance.begin());
+}
+
+// The part of an area that lies on a `bounds` rectangle, in the coordinates `bounds` is in, `area` being
+// placed at `origin`; empty when none does.
+QRect areaOn(const QRect& area, QPoint origin, const QRect& bounds) {
+    const qint64 left = std::max<qint64>(qint64(origin.x()) + area.left(), bounds.left());
+    const qint64 top = std::max<qint64>(qint64(origin.y()) + area.top(), bounds.top());
+    const qint64 right = std::min<qint64>(qint64(origin.x()) + area.left() + area.width(),
+                                          qint64(bounds.left()) + bounds.width());
+    const qint64 bottom = std::min<qint64>(qint64(origin.y()) + area.top() + area.height(),
+                                           qint64(bounds.top()) + bounds.height());
+    if (left >= right || top >= bottom) return {};
+    return QRect(int(left), int(top), int(right - left), int(bottom - top));
+}
+
+// The pixels of a band's sample that stand for the root window's pixels `onRoot`: the sample holds the root's
+// pixels at even coordinates from `origin` (even itself) on, so index i stands for origin + 2i.
+QRect sampleOf(const QRect& onRoot, QPoint origin) {
+    const int left = (onRoot.left() - origin.x() + 1) / 2, top = (onRoot.top() - origin.y() + 1) / 2;
+    const int right = (onRoot.left() + onRoot.width() - origin.x() + 1) / 2;
+    const int bottom = (onRoot.top() + onRoot.height() - origin.y() + 1) / 2;
+    return QRect(left, top, right - left, bottom - top);
+}
+
+// An area's sums of each component over the pixels it covers.
+struct Sums {
+    quint64 red = 0, green = 0, blue = 0;
+};
+
+// Column sums of a block's rows, kept as AverageColour keeps its sums: each pixel's masked words added whole,
+// each colour byte in a 16-bit lane of its own, which 256 rows of 255 cannot overflow. A row is then one
+// run of plain 32-bit additions over the columns, which the compiler turns into vector code.
+constexpr int LaneRows = 256;
+
+struct ColumnLanes {
+    std::vector<quint32> redBlue;  // red in lane 2, blue in lane 0
+    std::vector<quint32> green0;   // green in lane 0 (the ignored byte in lane 2)
+
+    void clear(int from, int to) {
+        std::fill(redBlue.begin() + from, redBlue.begin() + to, 0u);
+        std::fill(green0.begin() + from, green0.begin() + to, 0u);
+    }
+    void add(const uchar* line, int from, int to) {
+        quint32* __restrict rb = redBlue.data();
+        quint32* __restrict g = green0.data();
+        for (int x = from; x < to; ++x) {
+            quint32 pixel;
+            std::memcpy(&pixel, line + 4 * x, sizeof pixel);
+            rb[x] += pixel & 0x00FF00FFu;
+            g[x] += (pixel >> 8) & 0x00FF00FFu;
+        }
+    }
+    void addTo(Sums& sums, int from, int to) const {
+        for (int x = from; x < to; ++x) {
+            sums.blue += redBlue[size_t(x)] & 0xFFFFu;
+            sums.red += redBlue[size_t(x)] >> 16;
+            sums.green += green0[size_t(x)] & 0xFFFFu;
+        }
+    }
+};
+
+// The mean of `count` values summing to `sum`, rounded to the nearest integer, ties to the even one, as
+// AverageColour rounds.
+quint32 roundedMean(quint64 sum, quint64 count) {
+    quint64 mean = sum / count;
+    const quint64 twiceRest = 2 * (sum % count);
+    if (twiceRest > count || (twiceRest == count && (mean & 1))) ++mean;
+    return quint32(mean);
 }
 
 }  // namespace
@@ -64,6 +145,32 @@ struct ScreenCaptureX11::Private {
     Damage damage = 0;
     int damageEvents = 0;
 
+    // A group of an LED strip's areas, and the bounding rectangle of their parts on the root window grabbed
+    // into a slot of its own.
+    // A shared-memory pixmap that the server copies a band's sample into, through XRender.
+    struct Sample {
+        XShmSegmentInfo segment{};
+        bool attached = false;
+        Pixmap pixmap = 0;
+        Picture picture = 0;
+        QSize size;
+    };
+    struct Band {
+        Slot slot;
+        Sample sample;
+        bool sampled = false;          // the slot's block holds the sample, not the whole rectangle
+        QPoint origin;                 // the root's pixel that the sample's first stands for
+        std::vector<size_t> members;   // the areas in the group, by their index
+        std::vector<quint32> colours;  // their means, found from the slot's grab; empty until then
+    };
+    // The screen as XRender reads it (the windows on it included, as a grab has them), scaled down to the
+    // samples by a transform; none where the server cannot copy a sample into shared memory.
+    Picture rootPicture = 0;
+    std::array<Band, Slots> bands;
+    QRect bandScreen;  // the screen and the areas the bands were grouped for
+    std::vector<QRect> bandAreas;
+    qint64 bandGrabs = 0;
+
     QRect onScreen(qint64 left, qint64 top, int width, int height) const {
         return ClipRect(left, top, width, height, QRect(QPoint(), rootSize));
     }
@@ -72,6 +179,7 @@ struct ScreenCaptureX11::Private {
         if (size == rootSize) return;
         rootSize = size;
         for (Slot& slot : images) slot.current = false;
+        for (Band& band : bands) band.slot.current = false;
     }
 
     void readRootSize() {
@@ -108,6 +216,8 @@ struct ScreenCaptureX11::Private {
                 const QRect area(drawn.area.x, drawn.area.y, drawn.area.width, drawn.area.height);
                 for (Slot& slot : images)
                     if (slot.part.intersects(area)) slot.current = false;
+                for (Band& band : bands)
+                    if (band.slot.part.intersects(area)) band.slot.current = false;
             }
         }
     }
@@ -249,6 +359,257 @@ struct ScreenCaptureX11::Private {
         return true;
     }
 
+    // Sampling where the server has XRender and shared-memory pixmaps of the usual pixel format.
+    void watchRender() {
+        int event = 0, error = 0, major = 0, minor = 0;
+        Bool pixmaps = False;
+        if (!shared || !XRenderQueryExtension(display, &event, &error) ||
+            !XShmQueryVersion(display, &major, &minor, &pixmaps) || !pixmaps ||
+            XShmPixmapFormat(display) != ZPixmap || depth != 24 ||
+            ImageByteOrder(display) != NativeByteOrder || visual->red_mask != 0xFF0000 ||
+            visual->green_mask != 0x00FF00 || visual->blue_mask != 0x0000FF)
+            return;
+        int count = 0;
+        XPixmapFormatValues* formats = XListPixmapFormats(display, &count);
+        bool wide = false;  // depth 24 is held in 32 bits a pixel
+        for (int i = 0; i < count; ++i)
+            wide = wide || (formats[i].depth == 24 && formats[i].bits_per_pixel == 32);
+        XFree(formats);
+        XRenderPictFormat* format = XRenderFindVisualFormat(display, visual);
+        if (!wide || !format) return;
+        XRenderPictureAttributes attributes{};
+        attributes.subwindow_mode = IncludeInferiors;
+        XErrorTrap trap(display);
+        rootPicture = XRenderCreatePicture(display, root, format, CPSubwindowMode, &attributes);
+        XRenderSetPictureFilter(display, rootPicture, const_cast<char*>(FilterNearest), nullptr, 0);
+        if (trap.Failed()) rootPicture = 0;
+        xcb_get_extension_data(connection, &xcb_render_id);
+    }
+
+    void releaseSample(Sample& sample) {
+        if (sample.picture) XRenderFreePicture(display, sample.picture);
+        if (sample.pixmap) XFreePixmap(display, sample.pixmap);
+        if (sample.attached) XShmDetach(display, &sample.segment);
+        if (sample.segment.shmaddr) shmdt(sample.segment.shmaddr);
+        sample = Sample{};
+    }
+
+    // A sample pixmap of `size` for the band, made anew when the size changed; false when the server or the
+    // system refuses one.
+    bool samplePixmap(Sample& sample, QSize size) {
+        if (sample.picture && sample.size == size) return true;
+        releaseSample(sample);
+        sample.segment.shmid =
+            shmget(IPC_PRIVATE, size_t(size.width()) * size_t(size.height()) * 4, IPC_CREAT | 0600);
+        if (sample.segment.shmid < 0) return false;
+        void* address = shmat(sample.segment.shmid, nullptr, 0);
+        shmctl(sample.segment.shmid, IPC_RMID, nullptr);
+        if (address == reinterpret_cast<void*>(-1)) return false;
+        sample.segment.shmaddr = static_cast<char*>(address);
+        sample.segment.readOnly = False;
+        XErrorTrap trap(display);
+        sample.attached = XShmAttach(display, &sample.segment);
+        sample.pixmap = XShmCreatePixmap(display, root, sample.segment.shmaddr, &sample.segment,
+                                         unsigned(size.width()), unsigned(size.height()), 24);
+        sample.picture = XRenderCreatePicture(
+            display, sample.pixmap, XRenderFindStandardFormat(display, PictStandardRGB24), 0, nullptr);
+        sample.size = size;
+        if (trap.Failed() || !sample.attached) {
+            releaseSample(sample);
+            return false;
+        }
+        return true;
+    }
+
+    // Whether the band is sampled: where the server can, and each of its areas is at least 2 pixels wide and
+    // high on the root window (or not on it at all), so that it holds a sample.
+    bool samples(const Band& band, const QRect& part) const {
+        if (!rootPicture || !shared) return false;
+        for (size_t member : band.members) {
+            const QRect on = areaOn(bandAreas[member], bandScreen.topLeft(), part);
+            if (!on.isEmpty() && (on.width() < 2 || on.height() < 2)) return false;
+        }
+        return true;
+    }
+
+    // Asks the server to copy the sample of `part` into the band's pixmap: the root's pixels at even
+    // coordinates, every 2nd of every 2nd row, a pixel i of the sample (its centre at i + 0.5) taken from the
+    // root at origin + 2i (its centre at origin + 2i + 0.5).
+    xcb_void_cookie_t sendSample(Band& band, const QRect& part) {
+        forget(band.slot);
+        band.origin = QPoint(part.left() + (part.left() & 1), part.top() + (part.top() & 1));
+        const auto fixed = [](double value) { return xcb_render_fixed_t(XDoubleToFixed(value)); };
+        const xcb_render_transform_t transform{fixed(2), 0,        fixed(band.origin.x() - 0.5),
+                                               0,        fixed(2), fixed(band.origin.y() - 0.5),
+                                               0,        0,        fixed(1)};
+        xcb_render_set_picture_transform(connection, xcb_render_picture_t(rootPicture), transform);
+        band.slot.part = part;
+        band.slot.block = {};
+        band.slot.current = damage != 0;
+        band.sampled = true;
+        return xcb_render_composite_checked(
+            connection, XCB_RENDER_PICT_OP_SRC, xcb_render_picture_t(rootPicture), XCB_NONE,
+            xcb_render_picture_t(band.sample.picture), 0, 0, 0, 0, 0, 0, quint16(band.sample.size.width()),
+            quint16(band.sample.size.height()));
+    }
+
+    // The sample's size for `part`: its pixels at even coordinates.
+    static QSize sampleSize(const QRect& part) {
+        const int left = part.left() + (part.left() & 1), top = part.top() + (part.top() & 1);
+        return QSize((part.left() + part.width() - left + 1) / 2, (part.top() + part.height() - top + 1) / 2);
+    }
+
+    // Puts each of `areas` into the band of the screen's edge it lies nearest; every band's means are then
+    // found anew.
+    void group(const QRect& screen, std::span<const QRect> areas) {
+        bandScreen = screen;
+        bandAreas.assign(areas.begin(), areas.end());
+        for (Band& band : bands) {
+            band.members.clear();
+            band.colours.clear();
+        }
+        for (size_t i = 0; i < areas.size(); ++i)
+            bands[nearestEdge(areas[i], screen.size())].members.push_back(i);
+    }
+
+    // The smallest rectangle of the root window that holds the part on it of each of the band's areas;
+    // empty when none has a part on it.
+    QRect bandPart(const Band& band) const {
+        QRect part;
+        for (size_t member : band.members)
+            part |= areaOn(bandAreas[member], bandScreen.topLeft(), QRect(QPoint(), rootSize));
+        return part;
+    }
+
+    // The bands whose pixels are not known to be current, after reading the server's news; false when there
+    // is none. A band wholly off the root window is black and needs no grab.
+    bool staleBands(std::array<QRect, Slots>& parts) {
+        readEvents();
+        bool any = false;
+        for (size_t i = 0; i < bands.size(); ++i) {
+            Band& band = bands[i];
+            const QRect part = bandPart(band);
+            parts[i] = QRect();
+            if (part.isEmpty()) {
+                forget(band.slot);
+                band.slot.part = QRect();
+                band.colours.assign(band.members.size(), 0);
+            } else if (!band.slot.current || band.slot.part != part ||
+                       band.colours.size() != band.members.size()) {
+                parts[i] = part;
+                any = true;
+            }
+        }
+        return any;
+    }
+
+    // Grabs the bands' `parts` (an empty one is not grabbed), each whole or as a sample: with shared memory
+    // all sent at once, then each reply read; false when the server refused one.
+    bool grabBands(const std::array<QRect, Slots>& parts) {
+        bool together = true;
+        std::array<bool, Slots> sampled{};
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i].isEmpty()) continue;
+            Band& band = bands[i];
+            band.colours.clear();
+            band.sampled = false;
+            ++bandGrabs;
+            sampled[i] = samples(band, parts[i]) && samplePixmap(band.sample, sampleSize(parts[i]));
+            if (!sampled[i] && !sharedImage(band.slot, parts[i].size())) together = false;
+        }
+        if (!together) {
+            for (size_t i = 0; i < parts.size(); ++i)
+                if (!parts[i].isEmpty() && !grab(bands[i].slot, parts[i])) return false;
+            return true;
+        }
+        rearm();
+        std::array<std::optional<xcb_void_cookie_t>, Slots> copies;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i].isEmpty()) continue;
+            if (sampled[i])
+                copies[i] = sendSample(bands[i], parts[i]);
+            else
+                send(bands[i].slot, parts[i]);
+        }
+        xcb_flush(connection);
+        bool ok = true;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            Band& band = bands[i];
+            if (parts[i].isEmpty()) continue;
+            if (!copies[i]) {
+                ok = receive(band.slot) && ok;
+                continue;
+            }
+            // The copy is done once the server has answered anything sent after it.
+            if (xcb_generic_error_t* error = xcb_request_check(connection, *copies[i])) {
+                std::free(error);
+                band.slot.current = false;
+                ok = false;
+                continue;
+            }
+            band.slot.block = {reinterpret_cast<const uchar*>(band.sample.segment.shmaddr),
+                               band.sample.size.width(), band.sample.size.height(),
+                               qsizetype(band.sample.size.width()) * 4};
+        }
+        return ok;
+    }
+
+    // The means of the band's areas over its grabbed pixels, in one pass over its rows. The rows are cut
+    // where an area begins or ends, so that the same areas cover every row of a run; a run's rows are added
+    // up column by column, and each area then takes its columns' sums.
+    void measure(Band& band) const {
+        struct Span {
+            QRect inBlock;  // the area's part on the grabbed rectangle, in its pixels
+            size_t member;  // the area's place in the band
+        };
+        const Slot& slot = band.slot;
+        const PixelBlock& block = slot.block;
+        std::vector<Span> spans;
+        std::vector<int> cuts{0, block.height};
+        for (size_t k = 0; k < band.members.size(); ++k) {
+            const QRect on = areaOn(bandAreas[band.members[k]], bandScreen.topLeft(), slot.part);
+            const QRect inBlock =
+                band.sampled ? sampleOf(on, band.origin) : on.translated(-slot.part.topLeft());
+            if (on.isEmpty() || inBlock.isEmpty()) continue;  // black
+            spans.push_back({inBlock, k});
+            cuts.insert(cuts.end(), {spans.back().inBlock.top(), spans.back().inBlock.bottom() + 1});
+        }
+        std::sort(cuts.begin(), cuts.end());
+        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+
+        std::vector<Sums> sums(band.members.size());
+        ColumnLanes lanes{std::vector<quint32>(size_t(block.width)),
+                          std::vector<quint32>(size_t(block.width))};
+        std::vector<const Span*> covering;
+        for (size_t c = 0; c + 1 < cuts.size(); ++c) {
+            const int top = cuts[c], end = cuts[c + 1];
+            covering.clear();
+            int from = block.width, to = 0;
+            for (const Span& span : spans) {
+                if (span.inBlock.top() > top || span.inBlock.bottom() < top) continue;
+                covering.push_back(&span);
+                from = std::min(from, span.inBlock.left());
+                to = std::max(to, span.inBlock.left() + span.inBlock.width());
+            }
+            if (covering.empty()) continue;
+            for (int rows = top; rows < end; rows += LaneRows) {
+                lanes.clear(from, to);
+                for (int y = rows; y < std::min(end, rows + LaneRows); ++y)
+                    lanes.add(block.data + y * block.bytesPerLine, from, to);
+                for (const Span* span : covering)
+                    lanes.addTo(sums[span->member], span->inBlock.left(),
+                                span->inBlock.left() + span->inBlock.width());
+            }
+        }
+        band.colours.assign(band.members.size(), 0);
+        for (const Span& span : spans) {
+            const Sums& sum = sums[span.member];
+            const quint64 count = quint64(span.inBlock.width()) * quint64(span.inBlock.height());
+            band.colours[span.member] = roundedMean(sum.red, count) | roundedMean(sum.green, count) << 8 |
+                                        roundedMean(sum.blue, count) << 16;
+        }
+    }
+
     static PixelBlock pixels(Slot& slot) {
         XImage* image = slot.image;
         if (image->bits_per_pixel == 32 && image->byte_order == NativeByteOrder &&
@@ -286,10 +647,16 @@ ScreenCaptureX11::ScreenCaptureX11(const QByteArray& displayName) : d_(std::make
     d_->watchDamage();
     d_->shared = XShmQueryExtension(d_->display);
     if (!d_->shared) d_->fallBack();
+    d_->watchRender();
 }
 
 ScreenCaptureX11::~ScreenCaptureX11() {
     for (auto& slot : d_->images) d_->release(slot);
+    for (auto& band : d_->bands) {
+        d_->release(band.slot);
+        d_->releaseSample(band.sample);
+    }
+    if (d_->rootPicture) XRenderFreePicture(d_->display, d_->rootPicture);
     if (d_->damage) XDamageDestroy(d_->display, d_->damage);
     XCloseDisplay(d_->display);
 }
@@ -362,4 +729,33 @@ quint32 ScreenCaptureX11::ZoneColour(int slot, const QRect& screen, const ZoneAr
     std::optional<quint32>& colour = d_->images[size_t(slot)].colour;
     if (!colour) colour = AverageColour(block);
     return *colour;
+}
+
+std::vector<quint32> ScreenCaptureX11::LedColours(const QRect& screen, std::span<const QRect> areas) {
+    if (screen != d_->bandScreen || !std::ranges::equal(areas, d_->bandAreas)) d_->group(screen, areas);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::array<QRect, Slots> parts;
+        bool stale = d_->staleBands(parts);
+        if (!stale && d_->damage) {
+            // Nothing drawn over a band, as far as the news tell: as for the zones, a round trip waits for
+            // what the server is drawing right now.
+            XSync(d_->display, False);
+            stale = d_->staleBands(parts);
+        }
+        if (!stale || d_->grabBands(parts)) {
+            std::vector<quint32> colours(areas.size(), 0);
+            for (Private::Band& band : d_->bands) {
+                if (band.colours.size() != band.members.size()) d_->measure(band);
+                for (size_t k = 0; k < band.members.size(); ++k) colours[band.members[k]] = band.colours[k];
+            }
+            return colours;
+        }
+        // Refused: the screen may have shrunk after its last reported size. Ask for the size and try again.
+        d_->readRootSize();
+    }
+    throw std::runtime_error("Screen capture failed");
+}
+
+qint64 ScreenCaptureX11::BandGrabs() const {
+    return d_->bandGrabs;
 }
