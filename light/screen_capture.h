@@ -36,12 +36,14 @@ public:
         return AverageColour(ZonePixels(slot, screen, area));
     }
 
-    // AmbiLight on an LED strip: the mean colour (as AverageColour gives it) of each of `areas`, in their
-    // order. The areas are rectangles in the pixels of `screen`, its top left pixel at 0, 0, as LedAreas lays
-    // them along the screen's edges; a strip may have a thousand of them, so an adapter reads the edge bands
-    // they lie in rather than each area on its own. The part of an area off the desktop is left out, and an
-    // area wholly off it is black. An adapter that knows an area's pixels are the same as at its last call
-    // may give the mean it found then. Raises std::runtime_error when the capture fails.
+    // AmbiLight on an LED strip: the mean colour of each of `areas`, in their order, as AverageColour gives
+    // it over the area's pixels, or over a regular sample of them (every 2nd pixel of every 2nd row, say)
+    // where the adapter says it takes one: a strip's bands hold many times the zones' pixels. The areas are
+    // rectangles in the pixels of `screen`, its top left pixel at 0, 0, as LedAreas lays them along the
+    // screen's edges; a strip may have a thousand of them, so an adapter reads the edge bands they lie in
+    // rather than each area on its own. The part of an area off the desktop is left out, and an area wholly
+    // off it is black. An adapter that knows an area's pixels are the same as at its last call may give the
+    // mean it found then. Raises std::runtime_error when the capture fails.
     virtual std::vector<quint32> LedColours(const QRect& /*screen*/, std::span<const QRect> /*areas*/) {
         throw std::runtime_error("This screen capture cannot light a strip");
     }
