@@ -207,6 +207,13 @@ private slots:
         };
         QCOMPARE(next(), StripColours(12, Dark));  // the start's all-off
         QCOMPARE(next(), leds({{2, Left}, {2, TopLeftHalf}, {2, Top}, {2, Right}, {4, Bottom}}));
+        // A still screen puts nothing more on the line until the repeat a second later, so that a change
+        // finds it free; the change goes out at its tick.
+        QVERIFY(udp.Next(400).isEmpty());
+        capture->desktop.fill(Qt::white);
+        QCOMPARE(next(), StripColours(12, qRgb(255, 255, 255)));
+        capture->desktop = paintedSides();
+        QCOMPARE(next(), leds({{2, Left}, {2, TopLeftHalf}, {2, Top}, {2, Right}, {4, Bottom}}));
 
         // From the top left corner, counter-clockwise: down the left side, the bottom left to right, up the
         // right side, the top right to left.
