@@ -79,6 +79,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+#include "bench/flip_window.h"
+
 namespace {
 
 constexpr int ModeX = 0;
@@ -194,36 +196,15 @@ private:
     std::vector<std::unique_ptr<Image>> images_;
 };
 
-// A full-screen window on top of everything whose colour the bench flips.
-class Flipper {
+// The flipped window, with the X server's process for its CPU figures.
+class Flipper : public FlipWindow {
 public:
-    Flipper() : display_(XOpenDisplay(nullptr)) {
-        const int screen = DefaultScreen(display_);
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;
-        attributes.background_pixel = BlackPixel(display_, screen);
-        window_ = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, DisplayWidth(display_, screen),
-                                DisplayHeight(display_, screen), 0, CopyFromParent, InputOutput,
-                                CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
-        XMapRaised(display_, window_);
-        XSync(display_, False);
-        server_ = xServerPid(display_);
-    }
-    ~Flipper() { XCloseDisplay(display_); }
-    // Paints the window white or black and returns once the server has drawn it.
-    void paint(bool white) {
-        const int screen = DefaultScreen(display_);
-        XSetWindowBackground(display_, window_,
-                             white ? WhitePixel(display_, screen) : BlackPixel(display_, screen));
-        XClearWindow(display_, window_);
-        XSync(display_, False);
-    }
+    Flipper() : server_(xServerPid(XDisplay())) {}
+    void paint(bool white) { Paint(white); }
     pid_t server() const { return server_; }
 
 private:
-    Display* display_;
-    Window window_ = 0;
-    pid_t server_ = 0;
+    pid_t server_;
 };
 
 quint32 sink = 0;  // keeps the averages alive

@@ -129,9 +129,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     const double seconds = arguments.size() > 1 ? arguments[1].toDouble() : 5.0;
-    std::vector<int> rates;
-    for (qsizetype i = 2; i < arguments.size(); ++i) rates.push_back(arguments[i].toInt());
-    if (rates.empty()) rates = {115200, 500000, 1000000};
+    const std::vector<int> rates = BaudRates(arguments, 2);
     std::printf("%d LEDs, a frame offered every %lld ms, %.1f s warm-up, %.1f s measured\n", kLeds,
                 qlonglong(kTick.count()), kWarmUpSeconds, seconds);
     for (const int baud : rates) measure(baud, seconds);

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -105,3 +106,12 @@ private:
     std::mutex mutex_;
     std::vector<Arrival> arrivals_;
 };
+
+// The baud rates named on the command line from argument `first` on; the three the strip is measured at when
+// none is named.
+inline std::vector<int> BaudRates(const QStringList& arguments, qsizetype first) {
+    std::vector<int> rates;
+    for (qsizetype i = first; i < arguments.size(); ++i) rates.push_back(arguments[i].toInt());
+    if (rates.empty()) rates = {115200, 500000, 1000000};
+    return rates;
+}

@@ -28,7 +28,7 @@
 #include "settings/strip_settings.h"
 
 // Last: Xlib defines names that Qt's headers use.
-#include <X11/Xlib.h>
+#include "bench/flip_window.h"
 
 namespace {
 
@@ -40,38 +40,6 @@ constexpr int kFrameBytes = 6 + 3 * kLeds;
 double msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
-
-// A full-screen window over everything, painted black or white on a connection of its own.
-class FlipWindow {
-public:
-    FlipWindow() : display_(XOpenDisplay(nullptr)) {
-        const int screen = DefaultScreen(display_);
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;
-        attributes.background_pixel = BlackPixel(display_, screen);
-        window_ = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, DisplayWidth(display_, screen),
-                                DisplayHeight(display_, screen), 0, CopyFromParent, InputOutput,
-                                CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
-        XMapRaised(display_, window_);
-        XSync(display_, False);
-    }
-    ~FlipWindow() { XCloseDisplay(display_); }
-    FlipWindow(const FlipWindow&) = delete;
-    FlipWindow& operator=(const FlipWindow&) = delete;
-
-    // Paints the window and returns once the server has drawn it.
-    void Paint(bool white) {
-        const int screen = DefaultScreen(display_);
-        XSetWindowBackground(display_, window_,
-                             white ? WhitePixel(display_, screen) : BlackPixel(display_, screen));
-        XClearWindow(display_, window_);
-        XSync(display_, False);
-    }
-
-private:
-    Display* display_;
-    Window window_ = 0;
-};
 
 void measure(int baud, int flips) {
     QTemporaryDir dir;
@@ -154,9 +122,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     const int flips = arguments.size() > 1 ? arguments[1].toInt() : 60;
-    std::vector<int> rates;
-    for (qsizetype i = 2; i < arguments.size(); ++i) rates.push_back(arguments[i].toInt());
-    if (rates.empty()) rates = {115200, 500000, 1000000};
+    const std::vector<int> rates = BaudRates(arguments, 2);
     std::printf("%d LEDs, %d bytes a frame, %d flips a rate\n", kLeds, kFrameBytes, flips);
     for (const int baud : rates) measure(baud, flips);
     return 0;

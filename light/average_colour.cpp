@@ -39,6 +39,10 @@ quint32 AverageColour(const PixelBlock& block) {
             green += green0 & 0xFFFFu;
         }
     }
-    const quint64 count = quint64(block.width) * quint64(block.height);
+    return MeanColour(red, green, blue, quint64(block.width) * quint64(block.height));
+}
+
+quint32 MeanColour(quint64 red, quint64 green, quint64 blue, quint64 count) {
+    if (count == 0) return 0;
     return roundedMean(red, count) | roundedMean(green, count) << 8 | roundedMean(blue, count) << 16;
 }

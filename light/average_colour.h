@@ -17,3 +17,8 @@ struct PixelBlock {
 
 // The mean of every pixel of `block` as a colour 0x00BBGGRR; black for an empty block.
 quint32 AverageColour(const PixelBlock& block);
+
+// The mean colour 0x00BBGGRR of `count` pixels whose components add up to `red`, `green` and `blue`, each
+// rounded as above: what every capture that sums pixels its own way gives, so that all agree to the bit.
+// Black for no pixels.
+quint32 MeanColour(quint64 red, quint64 green, quint64 blue, quint64 count);

@@ -18,26 +18,9 @@
 #include "common/window_setup.h"
 #include "light/light_controller.h"
 #include "light/port_list.h"
+#include "settings/port_box.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_window.h"
-
-namespace {
-
-// A combo box that runs `beforePopup` each time its list is about to drop down.
-class PortBox final : public QComboBox {
-public:
-    PortBox(QWidget* parent, std::function<void()> beforePopup)
-        : QComboBox(parent), beforePopup_(std::move(beforePopup)) {}
-    void showPopup() override {
-        beforePopup_();
-        QComboBox::showPopup();
-    }
-
-private:
-    std::function<void()> beforePopup_;
-};
-
-}  // namespace
 
 void TForm2::buildPortRow() {
     Label1 = MakeLabel(TabSheet1, "Label1", {8, 18}, settings_keys::kPortKey, 12);

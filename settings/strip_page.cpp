@@ -20,6 +20,7 @@
 #include "common/window_setup.h"
 #include "light/port_list.h"
 #include "light/strip_preview_window.h"
+#include "settings/port_box.h"
 
 namespace {
 
@@ -46,20 +47,6 @@ const QStringList kOrderNames{QStringLiteral("RGB"), QStringLiteral("RBG"), QStr
 const QStringList kCorners{QStringLiteral("левый верхний угол"), QStringLiteral("правый верхний угол"),
                            QStringLiteral("правый нижний угол"), QStringLiteral("левый нижний угол")};
 const QStringList kDirections{QStringLiteral("по часовой стрелке"), QStringLiteral("против часовой стрелки")};
-
-// A combo box that runs `beforePopup` each time its list is about to drop down.
-class PopupBox final : public QComboBox {
-public:
-    PopupBox(QWidget* parent, std::function<void()> beforePopup)
-        : QComboBox(parent), beforePopup_(std::move(beforePopup)) {}
-    void showPopup() override {
-        beforePopup_();
-        QComboBox::showPopup();
-    }
-
-private:
-    std::function<void()> beforePopup_;
-};
 
 template <typename Field>
 Field* place(Field* field, const char* name, QRect geometry) {
@@ -96,7 +83,7 @@ StripPage::StripPage() {
     labelFor(OutputBox, kLabelX, QStringLiteral("Вывод:"));
 
     SerialPortBox =
-        place(new PopupBox(this, [this] { FillPortList(); }), "SerialPortBox", {kFieldX, 40, kWide, kHeight});
+        place(new PortBox(this, [this] { FillPortList(); }), "SerialPortBox", {kFieldX, 40, kWide, kHeight});
     labelFor(SerialPortBox, kLabelX, QStringLiteral("Порт:"));
     BaudBox = place(new QComboBox(this), "BaudBox", {kFieldX, 68, kMiddle, kHeight});
     for (const int baud : kBauds) BaudBox->addItem(QString::number(baud), baud);

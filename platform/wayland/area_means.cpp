@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstring>
 
+#include "light/average_colour.h"
+
 namespace {
 
 static_assert(std::endian::native == std::endian::little, "a pixel's bytes are read from its word");
@@ -30,14 +32,6 @@ void addRun(const uchar* from, int pixels, ByteSums& sums) {
         sums[1] += odd & 0xFFFFu;
         sums[3] += odd >> 16;
     }
-}
-
-// As AverageColour rounds: to the nearest integer, ties to the even one.
-quint32 roundedMean(quint64 sum, quint64 count) {
-    quint64 mean = sum / count;
-    const quint64 twiceRest = 2 * (sum % count);
-    if (twiceRest > count || (twiceRest == count && (mean & 1))) ++mean;
-    return quint32(mean);
 }
 
 }  // namespace
@@ -76,9 +70,7 @@ std::vector<quint32> AreaMeans(const FrameBytes& frame, std::span<const QRect> r
         if (rects[i].isEmpty()) continue;
         const quint64 count = quint64(rects[i].width()) * quint64(rects[i].height());
         const ByteSums& s = sums[i];
-        means[i] = roundedMean(s[size_t(frame.red)], count) |
-                   roundedMean(s[size_t(frame.green)], count) << 8 |
-                   roundedMean(s[size_t(frame.blue)], count) << 16;
+        means[i] = MeanColour(s[size_t(frame.red)], s[size_t(frame.green)], s[size_t(frame.blue)], count);
     }
     return means;
 }

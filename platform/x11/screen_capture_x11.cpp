@@ -107,15 +107,6 @@ struct ColumnLanes {
     }
 };
 
-// The mean of `count` values summing to `sum`, rounded to the nearest integer, ties to the even one, as
-// AverageColour rounds.
-quint32 roundedMean(quint64 sum, quint64 count) {
-    quint64 mean = sum / count;
-    const quint64 twiceRest = 2 * (sum % count);
-    if (twiceRest > count || (twiceRest == count && (mean & 1))) ++mean;
-    return quint32(mean);
-}
-
 }  // namespace
 
 struct ScreenCaptureX11::Private {
@@ -605,8 +596,7 @@ struct ScreenCaptureX11::Private {
         for (const Span& span : spans) {
             const Sums& sum = sums[span.member];
             const quint64 count = quint64(span.inBlock.width()) * quint64(span.inBlock.height());
-            band.colours[span.member] = roundedMean(sum.red, count) | roundedMean(sum.green, count) << 8 |
-                                        roundedMean(sum.blue, count) << 16;
+            band.colours[span.member] = MeanColour(sum.red, sum.green, sum.blue, count);
         }
     }
 
