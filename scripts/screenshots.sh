@@ -105,6 +105,11 @@ settings=$(timeout 10 xdotool search --sync --onlyvisible --name '^Varnex \| Н�
 shot "$settings" settings-general 400
 click "$settings" 80 20  # the "WinLirc" tab
 shot "$settings" settings-winlirc 400
+click "$settings" 165 22  # the "Лента" tab,
+click "$settings" 194 59  # its "Вывод" list, where "Adalight" follows "Плата"
+xdotool key Down Return
+sleep 0.5
+shot "$settings" settings-strip 400
 click "$settings" 260 470
 
 # About.
