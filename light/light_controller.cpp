@@ -96,10 +96,12 @@ StripDriver& LightController::stripDriver(QSize screen) {
     return *driver_;
 }
 
-// Deleted from the event loop: the driver may be the one announcing its failure right now, and a stop's
-// all-off may still be on its way. Kept as a child meanwhile, so that it goes with the controller.
+// The line is let go once a stop's all-off has gone out on it, so that a strip left for the board or another
+// line goes dark. Deleted from the event loop: the driver may be the one announcing its failure right now.
+// Kept as a child meanwhile, so that it goes with the controller.
 void LightController::dropDriver() {
     if (!driver_) return;
+    driver_->Finish();
     StripDriver* driver = driver_.release();
     driver->setParent(this);
     driver->deleteLater();

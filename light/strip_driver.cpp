@@ -209,6 +209,12 @@ void StripDriver::send(bool repeat) {
     repeatTimer_->start();
 }
 
+void StripDriver::Finish() {
+    blendTimer_->stop();
+    repeatTimer_->stop();
+    if (sender_) sender_->Finish();
+}
+
 void StripDriver::fail(const QString& message) {
     if (failed_) return;
     failed_ = true;

@@ -71,6 +71,9 @@ public:
     // fault.
     const std::vector<QRect>& Areas() const { return areas_; }
 
+    // Lets the line go once what was last shown has gone out (a stop's all-off), waiting at most a second.
+    void Finish();
+
     void ShowColour(quint32 colour);
     // `blend`: colour music's commands are blended in, the others shown at once.
     void ShowCommand(QByteArrayView command, bool blend);

@@ -44,6 +44,18 @@ void StripSender::Stop() {
     }
 }
 
+void StripSender::Finish() {
+    if (!thread_.joinable()) return;
+    {
+        std::unique_lock lock(line_->mutex);
+        line_->finishing = true;
+        line_->wake.notify_all();
+        line_->wake.wait_for(lock, std::chrono::milliseconds(StopTimeoutMs),
+                             [this] { return line_->finished; });
+    }
+    Stop();
+}
+
 void StripSender::run(const std::shared_ptr<Line>& line, StripSender* sender) {
     QString failure;
     try {
@@ -52,8 +64,9 @@ void StripSender::run(const std::shared_ptr<Line>& line, StripSender* sender) {
             QList<QByteArray> frame;
             {
                 std::unique_lock lock(line->mutex);
-                line->wake.wait(lock, [&] { return line->stopping || line->pending.has_value(); });
-                if (line->stopping) break;
+                line->wake.wait(
+                    lock, [&] { return line->stopping || line->finishing || line->pending.has_value(); });
+                if (line->stopping || !line->pending) break;
                 frame = std::move(*line->pending);
                 line->pending.reset();
             }

@@ -61,6 +61,10 @@ public:
     void Send(const QList<QByteArray>& frame);
     // Ends the thread; frames not yet begun are dropped. Safe to call twice.
     void Stop();
+    // Ends the thread once the frame being written and the one waiting have gone out (a stop's all-off, the
+    // last thing a line is sent before it is let go), waiting for them no longer than StopTimeoutMs; then as
+    // Stop.
+    void Finish();
 
 signals:
     // The sink failed; `message` says how, in the user's words. Emitted once, and nothing is sent after it.
@@ -75,6 +79,7 @@ private:
         std::condition_variable wake;
         std::optional<QList<QByteArray>> pending;
         bool stopping = false;
+        bool finishing = false;  // the thread ends once nothing waits
         bool failed = false;
         bool finished = false;
     };

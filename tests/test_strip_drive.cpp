@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 #include <algorithm>
 
@@ -185,6 +186,31 @@ private slots:
         light.SetColour(0x00C08040);
         QCOMPARE(board.read(24), QByteArray("B2C4A6E2F4D6H2G4I6K2J4L6"));
         QCOMPARE(line.Next(1500), StripColours());
+    }
+
+    // A strip left for the board while colour music runs goes dark: the stop's all-off goes out before the
+    // line is let go, though a frame is still on its way on a slow line (300 LEDs at 115200 baud, 79 ms).
+    void aStripLeftForTheBoardGoesDark() {
+        AdalightLine line;
+        Lights lights;
+        auto& [light, said, capture, level] = lights;
+        StripSettings strip = smallStrip(StripOutput::Kind::Adalight);
+        strip.layout = {100, 50, 100, 50, StripCorner::BottomLeft, StripDirection::Clockwise, 0, 10};
+        strip.output.serialPort = line.pty.slavePath();
+        strip.output.baud = 115200;
+        light.SetStrip(strip);
+        level = 4000u << 16 | 28000u;
+        QTimer changing;  // a new level every tick keeps the line busy
+        QObject::connect(&changing, &QTimer::timeout, [&level] { level ^= 0x60006000u; });
+        changing.start(10);
+        light.SwitchColourMusic();
+        for (int frame = 0; frame < 3; ++frame) QVERIFY(!line.Next().isEmpty());
+        light.SetStrip(StripSettings{});
+        QVERIFY(!light.ColourMusicOn());
+        StripColours last;
+        for (StripColours next; !(next = line.Next(500)).isEmpty();) last = next;
+        QCOMPARE(last, StripColours(300, Dark));
+        QVERIFY(said.isEmpty());
     }
 
     // AmbiLight on WLED: each LED its side's colour, in strip order from its start corner and direction
