@@ -29,7 +29,7 @@
 #include <memory>
 #include <optional>
 
-#include "settings/strip_settings.h"
+#include "light/strip_output.h"
 
 class QTimer;
 class ScreenCapture;

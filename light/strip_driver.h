@@ -38,8 +38,8 @@
 #include <vector>
 
 #include "light/board_parser.h"
+#include "light/strip_output.h"
 #include "light/strip_protocol.h"
-#include "settings/strip_settings.h"
 
 class QTimer;
 class StripSender;

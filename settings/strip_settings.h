@@ -25,44 +25,11 @@
 
 #include <QString>
 
-#include "light/strip_layout.h"
-#include "light/strip_protocol.h"
+#include "light/strip_output.h"
 
 class ProfileFile;
 
 inline const QString kStripSection = QStringLiteral("Strip");
-
-struct StripOutput {
-    enum class Kind { Board, Adalight, Wled, Ddp };
-
-    static constexpr int MinBaud = 115200;
-    static constexpr int MaxBaud = 2000000;
-    static constexpr int MaxSmoothing = 500;
-
-    Kind kind = Kind::Board;
-    QString serialPort;
-    int baud = MinBaud;
-    QString host;
-    int udpPort = 0;
-    ColourOrder order = ColourOrder::RGB;
-    int brightnessLimit = 100;
-    double gamma = 1.0;
-    int smoothing = 0;
-
-    // The UDP port to send to: the one chosen, or the protocol's own.
-    int UdpPort() const {
-        return udpPort != 0 ? udpPort : kind == Kind::Ddp ? DdpDefaultPort : WledDefaultPort;
-    }
-
-    bool operator==(const StripOutput&) const = default;
-};
-
-struct StripSettings {
-    StripLayout layout;
-    StripOutput output;
-
-    bool operator==(const StripSettings&) const = default;
-};
 
 StripSettings ReadStripSettings(const ProfileFile& file);
 // Writes every key of the section, each in place where the file has it (other keys of the section, and every
