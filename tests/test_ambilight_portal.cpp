@@ -133,13 +133,16 @@ struct WledLine {
         return packet && packet->protocol == WledPacket::Drgb && packet->timeoutSeconds == 2 ? packet->colours
                                                                                              : StripColours{};
     }
-    StripColours NextColours(int ms = 3000) { return Next(ms).value_or(StripColours{}); }
-    // Whether only `colours` came for `ms` (the repeat of a picture shown, or nothing at all).
-    bool OnlyFor(const StripColours& colours, int ms) {
+    // The first colours other than `shown` to come within `ms` (`shown`'s repeats passed over); none when
+    // nothing else came.
+    std::optional<StripColours> NextOtherThan(const StripColours& shown, int ms = 3000) {
         for (QDeadlineTimer deadline(ms); !deadline.hasExpired();)
-            if (const auto got = Next(int(deadline.remainingTime())); got && *got != colours) return false;
-        return true;
+            if (const auto got = Next(int(deadline.remainingTime())); got && *got != shown) return got;
+        return std::nullopt;
     }
+    StripColours After(const StripColours& shown) { return NextOtherThan(shown).value_or(StripColours{}); }
+    // Whether nothing but `shown` came for `ms` (its repeats, or nothing at all).
+    bool OnlyFor(const StripColours& shown, int ms) { return !NextOtherThan(shown, ms); }
 };
 
 // The strip's colours for the producer's `quarters` (upper left, lower left, upper right, lower right).
@@ -439,27 +442,19 @@ private slots:
         // quarter's colour, in strip order.
         run.form.SpeedButton1->click();
         QVERIFY(run.light.AmbiLightOn());
-        QCOMPARE(wled.NextColours(), dark);
+        QCOMPARE(wled.Next().value_or(StripColours{}), dark);
         QVERIFY(wled.OnlyFor(dark, 1200));
         producer.Send(ScreenProducer::Buffers::Frames);
-        StripColours got;
-        while ((got = wled.NextColours()) == dark) {
-        }
-        QCOMPARE(got, onStrip(kQuarters));
+        QCOMPARE(wled.After(dark), onStrip(kQuarters));
 
-        // A repaint: the next picture is the new one whole (after a repeat of the old one at most), and the
-        // old one never comes back.
+        // A repaint: the next picture is the new one whole, and the old one never comes back.
         producer.Paint(kRepainted);
-        for (int repeats = 0; (got = wled.NextColours()) == onStrip(kQuarters); ++repeats)
-            QVERIFY(repeats < 1);
-        QCOMPARE(got, onStrip(kRepainted));
+        QCOMPARE(wled.After(onStrip(kQuarters)), onStrip(kRepainted));
         QVERIFY(wled.OnlyFor(onStrip(kRepainted), 300));
 
         // The desktop ends the stream: the stop's all-off, the message once, and nothing lit after it.
         producer.End();
-        while ((got = wled.NextColours()) == onStrip(kRepainted)) {
-        }
-        QCOMPARE(got, dark);
+        QCOMPARE(wled.After(onStrip(kRepainted)), dark);
         QVERIFY(wled.OnlyFor(dark, 1200));
         QCOMPARE(run.recorder.texts(), QStringList{"Показ экрана прекращён. AmbiLight выключен."});
         run.checkStopped(*backend_);  // and nothing on the board's line all along
@@ -469,13 +464,9 @@ private slots:
         ScreenProducer again(*daemons_, 400, 300, kRepainted);
         QVERIFY(offer(again));
         run.form.SpeedButton1->click();
-        while ((got = wled.NextColours()) == dark) {
-        }
-        QCOMPARE(got, onStrip(kRepainted));
+        QCOMPARE(wled.After(dark), onStrip(kRepainted));
         run.form.SpeedButton1->click();
-        while ((got = wled.NextColours()) == onStrip(kRepainted)) {
-        }
-        QCOMPARE(got, dark);
+        QCOMPARE(wled.After(onStrip(kRepainted)), dark);
         run.checkStopped(*backend_);
         QCOMPARE(run.recorder.texts().size(), 1);
     }
