@@ -5,7 +5,9 @@
 // screen's size), a repaint followed, the stop's all-off and the session closed, the consent remembered; a
 // refusal, a missing portal and a stream ended by the desktop each give their one message and leave AmbiLight
 // stopped and usable; a restore token the portal or the desktop refuses is dropped and the user asked once
-// more; a stream that gives no usable picture is stopped, a still screen is not.
+// more; a stream that gives no usable picture is stopped, a still screen is not. The same on an LED strip
+// (WLED datagrams read on 127.0.0.1): nothing but the start's all-off before the first frame, each LED its
+// own area's colour in strip order, a repaint, and the stream's end stopping the strip with its message.
 // Where a real GNOME desktop can run (see GnomeSession), the first case runs on it too, with GNOME's own
 // chooser, and says where it ran.
 
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUdpSocket>
 #include <QUuid>
 
 #include "app/main_window.h"
@@ -36,6 +39,7 @@
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/screen_cast_stand_in.h"
 #include "tests/support/test_main.h"
+#include "tools/board/strip_receiver.h"
 
 namespace {
 
@@ -101,6 +105,53 @@ struct Run {
     // A token as the program holds it (the file is read once, at start).
     void saveToken(const QString& token) { testApp.app.AppSettings().SaveScreenCastToken(token); }
 };
+
+// What a WLED controller on 127.0.0.1 gets: each realtime datagram read as the strip's colours.
+struct WledLine {
+    QUdpSocket socket;
+    WledLine() { socket.bind(QHostAddress::LocalHost, 0); }
+    // A 12-LED strip from the bottom left corner, clockwise: the left side up (LEDs 0-1), the top left to
+    // right (2-5), the right side down (6-7), the bottom right to left (8-11); each LED's area lies in one
+    // quarter of the screen.
+    StripSettings Strip() const {
+        StripSettings strip;
+        strip.layout = {4, 2, 4, 2, StripCorner::BottomLeft, StripDirection::Clockwise, 0, 10};
+        strip.output.kind = StripOutput::Kind::Wled;
+        strip.output.host = QStringLiteral("127.0.0.1");
+        strip.output.udpPort = socket.localPort();
+        return strip;
+    }
+    // The next datagram's colours, none when none came within `ms`, and no colours for one that is not a
+    // whole DRGB frame with WLED's two-second timeout. The event loop runs meanwhile.
+    std::optional<StripColours> Next(int ms = 3000) {
+        for (QDeadlineTimer deadline(ms); !socket.hasPendingDatagrams() && !deadline.hasExpired();)
+            QTest::qWait(5);
+        if (!socket.hasPendingDatagrams()) return std::nullopt;
+        QByteArray datagram(qMax<qint64>(socket.pendingDatagramSize(), 0), Qt::Uninitialized);
+        socket.readDatagram(datagram.data(), datagram.size());
+        const std::optional<WledPacket> packet = ParseWled(datagram);
+        return packet && packet->protocol == WledPacket::Drgb && packet->timeoutSeconds == 2 ? packet->colours
+                                                                                             : StripColours{};
+    }
+    // The first colours other than `shown` to come within `ms` (`shown`'s repeats passed over); none when
+    // nothing else came.
+    std::optional<StripColours> NextOtherThan(const StripColours& shown, int ms = 3000) {
+        for (QDeadlineTimer deadline(ms); !deadline.hasExpired();)
+            if (const auto got = Next(int(deadline.remainingTime())); got && *got != shown) return got;
+        return std::nullopt;
+    }
+    StripColours After(const StripColours& shown) { return NextOtherThan(shown).value_or(StripColours{}); }
+    // Whether nothing but `shown` came for `ms` (its repeats, or nothing at all).
+    bool OnlyFor(const StripColours& shown, int ms) { return !NextOtherThan(shown, ms); }
+};
+
+// The strip's colours for the producer's `quarters` (upper left, lower left, upper right, lower right).
+StripColours onStrip(const QList<quint32>& quarters) {
+    const QRgb upperLeft = 0xFF000000 | quarters[0], lowerLeft = 0xFF000000 | quarters[1],
+               upperRight = 0xFF000000 | quarters[2], lowerRight = 0xFF000000 | quarters[3];
+    return {lowerLeft,  upperLeft,  upperLeft,  upperLeft,  upperRight, upperRight,
+            upperRight, lowerRight, lowerRight, lowerRight, lowerLeft,  lowerLeft};
+}
 
 // A portal front end that answers out of turn, as a loaded system may deliver its answers: a request's
 // Response before the reply to the call that made it, CreateSession's reply only once the next step has
@@ -373,6 +424,51 @@ private slots:
         QCOMPARE(frames, kFrame.repeated(frames.size() / FrameBytes));
         QCOMPARE(run.recorder.texts(), QStringList{kNoPicture});
         run.checkStopped(*backend_);
+    }
+
+    // AmbiLight on an LED strip from a stream turned, cropped out of a larger buffer and at half the
+    // screen's size.
+    void stripFollowsTheStreamUntilItEnds() {
+        ScreenProducer producer(*daemons_, 400, 300, kQuarters, {1, QMargins(6, 2, 4, 8)});
+        producer.Send(ScreenProducer::Buffers::None);
+        QVERIFY(offer(producer));
+        backend_->answer = 0;
+        Run run;
+        WledLine wled;
+        run.testApp.app.AppSettings().SaveStrip(wled.Strip());
+        const StripColours dark(12, qRgb(0, 0, 0));
+
+        // Until the stream's first frame, the start's all-off alone (and its repeat); then each LED its
+        // quarter's colour, in strip order.
+        run.form.SpeedButton1->click();
+        QVERIFY(run.light.AmbiLightOn());
+        QCOMPARE(wled.Next().value_or(StripColours{}), dark);
+        QVERIFY(wled.OnlyFor(dark, 1200));
+        producer.Send(ScreenProducer::Buffers::Frames);
+        QCOMPARE(wled.After(dark), onStrip(kQuarters));
+
+        // A repaint: the next picture is the new one whole, and the old one never comes back.
+        producer.Paint(kRepainted);
+        QCOMPARE(wled.After(onStrip(kQuarters)), onStrip(kRepainted));
+        QVERIFY(wled.OnlyFor(onStrip(kRepainted), 300));
+
+        // The desktop ends the stream: the stop's all-off, the message once, and nothing lit after it.
+        producer.End();
+        QCOMPARE(wled.After(onStrip(kRepainted)), dark);
+        QVERIFY(wled.OnlyFor(dark, 1200));
+        QCOMPARE(run.recorder.texts(), QStringList{"Показ экрана прекращён. AmbiLight выключен."});
+        run.checkStopped(*backend_);  // and nothing on the board's line all along
+
+        // A new start lights the strip again (its all-off, the strip already dark, is left to the repeat);
+        // the user's stop darkens it.
+        ScreenProducer again(*daemons_, 400, 300, kRepainted);
+        QVERIFY(offer(again));
+        run.form.SpeedButton1->click();
+        QCOMPARE(wled.After(dark), onStrip(kRepainted));
+        run.form.SpeedButton1->click();
+        QCOMPARE(wled.After(onStrip(kRepainted)), dark);
+        run.checkStopped(*backend_);
+        QCOMPARE(run.recorder.texts().size(), 1);
     }
 
     // Each step follows the last one's Response, whenever the reply to the last one's call comes.
