@@ -117,6 +117,7 @@ void StripDriver::relayout() {
 void StripDriver::ShowColour(quint32 colour) {
     for (const Zone& zone : Zones) board_.Feed(ZoneCommand(zone, colour));
     picture_ = Picture::Colour;
+    off_ = false;
     colour_ = colour & 0xFFFFFF;
     showNow(std::vector<quint32>(areas_.size(), colour_));
 }
@@ -125,6 +126,8 @@ void StripDriver::ShowCommand(QByteArrayView command, bool blend) {
     if (command.isEmpty()) return;
     board_.Feed(command);
     picture_ = Picture::Board;
+    const auto& levels = board_.Levels();
+    off_ = !blend && std::all_of(levels.begin(), levels.end(), [](int level) { return level == 0; });
     std::vector<quint32> colours = ZoneColoursOnStrip(board_.Levels(), zones_);
     if (blend)
         blendTo(std::move(colours));
@@ -134,6 +137,7 @@ void StripDriver::ShowCommand(QByteArrayView command, bool blend) {
 
 void StripDriver::ShowScreen(std::span<const quint32> colours) {
     picture_ = Picture::Screen;
+    off_ = false;
     blendTo(std::vector<quint32>(colours.begin(), colours.end()));
 }
 
@@ -206,7 +210,10 @@ void StripDriver::send(bool repeat) {
         connect(sender_.get(), &StripSender::Failed, this, &StripDriver::fail);
     }
     sender_->Send(frame);
-    repeatTimer_->start();
+    if (off_)
+        repeatTimer_->stop();
+    else
+        repeatTimer_->start();
 }
 
 void StripDriver::Finish() {

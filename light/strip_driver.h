@@ -17,7 +17,10 @@
 // goes out at once instead of queueing behind a copy of the last picture. What is shown is sent again every
 // RepeatMs while nothing newer comes: WLED gives the strip back to its own effect two seconds after the last
 // packet, and many Adalight sketches blank the strip after a few seconds without a frame, and neither may
-// undo a colour the user set.
+// undo a colour the user set. A board command that turns every channel off at once (the all-off of "выкл.
+// подсветку" and of every stop) is sent once and not again: the strip is handed back, so that a WLED
+// controller shows its own effect two seconds later, as after Varnex ends, and an Adalight strip stays dark.
+// A dark picture while a light runs (a black screen, a silent passage) is repeated as any other.
 //
 // Smoothing (the output's Smoothing, in ms; 0 is off): AmbiLight's and colour music's pictures are blended
 // in. Each frame, every component moves toward its new value by min(1, elapsed / smoothing) of the way,
@@ -104,6 +107,7 @@ private:
 
     Picture picture_ = Picture::None;
     quint32 colour_ = 0;           // the one colour, when that is the picture
+    bool off_ = false;             // the picture is an all-off: not repeated
     std::vector<quint32> target_;  // the picture being shown
     std::vector<float> shown_;     // what the strip shows now, three components per LED
     QElapsedTimer sinceStep_;      // since the last blended frame

@@ -169,11 +169,17 @@ private slots:
         QVERIFY(line.WaitFor(dark, 500));
         QCOMPARE(light.Controls(), (LightControls{true, true, true}));
 
-        // A still picture is sent again every second, and only then.
-        QElapsedTimer still;
-        still.start();
-        QCOMPARE(line.Next(2000), dark);
-        QVERIFY2(still.elapsed() > 800, qPrintable(QString::number(still.elapsed())));
+        // The all-off hands the strip back: it is not sent again. A still picture is sent again every
+        // second, and only then, also a dark one.
+        QCOMPARE(line.Next(1500), StripColours());
+        for (const quint32 colour : {0x00C08040u, 0u}) {
+            light.SetColour(colour);
+            const StripColours shown = line.Next();
+            QElapsedTimer still;
+            still.start();
+            QCOMPARE(line.Next(2000), shown);
+            QVERIFY2(still.elapsed() > 800, qPrintable(QString::number(still.elapsed())));
+        }
         QVERIFY(said.isEmpty());
 
         // The board again: the port rule, then the board's own bytes; nothing more reaches the strip.
