@@ -107,9 +107,9 @@ void measure(int baud, int flips) {
     const double goalMs = LightController::TickMs + lineMs;
     const double p95 = quantile(latencies, 0.95);
     std::printf(
-        "%7d baud: flip -> first changed frame median %6.1f ms, p95 %6.1f ms, max %6.1f ms; goal p95 < %.1f "
-        "ms "
-        "(tick %d + line %.1f): %s; %zu flips, %zu without a frame, %zu frames in all%s%s\n",
+        "%7d baud: flip -> first changed frame median %6.1f ms, p95 %6.1f ms, max %6.1f ms; "
+        "goal p95 < %.1f ms (tick %d + line %.1f): %s; "
+        "%zu flips, %zu without a frame, %zu frames in all%s%s\n",
         baud, median(latencies), p95, quantile(latencies, 1.0), goalMs, LightController::TickMs, lineMs,
         !missed && p95 >= 0 && p95 < goalMs ? "met" : "missed", flipped.size(), missed, arrivals.size(),
         failure.isEmpty() ? "" : "; stopped: ", qPrintable(failure));
